@@ -1,0 +1,134 @@
+// Arrays of the platform: one template for the primitive element kinds and an object array
+// that knows its element class. Arrays have a fixed length and identity; their contents are
+// zero (or null) when created. Checked access (`at`, `set`) throws IndexOutOfBoundsException;
+// `operator[]` and `data()` are for code that has already checked.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <typeinfo>
+
+#include "lang/Exceptions.h"
+#include "lang/Object.h"
+#include "lang/Ref.h"
+
+namespace kelvor::lang {
+
+template <typename E>
+struct PrimitiveArrayName;
+template <> struct PrimitiveArrayName<bool> { static constexpr const char* value = "boolean[]"; };
+template <> struct PrimitiveArrayName<int8_t> { static constexpr const char* value = "byte[]"; };
+template <> struct PrimitiveArrayName<int16_t> { static constexpr const char* value = "short[]"; };
+template <> struct PrimitiveArrayName<char16_t> { static constexpr const char* value = "char[]"; };
+template <> struct PrimitiveArrayName<int32_t> { static constexpr const char* value = "int[]"; };
+template <> struct PrimitiveArrayName<int64_t> { static constexpr const char* value = "long[]"; };
+template <> struct PrimitiveArrayName<float> { static constexpr const char* value = "float[]"; };
+template <> struct PrimitiveArrayName<double> { static constexpr const char* value = "double[]"; };
+
+template <typename E>
+class PrimitiveArray final : public Object {
+ public:
+  using element_type = E;
+
+  // A zeroed array; a negative length throws NegativeArraySizeException, a length above the
+  // platform's 32-bit limit IllegalArgumentException.
+  static Ref<PrimitiveArray> make(int64_t length) {
+    if (length < 0) throw NegativeArraySizeException(length);
+    if (length > INT32_MAX) throw IllegalArgumentException("array length above 2^31-1");
+    return Ref<PrimitiveArray>(new PrimitiveArray(static_cast<int32_t>(length)));
+  }
+  static Ref<PrimitiveArray> copyOf(const E* data, int32_t length) {
+    Ref<PrimitiveArray> a = make(length);
+    if (length > 0) std::memcpy(a->data(), data, sizeof(E) * static_cast<size_t>(length));
+    return a;
+  }
+  static Ref<PrimitiveArray> of(std::initializer_list<E> values) {
+    return copyOf(values.begin(), static_cast<int32_t>(values.size()));
+  }
+
+  int32_t length() const noexcept { return length_; }
+  E* data() noexcept { return data_.get(); }
+  const E* data() const noexcept { return data_.get(); }
+  std::span<E> span() noexcept { return {data_.get(), static_cast<size_t>(length_)}; }
+  std::span<const E> span() const noexcept { return {data_.get(), static_cast<size_t>(length_)}; }
+  E& operator[](int32_t i) noexcept { return data_[static_cast<size_t>(i)]; }
+  const E& operator[](int32_t i) const noexcept { return data_[static_cast<size_t>(i)]; }
+
+  E at(int32_t i) const {
+    if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
+    return data_[static_cast<size_t>(i)];
+  }
+  void set(int32_t i, E value) {
+    if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
+    data_[static_cast<size_t>(i)] = value;
+  }
+  // Element-wise equality (equals() keeps the platform's identity semantics of arrays).
+  bool sameContents(const PrimitiveArray& other) const noexcept {
+    return length_ == other.length_ &&
+           (length_ == 0 ||
+            std::memcmp(data(), other.data(), sizeof(E) * static_cast<size_t>(length_)) == 0);
+  }
+
+  const char* className() const noexcept override { return PrimitiveArrayName<E>::value; }
+
+ private:
+  explicit PrimitiveArray(int32_t length)
+      : length_(length), data_(new E[static_cast<size_t>(length)]()) {}
+
+  int32_t length_;
+  std::unique_ptr<E[]> data_;
+};
+
+using BooleanArray = PrimitiveArray<bool>;
+using ByteArray = PrimitiveArray<int8_t>;
+using ShortArray = PrimitiveArray<int16_t>;
+using CharArray = PrimitiveArray<char16_t>;
+using IntArray = PrimitiveArray<int32_t>;
+using LongArray = PrimitiveArray<int64_t>;
+using FloatArray = PrimitiveArray<float>;
+using DoubleArray = PrimitiveArray<double>;
+
+// An array of object references whose element class is recorded, so that an array of one
+// particular reference type can be told from a generic object array.
+class ObjectArray final : public Object {
+ public:
+  static Ref<ObjectArray> make(int64_t length, const std::type_info& elementType = typeid(Object));
+  template <typename T>
+  static Ref<ObjectArray> makeOf(int64_t length) {
+    return make(length, typeid(T));
+  }
+  static Ref<ObjectArray> of(std::initializer_list<Ref<Object>> values,
+                             const std::type_info& elementType = typeid(Object));
+
+  int32_t length() const noexcept { return length_; }
+  const std::type_info& elementType() const noexcept { return *elementType_; }
+  template <typename T>
+  bool isArrayOf() const noexcept {
+    return *elementType_ == typeid(T);
+  }
+
+  Object* at(int32_t i) const {
+    if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
+    return data_[static_cast<size_t>(i)].get();
+  }
+  void set(int32_t i, Ref<Object> value) {
+    if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
+    data_[static_cast<size_t>(i)] = std::move(value);
+  }
+  Ref<Object>* data() noexcept { return data_.get(); }
+  const Ref<Object>* data() const noexcept { return data_.get(); }
+
+  const char* className() const noexcept override { return "Object[]"; }
+
+ private:
+  ObjectArray(int32_t length, const std::type_info& elementType);
+
+  int32_t length_;
+  const std::type_info* elementType_;
+  std::unique_ptr<Ref<Object>[]> data_;
+};
+
+}  // namespace kelvor::lang

@@ -1,0 +1,44 @@
+// A growable in-memory byte buffer. The output is the first `count` bytes of the buffer; the
+// rest is capacity. Writes and the subclasses' added operations hold the stream's monitor.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "lang/OutputStream.h"
+
+namespace kelvor::lang {
+
+class ByteArrayOutputStream : public OutputStream {
+ public:
+  static constexpr int32_t DEFAULT_CAPACITY = 32;
+
+  ByteArrayOutputStream() : ByteArrayOutputStream(DEFAULT_CAPACITY) {}
+  // A negative capacity throws IllegalArgumentException.
+  explicit ByteArrayOutputStream(int32_t initialCapacity);
+
+  using OutputStream::write;
+  void write(int32_t b) override;
+  void write(const int8_t* src, int32_t n) override;
+
+  // A new array holding the first count bytes.
+  Ref<ByteArray> toByteArray() const;
+  int32_t size() const;
+  void reset();
+  // The allocated length of the buffer.
+  int32_t capacity() const;
+
+  const char* className() const noexcept override { return "ByteArrayOutputStream"; }
+
+ protected:
+  // Grows the buffer so that `extra` more bytes fit after count_; call with the lock held.
+  void ensureRoom(int32_t extra);
+
+  mutable std::recursive_mutex lock_;  // the stream's monitor
+  std::unique_ptr<int8_t[]> buf_;
+  int32_t capacity_ = 0;
+  int32_t count_ = 0;
+};
+
+}  // namespace kelvor::lang

@@ -1,0 +1,36 @@
+// Root of every value and descriptor: an intrusive, atomic reference count and a virtual
+// destructor. Identity is the address. Objects are handled through Ref<T> (owning) or plain
+// pointers (borrowed); they are never copied.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace kelvor::lang {
+
+class Object {
+ public:
+  Object() noexcept = default;
+  virtual ~Object() = default;
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+  // The root class's virtual operations.
+  virtual bool equals(const Object* other) const { return this == other; }
+  virtual int32_t hashCode() const;
+  virtual std::string toString() const;
+  // The simple name of the most derived class ("KelvorTypeNUMBER", "String").
+  virtual const char* className() const noexcept { return "Object"; }
+
+  void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+  void release() const noexcept {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+  int32_t referenceCount() const noexcept { return refs_.load(std::memory_order_relaxed); }
+
+ private:
+  mutable std::atomic<int32_t> refs_{0};
+};
+
+}  // namespace kelvor::lang

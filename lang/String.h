@@ -1,0 +1,30 @@
+// The platform's immutable string. The text is held as UTF-8; conversion to and from a
+// database character set is the driver's.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "lang/Object.h"
+#include "lang/Ref.h"
+
+namespace kelvor::lang {
+
+class String final : public Object {
+ public:
+  static Ref<String> of(std::string_view text) { return Ref<String>(new String(std::string(text))); }
+
+  const std::string& value() const noexcept { return value_; }
+  int32_t length() const noexcept { return static_cast<int32_t>(value_.size()); }
+
+  bool equals(const Object* other) const override;
+  int32_t hashCode() const override;
+  std::string toString() const override { return value_; }
+  const char* className() const noexcept override { return "String"; }
+
+ private:
+  explicit String(std::string value) : value_(std::move(value)) {}
+  std::string value_;
+};
+
+}  // namespace kelvor::lang
