@@ -41,6 +41,18 @@ class IllegalArgumentException : public Throwable {
   explicit IllegalArgumentException(const std::string& message) : Throwable(message) {}
 };
 
+// Text that does not spell a number of the requested kind.
+class NumberFormatException : public IllegalArgumentException {
+ public:
+  explicit NumberFormatException(const std::string& message) : IllegalArgumentException(message) {}
+};
+
+// An arithmetic result that cannot be represented exactly where exactness was asked for.
+class ArithmeticException : public Throwable {
+ public:
+  explicit ArithmeticException(const std::string& message) : Throwable(message) {}
+};
+
 class IOException : public Throwable {
  public:
   explicit IOException(const std::string& message) : Throwable(message) {}

@@ -3,6 +3,16 @@
 // objects is bounded. A malformed stream fails with StreamCorruptedException (an
 // IOException), a premature end with EOFException, an unregistered class name with
 // IOException; none reads outside the input.
+//
+// Lengths are compared with `available()` of the underlying stream, which must report the
+// bytes that remain (as the in-memory ByteArrayInputStream does): a stream that answers less
+// makes valid input fail, never the reverse. An object array is restored with the element
+// type Object, whatever element class it was written with.
+//
+// Back-references can make cycles of Refs, which reference counting never frees. When an
+// outermost readObject fails, the object arrays it made drop their elements, so that a cycle
+// that hostile input built before the failure is not leaked; a Serializable class whose own
+// fields can close a cycle must break it in its own error path. One thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +21,7 @@
 
 #include "lang/InputStream.h"
 #include "lang/Object.h"
+#include "lang/ObjectOutputStream.h"
 #include "lang/Ref.h"
 
 namespace kelvor::lang {
@@ -18,7 +29,7 @@ namespace kelvor::lang {
 class ObjectInputStream : public Object {
  public:
   // Nested objects deeper than this fail with StreamCorruptedException.
-  static constexpr int32_t MAX_DEPTH = 200;
+  static constexpr int32_t MAX_DEPTH = serial::MAX_DEPTH;
 
   // Reads and checks the stream header at once.
   explicit ObjectInputStream(InputStream& in);
@@ -39,10 +50,29 @@ class ObjectInputStream : public Object {
   uint8_t readTag();
   void expectTag(uint8_t expected);
   void readRaw(void* dst, size_t n);
+  uint8_t readU8();
+  uint16_t readU16();
+  uint32_t readU32();
+  uint64_t readU64();
+  bool readBooleanByte();
+  // A be32 count of elements of at least elementSize bytes each, checked against the bytes
+  // that remain before the caller allocates anything for it.
+  int32_t readCount(int32_t elementSize);
+  std::string readUtf8Body();
+  template <typename E>
+  Ref<Object> readArrayBody();
+  Ref<Object> readObjectArrayBody();
+  Ref<Object> readSerializableBody();
+  Ref<Object> readDecimalBody();
+  Ref<Object> readTimestampBody();
+  // Gives obj the next handle; returns it.
+  Ref<Object> remember(Ref<Object> obj);
+  // One object, with the depth guard; readObject adds the clean-up of a failed outermost read.
+  Ref<Object> readNestedObject();
 
   InputStream& in_;  // not owned
-  std::vector<Ref<Object>> handles_;
-  int32_t depth_ = 0;
+  std::vector<Ref<Object>> handles_;  // handle -> object, in reading order
+  int32_t depth_ = 0;                 // readObject calls in progress
 };
 
 }  // namespace kelvor::lang

@@ -1,0 +1,481 @@
+#include "driver/NumberValue.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "lang/Boxed.h"
+#include "lang/Exceptions.h"
+#include "lang/String.h"
+
+namespace kelvor::jdbc {
+namespace {
+
+// The number byte form.
+//
+//   form     := ZERO                     the single byte 00: zero, which has no sign
+//             | header pair{1..19}       every other value; 3..21 bytes
+//   header   := two bytes, big-endian: bit 15 set for a negative value, bits 0..14 the
+//               decimal exponent of the leading significant digit plus EXPONENT_BIAS
+//               (exponents -16384..16383, every 15-bit pattern meaning one)
+//   pair     := one byte p, 0..99: the two decimal digits p / 10 and p % 10
+//   rules    := the first pair is 10..99 (its first digit is the leading significant digit);
+//               the last pair is not 0 (no trailing zero pair); a value with an odd count of
+//               significant digits ends in a pair whose second digit is 0
+//   value    := sign × Σ p_i × 10^(exponent + 1 - 2i), i = 1..n
+//
+// Examples: 0 = 00; 5 = 40 00 32; -5 = C0 00 32; 12.5 = 40 01 0C 32; 100 = 40 02 0A;
+// 0.001 = 3F FD 0A; INT64_MIN = C0 12 5C 16 21 48 24 03 3A 4B 2E 08.
+//
+// Pairs start at the leading digit rather than at an even power of ten, so 38 significant
+// digits always fit 19 pairs whatever the exponent is: 2 + 19 = 21 bytes at most. The rules
+// leave exactly one form per value, which lets byte equality stand for numeric equality.
+// Integers decode with one multiply-add per pair and a final scale by a power of ten.
+constexpr int32_t EXPONENT_BIAS = 16384;
+constexpr uint32_t SIGN_BIT = 0x8000;
+constexpr uint32_t EXPONENT_MASK = 0x7FFF;
+constexpr int32_t HEADER_LENGTH = 2;
+constexpr int32_t MAX_PAIRS = NumberValue::MAX_LENGTH - HEADER_LENGTH;  // 19
+static_assert(2 * MAX_PAIRS == NumberValue::MAX_DIGITS);
+static_assert(NumberValue::MIN_EXPONENT + EXPONENT_BIAS == 0);
+static_assert(NumberValue::MAX_EXPONENT + EXPONENT_BIAS == EXPONENT_MASK);
+
+// A checked form, borrowing the caller's bytes.
+struct Form {
+  const uint8_t* pairs;  // not owned; the pairs after the header
+  int32_t pairCount;     // 0 for zero
+  int32_t exponent;      // decimal exponent of the leading digit
+  bool negative;
+};
+
+// ---- failures, out of line so that the checks stay one compare each -------------------------
+
+// The offending bytes: the caller's array when there is one, else a copy of the given range.
+lang::Ref<lang::Object> offender(const int8_t* bytes, int32_t length, const lang::ByteArray* array) {
+  if (array != nullptr) return lang::Ref<lang::Object>(const_cast<lang::ByteArray*>(array));
+  if (bytes == nullptr || length < 0) return nullptr;
+  return lang::ByteArray::copyOf(bytes, length);
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void raiseMalformed(const int8_t* bytes,
+                                                                 int32_t length,
+                                                                 const lang::ByteArray* array) {
+  const lang::Ref<lang::Object> value = offender(bytes, length, array);
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, "malformed number byte form", value.get());
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void raiseOutOfRange(const int8_t* bytes,
+                                                                  int32_t length,
+                                                                  const lang::ByteArray* array,
+                                                                  const char* target) {
+  const lang::Ref<lang::Object> value = offender(bytes, length, array);
+  const std::string message = std::string("number outside the range of ") + target;
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, message.c_str(), value.get());
+}
+
+// ---- reading ---------------------------------------------------------------------------------
+
+Form readForm(const int8_t* bytes, int32_t length, const lang::ByteArray* array) {
+  // security: the length travels with untrusted bytes; check it before touching any of them
+  if (length < 1 || length > NumberValue::MAX_LENGTH || bytes == nullptr) {
+    raiseMalformed(bytes, length, array);
+  }
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes);
+  if (length == 1) {
+    if (b[0] != NumberValue::ZERO_BYTE) raiseMalformed(bytes, length, array);
+    return Form{nullptr, 0, 0, false};
+  }
+  if (length == HEADER_LENGTH) raiseMalformed(bytes, length, array);  // a header without digits
+  const uint32_t header = (uint32_t{b[0]} << 8) | b[1];
+  const Form form{b + HEADER_LENGTH, length - HEADER_LENGTH,
+                  static_cast<int32_t>(header & EXPONENT_MASK) - EXPONENT_BIAS,
+                  (header & SIGN_BIT) != 0};
+  if (form.pairs[0] < 10 || form.pairs[form.pairCount - 1] == 0) {
+    raiseMalformed(bytes, length, array);
+  }
+  for (int32_t i = 0; i < form.pairCount; ++i) {
+    if (form.pairs[i] > 99) raiseMalformed(bytes, length, array);
+  }
+  return form;
+}
+
+constexpr std::array<uint64_t, 20> POW10_U64 = [] {
+  std::array<uint64_t, 20> p{};
+  uint64_t v = 1;
+  for (auto& x : p) {
+    x = v;
+    v *= 10;
+  }
+  return p;
+}();
+
+// Powers of ten that doubles (up to 10^22) and floats (up to 10^10) hold exactly.
+constexpr std::array<double, 23> POW10_DOUBLE = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::array<float, 11> POW10_FLOAT = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                               1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// The magnitude of the whole part (the fraction truncated), or false when it has more than 19
+// digits. Below 10^19, so it always fits 64 unsigned bits.
+bool wholeMagnitude(const Form& f, uint64_t& out) noexcept {
+  out = 0;
+  if (f.pairCount == 0 || f.exponent < 0) return true;
+  if (f.exponent >= 19) return false;
+  const int32_t wholeDigits = f.exponent + 1;  // 1..19
+  const int32_t fullPairs = std::min(wholeDigits / 2, f.pairCount);
+  uint64_t m = 0;
+  for (int32_t i = 0; i < fullPairs; ++i) m = m * 100 + f.pairs[i];
+  int32_t used = 2 * fullPairs;
+  if (used < wholeDigits && fullPairs < f.pairCount) {  // the whole part ends inside a pair
+    m = m * 10 + f.pairs[fullPairs] / 10u;
+    ++used;
+  }
+  out = m * POW10_U64[static_cast<size_t>(wholeDigits - used)];  // zeros past the last pair
+  return true;
+}
+
+// The whole part as a signed value within [low, high].
+int64_t wholeValue(const int8_t* bytes, int32_t length, const lang::ByteArray* array,
+                   int64_t low, int64_t high, const char* target) {
+  const Form f = readForm(bytes, length, array);
+  uint64_t m = 0;
+  if (!wholeMagnitude(f, m)) raiseOutOfRange(bytes, length, array, target);
+  // the limits' magnitudes in unsigned arithmetic: -INT64_MIN does not fit int64_t
+  const uint64_t limit = f.negative ? uint64_t{0} - static_cast<uint64_t>(low)
+                                    : static_cast<uint64_t>(high);
+  if (m > limit) raiseOutOfRange(bytes, length, array, target);
+  return f.negative ? static_cast<int64_t>(uint64_t{0} - m) : static_cast<int64_t>(m);
+}
+
+// Writes the pairs' digits as text into out (room for MAX_DIGITS); returns the count of
+// significant digits (a final 0 of the last pair dropped).
+int32_t formDigits(const Form& f, char* out) noexcept {
+  for (int32_t i = 0; i < f.pairCount; ++i) {
+    out[2 * i] = static_cast<char>('0' + f.pairs[i] / 10);
+    out[2 * i + 1] = static_cast<char>('0' + f.pairs[i] % 10);
+  }
+  int32_t count = 2 * f.pairCount;
+  if (count > 0 && out[count - 1] == '0') --count;
+  return count;
+}
+
+// Correctly rounded binary value of a non-zero form through from_chars, for the cases the
+// exact fast paths do not cover. Underflow gives a signed zero; overflow raises.
+template <typename F>
+F parseFloating(const Form& f, const int8_t* bytes, int32_t length, const lang::ByteArray* array,
+                const char* target) {
+  // sign, 38 digits, 'e', sign and 6 exponent digits
+  char text[64];
+  char* p = text;
+  if (f.negative) *p++ = '-';
+  const int32_t digits = formDigits(f, p);
+  p += digits;
+  *p++ = 'e';
+  p = std::to_chars(p, text + sizeof text, f.exponent + 1 - digits).ptr;
+  F value{};
+  const auto result = std::from_chars(text, p, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // below 1 in magnitude it can only have underflowed
+    if (f.exponent < 0) return f.negative ? -F(0) : F(0);
+    raiseOutOfRange(bytes, length, array, target);
+  }
+  return value;
+}
+
+double doubleValueOf(const int8_t* bytes, int32_t length, const lang::ByteArray* array) {
+  const Form f = readForm(bytes, length, array);
+  if (f.pairCount == 0) return 0.0;
+  // Up to 14 digits fit a double's 53-bit significand exactly, and so do 10^0..10^22; one
+  // multiply or divide of two exact values is correctly rounded.
+  const int32_t shift = f.exponent + 1 - 2 * f.pairCount;  // power of ten of the last digit
+  if (f.pairCount <= 7 && shift >= -22 && shift <= 22) {
+    uint64_t m = 0;
+    for (int32_t i = 0; i < f.pairCount; ++i) m = m * 100 + f.pairs[i];
+    double v = static_cast<double>(m);
+    v = shift < 0 ? v / POW10_DOUBLE[static_cast<size_t>(-shift)]
+                  : v * POW10_DOUBLE[static_cast<size_t>(shift)];
+    return f.negative ? -v : v;
+  }
+  return parseFloating<double>(f, bytes, length, array, "double");
+}
+
+float floatValueOf(const int8_t* bytes, int32_t length, const lang::ByteArray* array) {
+  const Form f = readForm(bytes, length, array);
+  if (f.pairCount == 0) return 0.0f;
+  // as for doubles, with a 24-bit significand and 10^0..10^10
+  const int32_t shift = f.exponent + 1 - 2 * f.pairCount;
+  if (f.pairCount <= 4 && shift >= -10 && shift <= 10) {
+    uint32_t m = 0;
+    for (int32_t i = 0; i < f.pairCount; ++i) m = m * 100 + f.pairs[i];
+    if (m <= (uint32_t{1} << 24)) {
+      float v = static_cast<float>(m);
+      v = shift < 0 ? v / POW10_FLOAT[static_cast<size_t>(-shift)]
+                    : v * POW10_FLOAT[static_cast<size_t>(shift)];
+      return f.negative ? -v : v;
+    }
+  }
+  return parseFloating<float>(f, bytes, length, array, "float");
+}
+
+lang::Ref<lang::Decimal> decimalOf(const int8_t* bytes, int32_t length,
+                                   const lang::ByteArray* array) {
+  const Form f = readForm(bytes, length, array);
+  if (f.pairCount == 0) return lang::Decimal::of(0);
+  char digits[NumberValue::MAX_DIGITS];
+  const int32_t count = formDigits(f, digits);
+  std::string unscaled = f.negative ? "-" : "";
+  unscaled.append(digits, static_cast<size_t>(count));
+  // whole numbers get scale 0, so 100 comes back as "100" and not as 1 × 10^2
+  const int32_t scale = count - 1 - f.exponent;  // within ±16421
+  if (scale < 0) unscaled.append(static_cast<size_t>(-scale), '0');
+  return lang::Decimal::ofUnscaled(unscaled, std::max(scale, 0));
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+
+// The form of ±digits × 10^-scale. `digits` is ASCII decimal digits, leading zeros allowed.
+// More than MAX_DIGITS significant digits are rounded half-even; an exponent of the leading
+// digit outside MIN_EXPONENT..MAX_EXPONENT raises ERR_CONVERSION with `source`.
+lang::Ref<lang::ByteArray> encode(bool negative, std::string_view digits, int64_t scale,
+                                  const lang::Object* source) {
+  const size_t first = digits.find_first_not_of('0');
+  if (first == std::string_view::npos) return lang::ByteArray::of({0});  // every zero is 00
+  digits.remove_prefix(first);
+
+  // the exponent of the leading digit; 64 bits hold it for any scale and digit count we get
+  int64_t exponent = static_cast<int64_t>(digits.size()) - 1 - scale;
+  std::array<char, NumberValue::MAX_DIGITS> kept{};
+  size_t count = std::min(digits.size(), kept.size());
+  std::memcpy(kept.data(), digits.data(), count);
+  if (digits.size() > kept.size()) {
+    // half-even: up when the dropped part is above one half, or exactly one half and the
+    // last kept digit is odd
+    const char next = digits[kept.size()];
+    const bool sticky = digits.find_first_not_of('0', kept.size() + 1) != std::string_view::npos;
+    const bool odd = false;
+    if (next > '5' || (next == '5' && (sticky || odd))) {
+      size_t i = count;
+      while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
+      if (i > 0) {
+        ++kept[i - 1];
+      } else {  // 99...9 carried into a new leading digit: 100...0
+        kept[0] = '1';
+        ++exponent;
+      }
+    }
+  }
+  while (count > 0 && kept[count - 1] == '0') --count;  // count >= 1: the leading digit is not 0
+
+  if (exponent < NumberValue::MIN_EXPONENT || exponent > NumberValue::MAX_EXPONENT) {
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, "number exponent out of range", source);
+  }
+  const auto pairs = static_cast<int32_t>((count + 1) / 2);
+  auto out = lang::ByteArray::make(HEADER_LENGTH + pairs);
+  const uint32_t header = (negative ? SIGN_BIT : 0u) |
+                          static_cast<uint32_t>(exponent + EXPONENT_BIAS);
+  (*out)[0] = static_cast<int8_t>(header >> 8);
+  (*out)[1] = static_cast<int8_t>(header & 0xFF);
+  for (int32_t i = 0; i < pairs; ++i) {
+    const auto hi = static_cast<size_t>(2 * i);
+    const int high = kept[hi] - '0';
+    const int low = hi + 1 < count ? kept[hi + 1] - '0' : 0;
+    (*out)[HEADER_LENGTH + i] = static_cast<int8_t>(high * 10 + low);
+  }
+  return out;
+}
+
+lang::Ref<lang::ByteArray> encodeWhole(int64_t value) {
+  // the magnitude of INT64_MIN only fits unsigned
+  const uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value)
+                                       : static_cast<uint64_t>(value);
+  char text[24];
+  const char* end = std::to_chars(text, text + sizeof text, magnitude).ptr;
+  return encode(value < 0, std::string_view(text, static_cast<size_t>(end - text)), 0, nullptr);
+}
+
+// The shortest decimal that reads back as `value`. `source` is the object to blame for a
+// NaN or an infinity; without one, the value is boxed for the failure.
+template <typename F>
+lang::Ref<lang::ByteArray> encodeFloating(F value, const lang::Object* source) {
+  if (!std::isfinite(value)) {
+    if (source != nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, source);
+    const lang::Ref<lang::Boxed<F>> boxed = lang::Boxed<F>::of(value);
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, "not a finite number", boxed.get());
+  }
+  if (value == 0) return lang::ByteArray::of({0});  // -0.0 as well
+  // "d[.ddd]e±xx" with the shortest digits that read back to the same value
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, std::fabs(value),
+                                    std::chars_format::scientific);
+  const std::string_view scientific(text, static_cast<size_t>(result.ptr - text));
+  const size_t e = scientific.find('e');
+  char digits[32];
+  size_t count = 0;
+  for (size_t i = 0; i < e; ++i) {
+    if (scientific[i] != '.') digits[count++] = scientific[i];
+  }
+  int32_t exponent = 0;
+  const char* expBegin = scientific.data() + e + 1;
+  if (*expBegin == '+') ++expBegin;  // from_chars takes '-' but not '+'
+  std::from_chars(expBegin, scientific.data() + scientific.size(), exponent);
+  const int64_t scale = static_cast<int64_t>(count) - 1 - exponent;
+  return encode(std::signbit(value), std::string_view(digits, count), scale, source);
+}
+
+lang::Ref<lang::ByteArray> checked(lang::Ref<lang::ByteArray> bytes) {
+  if (!bytes) lang::throwNullPointer("number byte form");
+  (void)readForm(bytes->data(), bytes->length(), bytes.get());
+  return bytes;
+}
+
+}  // namespace
+
+// ---- construction ------------------------------------------------------------------------------
+
+NumberValue::NumberValue(int16_t value) : SqlValue(encodeWhole(value)) {}
+NumberValue::NumberValue(int32_t value) : SqlValue(encodeWhole(value)) {}
+NumberValue::NumberValue(int64_t value) : SqlValue(encodeWhole(value)) {}
+NumberValue::NumberValue(float value) : SqlValue(encodeFloating(value, nullptr)) {}
+NumberValue::NumberValue(double value) : SqlValue(encodeFloating(value, nullptr)) {}
+NumberValue::NumberValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(checked(std::move(bytes))) {}
+
+lang::Ref<NumberValue> NumberValue::fromDecimal(const lang::Decimal& value) {
+  return lang::makeRef<NumberValue>(
+      encode(value.signum() < 0, value.unscaledDigits(), value.scale(), &value));
+}
+
+lang::Ref<NumberValue> NumberValue::fromString(std::string_view text, const lang::Object* source) {
+  lang::Ref<lang::Object> blamed(const_cast<lang::Object*>(source));
+  if (!blamed) blamed = lang::String::of(text);
+  lang::Ref<lang::Decimal> decimal;
+  try {
+    decimal = lang::Decimal::parse(text);
+  } catch (const lang::NumberFormatException&) {
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, "not a decimal number", blamed.get());
+  }
+  return lang::makeRef<NumberValue>(encode(decimal->signum() < 0, decimal->unscaledDigits(),
+                                           decimal->scale(), blamed.get()));
+}
+
+lang::Ref<NumberValue> NumberValue::fromObject(const lang::Object* value) {
+  using lang::makeRef;
+  if (value == nullptr) return nullptr;
+  if (const auto* number = dynamic_cast<const NumberValue*>(value)) {
+    return makeRef<NumberValue>(number->shareBytes());
+  }
+  if (const auto* decimal = dynamic_cast<const lang::Decimal*>(value)) {
+    return fromDecimal(*decimal);
+  }
+  if (const auto* text = dynamic_cast<const lang::String*>(value)) {
+    return fromString(text->value(), value);
+  }
+  if (const auto* v = dynamic_cast<const lang::Integer*>(value)) return makeRef<NumberValue>(v->value());
+  if (const auto* v = dynamic_cast<const lang::Long*>(value)) return makeRef<NumberValue>(v->value());
+  if (const auto* v = dynamic_cast<const lang::Short*>(value)) return makeRef<NumberValue>(v->value());
+  if (const auto* v = dynamic_cast<const lang::Byte*>(value)) {
+    return makeRef<NumberValue>(static_cast<int16_t>(v->value()));
+  }
+  if (const auto* v = dynamic_cast<const lang::Double*>(value)) {
+    return makeRef<NumberValue>(encodeFloating(v->value(), value));
+  }
+  if (const auto* v = dynamic_cast<const lang::Float*>(value)) {
+    return makeRef<NumberValue>(encodeFloating(v->value(), value));
+  }
+  if (const auto* v = dynamic_cast<const lang::Boolean*>(value)) {
+    return makeRef<NumberValue>(int32_t{v->value() ? 1 : 0});
+  }
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
+}
+
+// ---- static conversions ---------------------------------------------------------------------------
+
+namespace {
+
+const lang::ByteArray& nonNull(const lang::ByteArray* bytes) {
+  if (bytes == nullptr) lang::throwNullPointer("number byte form");
+  return *bytes;
+}
+
+}  // namespace
+
+int32_t NumberValue::toInt(const int8_t* bytes, int32_t length) {
+  return static_cast<int32_t>(wholeValue(bytes, length, nullptr, INT32_MIN, INT32_MAX, "int"));
+}
+int32_t NumberValue::toInt(const lang::ByteArray* bytes) {
+  const lang::ByteArray& a = nonNull(bytes);
+  return static_cast<int32_t>(wholeValue(a.data(), a.length(), &a, INT32_MIN, INT32_MAX, "int"));
+}
+
+int64_t NumberValue::toLong(const int8_t* bytes, int32_t length) {
+  return wholeValue(bytes, length, nullptr, INT64_MIN, INT64_MAX, "long");
+}
+int64_t NumberValue::toLong(const lang::ByteArray* bytes) {
+  const lang::ByteArray& a = nonNull(bytes);
+  return wholeValue(a.data(), a.length(), &a, INT64_MIN, INT64_MAX, "long");
+}
+
+int32_t NumberValue::toShort(const int8_t* bytes, int32_t length) {
+  return static_cast<int32_t>(wholeValue(bytes, length, nullptr, INT16_MIN, INT16_MAX, "short"));
+}
+int32_t NumberValue::toShort(const lang::ByteArray* bytes) {
+  const lang::ByteArray& a = nonNull(bytes);
+  return static_cast<int32_t>(wholeValue(a.data(), a.length(), &a, INT16_MIN, INT16_MAX, "short"));
+}
+
+float NumberValue::toFloat(const int8_t* bytes, int32_t length) {
+  return floatValueOf(bytes, length, nullptr);
+}
+float NumberValue::toFloat(const lang::ByteArray* bytes) {
+  const lang::ByteArray& a = nonNull(bytes);
+  return floatValueOf(a.data(), a.length(), &a);
+}
+
+double NumberValue::toDouble(const int8_t* bytes, int32_t length) {
+  return doubleValueOf(bytes, length, nullptr);
+}
+double NumberValue::toDouble(const lang::ByteArray* bytes) {
+  const lang::ByteArray& a = nonNull(bytes);
+  return doubleValueOf(a.data(), a.length(), &a);
+}
+
+lang::Ref<lang::Decimal> NumberValue::toBigDecimal(const int8_t* bytes, int32_t length) {
+  return decimalOf(bytes, length, nullptr);
+}
+lang::Ref<lang::Decimal> NumberValue::toBigDecimal(const lang::ByteArray* bytes) {
+  const lang::ByteArray& a = nonNull(bytes);
+  return decimalOf(a.data(), a.length(), &a);
+}
+
+std::string NumberValue::toText(const int8_t* bytes, int32_t length) {
+  return decimalOf(bytes, length, nullptr)->toPlainString();
+}
+
+// ---- instance conversions -------------------------------------------------------------------------
+
+const lang::ByteArray& NumberValue::form() const {
+  // only setBytes(nullptr) can leave a value without bytes
+  return nonNull(shareBytes().get());
+}
+
+int32_t NumberValue::intValue() const { return toInt(&form()); }
+int64_t NumberValue::longValue() const { return toLong(&form()); }
+int16_t NumberValue::shortValue() const { return static_cast<int16_t>(toShort(&form())); }
+float NumberValue::floatValue() const { return toFloat(&form()); }
+double NumberValue::doubleValue() const { return toDouble(&form()); }
+lang::Ref<lang::Decimal> NumberValue::bigDecimalValue() const { return toBigDecimal(&form()); }
+
+lang::Ref<lang::Object> NumberValue::toJdbc() const { return bigDecimalValue(); }
+
+std::string NumberValue::toString() const {
+  const lang::ByteArray& a = form();
+  return decimalOf(a.data(), a.length(), &a)->toPlainString();
+}
+
+}  // namespace kelvor::jdbc

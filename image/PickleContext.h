@@ -1,0 +1,223 @@
+// Writes and reads the pickled image format: the image header, the length encoding, the null
+// markers and the data values that every type descriptor writes or reads through it. Works as
+// a writer (appending to a PickleOutputStream) or as a reader (walking a byte array with a
+// position), chosen by the constructor. A context belongs to one thread for one top-level
+// operation and has no lock; its stream takes its own.
+//
+// image      := flags(1) version(1) imagelen kind-part body
+//   flags    := 84 object | 88 collection, elements inline | 90 collection given by a locator
+//               (FLAG_TOPLEVEL plus exactly one kind flag)
+//   version  := 01; readers accept any version up to IMAGE_VERSION
+//   imagelen := a length counting the whole image, from the flags byte to the last body byte,
+//               its own bytes included. Writers reserve the 5-byte form, FE 00 00 00 F6, and
+//               patch it in place once the body is written; readers take either form.
+// kind-part  := (nothing)                          object: the attributes follow
+//             | 01 01 00 length(count)             inline elements: prefix length 1, prefix
+//                                                  byte 01, a 00 that readers drop; count
+//                                                  elements follow
+//             | length(n+1) 00 locator(n)          locator: the image ends with the locator
+// length     := b                                  0 <= b <= 245
+//             | FE be32                            written for 246 and above
+// in a length position: FF null, FD null embedded object, FC depth(1) null with a depth byte
+// data value := length bytes(length) | FF
+//
+// Readers take every first byte above 245 as the 5-byte form (readLength, skipLength,
+// readLengthAndBytes, readDataValue()); the operations handed a first byte that the caller
+// has already read (readRestOfLength, skipRestOfLength, readDataValue(byte),
+// skipDataValue(byte)) take only FE as the long form and any other byte as the length itself.
+//
+// Hostile input: positions and lengths read from the image are untrusted. Every read checks
+// that its bytes lie inside the image before it touches memory or allocates; a failed read
+// throws IndexOutOfBoundsException and leaves the position where the operation started. A
+// length read from the image that is negative or runs past the end is such a failure, in the
+// skips of a data value too. readBytes(n) with a negative n from the caller throws
+// NegativeArraySizeException, as creating an array of that size does. Plain moves (skipBytes,
+// skipTo, skipLength, skipRestOfLength) only move, never backwards, and never past 2^31-1; the
+// next read checks where they led.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/Trace.h"
+#include "image/PickleOutputStream.h"
+#include "lang/Array.h"
+#include "lang/Exceptions.h"
+#include "lang/Object.h"
+#include "lang/Ref.h"
+
+namespace kelvor::jdbc::kelcore {
+
+using lang::Ref;
+
+class PickleContext : public lang::Object {
+ public:
+  // When non-zero, an output failure's text is printed to the trace sink before it is handed
+  // to the driver.
+  static constexpr int32_t DEBUG_TRACE = 0;
+  static constexpr int32_t NULL_MARKER = 255;           // atomic null
+  static constexpr int32_t LONG_LENGTH_MARKER = 254;    // 5-byte length form
+  static constexpr int32_t EMBEDDED_NULL_MARKER = 253;  // null embedded (inline) object
+  static constexpr int32_t DEPTH_NULL_MARKER = 252;     // null, then a depth byte
+  static constexpr int32_t MAX_SHORT_LENGTH = 245;      // largest length written in one byte
+  static constexpr int32_t FLAG_TOPLEVEL = 128;         // flags byte: an image of this format
+  static constexpr int32_t FLAG_64 = 64;
+  static constexpr int32_t FLAG_32 = 32;
+  static constexpr int32_t FLAG_LOCATOR = 16;     // collection given by a locator
+  static constexpr int32_t FLAG_COLLECTION = 8;   // collection with its elements inline
+  static constexpr int32_t FLAG_OBJECT = 4;       // object image
+  static constexpr int32_t FLAG_2 = 2;
+  static constexpr int32_t FLAG_1 = 1;
+  static constexpr int32_t AUX_FLAG_64 = 64;
+  static constexpr int32_t AUX_FLAG_32 = 32;
+  static constexpr int32_t AUX_FLAG_16 = 16;
+  static constexpr int32_t AUX_FLAG_8 = 8;
+  static constexpr int32_t IMAGE_VERSION = 1;     // version written; highest version read
+
+  // Trace switch of the class: patchLength and the header writers trace when it is on.
+  static TraceSwitch TRACE;
+
+  // A writer without a stream: initStream must come before the first write.
+  PickleContext();
+  // A reader over image at position 0. The image is borrowed for the reader's life.
+  explicit PickleContext(Ref<lang::ByteArray> image);
+  // A reader over image at the low 32 bits of offset.
+  PickleContext(Ref<lang::ByteArray> image, int64_t offset);
+
+  // Gives the writer a new stream of default or given initial capacity.
+  void initStream();
+  void initStream(int32_t size);
+  // Gives the writer a stream of the caller's (a pre-sized one, or a test double).
+  void attachStream(Ref<PickleOutputStream> stream);
+  const Ref<PickleOutputStream>& outStream() const noexcept { return outStream_; }
+
+  Ref<lang::ByteArray> image() const { return image_; }
+  int32_t imageOffset() const noexcept { return offset_; }
+  // With a stream, the number of bytes written so far; without one, the reader position.
+  int32_t offset() const;
+  // A copy of everything written; NullPointerException without a stream.
+  Ref<lang::ByteArray> toByteArray() const;
+
+  // Tests of a flags byte or of a byte found in a length position (taken unsigned).
+  static bool isToplevelImage(int8_t flags) noexcept { return (flags & FLAG_TOPLEVEL) != 0; }
+  static bool lacksObjectFlag(int8_t flags) noexcept { return (flags & FLAG_OBJECT) == 0; }
+  static bool isCollectionImage(int8_t flags) noexcept { return (flags & FLAG_COLLECTION) != 0; }
+  static bool isLocatorImage(int8_t flags) noexcept { return (flags & FLAG_LOCATOR) != 0; }
+  static bool isAtomicNull(int8_t b) noexcept { return (b & 0xFF) == NULL_MARKER; }
+  static bool isEmbeddedNull(int8_t b) noexcept { return (b & 0xFF) == EMBEDDED_NULL_MARKER; }
+  static bool isDepthNull(int8_t b) noexcept { return (b & 0xFF) == DEPTH_NULL_MARKER; }
+  // Bytes that writeLength takes for length: 5 above MAX_SHORT_LENGTH, else 1.
+  static int32_t lengthFieldSize(int32_t length) noexcept {
+    return length > MAX_SHORT_LENGTH ? 5 : 1;
+  }
+
+  // Writers. Each returns the number of bytes it wrote; callers add the counts up. Without a
+  // stream they throw NullPointerException.
+  //
+  // 84 01 FE 00 00 00 F6: the object header with the length placeholder.
+  [[nodiscard]] int32_t writeObjectHeader();
+  // 84 01 length(imageLength).
+  [[nodiscard]] int32_t writeObjectHeader(int32_t imageLength);
+  // The collection header with the length placeholder.
+  [[nodiscard]] int32_t writeCollectionHeader(int32_t elementCount);
+  // 88 01 length(imageLength) 01 01 00 length(elementCount).
+  [[nodiscard]] int32_t writeCollectionHeader(int32_t imageLength, int32_t elementCount);
+  // The locator header with the length placeholder.
+  [[nodiscard]] int32_t writeLocatorHeader(const lang::ByteArray* locator);
+  // 90 01 length(imageLength) length(n+1) 00 locator(n).
+  [[nodiscard]] int32_t writeLocatorHeader(int32_t imageLength, const lang::ByteArray* locator);
+  // The length encoding of length. A negative length has no encoding (its low byte would read
+  // back as a marker or a wrong length): it raises ERR_INVALID_ARGUMENT and writes nothing.
+  // A stream failure of the long form is handed to the driver's I/O failure routine.
+  [[nodiscard]] int32_t writeLength(int32_t length);
+  // All bytes of data; a stream failure is handed to the driver's I/O failure routine.
+  [[nodiscard]] int32_t writeData(const lang::ByteArray* data);
+  // The same from n bytes at data (n < 0 throws IndexOutOfBoundsException).
+  [[nodiscard]] int32_t writeData(const int8_t* data, int32_t n);
+  [[nodiscard]] int32_t writeAtomicNull();       // FF
+  [[nodiscard]] int32_t writeEmbeddedNull();     // FD
+  [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth
+  // Overwrites the 5 bytes at stream position at with FE and length big-endian: one overwrite.
+  void patchLength(int32_t at, int32_t length);
+  // Fills the context's 5-byte scratch buffer with FE and length big-endian and returns that
+  // buffer (the same array every time; the next write reuses it).
+  Ref<lang::ByteArray> longLengthBytes(int32_t length);
+
+  // Readers. All advance past what they consume unless said otherwise. Without an image they
+  // throw NullPointerException.
+  int8_t readByte();
+  // Reads the version byte: true if it is at most IMAGE_VERSION. Advances 1 in every case.
+  bool checkVersion();
+  // A length in either form; 255 is not a null here but the start of a 5-byte form.
+  int32_t readLength();
+  // As readLength, less the size of the field actually read (5 or 1) when the length counts
+  // itself.
+  int32_t readLength(bool lengthCountsItself);
+  // For a first byte the caller has read: FE takes the next 4 bytes; any other byte is the
+  // length and nothing is consumed.
+  int32_t readRestOfLength(int8_t first);
+  void skipLength();
+  void skipRestOfLength(int8_t first);
+  Ref<lang::ByteArray> readBytes(int32_t n);
+  Ref<lang::ByteArray> readLengthAndBytes();
+  // A data value, or null (after consuming the FF) for the null marker.
+  Ref<lang::ByteArray> readDataValue();
+  Ref<lang::ByteArray> readDataValue(int8_t first);
+  // A data value with a one-byte length (0 to 254), or null for FF, which is left in place.
+  Ref<lang::ByteArray> readShortDataValue();
+  void skipDataValue();
+  void skipDataValue(int8_t first);
+  // Advances n if n > 0.
+  void skipBytes(int32_t n);
+  // Moves to at if at lies ahead; never moves backwards.
+  void skipTo(int64_t at);
+
+  const char* className() const noexcept override { return "PickleContext"; }
+
+ private:
+  struct LengthField {
+    int32_t value;
+    int32_t size;  // 1 or 5
+  };
+
+  // security: positions and lengths come from the image. Checks that n bytes lie at
+  // offset_ + skip; the position may be anywhere (a move or the constructor put it there).
+  // Unsigned compares, never sums: a negative position or n is above every length.
+  void requireBytes(int32_t skip, int32_t n) const {
+    const lang::ByteArray* img = image_.get();
+    if (img == nullptr) throwNoImage();
+    const auto length = static_cast<uint32_t>(img->length());
+    const auto pos = static_cast<uint32_t>(offset_);
+    if (pos > length || static_cast<uint32_t>(skip) > length - pos ||
+        static_cast<uint32_t>(n) > length - pos - static_cast<uint32_t>(skip)) {
+      throwOutOfImage(skip, n);
+    }
+  }
+  void requireBytes(int32_t n) const { requireBytes(0, n); }
+  // The byte at offset_, checked, unsigned; does not move.
+  uint32_t peekByte() const {
+    requireBytes(1);
+    return static_cast<uint8_t>((*image_)[offset_]);
+  }
+  // The length field whose first byte (at offset_) is first; does not move.
+  LengthField lengthFrom(uint32_t first) const;
+  // The n bytes at offset_ + skip as a new array, then moves past them; checked first.
+  Ref<lang::ByteArray> takeBytes(int32_t skip, int32_t n);
+  // Moves to position, held to the int32 range.
+  void moveTo(int64_t position) noexcept;
+  PickleOutputStream& stream() const;
+  // Writes the flags byte and the version byte in one write.
+  int32_t writeFlagsAndVersion(int32_t flags);
+  void fillLongLength(int32_t length) noexcept;
+
+  [[noreturn]] void throwOutOfImage(int32_t skip, int32_t n) const;
+  [[noreturn]] static void throwNoImage();
+  [[noreturn]] static void handleOutputFailure(const lang::IOException& failure);
+
+  Ref<PickleOutputStream> outStream_;  // the writer's stream; null in a reader
+  Ref<lang::ByteArray> image_;         // the reader's image (borrowed); null in a writer
+  int32_t offset_ = 0;                 // reader position: index of the next byte to read
+  // Scratch for header bytes and long lengths: allocated once, reused by every write.
+  Ref<lang::ByteArray> lengthBuffer_ = lang::ByteArray::make(5);
+};
+
+}  // namespace kelvor::jdbc::kelcore

@@ -1,0 +1,36 @@
+#include "image/PickleOutputStream.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "lang/Exceptions.h"
+
+namespace kelvor::jdbc::kelcore {
+
+PickleOutputStream::PickleOutputStream() = default;
+
+PickleOutputStream::PickleOutputStream(int32_t initialSize)
+    : lang::ByteArrayOutputStream(initialSize) {}
+
+int32_t PickleOutputStream::offset() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return count_;
+}
+
+void PickleOutputStream::overwrite(int32_t beginOffset, const lang::ByteArray* b, int32_t off,
+                                   int32_t len) {
+  if (b == nullptr) lang::throwNullPointer("PickleOutputStream.overwrite from null");
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  // Every operand is the caller's: compare, never add, so that no sum can wrap round.
+  // Source: 0 <= off <= b.length and 0 <= len <= b.length - off.
+  const bool sourceOk = off >= 0 && len >= 0 && off <= b->length() && len <= b->length() - off;
+  // Target: beginOffset + len <= capacity (capacity - len cannot wrap: both are >= 0 here), and
+  // no byte is placed before the buffer. With len 0 nothing is placed, so only the end counts.
+  const bool targetOk = len >= 0 && beginOffset <= capacity_ - len && (len == 0 || beginOffset >= 0);
+  if (!sourceOk || !targetOk) throw lang::IndexOutOfBoundsException();
+  if (len > 0) {
+    std::memmove(buf_.get() + beginOffset, b->data() + off, static_cast<size_t>(len));
+  }
+}
+
+}  // namespace kelvor::jdbc::kelcore

@@ -1,0 +1,158 @@
+#include "image/UnpickleContext.h"
+
+#include <climits>
+#include <string>
+#include <utility>
+
+#include "image/ByteOrder.h"
+
+namespace kelvor::jdbc::kelcore {
+
+UnpickleContext::UnpickleContext() = default;
+
+UnpickleContext::UnpickleContext(Ref<lang::ByteArray> image, int32_t offset,
+                                 Ref<lang::ByteArray> nullIndicators,
+                                 Ref<lang::LongArray> attributeOffsets, int8_t descriptorFlag)
+    : image_(std::move(image)),
+      offset_(offset),
+      baseOffset_(offset),
+      attributeOffsets_(std::move(attributeOffsets)),
+      nullIndicators_(std::move(nullIndicators)),
+      descriptorFlag_(descriptorFlag) {}
+
+void UnpickleContext::throwOutOfImage(int32_t skip, int32_t n) const {
+  throw lang::IndexOutOfBoundsException("linear image read of " + std::to_string(n) +
+                                        " bytes at " + std::to_string(int64_t{offset_} + skip) +
+                                        " outside an image of " +
+                                        std::to_string(image_->length()) + " bytes");
+}
+
+void UnpickleContext::throwNoImage() { lang::throwNullPointer("UnpickleContext has no image"); }
+
+void UnpickleContext::moveTo(int64_t position) noexcept {
+  if (position > INT32_MAX) position = INT32_MAX;
+  if (position < INT32_MIN) position = INT32_MIN;
+  offset_ = static_cast<int32_t>(position);
+}
+
+int32_t UnpickleContext::wrappedFromBase(int64_t rel) const noexcept {
+  // Modulo 2^64, then the low 32 bits: no signed overflow for any rel.
+  return static_cast<int32_t>(static_cast<uint64_t>(int64_t{baseOffset_}) +
+                              static_cast<uint64_t>(rel));
+}
+
+Ref<lang::ByteArray> UnpickleContext::takeBytes(int32_t skip, int32_t n) {
+  // security: n comes from the image (or the caller); nothing is allocated before this check.
+  requireBytes(skip, n);
+  Ref<lang::ByteArray> bytes = lang::ByteArray::copyOf(cursor() + skip, n);
+  offset_ += skip + n;  // inside the image: checked above
+  return bytes;
+}
+
+int8_t UnpickleContext::isNull(int32_t attributeIndex) const {
+  if (!nullIndicators_) lang::throwNullPointer("UnpickleContext has no null indicators");
+  return nullIndicators_->at(attributeIndex);
+}
+
+int64_t UnpickleContext::attributeOffset(int32_t attributeIndex) const {
+  if (!attributeOffsets_) lang::throwNullPointer("UnpickleContext has no attribute offsets");
+  return attributeOffsets_->at(attributeIndex);
+}
+
+int32_t UnpickleContext::mark() noexcept {
+  markedOffset_ = offset_;
+  return markedOffset_;
+}
+
+int32_t UnpickleContext::restoreMark() noexcept {
+  offset_ = markedOffset_;
+  return offset_;
+}
+
+int32_t UnpickleContext::followOffset() {
+  requireBytes(4);
+  const auto rel = static_cast<int32_t>(loadBE32(cursor()));
+  markedOffset_ = offset_ + 4;  // inside the image: checked above
+  offset_ = wrappedFromBase(rel);
+  return offset_;
+}
+
+void UnpickleContext::jumpTo(int64_t rel) noexcept {
+  markedOffset_ = offset_;
+  offset_ = wrappedFromBase(rel);
+}
+
+int32_t UnpickleContext::relativeOffset() const noexcept {
+  return static_cast<int32_t>(static_cast<uint32_t>(offset_) - static_cast<uint32_t>(baseOffset_));
+}
+
+void UnpickleContext::skipToRelative(int32_t rel) noexcept { skipToRelative(int64_t{rel}); }
+
+void UnpickleContext::skipToRelative(int64_t rel) noexcept {
+  // offset - base and base + rel in 64 bits: the target lies ahead of the position whenever
+  // the test passes, so the cursor never moves backwards; a target past 2^31-1 stops there.
+  const int64_t base = baseOffset_;
+  if (int64_t{offset_} - base >= rel) return;
+  moveTo(rel >= int64_t{INT32_MAX} - base ? int64_t{INT32_MAX} : base + rel);
+}
+
+int8_t UnpickleContext::readByte() {
+  requireBytes(1);
+  return (*image_)[offset_++];
+}
+
+Ref<lang::ByteArray> UnpickleContext::readBytes(int32_t n) {
+  if (n < 0) throw lang::NegativeArraySizeException(n);  // an array of n bytes cannot exist
+  return takeBytes(0, n);
+}
+
+int64_t UnpickleContext::readUB4() {
+  requireBytes(4);
+  const auto value = static_cast<int32_t>(loadBE32(cursor()));
+  offset_ += 4;
+  return value;
+}
+
+int16_t UnpickleContext::readSB2() {
+  requireBytes(2);
+  const auto value = static_cast<int16_t>(loadBE16(cursor()));
+  offset_ += 2;
+  return value;
+}
+
+Ref<lang::ByteArray> UnpickleContext::readUB4Bytes() {
+  requireBytes(4);
+  return takeBytes(4, static_cast<int32_t>(loadBE32(cursor())));
+}
+
+Ref<lang::ByteArray> UnpickleContext::readUB2Bytes() {
+  requireBytes(2);
+  // The result starts at the length itself: n + 2 bytes, n <= 65535.
+  return takeBytes(0, int32_t{loadBE16(cursor())} + 2);
+}
+
+Ref<lang::ByteArray> UnpickleContext::readNumberSlot() {
+  requireBytes(1);
+  const int32_t length = static_cast<uint8_t>(*cursor());
+  requireBytes(1, length);
+  Ref<lang::ByteArray> bytes = lang::ByteArray::copyOf(cursor() + 1, length);
+  moveTo(int64_t{offset_} + NUMBER_SLOT_SIZE);  // the whole slot, whatever the length
+  return bytes;
+}
+
+void UnpickleContext::skipBytes(int32_t n) {
+  if (n >= 0) moveTo(int64_t{offset_} + n);
+}
+
+void UnpickleContext::skipUB4Bytes() {
+  requireBytes(4);
+  const auto n = static_cast<int32_t>(loadBE32(cursor()));
+  moveTo(int64_t{offset_} + 4 + n);
+}
+
+void UnpickleContext::skipUB2Bytes() {
+  requireBytes(2);
+  moveTo(int64_t{offset_} + 2 + loadBE16(cursor()));
+}
+
+}  // namespace kelvor::jdbc::kelcore

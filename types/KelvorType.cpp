@@ -1,0 +1,180 @@
+#include "types/KelvorType.h"
+
+#include <algorithm>
+#include <string>
+#include <typeinfo>
+#include <utility>
+
+#include "adt/StreamInfo.h"
+#include "driver/Connection.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "driver/SqlValue.h"
+#include "image/PickleContext.h"
+#include "lang/Array.h"
+#include "lang/Exceptions.h"
+#include "lang/ObjectInputStream.h"
+#include "lang/ObjectOutputStream.h"
+#include "types/Util.h"
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+constexpr const char* TRACE_CLASS = "KelvorType";
+
+std::string textOf(const lang::Object* o) { return o == nullptr ? "null" : o->toString(); }
+
+}  // namespace
+
+const lang::SerialClass KelvorType::SERIAL_CLASS = {
+    "KelvorType", nullptr, nullptr, &KelvorType::serialWriteHook, &KelvorType::serialReadHook};
+
+namespace {
+const lang::SerialRegistrar registrar(KelvorType::SERIAL_CLASS);
+}  // namespace
+
+KelvorType::KelvorType() = default;
+
+KelvorType::KelvorType(int32_t typeCode) : typeCode_(typeCode) {}
+
+KelvorType::~KelvorType() = default;
+
+KelvorType::NativeLayout KelvorType::nativeLayout(const lang::ByteArray* fd, int32_t entry) {
+  // The size is published last (release) and read first (acquire): whoever sees a size sees
+  // the alignment stored with it.
+  const int32_t cached = nativeSize_.load(std::memory_order_acquire);
+  if (cached != 0) return {cached, nativeAlignment_.load(std::memory_order_relaxed)};
+  const int32_t size = Util::formatSize(fd, entry);
+  const int32_t alignment = Util::formatAlignment(fd, entry);
+  nativeAlignment_.store(alignment, std::memory_order_relaxed);
+  nativeSize_.store(size, std::memory_order_release);
+  return {size, alignment};
+}
+
+int32_t KelvorType::getNativeAlignment(const lang::ByteArray* fd) {
+  return nativeLayout(fd, NATIVE_FORMAT_ENTRY).alignment;
+}
+
+int32_t KelvorType::getAuxCode() const { return auxCode_; }
+
+int32_t KelvorType::getNativeSize(const lang::ByteArray* fd) {
+  return nativeLayout(fd, NATIVE_FORMAT_ENTRY).size;
+}
+
+int32_t KelvorType::getTypeCode() const { return typeCode_; }
+
+void KelvorType::parseTDS(StreamInfo& reader) {
+  nullIndex_ = reader.nullIndexCounter()++;
+  offsetIndex_ = reader.offsetIndexCounter()++;
+}
+
+int32_t KelvorType::pickle(PickleContext& ctx, lang::Object* value) {
+  if (value == nullptr) lang::throwNullPointer("pickle of null");
+  const auto* sqlValue = dynamic_cast<const jdbc::SqlValue*>(value);
+  if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
+  const Ref<lang::ByteArray>& bytes = sqlValue->shareBytes();
+  const int32_t count = bytes ? bytes->length() : 0;
+  const auto length = static_cast<int32_t>(sqlValue->getLength());  // low 32 bits
+  // A length field that disagrees with the bytes behind it would corrupt everything after it.
+  if (length != count) {
+    ErrorRaiser::raise(DriverException::ERR_INTERNAL, "value length differs from its bytes",
+                       value);
+  }
+  int32_t n = ctx.writeLength(length);
+  if (count > 0) n += ctx.writeData(bytes.get());
+  return n;
+}
+
+void KelvorType::readFields(lang::ObjectInputStream& in) {
+  nullIndex_ = in.readInt();
+  offsetIndex_ = in.readInt();
+  const int32_t size = in.readInt();
+  const int32_t alignment = in.readInt();
+  typeCode_ = in.readInt();
+  auxCode_ = in.readInt();
+  nativeAlignment_.store(alignment, std::memory_order_relaxed);
+  nativeSize_.store(size, std::memory_order_release);
+}
+
+void KelvorType::setConnection(jdbc::Connection* /*connection*/) {}
+
+void KelvorType::setAuxCode(int32_t auxCode) { auxCode_ = auxCode; }
+
+void KelvorType::setTypeCode(int32_t typeCode) { typeCode_ = typeCode; }
+
+Ref<lang::ObjectArray> KelvorType::toSqlValueArray(lang::Object* values,
+                                                   jdbc::Connection* connection,
+                                                   int64_t beginIndex, int32_t count) {
+  if (Trace::on(CONVERSION_TRACE)) {
+    Trace::line(TRACE_CLASS, "toSqlValueArray values=", textOf(values),
+                " connection=", textOf(connection), " beginIndex=", beginIndex,
+                " count=", count);
+  }
+  if (values == nullptr) return nullptr;
+  auto* array = dynamic_cast<lang::ObjectArray*>(values);
+  if (array == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, values);
+  const int64_t length = array->length();
+  // Indexes are 1-based; below 1 there is no element to start from.
+  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex - 1, length);
+  // Elements from beginIndex to the end; none when beginIndex lies past the end.
+  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
+  const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
+  Ref<lang::ObjectArray> result = lang::ObjectArray::make(n, typeid(jdbc::SqlValue));
+  const auto first = static_cast<int32_t>(beginIndex - 1);  // < length whenever n > 0
+  for (int32_t k = 0; k < static_cast<int32_t>(n); ++k) {
+    result->set(k, toSqlValue(array->at(first + k), connection));
+  }
+  return result;
+}
+
+Ref<lang::Object> KelvorType::toObject(Ref<lang::ByteArray> /*bytes*/, int32_t /*style*/,
+                                       const jdbc::TypeMap* /*typeMap*/) {
+  return nullptr;
+}
+
+Ref<lang::Object> KelvorType::unpickle(PickleContext& ctx, int8_t firstLengthByte, int32_t style,
+                                       const jdbc::TypeMap* typeMap) {
+  if (style == STYLE_SKIP) {
+    ctx.skipDataValue(firstLengthByte);
+    return nullptr;
+  }
+  return toObject(ctx.readDataValue(firstLengthByte), style, typeMap);
+}
+
+Ref<lang::Object> KelvorType::unpickle(PickleContext& ctx, int32_t style,
+                                       const jdbc::TypeMap* typeMap) {
+  if (style == STYLE_SKIP) {
+    ctx.skipDataValue();
+    return nullptr;
+  }
+  return toObject(ctx.readDataValue(), style, typeMap);
+}
+
+void KelvorType::writeFields(lang::ObjectOutputStream& out) const {
+  out.writeInt(nullIndex_);
+  out.writeInt(offsetIndex_);
+  out.writeInt(nativeSize_.load(std::memory_order_acquire));
+  out.writeInt(nativeAlignment_.load(std::memory_order_relaxed));
+  out.writeInt(typeCode_);
+  out.writeInt(auxCode_);
+}
+
+void KelvorType::readSerialForm(lang::ObjectInputStream& in) {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
+  KelvorType::readFields(in);  // this level's fields only, whatever a subclass overrides
+}
+
+void KelvorType::writeSerialForm(lang::ObjectOutputStream& out) const {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
+  KelvorType::writeFields(out);  // this level's fields only
+}
+
+void KelvorType::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
+  dynamic_cast<KelvorType&>(self).readSerialForm(in);
+}
+
+void KelvorType::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
+  dynamic_cast<const KelvorType&>(self).writeSerialForm(out);
+}
+
+}  // namespace kelvor::jdbc::kelcore
