@@ -259,7 +259,7 @@ lang::Ref<lang::ByteArray> encode(bool negative, std::string_view digits, int64_
     // last kept digit is odd
     const char next = digits[kept.size()];
     const bool sticky = digits.find_first_not_of('0', kept.size() + 1) != std::string_view::npos;
-    const bool odd = false;
+    const bool odd = (kept[count - 1] - '0') % 2 != 0;
     if (next > '5' || (next == '5' && (sticky || odd))) {
       size_t i = count;
       while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';

@@ -51,14 +51,11 @@ int32_t PickleContext::offset() const { return outStream_ ? outStream_->offset()
 
 Ref<lang::ByteArray> PickleContext::toByteArray() const { return stream().toByteArray(); }
 
-PickleOutputStream& PickleContext::stream() const {
-  if (!outStream_) lang::throwNullPointer("PickleContext has no output stream");
-  return *outStream_;
-}
+void PickleContext::throwNoStream() { lang::throwNullPointer("PickleContext has no output stream"); }
 
 // --- writers ------------------------------------------------------------------------------------
 
-void PickleContext::fillLongLength(int32_t length) noexcept {
+inline void PickleContext::fillLongLength(int32_t length) noexcept {
   int8_t* b = lengthBuffer_->data();
   b[0] = static_cast<int8_t>(LONG_LENGTH_MARKER);
   storeBE32(b + 1, static_cast<uint32_t>(length));
@@ -69,7 +66,7 @@ void PickleContext::handleOutputFailure(const lang::IOException& failure) {
   ErrorRaiser::raiseIOFailure(failure);
 }
 
-int32_t PickleContext::writeFlagsAndVersion(int32_t flags) {
+inline int32_t PickleContext::writeFlagsAndVersion(int32_t flags) {
   PickleOutputStream& out = stream();
   int8_t* b = lengthBuffer_->data();
   b[0] = static_cast<int8_t>(flags);
@@ -153,20 +150,42 @@ int32_t PickleContext::writeLength(int32_t length) {
   return 5;
 }
 
-int32_t PickleContext::writeData(const lang::ByteArray* data) {
-  if (data == nullptr) lang::throwNullPointer("PickleContext.writeData: null data");
-  return writeData(data->data(), data->length());
-}
-
-int32_t PickleContext::writeData(const int8_t* data, int32_t n) {
+inline int32_t PickleContext::appendData(const int8_t* data, int32_t n) {
   PickleOutputStream& out = stream();
-  if (n < 0) lang::throwIndexOutOfBounds(n, 0);
   try {
     out.write(data, n);
   } catch (const lang::IOException& failure) {
     handleOutputFailure(failure);
   }
   return n;
+}
+
+int32_t PickleContext::writeData(const lang::ByteArray* data) {
+  if (data == nullptr) lang::throwNullPointer("PickleContext.writeData: null data");
+  return appendData(data->data(), data->length());
+}
+
+int32_t PickleContext::writeData(const int8_t* data, int32_t n) {
+  if (n < 0) lang::throwIndexOutOfBounds(n, 0);
+  return appendData(data, n);
+}
+
+int32_t PickleContext::writeDataValue(const int8_t* data, int32_t n) {
+  PickleOutputStream& out = stream();
+  if (n < 0) lang::throwIndexOutOfBounds(n, 0);
+  int32_t prefix = 1;
+  if (n > MAX_SHORT_LENGTH) {
+    fillLongLength(n);
+    prefix = 5;
+  } else {
+    (*lengthBuffer_)[0] = static_cast<int8_t>(n);
+  }
+  try {
+    out.writeWithPrefix(lengthBuffer_->data(), prefix, data, n);
+  } catch (const lang::IOException& failure) {
+    handleOutputFailure(failure);
+  }
+  return prefix + n;
 }
 
 int32_t PickleContext::writeAtomicNull() {
@@ -211,13 +230,13 @@ void PickleContext::throwOutOfImage(int32_t skip, int32_t n) const {
 
 void PickleContext::throwNoImage() { lang::throwNullPointer("PickleContext has no image"); }
 
-void PickleContext::moveTo(int64_t position) noexcept {
+inline void PickleContext::moveTo(int64_t position) noexcept {
   if (position > INT32_MAX) position = INT32_MAX;
   if (position < INT32_MIN) position = INT32_MIN;
   offset_ = static_cast<int32_t>(position);
 }
 
-PickleContext::LengthField PickleContext::lengthFrom(uint32_t first) const {
+inline PickleContext::LengthField PickleContext::lengthFrom(uint32_t first) const {
   if (first <= static_cast<uint32_t>(MAX_SHORT_LENGTH)) {
     return {static_cast<int32_t>(first), 1};
   }
@@ -227,7 +246,7 @@ PickleContext::LengthField PickleContext::lengthFrom(uint32_t first) const {
   return {static_cast<int32_t>(loadBE32(image_->data() + offset_ + 1)), 5};
 }
 
-Ref<lang::ByteArray> PickleContext::takeBytes(int32_t skip, int32_t n) {
+inline Ref<lang::ByteArray> PickleContext::takeBytes(int32_t skip, int32_t n) {
   // security: n comes from the image (or the caller); nothing is allocated before this check.
   requireBytes(skip, n);
   Ref<lang::ByteArray> bytes = lang::ByteArray::copyOf(image_->data() + offset_ + skip, n);

@@ -133,6 +133,11 @@ class PickleContext : public lang::Object {
   [[nodiscard]] int32_t writeData(const lang::ByteArray* data);
   // The same from n bytes at data (n < 0 throws IndexOutOfBoundsException).
   [[nodiscard]] int32_t writeData(const int8_t* data, int32_t n);
+  // A whole data value, length(n) and the n bytes, as one append: the same bytes as
+  // writeLength(n) + writeData(data, n), with the stream's monitor taken once instead of
+  // twice. n < 0 throws IndexOutOfBoundsException; a stream failure is handed to the driver's
+  // I/O failure routine.
+  [[nodiscard]] int32_t writeDataValue(const int8_t* data, int32_t n);
   [[nodiscard]] int32_t writeAtomicNull();       // FF
   [[nodiscard]] int32_t writeEmbeddedNull();     // FD
   [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth
@@ -204,13 +209,19 @@ class PickleContext : public lang::Object {
   Ref<lang::ByteArray> takeBytes(int32_t skip, int32_t n);
   // Moves to position, held to the int32 range.
   void moveTo(int64_t position) noexcept;
-  PickleOutputStream& stream() const;
+  PickleOutputStream& stream() const {
+    if (!outStream_) throwNoStream();
+    return *outStream_;
+  }
+  // Appends n >= 0 bytes, handing a stream failure to the driver.
+  int32_t appendData(const int8_t* data, int32_t n);
   // Writes the flags byte and the version byte in one write.
   int32_t writeFlagsAndVersion(int32_t flags);
   void fillLongLength(int32_t length) noexcept;
 
   [[noreturn]] void throwOutOfImage(int32_t skip, int32_t n) const;
   [[noreturn]] static void throwNoImage();
+  [[noreturn]] static void throwNoStream();
   [[noreturn]] static void handleOutputFailure(const lang::IOException& failure);
 
   Ref<PickleOutputStream> outStream_;  // the writer's stream; null in a reader

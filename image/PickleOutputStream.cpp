@@ -1,5 +1,6 @@
 #include "image/PickleOutputStream.h"
 
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -11,6 +12,34 @@ PickleOutputStream::PickleOutputStream() = default;
 
 PickleOutputStream::PickleOutputStream(int32_t initialSize)
     : lang::ByteArrayOutputStream(initialSize) {}
+
+void PickleOutputStream::write(int32_t b) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (count_ == capacity_) ensureRoom(1);
+  buf_[static_cast<size_t>(count_++)] = static_cast<int8_t>(b);
+}
+
+void PickleOutputStream::write(const int8_t* src, int32_t n) {
+  if (n <= 0) return;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (n > capacity_ - count_) ensureRoom(n);
+  std::memcpy(buf_.get() + count_, src, static_cast<size_t>(n));
+  count_ += n;
+}
+
+void PickleOutputStream::writeWithPrefix(const int8_t* prefix, int32_t prefixLen,
+                                         const int8_t* src, int32_t n) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  const int64_t extra = int64_t{prefixLen} + n;
+  if (extra > capacity_ - count_) {
+    if (extra > INT32_MAX) throw lang::IllegalArgumentException("stream above 2^31-1 bytes");
+    ensureRoom(static_cast<int32_t>(extra));
+  }
+  int8_t* out = buf_.get() + count_;
+  if (prefixLen > 0) std::memcpy(out, prefix, static_cast<size_t>(prefixLen));
+  if (n > 0) std::memcpy(out + prefixLen, src, static_cast<size_t>(n));
+  count_ += static_cast<int32_t>(extra);
+}
 
 int32_t PickleOutputStream::offset() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);

@@ -20,6 +20,18 @@ class PickleOutputStream : public lang::ByteArrayOutputStream {
   // IllegalArgumentException.
   explicit PickleOutputStream(int32_t initialSize);
 
+  // Appends, as the byte-array stream does (under the monitor), with the room check inline:
+  // an image is written as many small appends.
+  using lang::ByteArrayOutputStream::write;
+  void write(int32_t b) override;
+  void write(const int8_t* src, int32_t n) override;
+
+  // Appends prefix[0 .. prefixLen-1] and then src[0 .. n-1] under one hold of the monitor (a
+  // length and its data value, for instance). Both counts >= 0 and both pointers valid are the
+  // caller's to ensure. A stream that overrides the single appends overrides this too.
+  virtual void writeWithPrefix(const int8_t* prefix, int32_t prefixLen, const int8_t* src,
+                               int32_t n);
+
   // The number of bytes written so far: the position of the next appended byte.
   int32_t offset() const;
 

@@ -29,19 +29,19 @@ void UnpickleContext::throwOutOfImage(int32_t skip, int32_t n) const {
 
 void UnpickleContext::throwNoImage() { lang::throwNullPointer("UnpickleContext has no image"); }
 
-void UnpickleContext::moveTo(int64_t position) noexcept {
+inline void UnpickleContext::moveTo(int64_t position) noexcept {
   if (position > INT32_MAX) position = INT32_MAX;
   if (position < INT32_MIN) position = INT32_MIN;
   offset_ = static_cast<int32_t>(position);
 }
 
-int32_t UnpickleContext::wrappedFromBase(int64_t rel) const noexcept {
+inline int32_t UnpickleContext::wrappedFromBase(int64_t rel) const noexcept {
   // Modulo 2^64, then the low 32 bits: no signed overflow for any rel.
   return static_cast<int32_t>(static_cast<uint64_t>(int64_t{baseOffset_}) +
                               static_cast<uint64_t>(rel));
 }
 
-Ref<lang::ByteArray> UnpickleContext::takeBytes(int32_t skip, int32_t n) {
+inline Ref<lang::ByteArray> UnpickleContext::takeBytes(int32_t skip, int32_t n) {
   // security: n comes from the image (or the caller); nothing is allocated before this check.
   requireBytes(skip, n);
   Ref<lang::ByteArray> bytes = lang::ByteArray::copyOf(cursor() + skip, n);

@@ -122,7 +122,7 @@ int32_t ObjectInputStream::readCount(int32_t elementSize) {
   if (n < 0) throwCorrupted("negative length " + std::to_string(n));
   // security: n comes from the stream; divide what remains rather than multiply n
   const int32_t remaining = std::max(in_.available(), 0);
-  (void)elementSize; (void)remaining;
+  if (n > remaining / elementSize) throw EOFException();
   return n;
 }
 
@@ -186,12 +186,14 @@ Ref<Object> ObjectInputStream::readObject() {
   try {
     return readNestedObject();
   } catch (...) {
-    // The objects of a failed read reach no caller; unlink the arrays so no cycle outlives us.
+    // The objects of a failed read reach no caller: unlink the arrays, so that no cycle
+    // outlives us, and take back their handles, so that no later read refers to them.
     for (size_t i = first; i < handles_.size(); ++i) {
       if (auto* a = dynamic_cast<ObjectArray*>(handles_[i].get()); a != nullptr) {
         for (int32_t k = 0; k < a->length(); ++k) a->data()[k] = nullptr;
       }
     }
+    handles_.resize(first);
     throw;
   }
 }

@@ -5,8 +5,9 @@
 // IOException; none reads outside the input.
 //
 // Lengths are compared with `available()` of the underlying stream, which must report the
-// bytes that remain (as the in-memory ByteArrayInputStream does): a stream that answers less
-// makes valid input fail, never the reverse. An object array is restored with the element
+// bytes that remain, as the in-memory ByteArrayInputStream does: a stream that answered more
+// would let a hostile length allocate beyond the input, one that answers less (the default
+// answers 0) makes valid input fail. An object array is restored with the element
 // type Object, whatever element class it was written with.
 //
 // Back-references can make cycles of Refs, which reference counting never frees. When an

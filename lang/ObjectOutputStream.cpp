@@ -3,6 +3,7 @@
 #include <bit>
 #include <cassert>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 
 #include "lang/Boxed.h"

@@ -115,7 +115,7 @@ Ref<lang::ObjectArray> KelvorType::toSqlValueArray(lang::Object* values,
   if (array == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, values);
   const int64_t length = array->length();
   // Indexes are 1-based; below 1 there is no element to start from.
-  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex - 1, length);
+  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
   // Elements from beginIndex to the end; none when beginIndex lies past the end.
   const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
   const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);

@@ -7,46 +7,22 @@
 #include <vector>
 
 #include "driver/DriverException.h"
-#include "driver/ErrorRaiser.h"
-#include "driver/SqlValue.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
+#include "tests/types/TypeTestSupport.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
 
+using typetest::bytesOf;
+using typetest::codeOf;
+using typetest::TestType;
 using lang::ByteArray;
-
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
-}
-
-Ref<ByteArray> bytesOf(std::initializer_list<int> values) {
-  auto a = ByteArray::make(static_cast<int64_t>(values.size()));
-  int32_t i = 0;
-  for (const int v : values) (*a)[i++] = static_cast<int8_t>(v);
-  return a;
-}
-
-// The smallest concrete descriptor, to own patches.
-class OwnerType final : public KelvorType {
- public:
-  Ref<SqlValue> toSqlValue(lang::Object*, Connection*) override { return nullptr; }
-  using KelvorType::unpickle;
-  Ref<lang::Object> unpickle(UnpickleContext&, int32_t, int32_t, const TypeMap*) override {
-    ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
-  }
-};
 
 TEST(StreamInfoTest, FixedWidthReadsAdvanceByTheirWidth) {
   struct Case {
     std::function<int64_t(StreamInfo&)> read;
-    std::initializer_list<int> bytes;
+    std::vector<int> bytes;
     int64_t value;
     int64_t consumed;
   };
@@ -146,8 +122,8 @@ TEST(StreamInfoTest, HostileMovesLeaveThePositionOutsideAndTheNextReadFails) {
 TEST(StreamInfoTest, PatchesComeOutFirstInFirstOut) {
   StreamInfo reader(bytesOf({0}), 0);
   EXPECT_EQ(reader.nextPatch(), nullptr);
-  Ref<KelvorType> upt = lang::makeRef<OwnerType>();
-  Ref<KelvorType> collection = lang::makeRef<OwnerType>();
+  Ref<KelvorType> upt = lang::makeRef<TestType>();
+  Ref<KelvorType> collection = lang::makeRef<TestType>();
   reader.addPatch(40, static_cast<int8_t>(0xFB), upt);
   reader.addPatch(70, collection);
   auto explicitPatch = lang::makeRef<TDSPatch>(TDSPatch::KIND_ELEMENT_TYPE, upt, 90, int8_t{0});
@@ -172,7 +148,7 @@ TEST(StreamInfoTest, PatchesComeOutFirstInFirstOut) {
 }
 
 TEST(StreamInfoTest, SeekToPatchOnlyMovesForward) {
-  auto owner = lang::makeRef<OwnerType>();
+  auto owner = lang::makeRef<TestType>();
   StreamInfo reader(ByteArray::make(40), 10);
   reader.skipBytes(5);
   const TDSPatch ahead(TDSPatch::KIND_ELEMENT_TYPE, owner, 12, 0);
@@ -192,17 +168,6 @@ TEST(StreamInfoTest, SeekToPatchOnlyMovesForward) {
   const TDSPatch beyond(TDSPatch::KIND_ELEMENT_TYPE, owner, INT32_MAX, 0);
   EXPECT_EQ(reader.seekToPatch(beyond), INT32_MAX);
   EXPECT_THROW(reader.readUB1(), lang::IndexOutOfBoundsException);
-}
-
-TEST(StreamInfoTest, CountersAndDepthAreSharedState) {
-  StreamInfo reader(bytesOf({0}), 0);
-  EXPECT_EQ(reader.nullIndexCounter(), 0);
-  EXPECT_EQ(reader.offsetIndexCounter(), 0);
-  reader.nullIndexCounter() += 3;
-  ++reader.offsetIndexCounter();
-  EXPECT_EQ(reader.nullIndexCounter(), 3);
-  EXPECT_EQ(reader.offsetIndexCounter(), 1);
-  EXPECT_EQ(reader.depth(), 0);
 }
 
 }  // namespace

@@ -5,32 +5,16 @@
 #include <functional>
 
 #include "driver/DriverException.h"
-#include "driver/ErrorRaiser.h"
-#include "driver/SqlValue.h"
+#include "tests/types/TypeTestSupport.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
 
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
-}
-
-class OwnerType final : public KelvorType {
- public:
-  Ref<SqlValue> toSqlValue(lang::Object*, Connection*) override { return nullptr; }
-  using KelvorType::unpickle;
-  Ref<lang::Object> unpickle(UnpickleContext&, int32_t, int32_t, const TypeMap*) override {
-    ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
-  }
-};
+using typetest::codeOf;
+using typetest::TestType;
 
 TEST(TDSPatchTest, KeepsItsFieldsAndItsOwnerAlive) {
-  auto owner = lang::makeRef<OwnerType>();
+  auto owner = lang::makeRef<TestType>();
   const KelvorType* raw = owner.get();
   const TDSPatch patch(TDSPatch::KIND_OBJECT_TYPE, owner, 1234567890123LL, int8_t{-6});
   owner = nullptr;  // the tree let go; the queued patch still holds the owner
@@ -43,8 +27,8 @@ TEST(TDSPatchTest, KeepsItsFieldsAndItsOwnerAlive) {
 }
 
 TEST(TDSPatchTest, ApplyRejectsUnknownKindsAsInternalErrors) {
-  auto owner = lang::makeRef<OwnerType>();
-  Ref<KelvorType> resolved = lang::makeRef<OwnerType>();
+  auto owner = lang::makeRef<TestType>();
+  Ref<KelvorType> resolved = lang::makeRef<TestType>();
   TDSPatch bad(7, owner, 0, 0);
   EXPECT_EQ(codeOf([&] { bad.apply(resolved); }), DriverException::ERR_INTERNAL);
   EXPECT_EQ(codeOf([&] { bad.apply(resolved, 39); }), DriverException::ERR_INTERNAL);

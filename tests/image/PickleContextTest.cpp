@@ -87,6 +87,24 @@ TEST(PickleContextTest, WriteLengthUsesOneByteUpTo245AndFiveAbove) {
   }
 }
 
+TEST(PickleContextTest, WriteDataValueEqualsLengthThenDataInOneAppend) {
+  for (int32_t len : {0, 1, 245, 246, 300, 4096, 70000}) {
+    SCOPED_TRACE(len);
+    const auto data = byteArray(counting(len, 3));
+    auto separate = writer();
+    int32_t expected = separate->writeLength(len);
+    expected += separate->writeData(data.get());
+    auto fused = writer();
+    ASSERT_EQ(fused->writeAtomicNull(), 1);
+    EXPECT_EQ(fused->writeDataValue(data->data(), len), expected);
+    EXPECT_EQ(written(*fused), concat({{0xFF}, written(*separate)}));
+    EXPECT_EQ(fused->offset(), 1 + expected);
+  }
+  auto w = writer();
+  EXPECT_THROW((void)w->writeDataValue(nullptr, -1), lang::IndexOutOfBoundsException);
+  EXPECT_EQ(w->offset(), 0);
+}
+
 TEST(PickleContextTest, NegativeLengthIsRejectedBeforeAnythingIsWritten) {
   // Its low byte would read back as a marker (FF, FD) or as a wrong length.
   for (int32_t bad : {-1, -3, -256, INT32_MIN}) {
@@ -252,6 +270,9 @@ class FailingStream : public PickleOutputStream {
   using lang::OutputStream::write;
   void write(int32_t) override { throw lang::IOException("no room"); }
   void write(const int8_t*, int32_t) override { throw lang::IOException("no room"); }
+  void writeWithPrefix(const int8_t*, int32_t, const int8_t*, int32_t) override {
+    throw lang::IOException("no room");
+  }
 };
 
 TEST(PickleContextTest, LongLengthAndDataHandStreamFailuresToTheDriverOthersPassThem) {
@@ -265,6 +286,7 @@ TEST(PickleContextTest, LongLengthAndDataHandStreamFailuresToTheDriverOthersPass
       {"long length", [](PC& c) { (void)c.writeLength(300); }, true},
       {"data", [&](PC& c) { (void)c.writeData(data.get()); }, true},
       {"raw data", [&](PC& c) { (void)c.writeData(data->data(), 2); }, true},
+      {"data value", [&](PC& c) { (void)c.writeDataValue(data->data(), 2); }, true},
       {"short length", [](PC& c) { (void)c.writeLength(3); }, false},
       {"atomic null", [](PC& c) { (void)c.writeAtomicNull(); }, false},
       {"embedded null", [](PC& c) { (void)c.writeEmbeddedNull(); }, false},
@@ -598,7 +620,9 @@ TEST(PickleContextTest, EveryProperPrefixOfAnImageFailsCleanly) {
         // The value that failed did not fit in the prefix.
         ASSERT_LT(done, s.lengths.size());
         EXPECT_GT(s.ends[done], static_cast<int32_t>(k));
-        if (mode != kFirstByte) EXPECT_EQ(r.offset(), done == 0 ? 0 : s.ends[done - 1]);
+        if (mode != kFirstByte) {
+          EXPECT_EQ(r.offset(), done == 0 ? 0 : s.ends[done - 1]);
+        }
       }
       // Only the whole image reads to the end.
       EXPECT_EQ(done == s.lengths.size(), k == s.image.size());

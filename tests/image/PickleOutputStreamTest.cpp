@@ -32,7 +32,7 @@ class ExposedStream : public PickleOutputStream {
 };
 
 // A stream of capacity 16 holding the 7 bytes 10..16.
-Ref<ExposedStream> sevenOfSixteen() {
+lang::Ref<ExposedStream> sevenOfSixteen() {
   auto s = lang::makeRef<ExposedStream>(16);
   const auto seven = byteArray(counting(7, 10));
   s->write(*seven);
@@ -78,8 +78,8 @@ TEST(PickleOutputStreamTest, OverwriteBeyondTheCountStaysOutOfTheOutputUntilAppe
   s->overwrite(10, byteArray({0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}).get(), 0, 6);  // ends at 16
   EXPECT_EQ(s->offset(), 7);
   EXPECT_EQ(contents(s->toByteArray()), counting(7, 10));
-  EXPECT_EQ(Bytes(s->raw().begin() + 10, s->raw().end()),
-            (Bytes{0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}));
+  const Bytes raw = s->raw();
+  EXPECT_EQ(Bytes(raw.begin() + 10, raw.end()), (Bytes{0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}));
   s->write(*byteArray({1, 2, 3, 4, 5}));  // appends at 7..11, over two of the placed bytes
   EXPECT_EQ(contents(s->toByteArray()), imagetest::concat({counting(7, 10), {1, 2, 3, 4, 5}}));
 }

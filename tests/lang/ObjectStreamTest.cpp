@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -335,12 +336,37 @@ TEST(ObjectStreamTest, ByteEditsOfRealOutputReadOrFailWithIOException) {
   }
 }
 
-TEST(ObjectStreamTest, HostileLengthsHandlesTagsAndDepthAreRefused) {
-  std::vector<int8_t> huge = header();
-  huge.push_back(0x27);  // double[] of 2^31-1 elements: 16 GiB if it were allocated
-  appendBe32(huge, 0x7FFFFFFF);
-  EXPECT_THROW(readOne(huge), EOFException);
+// Records the largest counted read asked of it.
+class RecordingStream final : public InputStream {
+ public:
+  explicit RecordingStream(const std::vector<int8_t>& bytes) : in_(streamOver(bytes)) {}
+  using InputStream::read;
+  int32_t read() override { return in_->read(); }
+  int32_t read(int8_t* dst, int32_t n) override {
+    largest = std::max(largest, n);
+    return in_->read(dst, n);
+  }
+  int32_t available() override { return in_->available(); }
+  int32_t largest = 0;
 
+ private:
+  Ref<ByteArrayInputStream> in_;
+};
+
+TEST(ObjectStreamTest, LengthsBeyondTheInputFailBeforeThePayloadIsAllocatedOrRead) {
+  // String, then boolean[] .. double[] and Object[]; 2^31-1 doubles would be 16 GiB
+  for (const int tag : {0x12, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28}) {
+    std::vector<int8_t> bytes = header();
+    bytes.push_back(static_cast<int8_t>(tag));
+    appendBe32(bytes, 0x7FFFFFFF);
+    bytes.insert(bytes.end(), 64, 0x10);
+    RecordingStream in(bytes);
+    EXPECT_THROW(ObjectInputStream(in).readObject(), EOFException) << tag;
+    EXPECT_LE(in.largest, 4) << tag;  // the header and the length, nothing more
+  }
+}
+
+TEST(ObjectStreamTest, HostileLengthsHandlesTagsAndDepthAreRefused) {
   std::vector<int8_t> negative = header();
   negative.push_back(0x28);
   appendBe32(negative, 0x80000000u);

@@ -5,26 +5,19 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
-#include <functional>
 #include <latch>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "adt/StreamInfo.h"
 #include "driver/Connection.h"
 #include "driver/DriverException.h"
-#include "driver/ErrorRaiser.h"
 #include "driver/RawValue.h"
-#include "driver/Trace.h"
 #include "image/PickleContext.h"
 #include "lang/Array.h"
-#include "lang/ByteArrayInputStream.h"
-#include "lang/ByteArrayOutputStream.h"
-#include "lang/ObjectInputStream.h"
-#include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
 #include "types/Util.h"
+#include "tests/types/TypeTestSupport.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -32,68 +25,10 @@ namespace {
 using lang::ByteArray;
 using lang::makeRef;
 using lang::ObjectArray;
-
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
-}
-
-Ref<ByteArray> bytesOf(std::initializer_list<int> values) {
-  auto a = ByteArray::make(static_cast<int64_t>(values.size()));
-  int32_t i = 0;
-  for (const int v : values) (*a)[i++] = static_cast<int8_t>(v);
-  return a;
-}
-
-Ref<ByteArray> filled(int32_t n, int8_t seed) {
-  auto a = ByteArray::make(n);
-  for (int32_t i = 0; i < n; ++i) (*a)[i] = static_cast<int8_t>(seed + i);
-  return a;
-}
-
-// A scalar-like descriptor: byte arrays convert to RAW values, and data values read back as
-// their bytes.
-class TestType final : public KelvorType {
- public:
-  static const lang::SerialClass SERIAL_CLASS;
-
-  TestType() = default;
-  explicit TestType(int32_t typeCode) : KelvorType(typeCode) {}
-
-  Ref<SqlValue> toSqlValue(lang::Object* value, Connection* connection) override {
-    ++conversions;
-    lastConnection = connection;
-    if (value == nullptr) return nullptr;
-    auto* bytes = dynamic_cast<ByteArray*>(value);
-    if (bytes == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
-    return makeRef<RawValue>(Ref<ByteArray>(bytes));
-  }
-  Ref<lang::Object> toObject(Ref<ByteArray> bytes, int32_t style, const TypeMap*) override {
-    lastStyle = style;
-    return bytes;
-  }
-  using KelvorType::unpickle;
-  Ref<lang::Object> unpickle(UnpickleContext&, int32_t, int32_t, const TypeMap*) override {
-    ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
-  }
-  const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
-
-  int32_t nullIndexForTest() const { return nullIndex_; }
-  int32_t offsetIndexForTest() const { return offsetIndex_; }
-
-  int32_t conversions = 0;
-  Connection* lastConnection = nullptr;
-  int32_t lastStyle = -1;
-};
-
-const lang::SerialClass TestType::SERIAL_CLASS = {
-    "KelvorTypeTest.TestType", &KelvorType::SERIAL_CLASS,
-    []() -> Ref<lang::Object> { return makeRef<TestType>(); }, nullptr, nullptr};
-const lang::SerialRegistrar registrar(TestType::SERIAL_CLASS);
+using typetest::bytesOf;
+using typetest::codeOf;
+using typetest::filled;
+using typetest::TestType;
 
 // A value whose reported length disagrees with its bytes.
 class InconsistentValue final : public SqlValue {
@@ -108,40 +43,6 @@ Ref<ByteArray> formatDescriptorWithEntry5(int entry) {
   auto fd = ByteArray::make(16);
   (*fd)[ENTRY_5_AT] = static_cast<int8_t>(entry);
   return fd;
-}
-
-class TraceCapture {
- public:
-  TraceCapture() { Trace::setSink(&text_); }
-  ~TraceCapture() { Trace::setSink(nullptr); }
-  std::string str() const { return text_.str(); }
-
- private:
-  std::ostringstream text_;
-};
-
-class SwitchOn {
- public:
-  explicit SwitchOn(TraceSwitch& s) : s_(s) { s_.store(1); }
-  ~SwitchOn() { s_.store(0); }
-  SwitchOn(const SwitchOn&) = delete;
-  SwitchOn& operator=(const SwitchOn&) = delete;
-
- private:
-  TraceSwitch& s_;
-};
-
-TEST(KelvorTypeTest, ConstructorsAndAccessors) {
-  TestType plain;
-  EXPECT_EQ(plain.getTypeCode(), 0);
-  EXPECT_EQ(plain.getAuxCode(), 0);
-  TestType coded(2002);
-  EXPECT_EQ(coded.getTypeCode(), 2002);
-  coded.setTypeCode(-7);
-  coded.setAuxCode(12);
-  EXPECT_EQ(coded.getTypeCode(), -7);
-  EXPECT_EQ(coded.getAuxCode(), 12);
-  coded.setConnection(nullptr);  // the base keeps no connection
 }
 
 TEST(KelvorTypeTest, FirstAlignmentQueryFillsTheSizeAndLaterQueriesKeepTheCache) {
@@ -167,11 +68,8 @@ TEST(KelvorTypeTest, SizeZeroEntryIsLookedUpAgainOnEveryCall) {
   (*fd)[ENTRY_5_AT] = 0x2A;  // size 5, mask 2
   EXPECT_EQ(t.getNativeAlignment(fd.get()), 2);
   EXPECT_EQ(t.getNativeSize(fd.get()), 5);
-  // An unfilled cache needs the descriptor.
-  TestType empty;
-  EXPECT_THROW(empty.getNativeSize(nullptr), lang::NullPointerException);
   auto shortFd = ByteArray::make(ENTRY_5_AT);
-  EXPECT_THROW(empty.getNativeAlignment(shortFd.get()), lang::IndexOutOfBoundsException);
+  EXPECT_THROW(TestType().getNativeAlignment(shortFd.get()), lang::IndexOutOfBoundsException);
 }
 
 TEST(KelvorTypeTest, ConcurrentFillsAgreeOnSizeAndAlignment) {
@@ -341,10 +239,10 @@ TEST_F(ToSqlValueArrayTest, NullNonArrayAndBadElements) {
 }
 
 TEST(KelvorTypeTest, UnpickleReadsOrSkipsOneDataValue) {
-  // FF | 03 a b c | FE 00 00 01 2C + 300 bytes | 02 x y | FE 00 00 00 02 p q | 07
+  // FF | 03 a b c | FE 00 00 01 2C + 300 bytes | 02 x y | FE 00 00 00 02 p q | FF | 07
   std::vector<int8_t> image = {-1, 3, 'a', 'b', 'c', -2, 0, 0, 1, 0x2C};
   image.insert(image.end(), 300, 0x55);
-  for (const int b : std::initializer_list<int>{2, 'x', 'y', 0xFE, 0, 0, 0, 2, 'p', 'q', 7}) {
+  for (const int b : std::initializer_list<int>{2, 'x', 'y', 0xFE, 0, 0, 0, 2, 'p', 'q', 0xFF, 7}) {
     image.push_back(static_cast<int8_t>(b));
   }
   auto bytes = ByteArray::copyOf(image.data(), static_cast<int32_t>(image.size()));
@@ -352,7 +250,7 @@ TEST(KelvorTypeTest, UnpickleReadsOrSkipsOneDataValue) {
   TestType t;
   EXPECT_EQ(t.unpickle(ctx, KelvorType::STYLE_SKIP, nullptr), nullptr);
   EXPECT_EQ(ctx.offset(), 1);  // the null marker alone
-  const auto abc = dynamic_cast<ByteArray*>(t.unpickle(ctx, 3, nullptr).get());
+  const auto abc = lang::dynamicRef<ByteArray>(t.unpickle(ctx, 3, nullptr));
   ASSERT_NE(abc, nullptr);
   EXPECT_TRUE(abc->sameContents(*bytesOf({'a', 'b', 'c'})));
   EXPECT_EQ(t.lastStyle, 3);
@@ -364,30 +262,13 @@ TEST(KelvorTypeTest, UnpickleReadsOrSkipsOneDataValue) {
 
   // The caller has read the first length byte already.
   const int8_t first = ctx.readByte();
-  const auto xy = dynamic_cast<ByteArray*>(t.unpickle(ctx, first, 2, nullptr).get());
+  const auto xy = lang::dynamicRef<ByteArray>(t.unpickle(ctx, first, 2, nullptr));
   ASSERT_NE(xy, nullptr);
   EXPECT_TRUE(xy->sameContents(*bytesOf({'x', 'y'})));
   const int8_t longFirst = ctx.readByte();
   EXPECT_EQ(t.unpickle(ctx, longFirst, KelvorType::STYLE_SKIP, nullptr), nullptr);
+  EXPECT_EQ(t.unpickle(ctx, 3, nullptr), nullptr);  // a null read (not skipped) is null too
   EXPECT_EQ(ctx.readByte(), 7);
-}
-
-TEST(KelvorTypeTest, UnpickleOfANullMarkerGivesNull) {
-  PickleContext ctx(bytesOf({0xFF, 0x01, 0x09}));
-  TestType t;
-  EXPECT_EQ(t.unpickle(ctx, 1, nullptr), nullptr);
-  EXPECT_EQ(ctx.offset(), 1);
-  // The base toObject is null for every input.
-  struct BaseToObject final : KelvorType {
-    Ref<SqlValue> toSqlValue(lang::Object*, Connection*) override { return nullptr; }
-    using KelvorType::unpickle;
-    Ref<lang::Object> unpickle(UnpickleContext&, int32_t, int32_t, const TypeMap*) override {
-      return nullptr;
-    }
-  };
-  BaseToObject base;
-  EXPECT_EQ(base.unpickle(ctx, 3, nullptr), nullptr);
-  EXPECT_EQ(ctx.offset(), 3);
 }
 
 // A descriptor with all six fields set to distinct values.
@@ -422,44 +303,6 @@ TEST(KelvorTypeTest, SerialRoundTripThroughTheRegisteredClasses) {
   EXPECT_NE(copy, original.get());
   expectPopulated(*copy);
   EXPECT_EQ(lang::findSerialClass("KelvorType"), &KelvorType::SERIAL_CLASS);
-}
-
-TEST(KelvorTypeTest, WriteFieldsThenReadFieldsCopiesAllSix) {
-  const auto original = populated();
-  lang::ByteArrayOutputStream sink;
-  {
-    lang::ObjectOutputStream out(sink);
-    original->writeFields(out);
-    out.flush();
-  }
-  lang::ByteArrayInputStream source(sink.toByteArray());
-  lang::ObjectInputStream in(source);
-  TestType copy;
-  copy.readFields(in);
-  expectPopulated(copy);
-}
-
-TEST(KelvorTypeTest, TraceSwitchesGateTheirLines) {
-  TestType t;
-  auto values = ObjectArray::of({});
-  {
-    TraceCapture capture;
-    t.toSqlValueArray(values.get(), nullptr, 1, -1);
-    static_cast<void>(Util::serialize(&t));
-    EXPECT_EQ(capture.str(), "");
-  }
-  {
-    TraceCapture capture;
-    SwitchOn conversion(KelvorType::CONVERSION_TRACE);
-    SwitchOn serial(KelvorType::SERIAL_TRACE);
-    t.toSqlValueArray(values.get(), nullptr, 1, -1);
-    const auto bytes = Util::serialize(&t);
-    static_cast<void>(Util::deserialize(bytes.get()));
-    const std::string text = capture.str();
-    EXPECT_NE(text.find("toSqlValueArray"), std::string::npos) << text;
-    EXPECT_NE(text.find("writeSerialForm"), std::string::npos) << text;
-    EXPECT_NE(text.find("readSerialForm"), std::string::npos) << text;
-  }
 }
 
 }  // namespace
