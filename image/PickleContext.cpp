@@ -1,7 +1,6 @@
 #include "image/PickleContext.h"
 
 #include <climits>
-#include <cstring>
 #include <string>
 #include <utility>
 

@@ -7,6 +7,12 @@
 #include "image/ByteOrder.h"
 
 namespace kelvor::jdbc::kelcore {
+namespace {
+
+// Size of a number slot: a length byte and room for 21 bytes of number.
+constexpr int32_t kNumberSlotSize = 22;
+
+}  // namespace
 
 UnpickleContext::UnpickleContext() = default;
 
@@ -136,7 +142,7 @@ Ref<lang::ByteArray> UnpickleContext::readNumberSlot() {
   const int32_t length = static_cast<uint8_t>(*cursor());
   requireBytes(1, length);
   Ref<lang::ByteArray> bytes = lang::ByteArray::copyOf(cursor() + 1, length);
-  moveTo(int64_t{offset_} + NUMBER_SLOT_SIZE);  // the whole slot, whatever the length
+  moveTo(int64_t{offset_} + kNumberSlotSize);  // the whole slot, whatever the length
   return bytes;
 }
 

@@ -37,9 +37,6 @@ using lang::Ref;
 
 class UnpickleContext : public lang::Object {
  public:
-  // Size of a number slot: a length byte and room for 21 bytes of number.
-  static constexpr int32_t NUMBER_SLOT_SIZE = 22;
-
   // An empty context (no image).
   UnpickleContext();
   // A cursor at offset, which is also the object's base; the arrays may be null.
