@@ -8,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <span>
 #include <typeinfo>
 
@@ -36,12 +37,13 @@ class PrimitiveArray final : public Object {
   // A zeroed array; a negative length throws NegativeArraySizeException, a length above the
   // platform's 32-bit limit IllegalArgumentException.
   static Ref<PrimitiveArray> make(int64_t length) {
-    if (length < 0) throw NegativeArraySizeException(length);
-    if (length > INT32_MAX) throw IllegalArgumentException("array length above 2^31-1");
-    return Ref<PrimitiveArray>(new PrimitiveArray(static_cast<int32_t>(length)));
+    Ref<PrimitiveArray> a = allocate(length);
+    if (a->length_ > 0) std::memset(a->data(), 0, sizeof(E) * static_cast<size_t>(a->length_));
+    return a;
   }
+  // A new array holding a copy of data[0 .. length-1]; nothing is zero-filled first.
   static Ref<PrimitiveArray> copyOf(const E* data, int32_t length) {
-    Ref<PrimitiveArray> a = make(length);
+    Ref<PrimitiveArray> a = allocate(length);
     if (length > 0) std::memcpy(a->data(), data, sizeof(E) * static_cast<size_t>(length));
     return a;
   }
@@ -50,20 +52,21 @@ class PrimitiveArray final : public Object {
   }
 
   int32_t length() const noexcept { return length_; }
-  E* data() noexcept { return data_.get(); }
-  const E* data() const noexcept { return data_.get(); }
-  std::span<E> span() noexcept { return {data_.get(), static_cast<size_t>(length_)}; }
-  std::span<const E> span() const noexcept { return {data_.get(), static_cast<size_t>(length_)}; }
-  E& operator[](int32_t i) noexcept { return data_[static_cast<size_t>(i)]; }
-  const E& operator[](int32_t i) const noexcept { return data_[static_cast<size_t>(i)]; }
+  // The elements live in the same allocation, right after the object.
+  E* data() noexcept { return data_; }
+  const E* data() const noexcept { return data_; }
+  std::span<E> span() noexcept { return {data(), static_cast<size_t>(length_)}; }
+  std::span<const E> span() const noexcept { return {data(), static_cast<size_t>(length_)}; }
+  E& operator[](int32_t i) noexcept { return data()[i]; }
+  const E& operator[](int32_t i) const noexcept { return data()[i]; }
 
   E at(int32_t i) const {
     if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
-    return data_[static_cast<size_t>(i)];
+    return data()[i];
   }
   void set(int32_t i, E value) {
     if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
-    data_[static_cast<size_t>(i)] = value;
+    data()[i] = value;
   }
   // Element-wise equality (equals() keeps the platform's identity semantics of arrays).
   bool sameContents(const PrimitiveArray& other) const noexcept {
@@ -74,12 +77,25 @@ class PrimitiveArray final : public Object {
 
   const char* className() const noexcept override { return PrimitiveArrayName<E>::value; }
 
+  // Object and elements are one allocation (see allocate); release() frees it through here.
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+
  private:
-  explicit PrimitiveArray(int32_t length)
-      : length_(length), data_(new E[static_cast<size_t>(length)]()) {}
+  static_assert(alignof(E) <= alignof(Object), "elements follow the object unpadded");
+
+  PrimitiveArray(int32_t length, E* data) noexcept : length_(length), data_(data) {}
+
+  // One allocation for the object and its elements, which are left uninitialised.
+  static Ref<PrimitiveArray> allocate(int64_t length) {
+    if (length < 0) throw NegativeArraySizeException(length);
+    if (length > INT32_MAX) throw IllegalArgumentException("array length above 2^31-1");
+    void* memory = ::operator new(sizeof(PrimitiveArray) + sizeof(E) * static_cast<size_t>(length));
+    E* elements = reinterpret_cast<E*>(static_cast<char*>(memory) + sizeof(PrimitiveArray));
+    return Ref<PrimitiveArray>(new (memory) PrimitiveArray(static_cast<int32_t>(length), elements));
+  }
 
   int32_t length_;
-  std::unique_ptr<E[]> data_;
+  E* data_;  // the elements, right after the object in the same allocation
 };
 
 using BooleanArray = PrimitiveArray<bool>;
