@@ -52,6 +52,14 @@ void StreamInfo::expectByte(int8_t expected) {
   }
 }
 
+Ref<TDSPatch> StreamInfo::nextPatchSince(int32_t base) {
+  if (base < 0 || static_cast<size_t>(base) >= patches_.size()) return nullptr;
+  const auto at = patches_.begin() + base;
+  Ref<TDSPatch> patch = std::move(*at);
+  patches_.erase(at);
+  return patch;
+}
+
 Ref<TDSPatch> StreamInfo::nextPatch() {
   if (patches_.empty()) return nullptr;
   Ref<TDSPatch> first = std::move(patches_.front());

@@ -65,6 +65,10 @@ class StreamInfo : public lang::Object {
   int32_t& depth() noexcept { return depth_; }
   // Patches queued and not yet taken.
   int32_t pendingPatches() const noexcept { return static_cast<int32_t>(patches_.size()); }
+  // Removes and returns the oldest patch among those after the first `base` in the queue, or
+  // null when there are none: an object type's fix-up pass takes only the fix-ups queued since
+  // its own attribute list began, leaving those of enclosing lists in place.
+  Ref<TDSPatch> nextPatchSince(int32_t base);
 
   const char* className() const noexcept override { return "StreamInfo"; }
 

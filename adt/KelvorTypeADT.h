@@ -1,0 +1,204 @@
+// Descriptor of one structured object type: an ordered list of attributes, each described by a
+// child descriptor. The root of every descriptor tree built from a type descriptor segment
+// (TDS): a top-level type is created by name, fetches its type information through the
+// connection on first use, and parses its TDS into its attribute descriptors. Object types also
+// occur inside other trees: embedded in the parent's TDS (opcode 39) or described out of line
+// and attached by a fix-up (patched).
+//
+// TDS := skip(4) 26 version(1) skip(4) flag(1) 29 sb2(0) skip(4) attribute* (28 | 2A fix-ups)
+// attribute := opcode operands             one descriptor per entry, numbered in parse order
+//
+// Thread rule: once parsed the tree is shared read-only. init, fetchTypeInfo, initNames, the
+// name lookups, getTypeProperty, getAttributeOffsets, setConnection and getEffectiveType hold
+// the descriptor's monitor; parsing runs under init's hold.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "types/KelvorNamedType.h"
+
+namespace kelvor::jdbc::kelcore {
+
+class KelvorTypeADT : public KelvorNamedType {
+ public:
+  // How the type is described.
+  static constexpr int32_t TOPLEVEL_TYPE = 0;  // own TDS, fetched by name
+  static constexpr int32_t EMBEDDED_TYPE = 1;  // inline in the parent's TDS (opcode 39)
+  static constexpr int32_t PATCHED_TYPE = 2;   // out of line in the parent's TDS, by a fix-up
+
+  // The platform's type code of structured types.
+  static constexpr int32_t TYPE_CODE = 2002;
+
+  static constexpr int8_t TDS_HEADER_MARK = 38;
+  static constexpr int8_t TDS_ATTRIBUTES_MARK = 41;
+
+  // TDS opcodes.
+  static constexpr int32_t OPC_CHAR = 1;
+  static constexpr int32_t OPC_DATE = 2;
+  static constexpr int32_t OPC_NUMBER = 3;
+  static constexpr int32_t OPC_NUMBER_8 = 4;
+  static constexpr int32_t OPC_FLOAT = 5;
+  static constexpr int32_t OPC_NUMBER_2 = 6;
+  static constexpr int32_t OPC_VARCHAR = 7;
+  static constexpr int32_t OPC_SINT32 = 8;
+  static constexpr int32_t OPC_REF = 9;
+  static constexpr int32_t OPC_RAW = 19;
+  static constexpr int32_t OPC_UPT = 27;
+  static constexpr int32_t OPC_COLLECTION = 28;
+  static constexpr int32_t OPC_CLOB = 29;
+  static constexpr int32_t OPC_BLOB = 30;
+  static constexpr int32_t OPC_BFILE = 31;
+  static constexpr int32_t OPC_EMBEDDED_OBJECT = 39;
+  static constexpr int32_t OPC_END = 40;
+  static constexpr int32_t OPC_END_PATCHES = 42;
+
+  static const lang::SerialClass SERIAL_CLASS;
+  static inline TraceSwitch TRACE{0};
+  static inline TraceSwitch DUMP_TRACE{0};
+
+  KelvorTypeADT();
+  explicit KelvorTypeADT(const std::string& sqlName);
+  KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn);
+  KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn,
+                Ref<lang::ByteArray> formatDescriptor);
+  KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn);
+  KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn,
+                Ref<lang::ByteArray> formatDescriptor);
+  KelvorTypeADT(Ref<lang::ByteArray> typeId, int32_t typeVersion, int32_t auxCount1,
+                int32_t auxCount2, const std::string& sqlName);
+  ~KelvorTypeADT() override;
+
+  int32_t getTypeCode() const override;
+
+  // Fetches the type information and parses the TDS, once.
+  void init(jdbc::Connection* conn);
+  // Parses a whole TDS starting at offset; a descriptor already parsed returns at once.
+  void parseTDS(Ref<lang::ByteArray> tds, int64_t offset);
+  // Parses this type's attribute list from a reader positioned at it.
+  void parseTDS(StreamInfo& reader) override;
+  // Reads one opcode and builds its descriptor; null at the end of the list.
+  Ref<KelvorType> parseAttribute(StreamInfo& reader);
+  // The fix-up pass: parses the out-of-line descriptions queued since this type's list began.
+  void applyPatches(StreamInfo& reader);
+  // A type whose only attribute is a collection stands for that collection.
+  Ref<KelvorTypeADT> getEffectiveType();
+
+  // Attribute descriptors (lazy: init runs first when needed and a connection is set).
+  Ref<lang::ObjectArray> getAttributeTypes();
+  Ref<KelvorType> getAttributeType(int32_t i);  // 0-based
+  int32_t getNumAttributes();
+
+  // Names, 1-based; out of range: ERR_INTERNAL. Without fetch, names not yet fetched: nullopt.
+  std::string getAttributeName(int32_t i);
+  std::optional<std::string> getAttributeName(int32_t i, bool fetch);
+  // "schema.type" of attribute i.
+  std::string getAttributeTypeName(int32_t i);
+  std::optional<std::string> getAttributeTypeName(int32_t i, bool fetch);
+  void initNames();
+  void fetchTypeInfo(jdbc::Connection* conn);
+
+  static void copyType(const KelvorTypeADT& from, KelvorTypeADT& to);
+  static Ref<KelvorTypeADT> copyOf(const KelvorTypeADT& from);
+
+  int32_t getTypeVersion();
+  Ref<lang::ByteArray> getTypeId();
+  int64_t getTypeProperty();
+  // Offsets of the leaf slots of the linear image, relative to the object's start.
+  Ref<lang::LongArray> getAttributeOffsets();
+  int64_t getLinearImageSize() const;
+  int32_t getMaxAlignment() const;
+  int32_t getAuxCount1() const;
+  int32_t getAuxCount2() const;
+  int64_t getLinearImageSizeQuietly();
+  Ref<lang::LongArray> getAttributeOffsetsQuietly();
+  void setTypeProperty(int64_t typeProperty);
+  bool isEmbedded() const;
+  bool isTopLevel() const;
+  void markEmbedded(int32_t ignored);
+  void setEmbeddedState(int32_t state);
+
+  Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* conn) override;
+  Ref<lang::ObjectArray> toSqlValueArray(lang::Object* values, jdbc::Connection* conn,
+                                         int64_t beginIndex, int32_t count) override;
+  // The driver's object descriptor of this type, created on first use.
+  Ref<lang::Object> getObjectDescriptor();
+  void setConnection(jdbc::Connection* conn) override;
+  void copyFrom(const KelvorTypeADT& other);
+
+  // Local layout of embedded and patched types: fills linearImageSize, maxAlignment and
+  // returns the leaf slot offsets.
+  std::vector<int64_t> computeLayout();
+  void computeAttributeOffsets();
+  // Layout of a top-level type from the server's description.
+  void readLayout(lang::InputStream& in);
+
+  using KelvorType::unpickle;
+  Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
+
+  // Drops the driver descriptors held by this tree, so that a descriptor cache that is being
+  // emptied leaves no cycle behind (a type with a REF to itself reaches its own descriptor).
+  void dropDescriptorLinks();
+
+  // Field access for tools and tests; none of these fetch.
+  int32_t getEmbeddedState() const noexcept { return embeddedState_; }
+  int32_t getLastOpcode() const noexcept { return lastOpcode_; }
+  bool getHeaderFlag() const noexcept { return headerFlag_; }
+  bool getFormatFlag() const noexcept { return formatFlag_; }
+  void setFormatFlag(bool flag) noexcept { formatFlag_ = flag; }
+  int32_t getNullIndex() const noexcept { return nullIndex_; }
+  int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
+  const Ref<lang::ByteArray>& getFormatDescriptorBytes() const noexcept {
+    return formatDescriptor_;
+  }
+  // The attribute descriptors as parsed, without triggering a fetch; null before parsing.
+  const Ref<lang::ObjectArray>& parsedAttributeTypes() const noexcept { return attributeTypes_; }
+  int32_t getLayoutOffsetCount() const noexcept { return layoutOffsetCount_; }
+
+  const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
+  const char* className() const noexcept override { return "KelvorTypeADT"; }
+
+ protected:
+  // Runs init when `missing` and a connection is set.
+  void initIfNeeded(bool missing);
+  // Bit 4 of the format descriptor byte d[5] + d[6] + 11.
+  static bool computeFormatFlag(const lang::ByteArray* fd);
+
+  int32_t embeddedState_ = TOPLEVEL_TYPE;
+  int32_t typeVersion_ = -1;                 // -1 until known
+  Ref<lang::ByteArray> layoutImage_;         // the server's layout description
+  Ref<lang::LongArray> attributeOffsets_;    // leaf slot offsets, filled once
+  int64_t linearImageSize_ = -1;             // -1 until computed
+  int32_t maxAlignment_ = -1;                // -1 until computed
+  Ref<lang::ByteArray> tds_;                 // dropped once parsed
+  Ref<lang::ObjectArray> attributeTypes_;    // KelvorType per attribute, set once parsed
+  Ref<lang::ObjectArray> attributeNames_;    // String per attribute, on demand
+  Ref<lang::ObjectArray> attributeTypeNames_;  // "schema.type" per attribute
+  int64_t typeProperty_ = 0;
+  Ref<lang::ByteArray> typeId_;
+  Ref<lang::ByteArray> formatDescriptor_;
+  int32_t auxCount1_ = 0;
+  int32_t auxCount2_ = 0;
+  bool formatFlag_ = false;
+  int32_t layoutOffsetCount_ = 0;            // offsets held in layoutImage_, from TDS bytes 8-9
+  Ref<StreamInfo> tdsReader_;                // the reader while the TDS is parsed
+  int32_t lastOpcode_ = 0;                   // after the list: its end marker, 40 or 42
+  bool headerFlag_ = false;                  // TDS flag byte was FF
+  int32_t nextAttributeIndex_ = 1;           // 1-based index of the next parsed attribute
+  bool typeInfoLoaded_ = false;
+  int32_t patchBase_ = 0;                    // fix-ups queued before this list began
+
+ private:
+  using NameList = Ref<lang::ObjectArray> KelvorTypeADT::*;
+  // Name i (1-based) of one of the two name lists, fetching both when asked to.
+  std::optional<std::string> nameAt(NameList which, int32_t i, bool fetch);
+  void readSerialForm(lang::ObjectInputStream& in);
+  void writeSerialForm(lang::ObjectOutputStream& out);
+  static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
+  static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
+};
+
+}  // namespace kelvor::jdbc::kelcore
