@@ -149,8 +149,6 @@ class KelvorTypeADT : public KelvorNamedType {
   bool getHeaderFlag() const noexcept { return headerFlag_; }
   bool getFormatFlag() const noexcept { return formatFlag_; }
   void setFormatFlag(bool flag) noexcept { formatFlag_ = flag; }
-  int32_t getNullIndex() const noexcept { return nullIndex_; }
-  int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
   const Ref<lang::ByteArray>& getFormatDescriptorBytes() const noexcept {
     return formatDescriptor_;
   }

@@ -90,6 +90,10 @@ class KelvorType : public lang::Object, public lang::Serializable {
                                      const jdbc::TypeMap* typeMap);
   virtual void writeFields(lang::ObjectOutputStream& out) const;
 
+  // The indexes taken while the TDS was parsed (for readers, tools and tests).
+  int32_t getNullIndex() const noexcept { return nullIndex_; }
+  int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
+
   // --- platform ---
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
   const char* className() const noexcept override { return "KelvorType"; }

@@ -1,0 +1,799 @@
+#include "adt/KelvorTypeADT.h"
+
+#include <algorithm>
+#include <typeinfo>
+#include <utility>
+
+#include "adt/StreamInfo.h"
+#include "adt/TDSPatch.h"
+#include "driver/Connection.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "driver/ObjectDescriptor.h"
+#include "driver/ObjectValue.h"
+#include "lang/ByteArrayInputStream.h"
+#include "lang/ObjectInputStream.h"
+#include "lang/ObjectOutputStream.h"
+#include "lang/String.h"
+#include "scalar/KelvorTypeBFILE.h"
+#include "scalar/KelvorTypeBLOB.h"
+#include "scalar/KelvorTypeCHAR.h"
+#include "scalar/KelvorTypeCLOB.h"
+#include "scalar/KelvorTypeDATE.h"
+#include "scalar/KelvorTypeFLOAT.h"
+#include "scalar/KelvorTypeNUMBER.h"
+#include "scalar/KelvorTypeRAW.h"
+#include "scalar/KelvorTypeSINT32.h"
+#include "types/DepthGuard.h"
+#include "types/KelvorTypeREF.h"
+#include "types/Util.h"
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+constexpr const char* TRACE_CLASS = "KelvorTypeADT";
+
+// The platform's type codes that the character and number opcodes stand for.
+constexpr int32_t CHAR_TYPE_CODE = 1;
+constexpr int32_t VARCHAR_TYPE_CODE = 12;
+constexpr int32_t NUMERIC_TYPE_CODE = 2;
+constexpr int32_t DECIMAL_TYPE_CODE = 3;
+constexpr int32_t DOUBLE_TYPE_CODE = 8;
+
+[[noreturn]] void raiseInternal(const char* message) {
+  ErrorRaiser::raise(DriverException::ERR_INTERNAL, message);
+}
+
+jdbc::Connection& requireConnection(jdbc::Connection* conn) {
+  if (conn == nullptr) lang::throwNullPointer("object type without a connection");
+  return *conn;
+}
+
+// Closes a statement or result set on every exit.
+template <typename T>
+class Closer {
+ public:
+  explicit Closer(Ref<T> resource) : resource_(std::move(resource)) {}
+  ~Closer() {
+    if (!resource_) return;
+    try {
+      resource_->close();
+    } catch (...) {  // a failure to close must not hide the failure that is unwinding
+    }
+  }
+  Closer(const Closer&) = delete;
+  Closer& operator=(const Closer&) = delete;
+
+ private:
+  Ref<T> resource_;
+};
+
+// A plain object type is written inline: an object type descriptor that is neither a
+// collection nor a UPT (both derive from it).
+bool isPlainObjectType(const KelvorType* t) {
+  return t != nullptr && typeid(*t) == typeid(KelvorTypeADT);
+}
+
+Ref<lang::ObjectArray> stringArray(int32_t n) { return lang::ObjectArray::makeOf<lang::String>(n); }
+
+}  // namespace
+
+const lang::SerialClass KelvorTypeADT::SERIAL_CLASS = {
+    "KelvorTypeADT", &KelvorNamedType::SERIAL_CLASS,
+    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeADT>(); },
+    &KelvorTypeADT::serialWriteHook, &KelvorTypeADT::serialReadHook};
+
+namespace {
+const lang::SerialRegistrar registrar(KelvorTypeADT::SERIAL_CLASS);
+}  // namespace
+
+// --- construction ---
+
+KelvorTypeADT::KelvorTypeADT() = default;
+
+KelvorTypeADT::KelvorTypeADT(const std::string& sqlName) : KelvorNamedType(sqlName, nullptr) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ")");
+}
+
+KelvorTypeADT::KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn)
+    : KelvorNamedType(sqlName, conn) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ", connection)");
+}
+
+KelvorTypeADT::KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn,
+                             Ref<lang::ByteArray> formatDescriptor)
+    : KelvorNamedType(sqlName, conn), formatDescriptor_(std::move(formatDescriptor)) {
+  formatFlag_ = computeFormatFlag(formatDescriptor_.get());
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ", connection, fd)");
+}
+
+KelvorTypeADT::KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn)
+    : KelvorNamedType(parent, index, conn) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(parent, ", index, ")");
+}
+
+KelvorTypeADT::KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn,
+                             Ref<lang::ByteArray> formatDescriptor)
+    : KelvorNamedType(parent, index, conn), formatDescriptor_(std::move(formatDescriptor)) {
+  formatFlag_ = computeFormatFlag(formatDescriptor_.get());
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(parent, ", index, ", fd)");
+}
+
+KelvorTypeADT::KelvorTypeADT(Ref<lang::ByteArray> typeId, int32_t typeVersion, int32_t auxCount1,
+                             int32_t auxCount2, const std::string& sqlName)
+    : KelvorNamedType(sqlName, nullptr),
+      typeVersion_(typeVersion),
+      typeId_(std::move(typeId)),
+      auxCount1_(auxCount1),
+      auxCount2_(auxCount2) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(typeId, ", typeVersion, ")");
+}
+
+KelvorTypeADT::~KelvorTypeADT() = default;
+
+int32_t KelvorTypeADT::getTypeCode() const { return TYPE_CODE; }
+
+bool KelvorTypeADT::computeFormatFlag(const lang::ByteArray* fd) {
+  if (fd == nullptr) return false;
+  // k = d[5] + d[6] + 11 over unsigned bytes; a descriptor too short to hold it has no flag
+  if (fd->length() < 7) lang::throwIndexOutOfBounds(6, fd->length());
+  const int32_t k = ((*fd)[5] & 0xFF) + ((*fd)[6] & 0xFF) + 11;
+  return ((fd->at(k) >> 4) & 1) != 0;
+}
+
+// --- type information and parsing ---
+
+void KelvorTypeADT::init(jdbc::Connection* conn) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  connection_ = conn;
+  embeddedState_ = TOPLEVEL_TYPE;
+  fetchTypeInfo(conn);
+  if (!attributeTypes_) parseTDS(tds_, 0);
+  tds_ = nullptr;
+  tdsReader_ = nullptr;
+  if (conn != nullptr && descriptor_ && !conn->getDescriptor(sqlName_)) {
+    conn->putDescriptor(sqlName_, descriptor_);
+  }
+}
+
+void KelvorTypeADT::initIfNeeded(bool missing) {
+  if (missing && connection_ != nullptr) init(connection_);
+}
+
+void KelvorTypeADT::fetchTypeInfo(jdbc::Connection* conn) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (typeInfoLoaded_) return;
+  jdbc::Connection& c = requireConnection(conn);
+  if (!sqlNameKnown_) (void)getSqlName();
+
+  // Another descriptor of the same name already holds everything.
+  if (auto* cached = dynamic_cast<jdbc::ObjectDescriptor*>(c.getDescriptor(sqlName_).get())) {
+    const Ref<KelvorTypeADT>& source = cached->getKelvorType();
+    if (source && source.get() != this) {
+      copyType(*source, *this);
+      typeInfoLoaded_ = true;
+      return;
+    }
+  }
+
+  if (typeProperty_ == 0) typeProperty_ = c.describeTypeProperty(sqlName_);
+  Ref<lang::ByteArray> fd = c.getFormatDescriptor();
+  formatDescriptor_ = fd;
+  const bool withFormat = !fd;  // without a format descriptor the call also returns one
+  Ref<jdbc::Statement> call = c.prepareCall(withFormat ? jdbc::Connection::TYPE_INFO_CALL_WITH_FORMAT
+                                                       : jdbc::Connection::TYPE_INFO_CALL);
+  Closer<jdbc::Statement> closeCall(call);
+  call->registerOutParameter(1, jdbc::Statement::NUMERIC);
+  call->registerOutParameter(5, jdbc::Statement::INTEGER);
+  if (withFormat) call->registerOutParameter(8, jdbc::Statement::NUMERIC);
+  const std::optional<std::string> schema = schemaName_;
+  call->setString(2, schema ? lang::String::of(*schema).get() : nullptr);
+  call->setString(3, lang::String::of(typeName_).get());
+  call->execute();
+  if (call->getInt(1) != 0) ErrorRaiser::raise(DriverException::ERR_TYPE_INFO);
+  if (withFormat && call->getInt(8) != 0) raiseInternal("no format descriptor for the type");
+
+  Ref<lang::ByteArray> tds = call->getBytes(6);
+  // security: the layout offset count is read from bytes 8 and 9 of the server's segment
+  if (!tds || tds->length() < 10) {
+    ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "type descriptor segment too short");
+  }
+  typeId_ = call->getBytes(4);
+  typeVersion_ = call->getInt(5);
+  tds_ = tds;
+  if (withFormat) {
+    formatDescriptor_ = call->getBytes(9);
+    c.setFormatDescriptor(formatDescriptor_);
+  }
+  formatFlag_ = c.getFormatFlag();
+  layoutOffsetCount_ = ((*tds)[8] & 0xFF) * 256 + ((*tds)[9] & 0xFF);
+  layoutImage_ = call->getBytes(7);
+  typeInfoLoaded_ = true;
+}
+
+void KelvorTypeADT::parseTDS(Ref<lang::ByteArray> tds, int64_t offset) {
+  if (attributeTypes_) return;
+  if (!tds) lang::throwNullPointer("no type descriptor segment");
+  if (Trace::on(TRACE)) {
+    Trace::line(TRACE_CLASS, "parseTDS ", tds->length(), " bytes at ", offset, " for ",
+                sqlNameKnown_ ? sqlName_ : std::string("(unnamed)"));
+  }
+  if (Trace::on(DUMP_TRACE)) Util::dumpBytes(tds.get());
+  auto reader = lang::makeRef<StreamInfo>(tds, offset);
+  tdsReader_ = reader;
+  reader->skipBytes(4);
+  reader->expectByte(TDS_HEADER_MARK);
+  typeVersion_ = reader->readByte();
+  reader->skipBytes(4);
+  headerFlag_ = (reader->readByte() & 0xFF) == 0xFF;
+  reader->expectByte(TDS_ATTRIBUTES_MARK);
+  if (reader->readSB2() != 0) {
+    ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "attribute list marker not followed by 0");
+  }
+  reader->skipBytes(4);
+  parseTDS(*reader);
+}
+
+void KelvorTypeADT::parseTDS(StreamInfo& reader) {
+  std::vector<Ref<KelvorType>> list;
+  list.reserve(5);
+  nullIndex_ = reader.nullIndexCounter()++;
+  offsetIndex_ = reader.offsetIndexCounter();  // an object type takes no offset slot itself
+  nextAttributeIndex_ = 1;
+  patchBase_ = reader.pendingPatches();
+  while (Ref<KelvorType> d = parseAttribute(reader)) list.push_back(std::move(d));
+  if (lastOpcode_ == OPC_END_PATCHES) applyPatches(reader);
+
+  auto types = lang::ObjectArray::makeOf<KelvorType>(static_cast<int64_t>(list.size()));
+  for (size_t i = 0; i < list.size(); ++i) types->set(static_cast<int32_t>(i), std::move(list[i]));
+  attributeTypes_ = std::move(types);
+}
+
+Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
+  int8_t opcode = 0;
+  try {
+    opcode = reader.readByte();
+  } catch (const lang::IndexOutOfBoundsException&) {
+    raiseInternal("attribute list ends before its end opcode");
+  }
+  lastOpcode_ = opcode;
+  Ref<KelvorType> d;
+  switch (opcode) {
+    case OPC_END:
+    case OPC_END_PATCHES:
+      return nullptr;
+    case OPC_CHAR:
+      d = lang::makeRef<KelvorTypeCHAR>(connection_, CHAR_TYPE_CODE);
+      break;
+    case OPC_VARCHAR:
+      d = lang::makeRef<KelvorTypeCHAR>(connection_, VARCHAR_TYPE_CODE);
+      break;
+    case OPC_DATE:
+      d = lang::makeRef<KelvorTypeDATE>();
+      break;
+    case OPC_NUMBER:
+      d = lang::makeRef<KelvorTypeNUMBER>(DECIMAL_TYPE_CODE);
+      break;
+    case OPC_NUMBER_8:
+      d = lang::makeRef<KelvorTypeNUMBER>(DOUBLE_TYPE_CODE);
+      break;
+    case OPC_NUMBER_2:
+      d = lang::makeRef<KelvorTypeNUMBER>(NUMERIC_TYPE_CODE);
+      break;
+    case OPC_FLOAT:
+      d = lang::makeRef<KelvorTypeFLOAT>();
+      break;
+    case OPC_SINT32:
+      d = lang::makeRef<KelvorTypeSINT32>();
+      break;
+    case OPC_REF:
+      d = lang::makeRef<KelvorTypeREF>(this, nextAttributeIndex_, connection_);
+      break;
+    case OPC_RAW:
+      d = lang::makeRef<KelvorTypeRAW>();
+      break;
+    case OPC_CLOB:
+      d = lang::makeRef<KelvorTypeCLOB>(connection_);
+      break;
+    case OPC_BLOB:
+      d = lang::makeRef<KelvorTypeBLOB>(connection_);
+      break;
+    case OPC_BFILE:
+      d = lang::makeRef<KelvorTypeBFILE>(connection_);
+      break;
+    case OPC_EMBEDDED_OBJECT: {
+      auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
+                                                   formatDescriptor_);
+      embedded->embeddedState_ = EMBEDDED_TYPE;
+      // security: embedded lists nest as deep as the bytes allow; bound the recursion
+      DepthGuard guard(reader.depth());
+      embedded->parseTDS(reader);
+      ++nextAttributeIndex_;
+      return embedded;
+    }
+    default:
+      // Also UPT (27) and collection (28) attributes, whose descriptors this build lacks.
+      ErrorRaiser::raise(DriverException::ERR_TDS_OPCODE, "unknown type descriptor opcode");
+  }
+  d->parseTDS(reader);
+  ++nextAttributeIndex_;
+  return d;
+}
+
+void KelvorTypeADT::applyPatches(StreamInfo& reader) {
+  while (Ref<TDSPatch> patch = reader.nextPatchSince(patchBase_)) {
+    // security: each fix-up may create descriptors that queue more; bound the chain
+    DepthGuard guard(reader.depth());
+    reader.seekToPatch(*patch);
+    switch (patch->getKind()) {
+      case TDSPatch::KIND_OBJECT_TYPE: {
+        (void)reader.readByte();
+        const int8_t typeByte = patch->getTypeByte();
+        if (typeByte == -6) {
+          (void)reader.readUB4();
+        } else if (typeByte != -5) {
+          raiseInternal("fix-up of an unknown UPT type byte");
+        }
+        auto* owner = dynamic_cast<KelvorNamedType*>(patch->getOwner());
+        if (owner == nullptr) raiseInternal("object fix-up without a named owner");
+        Ref<KelvorTypeADT> t =
+            owner->isSqlNameKnown()
+                ? lang::makeRef<KelvorTypeADT>(owner->getSqlName(), connection_, formatDescriptor_)
+                : lang::makeRef<KelvorTypeADT>(owner->getParent(), owner->getParentIndex(),
+                                               connection_, formatDescriptor_);
+        t->setEmbeddedState(PATCHED_TYPE);
+        t->parseTDS(reader.getBytes(), reader.getOffset());
+        reader.skipBytes(static_cast<int32_t>(t->tdsReader_->getRelativeOffset()));
+        patch->apply(t->getEffectiveType());
+        break;
+      }
+      case TDSPatch::KIND_ELEMENT_TYPE: {
+        Ref<KelvorType> element = parseAttribute(reader);
+        patch->apply(element, static_cast<int8_t>(lastOpcode_));
+        break;
+      }
+      default:
+        ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "fix-up of an unknown kind");
+    }
+  }
+}
+
+Ref<KelvorTypeADT> KelvorTypeADT::getEffectiveType() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  // A type whose single attribute is a collection hands its identity to that collection;
+  // collection descriptors are not part of this build, so every type stands for itself.
+  return Ref<KelvorTypeADT>(this);
+}
+
+// --- attributes and names ---
+
+Ref<lang::ObjectArray> KelvorTypeADT::getAttributeTypes() {
+  initIfNeeded(!attributeTypes_);
+  return attributeTypes_;
+}
+
+Ref<KelvorType> KelvorTypeADT::getAttributeType(int32_t i) {
+  Ref<lang::ObjectArray> types = getAttributeTypes();
+  if (!types) lang::throwNullPointer("object type not parsed");
+  return Ref<KelvorType>(static_cast<KelvorType*>(types->at(i)));
+}
+
+int32_t KelvorTypeADT::getNumAttributes() {
+  Ref<lang::ObjectArray> types = getAttributeTypes();
+  if (!types) lang::throwNullPointer("object type not parsed");
+  return types->length();
+}
+
+std::optional<std::string> KelvorTypeADT::nameAt(NameList which, int32_t i, bool fetch) {
+  if (i <= 0) raiseInternal("attribute position below 1");
+  if (!(this->*which)) {
+    if (!fetch) return std::nullopt;
+    initNames();
+  }
+  const Ref<lang::ObjectArray>& names = this->*which;
+  if (i > names->length()) raiseInternal("attribute position above the attribute count");
+  const auto* text = dynamic_cast<const lang::String*>(names->at(i - 1));
+  if (text == nullptr) raiseInternal("attribute without a name");
+  return text->value();
+}
+
+std::string KelvorTypeADT::getAttributeName(int32_t i) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  return *nameAt(&KelvorTypeADT::attributeNames_, i, true);
+}
+
+std::optional<std::string> KelvorTypeADT::getAttributeName(int32_t i, bool fetch) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  return nameAt(&KelvorTypeADT::attributeNames_, i, fetch);
+}
+
+std::string KelvorTypeADT::getAttributeTypeName(int32_t i) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (!sqlNameKnown_) (void)getSqlName();
+  return *nameAt(&KelvorTypeADT::attributeTypeNames_, i, true);
+}
+
+std::optional<std::string> KelvorTypeADT::getAttributeTypeName(int32_t i, bool fetch) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  return nameAt(&KelvorTypeADT::attributeTypeNames_, i, fetch);
+}
+
+void KelvorTypeADT::initNames() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  jdbc::Connection& c = requireConnection(connection_);
+  const int32_t n = getNumAttributes();
+  Ref<jdbc::Statement> query = c.prepareStatement(jdbc::Connection::ATTRIBUTE_NAMES_QUERY);
+  Closer<jdbc::Statement> closeQuery(query);
+  const std::optional<std::string> schema = getSchemaName();
+  query->setString(1, schema ? lang::String::of(*schema).get() : nullptr);
+  query->setString(2, lang::String::of(getTypeName()).get());
+  Ref<jdbc::ResultSet> rows = query->executeQuery();
+  Closer<jdbc::ResultSet> closeRows(rows);
+
+  Ref<lang::ObjectArray> names = stringArray(n);
+  Ref<lang::ObjectArray> typeNames = stringArray(n);
+  int32_t count = 0;
+  while (rows->next()) {
+    // security: the rows must number the attributes 1..n in order, and no more
+    if (rows->getInt(1) != count + 1 || count >= n) raiseInternal("attribute rows out of order");
+    Ref<lang::String> name = rows->getString(2);
+    Ref<lang::String> type = rows->getString(3);
+    Ref<lang::String> typeSchema = rows->getString(4);
+    if (!name || !type || !typeSchema) raiseInternal("attribute row with a null column");
+    names->set(count, name);
+    typeNames->set(count, lang::String::of(typeSchema->value() + NAME_SEPARATOR + type->value()));
+    ++count;
+  }
+  // A dictionary that names fewer attributes than the type has cannot answer every position.
+  if (count != n) raiseInternal("attribute rows do not cover the type");
+  attributeNames_ = std::move(names);
+  attributeTypeNames_ = std::move(typeNames);
+}
+
+// --- copies ---
+
+void KelvorTypeADT::copyType(const KelvorTypeADT& from, KelvorTypeADT& to) {
+  if (&from == &to) return;
+  // KelvorType's fields (the native size is a cache of the format descriptor, copied with it)
+  to.nullIndex_ = from.nullIndex_;
+  to.offsetIndex_ = from.offsetIndex_;
+  to.setTypeCode(from.KelvorType::getTypeCode());
+  to.setAuxCode(from.getAuxCode());
+  // KelvorNamedType's
+  to.connection_ = from.connection_;
+  to.sqlNameKnown_ = from.sqlNameKnown_;
+  to.sqlName_ = from.sqlName_;
+  to.schemaName_ = from.schemaName_;
+  to.typeName_ = from.typeName_;
+  to.parent_ = from.parent_;
+  to.parentIndex_ = from.parentIndex_;
+  to.descriptor_ = from.descriptor_;
+  // and this class's, all but the header flag
+  to.embeddedState_ = from.embeddedState_;
+  to.typeVersion_ = from.typeVersion_;
+  to.layoutImage_ = from.layoutImage_;
+  to.attributeOffsets_ = from.attributeOffsets_;
+  to.linearImageSize_ = from.linearImageSize_;
+  to.maxAlignment_ = from.maxAlignment_;
+  to.tds_ = from.tds_;
+  to.attributeTypes_ = from.attributeTypes_;
+  to.attributeNames_ = from.attributeNames_;
+  to.attributeTypeNames_ = from.attributeTypeNames_;
+  to.typeProperty_ = from.typeProperty_;
+  to.typeId_ = from.typeId_;
+  to.formatDescriptor_ = from.formatDescriptor_;
+  to.auxCount1_ = from.auxCount1_;
+  to.auxCount2_ = from.auxCount2_;
+  to.formatFlag_ = from.formatFlag_;
+  to.layoutOffsetCount_ = from.layoutOffsetCount_;
+  to.tdsReader_ = from.tdsReader_;
+  to.lastOpcode_ = from.lastOpcode_;
+  to.nextAttributeIndex_ = from.nextAttributeIndex_;
+  to.typeInfoLoaded_ = from.typeInfoLoaded_;
+  to.patchBase_ = from.patchBase_;
+}
+
+Ref<KelvorTypeADT> KelvorTypeADT::copyOf(const KelvorTypeADT& from) {
+  auto to = lang::makeRef<KelvorTypeADT>();
+  copyType(from, *to);
+  return to;
+}
+
+void KelvorTypeADT::copyFrom(const KelvorTypeADT& other) {
+  sqlName_ = other.sqlName_;
+  schemaName_ = other.schemaName_;
+  typeName_ = other.typeName_;
+  sqlNameKnown_ = other.sqlNameKnown_;
+  parent_ = other.parent_;
+  parentIndex_ = other.parentIndex_;
+  connection_ = other.connection_;
+  layoutImage_ = other.layoutImage_;
+  tds_ = other.tds_;
+  typeId_ = other.typeId_;
+  formatDescriptor_ = other.formatDescriptor_;
+  typeVersion_ = other.typeVersion_;
+  typeProperty_ = other.typeProperty_;
+  nullIndex_ = other.nullIndex_;
+  formatFlag_ = other.formatFlag_;
+}
+
+// --- properties ---
+
+int32_t KelvorTypeADT::getTypeVersion() {
+  if (typeVersion_ == -1) fetchTypeInfo(connection_);
+  return typeVersion_;
+}
+
+Ref<lang::ByteArray> KelvorTypeADT::getTypeId() {
+  if (!typeId_) fetchTypeInfo(connection_);
+  return typeId_;
+}
+
+int64_t KelvorTypeADT::getTypeProperty() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (typeProperty_ == 0) typeProperty_ = requireConnection(connection_).describeTypeProperty(getSqlName());
+  return typeProperty_;
+}
+
+Ref<lang::LongArray> KelvorTypeADT::getAttributeOffsets() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (attributeOffsets_ || connection_ == nullptr) return attributeOffsets_;
+  switch (embeddedState_) {
+    case EMBEDDED_TYPE:
+    case PATCHED_TYPE:
+      computeAttributeOffsets();
+      break;
+    case TOPLEVEL_TYPE: {
+      if (!layoutImage_) init(connection_);
+      if (!layoutImage_) raiseInternal("no layout description for the type");
+      lang::ByteArrayInputStream in(layoutImage_);
+      readLayout(in);
+      break;
+    }
+    default:
+      raiseInternal("object type in an unknown state");
+  }
+  return attributeOffsets_;
+}
+
+int64_t KelvorTypeADT::getLinearImageSize() const { return linearImageSize_; }
+int32_t KelvorTypeADT::getMaxAlignment() const { return maxAlignment_; }
+int32_t KelvorTypeADT::getAuxCount1() const { return auxCount1_; }
+int32_t KelvorTypeADT::getAuxCount2() const { return auxCount2_; }
+
+int64_t KelvorTypeADT::getLinearImageSizeQuietly() {
+  try {
+    return getLinearImageSize();
+  } catch (const DriverException&) {
+    return 0;
+  }
+}
+
+Ref<lang::LongArray> KelvorTypeADT::getAttributeOffsetsQuietly() {
+  try {
+    return getAttributeOffsets();
+  } catch (const DriverException&) {
+    return nullptr;
+  }
+}
+
+void KelvorTypeADT::setTypeProperty(int64_t typeProperty) { typeProperty_ = typeProperty; }
+bool KelvorTypeADT::isEmbedded() const { return embeddedState_ == EMBEDDED_TYPE; }
+bool KelvorTypeADT::isTopLevel() const { return embeddedState_ == TOPLEVEL_TYPE; }
+void KelvorTypeADT::markEmbedded(int32_t /*ignored*/) { embeddedState_ = EMBEDDED_TYPE; }
+void KelvorTypeADT::setEmbeddedState(int32_t state) { embeddedState_ = state; }
+
+// --- values ---
+
+Ref<jdbc::SqlValue> KelvorTypeADT::toSqlValue(lang::Object* value, jdbc::Connection* conn) {
+  if (value == nullptr) return nullptr;
+  if (auto* object = dynamic_cast<jdbc::ObjectValue*>(value)) return Ref<jdbc::SqlValue>(object);
+  if (auto* attributes = dynamic_cast<lang::ObjectArray*>(value)) {
+    Ref<lang::Object> descriptor = getObjectDescriptor();
+    auto* od = dynamic_cast<jdbc::ObjectDescriptor*>(descriptor.get());
+    if (od == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
+    return lang::makeRef<jdbc::ObjectValue>(Ref<jdbc::ObjectDescriptor>(od), conn,
+                                            Ref<lang::ObjectArray>(attributes));
+  }
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
+}
+
+Ref<lang::ObjectArray> KelvorTypeADT::toSqlValueArray(lang::Object* values,
+                                                      jdbc::Connection* conn, int64_t beginIndex,
+                                                      int32_t count) {
+  // Same slice rule as every descriptor: count -1 takes all elements from beginIndex on.
+  return KelvorType::toSqlValueArray(values, conn, beginIndex, count);
+}
+
+Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
+  if (!descriptor_) {
+    if (sqlNameKnown_ || getSqlName(false)) {
+      descriptor_ = jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_);
+    } else {
+      auto unnamed = lang::makeRef<KelvorTypeADT>(getParent(), getParentIndex(), connection_);
+      descriptor_ = lang::makeRef<jdbc::ObjectDescriptor>(unnamed, connection_);
+    }
+  }
+  return descriptor_;
+}
+
+void KelvorTypeADT::setConnection(jdbc::Connection* conn) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  connection_ = conn;
+  if (!attributeTypes_) return;
+  for (int32_t i = 0; i < attributeTypes_->length(); ++i) {
+    static_cast<KelvorType*>(attributeTypes_->at(i))->setConnection(conn);
+  }
+}
+
+void KelvorTypeADT::dropDescriptorLinks() {
+  descriptor_ = nullptr;
+  if (!attributeTypes_) return;
+  for (int32_t i = 0; i < attributeTypes_->length(); ++i) {
+    lang::Object* child = attributeTypes_->at(i);
+    if (auto* object = dynamic_cast<KelvorTypeADT*>(child)) {
+      object->dropDescriptorLinks();
+    } else if (auto* named = dynamic_cast<KelvorNamedType*>(child)) {
+      named->setDescriptor(nullptr);
+    }
+  }
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickle(UnpickleContext& /*ctx*/, int32_t /*format*/,
+                                          int32_t /*style*/, const jdbc::TypeMap* /*typeMap*/) {
+  // Inline objects of linear images are read by the image readers, which this build lacks.
+  ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
+}
+
+// --- linear layout ---
+//
+// layout description := ub4(unused) ub4(image size) ub4(offset){layoutOffsetCount}
+// Local layout: attributes in order at offsets aligned up to their alignment; an inline object
+// contributes its own leaf offsets shifted by its start; the size is aligned to the largest
+// alignment at the end.
+
+std::vector<int64_t> KelvorTypeADT::computeLayout() {
+  Ref<lang::ObjectArray> types = getAttributeTypes();
+  if (!types) lang::throwNullPointer("object type not parsed");
+  std::vector<int64_t> offsets;
+  int64_t e = 0;
+  int32_t m = 0;
+  auto alignUp = [](int64_t value, int32_t mask) {
+    if ((value & mask) == 0) return value;
+    const int32_t s = Util::ALIGNMENT_SHIFTS.at(static_cast<size_t>(mask)) & 0x1F;
+    return ((value >> s) + 1) << s;
+  };
+  for (int32_t i = 0; i < types->length(); ++i) {
+    auto* t = static_cast<KelvorType*>(types->at(i));
+    int64_t size = 0;
+    int32_t alignment = 0;
+    std::vector<int64_t> inner;
+    const bool plain = isPlainObjectType(t);
+    if (plain) {
+      auto* object = static_cast<KelvorTypeADT*>(t);
+      inner = object->computeLayout();
+      size = object->linearImageSize_;
+      alignment = object->maxAlignment_;
+    } else {
+      size = t->getNativeSize(formatDescriptor_.get());
+      alignment = t->getNativeAlignment(formatDescriptor_.get());
+    }
+    e = alignUp(e, alignment);
+    if (plain) {
+      for (const int64_t o : inner) offsets.push_back(o + e);
+    } else {
+      offsets.push_back(e);
+    }
+    e += size;
+    m = std::max(m, alignment);
+  }
+  e = alignUp(e, m);
+  maxAlignment_ = m;
+  linearImageSize_ = e;
+  return offsets;
+}
+
+void KelvorTypeADT::computeAttributeOffsets() {
+  const std::vector<int64_t> offsets = computeLayout();
+  attributeOffsets_ = lang::LongArray::copyOf(offsets.data(), static_cast<int32_t>(offsets.size()));
+}
+
+void KelvorTypeADT::readLayout(lang::InputStream& in) {
+  (void)Util::readUB4(in);
+  linearImageSize_ = Util::readUB4(in);
+  // security: the count comes from the type's segment; the description must hold it
+  if (layoutOffsetCount_ < 0 || layoutOffsetCount_ > in.available() / 4) {
+    ErrorRaiser::raise(DriverException::ERR_TYPE_INFO, "layout description shorter than its count");
+  }
+  auto offsets = lang::LongArray::make(layoutOffsetCount_);
+  for (int32_t i = 0; i < layoutOffsetCount_; ++i) (*offsets)[i] = Util::readUB4(in);
+  attributeOffsets_ = std::move(offsets);
+}
+
+// --- serial form ---
+// embeddedState typeVersion layoutImage attributeOffsets linearImageSize maxAlignment
+// attributeTypes attributeNames attributeTypeNames typeProperty typeId formatDescriptor
+// auxCount1 auxCount2 formatFlag layoutOffsetCount
+
+void KelvorTypeADT::writeSerialForm(lang::ObjectOutputStream& out) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
+  out.writeInt(embeddedState_);
+  out.writeInt(typeVersion_);
+  out.writeObject(layoutImage_);
+  out.writeObject(attributeOffsets_);
+  out.writeLong(linearImageSize_);
+  out.writeInt(maxAlignment_);
+  out.writeObject(attributeTypes_);
+  out.writeObject(attributeNames_);
+  out.writeObject(attributeTypeNames_);
+  out.writeLong(typeProperty_);
+  out.writeObject(typeId_);
+  out.writeObject(formatDescriptor_);
+  out.writeInt(auxCount1_);
+  out.writeInt(auxCount2_);
+  out.writeBoolean(formatFlag_);
+  out.writeInt(layoutOffsetCount_);
+}
+
+namespace {
+
+// The next object of the stream as a T, or null; another class means a corrupt stream.
+template <typename T>
+Ref<T> readAs(lang::ObjectInputStream& in) {
+  Ref<lang::Object> o = in.readObject();
+  if (!o) return nullptr;
+  auto* t = dynamic_cast<T*>(o.get());
+  if (t == nullptr) throw lang::StreamCorruptedException("unexpected object class in type");
+  return Ref<T>(t);
+}
+
+// An object array whose every element is a T (or null).
+Ref<lang::ObjectArray> readArrayOf(lang::ObjectInputStream& in, bool (*isElement)(lang::Object*)) {
+  Ref<lang::ObjectArray> a = readAs<lang::ObjectArray>(in);
+  if (!a) return nullptr;
+  for (int32_t i = 0; i < a->length(); ++i) {
+    if (!isElement(a->at(i))) throw lang::StreamCorruptedException("unexpected element in type");
+  }
+  return a;
+}
+
+}  // namespace
+
+void KelvorTypeADT::readSerialForm(lang::ObjectInputStream& in) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
+  embeddedState_ = in.readInt();
+  typeVersion_ = in.readInt();
+  layoutImage_ = readAs<lang::ByteArray>(in);
+  attributeOffsets_ = readAs<lang::LongArray>(in);
+  linearImageSize_ = in.readLong();
+  maxAlignment_ = in.readInt();
+  Ref<lang::ObjectArray> types = readArrayOf(
+      in, [](lang::Object* o) { return o != nullptr && dynamic_cast<KelvorType*>(o) != nullptr; });
+  if (types) {
+    attributeTypes_ = lang::ObjectArray::makeOf<KelvorType>(types->length());
+    for (int32_t i = 0; i < types->length(); ++i) attributeTypes_->set(i, types->data()[i]);
+  } else {
+    attributeTypes_ = nullptr;
+  }
+  auto isString = [](lang::Object* o) { return o == nullptr || dynamic_cast<lang::String*>(o) != nullptr; };
+  attributeNames_ = readArrayOf(in, isString);
+  attributeTypeNames_ = readArrayOf(in, isString);
+  typeProperty_ = in.readLong();
+  typeId_ = readAs<lang::ByteArray>(in);
+  formatDescriptor_ = readAs<lang::ByteArray>(in);
+  auxCount1_ = in.readInt();
+  auxCount2_ = in.readInt();
+  formatFlag_ = in.readBoolean();
+  layoutOffsetCount_ = in.readInt();
+  typeInfoLoaded_ = true;
+}
+
+void KelvorTypeADT::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
+  const_cast<KelvorTypeADT&>(dynamic_cast<const KelvorTypeADT&>(self)).writeSerialForm(out);
+}
+
+void KelvorTypeADT::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
+  dynamic_cast<KelvorTypeADT&>(self).readSerialForm(in);
+}
+
+}  // namespace kelvor::jdbc::kelcore
