@@ -109,22 +109,25 @@ class KelvorTypeNUMBER : public KelvorType {
   Ref<lang::Object> toObject(Ref<lang::ByteArray> bytes, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
   // count fixed 23-byte slots, from slot beginIndex (1-based) after the context's position,
-  // into a primitive array of the access kind; null slots give 0. The context ends after the
-  // last slot read. Checks, in order: the access kind (ERR_UNSUPPORTED), a negative count
-  // (NegativeArraySizeException), then that all count slots lie inside the image
-  // (IndexOutOfBoundsException) - all before the result is allocated. A form that the
-  // element type cannot hold, or that is not a number: ERR_CONVERSION.
+  // into a primitive array of the access kind; null slots give 0. The slots are read in
+  // place, each form decoded without allocating; the context ends after the last slot read.
+  // When count > 0 the skip to slot beginIndex comes first. Then, before the result is
+  // allocated: the access kind (ERR_UNSUPPORTED), a negative count
+  // (NegativeArraySizeException), and all count slots inside the image
+  // (IndexOutOfBoundsException). count 0 reads and moves nothing. A form that the element
+  // type cannot hold, that is not a number, or a length byte above 21: ERR_CONVERSION.
   static Ref<lang::Object> unpickleFixedNumberArray(UnpickleContext& ctx, int64_t beginIndex,
                                                     int32_t count, int32_t accessKind);
   using KelvorType::unpickle;
   // unpickleNumber with this descriptor's indexes.
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
-  // count data values of a pickled image, after skipping beginIndex - 1 of them, into a
-  // primitive array of the access kind; null values give 0. Each value is decoded in place.
-  // Checks before the result is allocated: the access kind (ERR_UNSUPPORTED), a negative
-  // count (NegativeArraySizeException), a count above the bytes that remain (every value
-  // takes at least one byte: IndexOutOfBoundsException). A value running past the image:
+  // count data values of a pickled image, after skipping beginIndex - 1 of them (only when
+  // count > 0), into a primitive array of the access kind; null values give 0. Each value is
+  // decoded in place, without allocating. Checks before the result is allocated: the access
+  // kind (ERR_UNSUPPORTED), a negative count (NegativeArraySizeException), a count above the
+  // bytes that remain (every value takes at least one byte: IndexOutOfBoundsException).
+  // count 0 reads and moves nothing. A value running past the image:
   // IndexOutOfBoundsException, the context left after that value's length field.
   static Ref<lang::Object> unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
                                                int32_t count, int32_t accessKind);

@@ -1,0 +1,75 @@
+// Writes the type descriptor segment (TDS) of a type definition: the byte string that an
+// object type descriptor parses into its tree of attribute descriptors. Used by the tool, the
+// in-memory catalog and the tests. Stateless to its callers; each call builds on its own
+// buffer, so concurrent calls are safe.
+//
+// The bytes, opcodes and marks in decimal, numbers big-endian (UB1 unsigned byte, UB2
+// unsigned 16-bit, SB2 signed 16-bit, UB4 32-bit):
+//
+//   tds     := header list
+//   header  := size(UB4) 38 version(1) 0 0 slots(UB2) flag(1) 41 0 0 0 0 0 0
+//     size     the TDS's own length in bytes; the parser skips it, dumps can check it
+//     version  the type's version, a signed byte
+//     slots    leaf slots of the type's linear layout (the offsets of its layout description)
+//     flag     0; 255 would set the parser's header flag, which nothing of ours needs
+//     41       then SB2 0, which the parser requires, and four bytes it skips
+//   list    := entry* 40
+//   entry   := 3|4|6 precision(UB1) scale(UB1)            NUMBER, by opcode
+//            | 5 precision(UB1)                           FLOAT; the parser skips the byte
+//            | 8                                          SINT32
+//            | 2                                          DATE
+//            | 19 maxLength(SB2)                          RAW
+//            | 1|7 maxLength(SB2) form(1) charsetId(SB2)  CHAR, VARCHAR
+//            | 30 | 29 | 31                               BLOB, CLOB, BFILE
+//            | 9                                          REF; the target's name is not here
+//            | 39 list                                    embedded object type, own list
+//
+// Every list ends with 40: nothing written here needs the fix-up pass (42) yet. When UPT and
+// collection attributes join, the outermost list alone will end with 42 and be followed by the
+// out-of-line descriptions their fix-ups point at; an embedded list will still end with 40 and
+// leave its fix-ups to the outermost pass.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "lang/Array.h"
+#include "lang/Ref.h"
+
+namespace kelvor::catalog {
+
+class AttributeType;
+class TypeDefinition;
+
+class TDSWriter {
+ public:
+  static constexpr int32_t TDS_HEADER_MARK = 38;
+  static constexpr int32_t TDS_ATTRIBUTES_MARK = 41;
+  static constexpr int32_t OPC_END = 40;
+  static constexpr int32_t HEADER_LENGTH = 18;
+  // Where the header holds the leaf slot count.
+  static constexpr int32_t LEAF_SLOTS_AT = 8;
+
+  // The complete TDS of the type. Every TypeDefinition is encodable, so this does not fail
+  // (short of memory).
+  static lang::Ref<lang::ByteArray> write(const TypeDefinition& type);
+
+ private:
+  TDSWriter() = default;
+
+  // Each returns the number of bytes it appended.
+  [[nodiscard]] int32_t writeType(const TypeDefinition& type);
+  [[nodiscard]] int32_t writeList(const TypeDefinition& type);
+  [[nodiscard]] int32_t writeEntry(const AttributeType& type);
+
+  void putUB1(int32_t value);
+  void putSB2(int32_t value);
+  void putUB2(int32_t value);
+  void putUB4(uint32_t value);
+  void patchUB4(size_t at, uint32_t value);
+  int32_t size() const noexcept { return static_cast<int32_t>(out_.size()); }
+
+  std::vector<int8_t> out_;  // the TDS so far
+};
+
+}  // namespace kelvor::catalog

@@ -1,0 +1,56 @@
+// A character value: the bytes of a string in one database character set, together with that
+// set. A value may also come without a set (a national-character column, whose set the
+// descriptor does not know): its bytes are then kept and written as they are, never
+// converted, and read as UTF-8 when the value is turned into text.
+//
+// The length (getLength) is the byte count in the value's own set.
+//
+// Thread rule: immutable once made (its bytes are shared, never written); shareable between
+// threads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/CharsetConverter.h"
+#include "driver/SqlValue.h"
+#include "lang/Array.h"
+#include "lang/Object.h"
+#include "lang/Ref.h"
+#include "lang/String.h"
+
+namespace kelvor::jdbc {
+
+class CharValue final : public SqlValue {
+ public:
+  // Bytes already in charset (shared, not copied); charset may be null.
+  CharValue(lang::Ref<lang::ByteArray> bytes, lang::Ref<CharsetConverter> charset);
+  // The text encoded in charset; without a set the text is kept as UTF-8. A character the set
+  // cannot hold raises ERR_CONVERSION.
+  CharValue(const lang::String& text, lang::Ref<CharsetConverter> charset);
+
+  // Null gives null. A String is encoded as above. A CharValue is converted from its own set
+  // into charset; one without a set, or any value when charset is null or the same set,
+  // shares its bytes and keeps its own set. Boxed numbers, booleans and characters and
+  // Decimals are encoded by their text ("12", "1.5", "true"). Anything else raises
+  // ERR_CONVERSION with the value.
+  static lang::Ref<CharValue> fromObject(const lang::Object* value,
+                                         lang::Ref<CharsetConverter> charset);
+
+  // The value's set; null for a value without one.
+  const lang::Ref<CharsetConverter>& getCharacterSet() const noexcept { return charset_; }
+  // The value as UTF-8 text, decoded from its set (UTF-8 without one). Bytes that are not
+  // valid in the set raise ERR_CONVERSION.
+  std::string stringValue() const;
+  // The platform-object form: a lang::String of stringValue().
+  lang::Ref<lang::Object> toJdbc() const override;
+
+  // Equal bytes in the same set (or both without one).
+  bool equals(const lang::Object* other) const override;
+  const char* className() const noexcept override { return "CharValue"; }
+
+ private:
+  lang::Ref<CharsetConverter> charset_;  // the set of the bytes; null when unknown
+};
+
+}  // namespace kelvor::jdbc

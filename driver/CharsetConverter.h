@@ -1,0 +1,63 @@
+// The driver's character set object: one database character set, named by its IANA MIBenum
+// id, with the conversions of byte strings between it and the other sets and between it and
+// the platform's text (UTF-8). Conversions run through iconv and are strict: bytes that are
+// not valid in the source set, or a character the target set cannot hold, raise
+// ERR_CONVERSION; nothing is replaced or dropped silently.
+//
+// Sets known: 3 US-ASCII, 4 ISO-8859-1, 106 UTF-8, 1013 UTF-16BE (no byte-order mark). Any
+// other id raises ERR_CONVERSION from forId.
+//
+// Thread rule: immutable; forId hands out one shared instance per id, created once. Each
+// conversion opens its own iconv descriptor (iconv descriptors carry state and must not be
+// shared between threads), so any thread may convert at any time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "lang/Array.h"
+#include "lang/Object.h"
+#include "lang/Ref.h"
+
+namespace kelvor::jdbc {
+
+class CharsetConverter final : public lang::Object {
+ public:
+  static constexpr int32_t US_ASCII = 3;
+  static constexpr int32_t ISO_8859_1 = 4;
+  static constexpr int32_t UTF_8 = 106;
+  static constexpr int32_t UTF_16BE = 1013;
+
+  // The converter of a set, the same instance on every call; an unknown id raises
+  // ERR_CONVERSION. Thread-safe.
+  static lang::Ref<CharsetConverter> forId(int32_t id);
+
+  // The MIBenum id.
+  int32_t id() const noexcept { return id_; }
+  // The set's name as iconv knows it.
+  const char* name() const noexcept { return name_; }
+
+  // bytes[offset, offset + length), taken in the set `from`, as bytes of this set. A range
+  // outside bytes: IndexOutOfBoundsException. Equal ids copy the range unchanged.
+  lang::Ref<lang::ByteArray> convert(const CharsetConverter& from, const lang::ByteArray& bytes,
+                                     int32_t offset, int32_t length) const;
+  // UTF-8 text as bytes of this set.
+  lang::Ref<lang::ByteArray> encode(std::string_view text) const;
+  // Bytes of this set as UTF-8 text.
+  std::string decode(const int8_t* data, int32_t length) const;
+  std::string decode(const lang::ByteArray& bytes) const {
+    return decode(bytes.data(), bytes.length());
+  }
+
+  const char* className() const noexcept override { return "CharsetConverter"; }
+  std::string toString() const override;
+
+ private:
+  CharsetConverter(int32_t id, const char* name) noexcept : id_(id), name_(name) {}
+
+  const int32_t id_;   // MIBenum id
+  const char* name_;   // iconv name, a string literal
+};
+
+}  // namespace kelvor::jdbc

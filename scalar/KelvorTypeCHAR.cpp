@@ -1,0 +1,327 @@
+#include "scalar/KelvorTypeCHAR.h"
+
+#include <algorithm>
+#include <string>
+#include <typeinfo>
+#include <utility>
+
+#include "adt/StreamInfo.h"
+#include "driver/Connection.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
+#include "lang/Array.h"
+#include "lang/Boxed.h"
+#include "lang/Exceptions.h"
+#include "lang/ObjectInputStream.h"
+#include "lang/ObjectOutputStream.h"
+#include "lang/String.h"
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+constexpr const char* TRACE_CLASS = "KelvorTypeCHAR";
+
+// The number of elements of a slice of an array of `length` elements: count from beginIndex
+// (1-based), or every element from there when count is -1, never more than remain.
+int32_t sliceLength(int64_t length, int64_t beginIndex, int32_t count) {
+  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
+  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
+  const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
+  if (n < 0) throw lang::NegativeArraySizeException(n);
+  return static_cast<int32_t>(n);  // at most length
+}
+
+// UTF-16 code units as UTF-8; a lone surrogate becomes U+FFFD, as the platform's strings do.
+std::string utf8Of(const lang::CharArray& chars) {
+  std::string out;
+  out.reserve(static_cast<size_t>(chars.length()));
+  const int32_t n = chars.length();
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t c = chars[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && chars[i + 1] >= 0xDC00 &&
+        chars[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(chars[i + 1]) - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Each element of a slice of a primitive array, boxed as Box, as a character value.
+template <typename Box, typename E>
+Ref<lang::ObjectArray> boxEach(const lang::PrimitiveArray<E>& values, int64_t beginIndex,
+                               int32_t count, const Ref<jdbc::CharsetConverter>& charset) {
+  const int32_t n = sliceLength(values.length(), beginIndex, count);
+  auto result = lang::ObjectArray::make(n, typeid(jdbc::CharValue));
+  const auto first = static_cast<int32_t>(beginIndex - 1);  // in range whenever n > 0
+  for (int32_t k = 0; k < n; ++k) {
+    const auto box = Box::of(static_cast<typename Box::value_type>(values[first + k]));
+    result->set(k, jdbc::CharValue::fromObject(box.get(), charset));
+  }
+  return result;
+}
+
+template <typename E>
+const lang::PrimitiveArray<E>* asArray(const lang::Object* o) {
+  return dynamic_cast<const lang::PrimitiveArray<E>*>(o);
+}
+
+}  // namespace
+
+const lang::SerialClass KelvorTypeCHAR::SERIAL_CLASS = {
+    "KelvorTypeCHAR", &KelvorType::SERIAL_CLASS,
+    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeCHAR>(); },
+    &KelvorTypeCHAR::serialWriteHook, &KelvorTypeCHAR::serialReadHook};
+
+namespace {
+const lang::SerialRegistrar registrar(KelvorTypeCHAR::SERIAL_CLASS);
+}  // namespace
+
+KelvorTypeCHAR::KelvorTypeCHAR() = default;
+
+KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn) { setUp(conn); }
+
+KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn, int32_t typeCode) : KelvorType(typeCode) {
+  setUp(conn);
+}
+
+KelvorTypeCHAR::~KelvorTypeCHAR() = default;
+
+void KelvorTypeCHAR::setUp(jdbc::Connection* conn) {
+  connection_ = conn;
+  try {
+    // Without a connection there is no set to ask for: as a connection that does not tell.
+    if (conn == nullptr) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "no connection");
+    connCharsetId_ = conn->getDbCharsetId();
+  } catch (const DriverException& e) {
+    if (Trace::on(DEBUG_TRACE)) Trace::line(TRACE_CLASS, "database character set: ", e.what());
+    connCharsetId_ = -1;
+  }
+  takeConverter();
+}
+
+void KelvorTypeCHAR::takeConverter() {
+  converter_ = nullptr;
+  try {
+    converter_ = jdbc::CharsetConverter::forId(connCharsetId_);
+  } catch (const DriverException& e) {
+    // An unknown set (-1 included): values are then kept in their own sets.
+    if (Trace::on(DEBUG_TRACE)) {
+      Trace::line(TRACE_CLASS, "no converter for ", connCharsetId_, ": ", e.what());
+    }
+  }
+}
+
+Ref<lang::ObjectArray> KelvorTypeCHAR::primitiveArrayToCharValues(
+    lang::Object* values, jdbc::Connection* /*conn*/, int64_t beginIndex, int32_t count) {
+  if (values == nullptr) return nullptr;
+  if (const auto* strings = dynamic_cast<const lang::ObjectArray*>(values);
+      strings != nullptr && strings->isArrayOf<lang::CharArray>()) {
+    const int32_t n = sliceLength(strings->length(), beginIndex, count);
+    auto result = lang::ObjectArray::make(n, typeid(jdbc::CharValue));
+    const auto first = static_cast<int32_t>(beginIndex - 1);
+    for (int32_t k = 0; k < n; ++k) {
+      lang::Object* element = strings->at(first + k);
+      if (element == nullptr) continue;
+      const auto* chars = dynamic_cast<const lang::CharArray*>(element);
+      if (chars == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, element);
+      result->set(k,
+                  lang::makeRef<jdbc::CharValue>(*lang::String::of(utf8Of(*chars)), converter_));
+    }
+    return result;
+  }
+  const Ref<jdbc::CharsetConverter>& cs = converter_;
+  // short elements box as Integer, the others as their own kind.
+  if (const auto* a = asArray<int8_t>(values)) {
+    return boxEach<lang::Byte>(*a, beginIndex, count, cs);
+  }
+  if (const auto* a = asArray<int16_t>(values)) {
+    return boxEach<lang::Integer>(*a, beginIndex, count, cs);
+  }
+  if (const auto* a = asArray<int32_t>(values)) {
+    return boxEach<lang::Integer>(*a, beginIndex, count, cs);
+  }
+  if (const auto* a = asArray<int64_t>(values)) {
+    return boxEach<lang::Long>(*a, beginIndex, count, cs);
+  }
+  if (const auto* a = asArray<float>(values)) {
+    return boxEach<lang::Float>(*a, beginIndex, count, cs);
+  }
+  if (const auto* a = asArray<double>(values)) {
+    return boxEach<lang::Double>(*a, beginIndex, count, cs);
+  }
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, values);
+}
+
+Ref<jdbc::CharValue> KelvorTypeCHAR::convertToConnectionCharset(jdbc::CharValue* value) {
+  if (value == nullptr) lang::throwNullPointer("convertToConnectionCharset of null");
+  return inConnectionCharset(value, true);
+}
+
+Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
+                                                         bool absorbFailure) {
+  const Ref<jdbc::CharsetConverter>& own = value->getCharacterSet();
+  // No set of its own (bytes of an unknown set are never converted), no converter (the
+  // connection's set is unknown), the connection's set already, or nothing to convert.
+  if (!own || !converter_ || own->id() == connCharsetId_ || !value->shareBytes()) {
+    return Ref<jdbc::CharValue>(value);
+  }
+  if (!absorbFailure) return reencode(*value);
+  try {
+    return reencode(*value);
+  } catch (const DriverException& e) {
+    if (Trace::on(DEBUG_TRACE)) Trace::line(TRACE_CLASS, "conversion: ", e.what());
+    return Ref<jdbc::CharValue>(value);
+  }
+}
+
+Ref<jdbc::CharValue> KelvorTypeCHAR::reencode(const jdbc::CharValue& value) const {
+  const lang::ByteArray& bytes = *value.shareBytes();
+  auto converted = converter_->convert(*value.getCharacterSet(), bytes, 0, bytes.length());
+  return lang::makeRef<jdbc::CharValue>(std::move(converted), converter_);
+}
+
+void KelvorTypeCHAR::parseTDS(StreamInfo& reader) {
+  KelvorType::parseTDS(reader);
+  try {
+    maxLength_ = reader.readSB2();
+    charsetForm_ = reader.readUB1();
+    charsetId_ = reader.readSB2();
+  } catch (const DriverException&) {
+    ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "unreadable character type entry");
+  }
+}
+
+int32_t KelvorTypeCHAR::pickle(PickleContext& ctx, lang::Object* value) {
+  if (value == nullptr) lang::throwNullPointer("pickle of null");
+  auto* charValue = dynamic_cast<jdbc::CharValue*>(value);
+  if (charValue == nullptr) lang::throwClassCast(value->className(), "CharValue");
+  // Converted first, so that the length checked is that of the bytes the database receives.
+  const Ref<jdbc::CharValue> written = inConnectionCharset(charValue, false);
+  if (written->getLength() > maxLength_) {
+    ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG, this);
+  }
+  return KelvorType::pickle(ctx, written.get());
+}
+
+void KelvorTypeCHAR::setConnection(jdbc::Connection* conn) {
+  std::lock_guard<std::mutex> hold(connectionLock_);
+  connection_ = conn;
+}
+
+Ref<jdbc::SqlValue> KelvorTypeCHAR::toSqlValue(lang::Object* value, jdbc::Connection* /*conn*/) {
+  if (value == nullptr) return nullptr;
+  if (auto* charValue = dynamic_cast<jdbc::CharValue*>(value)) {
+    return Ref<jdbc::SqlValue>(charValue);
+  }
+  return jdbc::CharValue::fromObject(value, converter_);
+}
+
+Ref<lang::ObjectArray> KelvorTypeCHAR::toSqlValueArray(lang::Object* values,
+                                                       jdbc::Connection* conn,
+                                                       int64_t beginIndex, int32_t count) {
+  if (values == nullptr) return nullptr;
+  if (const auto* array = dynamic_cast<const lang::ObjectArray*>(values);
+      array != nullptr && !array->isArrayOf<lang::CharArray>()) {
+    return KelvorType::toSqlValueArray(values, conn, beginIndex, count);
+  }
+  return primitiveArrayToCharValues(values, conn, beginIndex, count);
+}
+
+Ref<lang::Object> KelvorTypeCHAR::toObject(Ref<lang::ByteArray> bytes, int32_t style,
+                                           const jdbc::TypeMap* /*typeMap*/) {
+  if (!bytes || bytes->length() == 0) return nullptr;  // an empty value reads as null
+  if (style == STYLE_BYTES) return bytes;
+  if (style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) {
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, bytes.get());
+  }
+  Ref<jdbc::CharValue> value;
+  if (charsetForm_ == 1) {
+    value = lang::makeRef<jdbc::CharValue>(std::move(bytes), converter_);
+  } else if (charsetForm_ >= 2 && charsetForm_ <= 5) {
+    value = lang::makeRef<jdbc::CharValue>(std::move(bytes), nullptr);
+  } else {
+    return nullptr;  // a form this descriptor cannot read has no value in either style
+  }
+  if (style == STYLE_SQL_VALUE) return value;
+  return value->toJdbc();
+}
+
+Ref<lang::Object> KelvorTypeCHAR::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
+                                           const jdbc::TypeMap* typeMap) {
+  Ref<lang::ByteArray> bytes;
+  if (format == 1) {
+    if (ctx.isNull(nullIndex_) != 0) return nullptr;
+    ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
+    if (style == STYLE_SKIP) {
+      ctx.skipBytes(6);
+      return nullptr;
+    }
+    const int64_t rel = ctx.readUB4();
+    if (rel != 0) {
+      ctx.jumpTo(rel);  // marks the position after the 4-byte rel
+    } else {
+      ctx.skipBytes(2);
+      ctx.mark();  // the end of the slot; the value follows it
+    }
+    bytes = ctx.readUB4Bytes();
+    ctx.restoreMark();
+  } else {
+    if ((ctx.readByte() & 1) != 0) {
+      ctx.skipBytes(4);
+      return nullptr;
+    }
+    if (style == STYLE_SKIP) {
+      ctx.skipUB4Bytes();
+      return nullptr;
+    }
+    bytes = ctx.readUB4Bytes();
+  }
+  return toObject(std::move(bytes), style, typeMap);
+}
+
+void KelvorTypeCHAR::readSerialForm(lang::ObjectInputStream& in) {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
+  charsetForm_ = in.readInt();
+  charsetId_ = in.readInt();
+  maxLength_ = in.readInt();
+  connCharsetId_ = in.readShort();
+  takeConverter();
+}
+
+void KelvorTypeCHAR::writeSerialForm(lang::ObjectOutputStream& out) const {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
+  out.writeInt(charsetForm_);
+  out.writeInt(charsetId_);
+  out.writeInt(maxLength_);
+  out.writeShort(connCharsetId_);
+}
+
+void KelvorTypeCHAR::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
+  dynamic_cast<KelvorTypeCHAR&>(self).readSerialForm(in);
+}
+
+void KelvorTypeCHAR::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
+  dynamic_cast<const KelvorTypeCHAR&>(self).writeSerialForm(out);
+}
+
+}  // namespace kelvor::jdbc::kelcore

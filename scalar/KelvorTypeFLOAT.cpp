@@ -1,0 +1,93 @@
+#include "scalar/KelvorTypeFLOAT.h"
+
+#include <utility>
+
+#include "adt/StreamInfo.h"
+#include "driver/NumberValue.h"
+#include "lang/Array.h"
+#include "scalar/KelvorTypeNUMBER.h"
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+constexpr const char* TRACE_CLASS = "KelvorTypeFLOAT";
+// Operand bytes of a FLOAT entry after its opcode; the descriptor keeps none of them.
+constexpr int32_t TDS_OPERAND_BYTES = 1;
+
+}  // namespace
+
+const lang::SerialClass KelvorTypeFLOAT::SERIAL_CLASS = {
+    "KelvorTypeFLOAT", &KelvorType::SERIAL_CLASS,
+    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeFLOAT>(); },
+    &KelvorTypeFLOAT::serialWriteHook, &KelvorTypeFLOAT::serialReadHook};
+
+namespace {
+const lang::SerialRegistrar registrar(KelvorTypeFLOAT::SERIAL_CLASS);
+}  // namespace
+
+KelvorTypeFLOAT::KelvorTypeFLOAT() = default;
+
+int32_t KelvorTypeFLOAT::getNativeAlignment(const lang::ByteArray* fd) {
+  return nativeLayout(fd, KelvorTypeNUMBER::NUMBER_FORMAT_ENTRY).alignment;
+}
+
+int32_t KelvorTypeFLOAT::getNativeSize(const lang::ByteArray* fd) {
+  return nativeLayout(fd, KelvorTypeNUMBER::NUMBER_FORMAT_ENTRY).size;
+}
+
+int32_t KelvorTypeFLOAT::getTypeCode() const { return TYPE_CODE; }
+
+void KelvorTypeFLOAT::parseTDS(StreamInfo& reader) {
+  KelvorType::parseTDS(reader);
+  reader.skipBytes(TDS_OPERAND_BYTES);  // checked by the next read
+}
+
+void KelvorTypeFLOAT::readSerialForm(lang::ObjectInputStream& /*in*/) {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
+}
+
+Ref<jdbc::SqlValue> KelvorTypeFLOAT::toSqlValue(lang::Object* value,
+                                                jdbc::Connection* connection) {
+  return KelvorTypeNUMBER::toNumberValue(value, connection);
+}
+
+Ref<lang::ObjectArray> KelvorTypeFLOAT::toSqlValueArray(lang::Object* values,
+                                                        jdbc::Connection* connection,
+                                                        int64_t beginIndex, int32_t count) {
+  return KelvorTypeNUMBER::toNumberValueArray(values, connection, beginIndex, count);
+}
+
+Ref<lang::Object> KelvorTypeFLOAT::toObject(Ref<lang::ByteArray> bytes, int32_t style,
+                                            const jdbc::TypeMap* typeMap) {
+  return KelvorTypeNUMBER::numberBytesToObject(std::move(bytes), style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeFLOAT::unpickleFixedNumberArray(UnpickleContext& ctx,
+                                                            int64_t beginIndex, int32_t count,
+                                                            int32_t accessKind) {
+  return KelvorTypeNUMBER::unpickleFixedNumberArray(ctx, beginIndex, count, accessKind);
+}
+
+Ref<lang::Object> KelvorTypeFLOAT::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
+                                            const jdbc::TypeMap* typeMap) {
+  return KelvorTypeNUMBER::unpickleNumber(offsetIndex_, nullIndex_, ctx, format, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeFLOAT::unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
+                                                       int32_t count, int32_t accessKind) {
+  return KelvorTypeNUMBER::unpickleNumberArray(ctx, beginIndex, count, accessKind);
+}
+
+void KelvorTypeFLOAT::writeSerialForm(lang::ObjectOutputStream& /*out*/) const {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
+}
+
+void KelvorTypeFLOAT::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
+  dynamic_cast<KelvorTypeFLOAT&>(self).readSerialForm(in);
+}
+
+void KelvorTypeFLOAT::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
+  dynamic_cast<const KelvorTypeFLOAT&>(self).writeSerialForm(out);
+}
+
+}  // namespace kelvor::jdbc::kelcore

@@ -1,0 +1,428 @@
+#include "scalar/KelvorTypeNUMBER.h"
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <typeinfo>
+#include <utility>
+
+#include "adt/StreamInfo.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "driver/NumberValue.h"
+#include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
+#include "lang/Array.h"
+#include "lang/Boxed.h"
+#include "lang/Exceptions.h"
+#include "lang/ObjectInputStream.h"
+#include "lang/ObjectOutputStream.h"
+#include "lang/String.h"
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+using lang::ObjectArray;
+using lang::PrimitiveArray;
+
+constexpr const char* TRACE_CLASS = "KelvorTypeNUMBER";
+// The linear form with attribute offsets and null indicators; any other is the flag-byte form.
+constexpr int32_t FIRST_LINEAR_FORM = 1;
+
+static_assert(KelvorTypeNUMBER::ERR_UNSUPPORTED == DriverException::ERR_UNSUPPORTED);
+static_assert(KelvorTypeNUMBER::ERR_CONVERSION == DriverException::ERR_CONVERSION);
+static_assert(KelvorTypeNUMBER::STYLE_SKIP == KelvorType::STYLE_SKIP);
+static_assert(KelvorTypeNUMBER::FIXED_NUMBER_SIZE == 1 + NumberValue::MAX_LENGTH);
+static_assert(KelvorTypeNUMBER::FIXED_NUMBER_STRIDE == 1 + KelvorTypeNUMBER::FIXED_NUMBER_SIZE);
+
+// The number of elements of a slice of an array of `length`: from beginIndex (1-based) on,
+// count of them or every remaining one for -1, never more than remain. beginIndex below 1
+// has no element to start from; a negative result fails when its array is made.
+int64_t sliceLength(int64_t length, int64_t beginIndex, int32_t count) {
+  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
+  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
+  return count == -1 ? remaining : std::min<int64_t>(remaining, count);
+}
+
+// The text of a char array (UTF-16 code units) as the platform string made from it; a lone
+// surrogate, which UTF-8 cannot carry, becomes U+FFFD.
+Ref<lang::String> stringOfChars(const lang::CharArray& chars) {
+  std::string text;
+  text.reserve(static_cast<size_t>(chars.length()));
+  for (int32_t i = 0; i < chars.length(); ++i) {
+    uint32_t c = chars[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < chars.length() && chars[i + 1] >= 0xDC00 &&
+        chars[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t{chars[i + 1]} - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      text += static_cast<char>(0xE0 | (c >> 12));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (c >> 18));
+      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return lang::String::of(text);
+}
+
+// A new NumberValue array for the slice of source; element i = make(source[beginIndex-1+i]).
+template <typename Source, typename Make>
+Ref<ObjectArray> convertSlice(const Source& source, int64_t beginIndex, int32_t count,
+                              Make make) {
+  const int64_t n = sliceLength(source.length(), beginIndex, count);
+  Ref<ObjectArray> result = ObjectArray::make(n, typeid(NumberValue));
+  const auto first = static_cast<int32_t>(beginIndex - 1);  // < length whenever n > 0
+  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i) result->set(i, make(source, first + i));
+  return result;
+}
+
+template <typename E>
+Ref<ObjectArray> convertPrimitiveSlice(const PrimitiveArray<E>& source, int64_t beginIndex,
+                                       int32_t count) {
+  return convertSlice(source, beginIndex, count, [](const PrimitiveArray<E>& a, int32_t i) {
+    return lang::makeRef<NumberValue>(a[i]);  // the constructor of the element's width
+  });
+}
+
+// The 8-bit kinds: the element boxed into its platform object, the value made from that.
+template <typename E>
+Ref<ObjectArray> convertBoxedSlice(const PrimitiveArray<E>& source, int64_t beginIndex,
+                                   int32_t count) {
+  return convertSlice(source, beginIndex, count, [](const PrimitiveArray<E>& a, int32_t i) {
+    const Ref<lang::Boxed<E>> boxed = lang::Boxed<E>::of(a[i]);
+    return NumberValue::fromObject(boxed.get());
+  });
+}
+
+// Decoders of a byte form into one element of a primitive result array. They read exactly
+// [bytes, bytes + length) and never allocate (but to raise).
+struct IntDecoder {
+  using Element = int32_t;
+  static Element decode(const int8_t* b, int32_t n) { return NumberValue::toInt(b, n); }
+};
+struct DoubleDecoder {
+  using Element = double;
+  static Element decode(const int8_t* b, int32_t n) { return NumberValue::toDouble(b, n); }
+};
+struct FloatDecoder {
+  using Element = float;
+  static Element decode(const int8_t* b, int32_t n) { return NumberValue::toFloat(b, n); }
+};
+struct LongDecoder {
+  using Element = int64_t;
+  static Element decode(const int8_t* b, int32_t n) { return NumberValue::toLong(b, n); }
+};
+struct ShortDecoder {
+  using Element = int16_t;
+  // toShort has checked the range: narrowing keeps the value
+  static Element decode(const int8_t* b, int32_t n) {
+    return static_cast<int16_t>(NumberValue::toShort(b, n));
+  }
+};
+
+// Runs f(decoder) with the decoder of the access kind; another kind: ERR_UNSUPPORTED.
+template <typename F>
+Ref<lang::Object> withDecoder(int32_t accessKind, F&& f) {
+  switch (accessKind) {
+    case KelvorTypeNUMBER::ACCESS_INT_ARRAY: return f(IntDecoder{});
+    case KelvorTypeNUMBER::ACCESS_DOUBLE_ARRAY: return f(DoubleDecoder{});
+    case KelvorTypeNUMBER::ACCESS_FLOAT_ARRAY: return f(FloatDecoder{});
+    case KelvorTypeNUMBER::ACCESS_LONG_ARRAY: return f(LongDecoder{});
+    case KelvorTypeNUMBER::ACCESS_SHORT_ARRAY: return f(ShortDecoder{});
+    default: ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
+  }
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void throwSlotsOutsideImage(int32_t base,
+                                                                         int32_t count,
+                                                                         int32_t length) {
+  throw lang::IndexOutOfBoundsException(
+      std::to_string(count) + " number slots at " + std::to_string(base) +
+      " outside an image of " + std::to_string(length) + " bytes");
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void throwValuesOutsideImage(int32_t at,
+                                                                          int64_t needed,
+                                                                          int32_t length) {
+  throw lang::IndexOutOfBoundsException(
+      std::to_string(needed) + " bytes of number data at " + std::to_string(at) +
+      " outside an image of " + std::to_string(length) + " bytes");
+}
+
+// A fixed slot whose length byte L claims more than the 21 bytes a form can have: its bytes
+// cannot be a number, and the L bytes would run into the next slot.
+[[noreturn]] __attribute__((noinline, cold)) void raiseOverlongSlot(const int8_t* slot) {
+  const Ref<lang::ByteArray> numberSlot =
+      lang::ByteArray::copyOf(slot + 1, KelvorTypeNUMBER::FIXED_NUMBER_SIZE);
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, "number slot length above 21",
+                     numberSlot.get());
+}
+
+// The image a bulk reader reads in place; a context without one fails as its reads would.
+Ref<lang::ByteArray> imageOf(Ref<lang::ByteArray> image) {
+  if (!image) lang::throwNullPointer("number bulk read without an image");
+  return image;
+}
+
+}  // namespace
+
+const lang::SerialClass KelvorTypeNUMBER::SERIAL_CLASS = {
+    "KelvorTypeNUMBER", &KelvorType::SERIAL_CLASS,
+    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeNUMBER>(); },
+    &KelvorTypeNUMBER::serialWriteHook, &KelvorTypeNUMBER::serialReadHook};
+
+namespace {
+const lang::SerialRegistrar registrar(KelvorTypeNUMBER::SERIAL_CLASS);
+}  // namespace
+
+KelvorTypeNUMBER::KelvorTypeNUMBER() = default;
+
+KelvorTypeNUMBER::KelvorTypeNUMBER(int32_t typeCode) : KelvorType(typeCode) {}
+
+Ref<lang::ObjectArray> KelvorTypeNUMBER::primitiveArrayToNumberValues(
+    lang::Object* value, jdbc::Connection* /*connection*/, int64_t beginIndex, int32_t count) {
+  if (value == nullptr) return nullptr;
+  // The kinds in their order of test; the first match decides.
+  if (const auto* a = dynamic_cast<const lang::ShortArray*>(value)) {
+    return convertPrimitiveSlice(*a, beginIndex, count);
+  }
+  if (const auto* a = dynamic_cast<const lang::IntArray*>(value)) {
+    return convertPrimitiveSlice(*a, beginIndex, count);
+  }
+  if (const auto* a = dynamic_cast<const lang::LongArray*>(value)) {
+    return convertPrimitiveSlice(*a, beginIndex, count);
+  }
+  if (const auto* a = dynamic_cast<const lang::FloatArray*>(value)) {
+    return convertPrimitiveSlice(*a, beginIndex, count);
+  }
+  if (const auto* a = dynamic_cast<const lang::DoubleArray*>(value)) {
+    return convertPrimitiveSlice(*a, beginIndex, count);
+  }
+  if (const auto* a = dynamic_cast<const lang::ByteArray*>(value)) {
+    return convertBoxedSlice(*a, beginIndex, count);
+  }
+  if (const auto* a = dynamic_cast<const lang::BooleanArray*>(value)) {
+    return convertBoxedSlice(*a, beginIndex, count);
+  }
+  const auto* rows = dynamic_cast<const ObjectArray*>(value);
+  if (rows != nullptr && rows->isArrayOf<lang::CharArray>()) {
+    // Each row is text: the string made from its chars, then the value made from the string.
+    return convertSlice(*rows, beginIndex, count, [](const ObjectArray& a, int32_t i) {
+      lang::Object* row = a.at(i);
+      if (row == nullptr) lang::throwNullPointer("null row of a char array array");
+      const auto* chars = dynamic_cast<const lang::CharArray*>(row);
+      if (chars == nullptr) lang::throwClassCast(row->className(), "char[]");
+      const Ref<lang::String> text = stringOfChars(*chars);
+      return NumberValue::fromObject(text.get());
+    });
+  }
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
+}
+
+int32_t KelvorTypeNUMBER::getNativeAlignment(const lang::ByteArray* fd) {
+  return nativeLayout(fd, NUMBER_FORMAT_ENTRY).alignment;
+}
+
+int32_t KelvorTypeNUMBER::getPrecision() const { return precision_; }
+
+int32_t KelvorTypeNUMBER::getScale() const { return scale_; }
+
+int32_t KelvorTypeNUMBER::getNativeSize(const lang::ByteArray* fd) {
+  return nativeLayout(fd, NUMBER_FORMAT_ENTRY).size;
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::unpickleNumber(int32_t offsetIndex, int32_t nullIndex,
+                                                   UnpickleContext& ctx, int32_t format,
+                                                   int32_t style, const jdbc::TypeMap* typeMap) {
+  if (format == FIRST_LINEAR_FORM) {
+    if (ctx.isNull(nullIndex) != 0) return nullptr;  // nothing consumed
+    ctx.skipToRelative(ctx.attributeOffset(offsetIndex));
+  } else if ((ctx.readByte() & 1) != 0) {
+    ctx.skipBytes(FIXED_NUMBER_SIZE);  // a null still fills its slot
+    return nullptr;
+  }
+  if (style == STYLE_SKIP) {
+    ctx.skipBytes(FIXED_NUMBER_SIZE);
+    return nullptr;
+  }
+  return numberBytesToObject(ctx.readNumberSlot(), style, typeMap);
+}
+
+void KelvorTypeNUMBER::parseTDS(StreamInfo& reader) {
+  KelvorType::parseTDS(reader);
+  precision_ = reader.readUB1();
+  scale_ = reader.readUB1();
+}
+
+void KelvorTypeNUMBER::readSerialForm(lang::ObjectInputStream& in) {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
+  scale_ = in.readInt();
+  precision_ = in.readInt();
+}
+
+Ref<jdbc::SqlValue> KelvorTypeNUMBER::toSqlValue(lang::Object* value,
+                                                 jdbc::Connection* connection) {
+  return toNumberValue(value, connection);
+}
+
+Ref<lang::ObjectArray> KelvorTypeNUMBER::toSqlValueArray(lang::Object* values,
+                                                         jdbc::Connection* connection,
+                                                         int64_t beginIndex, int32_t count) {
+  return toNumberValueArray(values, connection, beginIndex, count);
+}
+
+Ref<jdbc::NumberValue> KelvorTypeNUMBER::toNumberValue(lang::Object* value,
+                                                       jdbc::Connection* /*connection*/) {
+  if (value == nullptr) return nullptr;
+  if (auto* number = dynamic_cast<NumberValue*>(value)) return Ref<NumberValue>(number);
+  try {
+    return NumberValue::fromObject(value);
+  } catch (const lang::Throwable&) {
+    // Whatever the construction refused (a class it does not take, text that is no number,
+    // a NaN, an exponent out of range) is this value's conversion failure.
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
+  }
+}
+
+Ref<lang::ObjectArray> KelvorTypeNUMBER::toNumberValueArray(lang::Object* value,
+                                                            jdbc::Connection* connection,
+                                                            int64_t beginIndex, int32_t count) {
+  if (value == nullptr) return nullptr;
+  const auto* objects = dynamic_cast<const ObjectArray*>(value);
+  if (objects != nullptr && !objects->isArrayOf<lang::CharArray>()) {
+    return convertSlice(*objects, beginIndex, count,
+                        [connection](const ObjectArray& a, int32_t i) {
+                          return toNumberValue(a.at(i), connection);
+                        });
+  }
+  return primitiveArrayToNumberValues(value, connection, beginIndex, count);
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::numberBytesToObject(Ref<lang::ByteArray> bytes, int32_t style,
+                                                        const jdbc::TypeMap* /*typeMap*/) {
+  if (!bytes || bytes->length() == 0) return nullptr;
+  switch (style) {
+    case STYLE_SQL_VALUE: return lang::makeRef<NumberValue>(std::move(bytes));
+    case STYLE_PLATFORM_OBJECT: return NumberValue::toBigDecimal(bytes.get());
+    case STYLE_BYTES: return bytes;
+    default: ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
+  }
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::toObject(Ref<lang::ByteArray> bytes, int32_t style,
+                                             const jdbc::TypeMap* typeMap) {
+  return numberBytesToObject(std::move(bytes), style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ctx,
+                                                             int64_t beginIndex, int32_t count,
+                                                             int32_t accessKind) {
+  if (count > 0 && beginIndex > 1) {
+    // (beginIndex - 1) slots, computed in 64 bits: a skip beyond 2^31-1 stops there, so a
+    // beginIndex past the image fails the check below instead of wrapping back into it.
+    const int64_t slots = beginIndex - 1;
+    const int64_t skip = slots > INT32_MAX / FIXED_NUMBER_STRIDE
+                             ? int64_t{INT32_MAX}
+                             : slots * FIXED_NUMBER_STRIDE;
+    ctx.skipBytes(static_cast<int32_t>(skip));
+  }
+  return withDecoder(accessKind, [&](auto decoder) -> Ref<lang::Object> {
+    using Decoder = decltype(decoder);
+    using Element = typename Decoder::Element;
+    if (count < 0) throw lang::NegativeArraySizeException(count);
+    if (count == 0) return PrimitiveArray<Element>::make(0);  // reads and moves nothing
+    const int32_t base = ctx.offset();
+    const Ref<lang::ByteArray> image = imageOf(ctx.image());
+    const int32_t length = image->length();
+    // security: count comes from the image. Every slot is read in place without a check of
+    // its own, so all count slots must lie inside the image before anything is allocated:
+    // compare with the slots that fit, never multiply the count.
+    if (base < 0 || base > length || count > (length - base) / FIXED_NUMBER_STRIDE) {
+      throwSlotsOutsideImage(base, count, length);
+    }
+    Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
+    Element* out = result->data();
+    const int8_t* slot = image->data() + base;
+    for (int32_t i = 0; i < count; ++i, slot += FIXED_NUMBER_STRIDE) {
+      if ((slot[0] & 1) != 0) continue;  // null: the element stays 0
+      const int32_t formLength = static_cast<uint8_t>(slot[1]);
+      if (formLength > NumberValue::MAX_LENGTH) raiseOverlongSlot(slot);
+      out[i] = Decoder::decode(slot + 2, formLength);
+    }
+    ctx.skipBytes(count * FIXED_NUMBER_STRIDE);  // inside the image: checked above
+    return result;
+  });
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
+                                             const jdbc::TypeMap* typeMap) {
+  return unpickleNumber(offsetIndex_, nullIndex_, ctx, format, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
+                                                        int32_t count, int32_t accessKind) {
+  if (count > 0) {
+    // Each skip checks its bytes, so a hostile beginIndex fails at the end of the image.
+    for (int64_t i = 1; i < beginIndex; ++i) ctx.skipDataValue();
+  }
+  return withDecoder(accessKind, [&](auto decoder) -> Ref<lang::Object> {
+    using Decoder = decltype(decoder);
+    using Element = typename Decoder::Element;
+    if (count < 0) throw lang::NegativeArraySizeException(count);
+    if (count == 0) return PrimitiveArray<Element>::make(0);  // reads and moves nothing
+    const Ref<lang::ByteArray> image = imageOf(ctx.image());
+    const int32_t length = image->length();
+    const int8_t* data = image->data();
+    const int32_t start = ctx.offset();
+    // security: count comes from the image; every value takes at least one byte (its length
+    // or the null marker), so a count above the bytes that remain cannot be read.
+    if (start < 0 || start > length || count > length - start) {
+      throwValuesOutsideImage(start, count, length);
+    }
+    Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
+    Element* out = result->data();
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t at = ctx.offset();
+      if (at >= 0 && at < length &&
+          PickleContext::isAtomicNull(data[at])) {  // null: the element stays 0
+        ctx.skipBytes(1);
+        continue;
+      }
+      const int32_t n = ctx.readLength();  // checked: fails at the end of the image
+      const int32_t from = ctx.offset();
+      // security: n comes from the image; compare with what remains, never add to it
+      if (n < 0 || n > length - from) throwValuesOutsideImage(from, n, length);
+      out[i] = Decoder::decode(data + from, n);
+      ctx.skipBytes(n);
+    }
+    return result;
+  });
+}
+
+void KelvorTypeNUMBER::writeSerialForm(lang::ObjectOutputStream& out) const {
+  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
+  out.writeInt(scale_);
+  out.writeInt(precision_);
+}
+
+void KelvorTypeNUMBER::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
+  dynamic_cast<KelvorTypeNUMBER&>(self).readSerialForm(in);
+}
+
+void KelvorTypeNUMBER::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
+  dynamic_cast<const KelvorTypeNUMBER&>(self).writeSerialForm(out);
+}
+
+}  // namespace kelvor::jdbc::kelcore

@@ -1,0 +1,131 @@
+// What the catalog writes, the object type descriptor reads back: the TDS parses to the tree it
+// was written from, and the layout description agrees with the layout the descriptor computes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "adt/KelvorTypeADT.h"
+#include "catalog/AttributeType.h"
+#include "catalog/LayoutWriter.h"
+#include "catalog/TDSWriter.h"
+#include "catalog/TypeDefinition.h"
+#include "driver/MemoryConnection.h"
+#include "lang/Array.h"
+#include "scalar/KelvorTypeCHAR.h"
+#include "scalar/KelvorTypeNUMBER.h"
+#include "scalar/KelvorTypeRAW.h"
+
+namespace kelvor::catalog {
+namespace {
+
+using jdbc::kelcore::KelvorType;
+using jdbc::kelcore::KelvorTypeADT;
+using T = AttributeType;
+
+// Every attribute kind, two embedded levels, an embedded type in first position.
+TypeDefinition everyKind() {
+  TypeDefinition point("GEO", "POINT");
+  point.addAttribute("LAT", T::numberType(9, 6, T::NumberOpcode::NUMBER_2))
+      .addAttribute("LON", T::floatType(63));
+  TypeDefinition place("GEO", "PLACE");
+  place.addAttribute("AT", T::embeddedType(point)).addAttribute("NAME", T::charType(12, 2, 2000));
+  TypeDefinition site("HR", "SITE", 7);
+  site.addAttribute("WHERE", T::embeddedType(place))
+      .addAttribute("ID", T::numberType(38, 0))
+      .addAttribute("COST", T::numberType(12, 129, T::NumberOpcode::NUMBER_8))
+      .addAttribute("COUNT", T::sint32Type())
+      .addAttribute("OPENED", T::dateType())
+      .addAttribute("CODE", T::rawType(32767))
+      .addAttribute("TITLE", T::varcharType(4000))
+      .addAttribute("PLAN", T::blobType())
+      .addAttribute("NOTES", T::clobType())
+      .addAttribute("SCAN", T::bfileType())
+      .addAttribute("OWNER", T::refType("HR.PERSON"));
+  return site;
+}
+
+struct Counters {
+  int32_t nullIndex = 0;
+  int32_t offsetIndex = 0;
+};
+
+// Walks the definition and the parsed tree together, numbering as the parser must: each
+// descriptor takes the next null index; leaves also take the next offset index, an object
+// type the current one without advancing it.
+void expectTree(const TypeDefinition& def, KelvorTypeADT& adt, Counters& c) {
+  EXPECT_EQ(adt.getNullIndex(), c.nullIndex++) << def.sqlName();
+  EXPECT_EQ(adt.getOffsetIndex(), c.offsetIndex) << def.sqlName();
+  const auto& types = adt.parsedAttributeTypes();
+  ASSERT_TRUE(types);
+  ASSERT_EQ(static_cast<size_t>(types->length()), def.attributes().size());
+  for (int32_t i = 0; i < types->length(); ++i) {
+    const TypeDefinition::Attribute& a = def.attributes()[static_cast<size_t>(i)];
+    auto* t = static_cast<KelvorType*>(types->at(i));
+    SCOPED_TRACE(def.sqlName() + "." + a.name);
+    if (a.type.kind() == T::Kind::EMBEDDED_OBJECT) {
+      auto* embedded = dynamic_cast<KelvorTypeADT*>(t);
+      ASSERT_NE(embedded, nullptr);
+      EXPECT_TRUE(embedded->isEmbedded());
+      EXPECT_EQ(embedded->getParent(), &adt);
+      EXPECT_EQ(embedded->getParentIndex(), i + 1);
+      expectTree(*a.type.objectType(), *embedded, c);
+      continue;
+    }
+    EXPECT_EQ(t->getNullIndex(), c.nullIndex++);
+    EXPECT_EQ(t->getOffsetIndex(), c.offsetIndex++);
+    // The operands that descriptors keep; the opcodes are checked byte for byte elsewhere.
+    if (auto* n = dynamic_cast<jdbc::kelcore::KelvorTypeNUMBER*>(t)) {
+      EXPECT_EQ(n->getPrecision(), a.type.precision());
+      EXPECT_EQ(n->getScale(), a.type.scale());
+    } else if (auto* r = dynamic_cast<jdbc::kelcore::KelvorTypeRAW*>(t)) {
+      EXPECT_EQ(r->getMaxLength(), a.type.maxLength());
+    } else if (auto* ch = dynamic_cast<jdbc::kelcore::KelvorTypeCHAR*>(t)) {
+      EXPECT_EQ(ch->getMaxLength(), a.type.maxLength());
+    }
+  }
+}
+
+TEST(TDSParseBackTest, TreeNumberingAndLocalLayoutComeBack) {
+  const TypeDefinition site = everyKind();
+  const auto fd = LayoutWriter::defaultFormatDescriptor();
+  // Character descriptors are created with the parsing type's connection.
+  auto conn = lang::makeRef<jdbc::MemoryConnection>();
+  auto adt = lang::makeRef<KelvorTypeADT>(site.sqlName(), conn.get(), fd);
+  adt->parseTDS(TDSWriter::write(site), 0);
+  EXPECT_EQ(adt->getTypeVersion(), 7);
+  Counters c;
+  expectTree(site, *adt, c);
+  EXPECT_EQ(c.offsetIndex, site.leafSlotCount());  // the count the header announces
+
+  // The layout the descriptor computes itself (as for embedded types) is the catalog's.
+  const LayoutWriter::Layout expected = LayoutWriter::computeLayout(site, fd.get());
+  EXPECT_EQ(adt->computeLayout(), expected.offsets);
+  EXPECT_EQ(adt->getLinearImageSize(), expected.size);
+  EXPECT_EQ(adt->getMaxAlignment(), expected.maxAlignment);
+}
+
+TEST(TDSParseBackTest, TopLevelTypeReadsTheLayoutDescriptionServedWithItsTDS) {
+  const TypeDefinition site = everyKind();
+  const auto fd = LayoutWriter::defaultFormatDescriptor();
+  auto conn = lang::makeRef<jdbc::MemoryConnection>();
+  conn->setFormatDescriptor(fd);
+  jdbc::MemoryConnection::TypeInfo info;
+  info.tds = TDSWriter::write(site);
+  info.typeId = lang::ByteArray::make(16);
+  info.version = site.version();
+  info.layout = LayoutWriter::write(site, fd.get());
+  conn->addType(site.sqlName(), info);
+
+  auto top = lang::makeRef<KelvorTypeADT>(site.sqlName(), conn.get(), fd);
+  const auto offsets = top->getAttributeOffsets();
+  ASSERT_TRUE(offsets);
+  const LayoutWriter::Layout expected = LayoutWriter::computeLayout(site, fd.get());
+  EXPECT_EQ(std::vector<int64_t>(offsets->data(), offsets->data() + offsets->length()),
+            expected.offsets);
+  EXPECT_EQ(top->getLinearImageSize(), expected.size);
+  EXPECT_EQ(top->getLayoutOffsetCount(), site.leafSlotCount());
+}
+
+}  // namespace
+}  // namespace kelvor::catalog

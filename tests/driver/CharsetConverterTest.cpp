@@ -1,0 +1,76 @@
+#include "driver/CharsetConverter.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/DriverException.h"
+#include "tests/types/TypeTestSupport.h"
+
+namespace kelvor::jdbc {
+namespace {
+
+using kelcore::typetest::bytesOf;
+using kelcore::typetest::codeOf;
+
+// "Zoë ß" in each set that can hold it.
+struct Encoded {
+  int32_t id;
+  std::vector<int> bytes;
+};
+const std::vector<Encoded> ZOE = {
+    {CharsetConverter::ISO_8859_1, {'Z', 'o', 0xEB, ' ', 0xDF}},
+    {CharsetConverter::UTF_8, {'Z', 'o', 0xC3, 0xAB, ' ', 0xC3, 0x9F}},
+    {CharsetConverter::UTF_16BE, {0, 'Z', 0, 'o', 0, 0xEB, 0, ' ', 0, 0xDF}},
+};
+
+TEST(CharsetConverterTest, EncodeDecodeAndConvertRoundTripBetweenSets) {
+  const std::string text = "Zo\xC3\xAB \xC3\x9F";
+  for (const Encoded& to : ZOE) {
+    const auto target = CharsetConverter::forId(to.id);
+    const auto expected = bytesOf(to.bytes);
+    EXPECT_TRUE(target->encode(text)->sameContents(*expected)) << to.id;
+    EXPECT_EQ(target->decode(*expected), text) << to.id;
+    for (const Encoded& from : ZOE) {
+      const auto source = bytesOf(from.bytes);
+      const auto out = target->convert(*CharsetConverter::forId(from.id), *source, 0,
+                                       source->length());
+      EXPECT_TRUE(out->sameContents(*expected)) << from.id << " -> " << to.id;
+    }
+  }
+  // A range of the input only: "o\xEB" of the ISO-8859-1 bytes.
+  const auto iso = bytesOf(ZOE[0].bytes);
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  EXPECT_TRUE(utf8->convert(*CharsetConverter::forId(4), *iso, 1, 2)
+                  ->sameContents(*bytesOf({'o', 0xC3, 0xAB})));
+  EXPECT_THROW(utf8->convert(*utf8, *iso, 4, 2), lang::IndexOutOfBoundsException);
+  EXPECT_THROW(utf8->convert(*utf8, *iso, -1, 1), lang::IndexOutOfBoundsException);
+  EXPECT_EQ(utf8->encode("")->length(), 0);
+  EXPECT_EQ(CharsetConverter::forId(106), utf8);  // one instance per id
+}
+
+TEST(CharsetConverterTest, FailuresAreConversionErrorsNeverSubstitutes) {
+  const auto ascii = CharsetConverter::forId(CharsetConverter::US_ASCII);
+  const auto iso = CharsetConverter::forId(CharsetConverter::ISO_8859_1);
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  const auto utf16 = CharsetConverter::forId(CharsetConverter::UTF_16BE);
+  const auto e = bytesOf({0xC3, 0xA9});  // UTF-8 "é"
+  const std::vector<std::function<void()>> failures = {
+      [] { CharsetConverter::forId(9999); },
+      [] { CharsetConverter::forId(-1); },
+      [&] { iso->encode("\xE2\x82\xAC"); },                    // no euro sign in Latin-1
+      [&] { ascii->convert(*utf8, *e, 0, 2); },                // no é in ASCII
+      [&] { utf8->decode(*bytesOf({0xC3})); },                 // ends inside a character
+      [&] { utf8->decode(*bytesOf({0xFF, 'a'})); },            // not UTF-8 at all
+      [&] { utf16->decode(*bytesOf({0, 'a', 0})); },           // odd byte count
+      [&] { utf16->decode(*bytesOf({0xDC, 0x00, 0, 'a'})); },  // lone low surrogate
+  };
+  for (size_t i = 0; i < failures.size(); ++i) {
+    EXPECT_EQ(codeOf(failures[i]), DriverException::ERR_CONVERSION) << i;
+  }
+}
+
+}  // namespace
+}  // namespace kelvor::jdbc
