@@ -1,6 +1,8 @@
 #include "adt/KelvorTypeADT.h"
 
 #include <algorithm>
+#include <cassert>
+#include <climits>
 #include <typeinfo>
 #include <utility>
 
@@ -11,6 +13,8 @@
 #include "driver/ErrorRaiser.h"
 #include "driver/ObjectDescriptor.h"
 #include "driver/ObjectValue.h"
+#include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
 #include "lang/ByteArrayInputStream.h"
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
@@ -639,10 +643,322 @@ void KelvorTypeADT::dropDescriptorLinks() {
   }
 }
 
-Ref<lang::Object> KelvorTypeADT::unpickle(UnpickleContext& /*ctx*/, int32_t /*format*/,
-                                          int32_t /*style*/, const jdbc::TypeMap* /*typeMap*/) {
-  // Inline objects of linear images are read by the image readers, which this build lacks.
-  ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
+// --- writing object images ---
+
+namespace {
+
+constexpr int32_t STYLE_SQL_VALUE = 1;
+constexpr int32_t STYLE_PLATFORM_OBJECT = 2;
+constexpr int32_t MODE_DECODE = 1;
+constexpr int32_t MODE_KEEP_IMAGE = 3;
+constexpr int32_t MODE_SKIP = 9;
+
+jdbc::ObjectValue& objectValueOf(lang::Object* value) {
+  if (value == nullptr) lang::throwNullPointer("object value is null");
+  auto* object = dynamic_cast<jdbc::ObjectValue*>(value);
+  if (object == nullptr) lang::throwClassCast(value->className(), "ObjectValue");
+  return *object;
+}
+
+}  // namespace
+
+int32_t KelvorTypeADT::pickle(PickleContext& ctx, lang::Object* value) {
+  const int32_t start = ctx.offset();
+  const int32_t header = ctx.writeObjectHeader();
+  const int32_t body = pickleAttributes(ctx, value, 0);
+  // security: an image above 2^31-1 bytes cannot carry its length
+  if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  ctx.patchLength(start + 2, header + body);
+  return header + body;
+}
+
+int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value, int32_t depth) {
+  Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
+  if (!values) lang::throwNullPointer("object value without attribute values");
+  const int32_t n = getNumAttributes();
+  if (values->length() != n) {
+    ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "attribute count differs from type",
+                       value);
+  }
+  int64_t total = 0;
+  int32_t i = 0;
+  if (n > 0) {
+    Ref<KelvorType> first = getAttributeType(0);
+    if (isPlainObjectType(first.get())) {
+      auto& inner = static_cast<KelvorTypeADT&>(*first);
+      if (lang::Object* v = values->at(0)) {
+        total += inner.pickleAttributes(ctx, v, depth + 1);
+      } else if (depth > 0) {
+        // security: the depth byte holds the chain's length, bounded by the type's nesting
+        if (depth > 255) ErrorRaiser::raiseStackOverflow();
+        total += ctx.writeDepthNull(static_cast<int8_t>(depth));
+      } else {
+        total += ctx.writeEmbeddedNull();
+      }
+      i = 1;
+    }
+  }
+  for (; i < n; ++i) {
+    Ref<KelvorType> t = getAttributeType(i);
+    lang::Object* v = values->at(i);
+    const bool plain = isPlainObjectType(t.get());
+    if (v != nullptr) {
+      total += plain ? static_cast<KelvorTypeADT&>(*t).pickleAttributes(ctx, v, 1)
+                     : t->pickle(ctx, v);
+    } else {
+      total += plain ? ctx.writeEmbeddedNull() : ctx.writeAtomicNull();
+    }
+  }
+  if (total > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  return static_cast<int32_t>(total);
+}
+
+Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
+  jdbc::ObjectValue& object = objectValueOf(value);
+  PickleContext ctx;
+  ctx.initStream();
+  const int32_t written = pickle(ctx, value);
+  Ref<lang::ByteArray> image = ctx.toByteArray();
+  assert(written == image->length());
+  (void)written;
+  object.setBytes(image);
+  return image;
+}
+
+Ref<lang::ByteArray> KelvorTypeADT::toImage(lang::Object* value) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "toImage ", sqlNameKnown_ ? sqlName_ : "");
+  return pickleToImage(value);
+}
+
+// --- reading object images ---
+
+namespace {
+
+// A new, empty object value of the type, or the caller's target.
+Ref<jdbc::ObjectValue> valueFor(KelvorTypeADT& type, jdbc::SqlValue* target) {
+  if (target != nullptr) {
+    auto* object = dynamic_cast<jdbc::ObjectValue*>(target);
+    if (object == nullptr) lang::throwClassCast(target->className(), "ObjectValue");
+    return Ref<jdbc::ObjectValue>(object);
+  }
+  auto* descriptor = dynamic_cast<jdbc::ObjectDescriptor*>(type.getObjectDescriptor().get());
+  if (descriptor == nullptr) {
+    ErrorRaiser::raise(DriverException::ERR_INTERNAL, "object type without an object descriptor");
+  }
+  return lang::makeRef<jdbc::ObjectValue>(Ref<jdbc::ObjectDescriptor>(descriptor),
+                                          type.getConnection());
+}
+
+// Stores the attribute array of the style into the value.
+void storeAttributes(jdbc::ObjectValue& value, Ref<lang::ObjectArray> attributes, int32_t style) {
+  if (style == STYLE_SQL_VALUE) {
+    value.setAttributes(std::move(attributes));
+  } else {
+    value.setPlatformAttributes(std::move(attributes));
+  }
+}
+
+void requireElementStyle(int32_t style) {
+  if (style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) {
+    ErrorRaiser::raise(DriverException::ERR_INTERNAL, "unknown result style");
+  }
+}
+
+// The result of an inline read in the caller's style.
+Ref<lang::Object> inStyle(Ref<jdbc::ObjectValue> value, int32_t style, const jdbc::TypeMap* map) {
+  requireElementStyle(style);
+  if (!value) return nullptr;
+  if (style == STYLE_SQL_VALUE) return value;
+  return value->toJdbc(map);
+}
+
+}  // namespace
+
+Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t offset,
+                                           lang::Object* target, int32_t style,
+                                           const jdbc::TypeMap* typeMap) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (image == nullptr) return nullptr;
+  Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
+  auto* sqlTarget = dynamic_cast<jdbc::SqlValue*>(target);
+  if (target != nullptr && sqlTarget == nullptr) lang::throwClassCast(target->className(), "SqlValue");
+  // The layout is told by the byte at the offset: with an offset into a larger buffer, byte 0
+  // belongs to something else.
+  if (offset < 0 || offset >= image->length()) lang::throwIndexOutOfBounds(offset, image->length());
+  if (((*image)[static_cast<int32_t>(offset)] & 0x80) != 0) {
+    PickleContext ctx(bytes, offset);
+    return unpickle(ctx, sqlTarget, MODE_DECODE, style, typeMap);
+  }
+  UnpickleContext ctx(bytes, static_cast<int32_t>(offset), nullptr, nullptr,
+                      static_cast<int8_t>(formatFlag_ ? 1 : 0));
+  return unpickleLinear(ctx, sqlTarget, MODE_DECODE, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* target, int32_t mode,
+                                          int32_t style, const jdbc::TypeMap* typeMap) {
+  Ref<jdbc::ObjectValue> value;
+  const int32_t start = ctx.offset();
+  if (mode == MODE_KEEP_IMAGE) {
+    value = valueFor(*this, target);
+    value->setImage(ctx.image(), start);
+  }
+  const int8_t flags = ctx.readByte();
+  if (!PickleContext::isToplevelImage(flags) || PickleContext::isCollectionImage(flags) ||
+      PickleContext::lacksObjectFlag(flags)) {
+    ErrorRaiser::raise(DriverException::ERR_INTERNAL, "not an object image");
+  }
+  if (!ctx.checkVersion()) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "image version above 1");
+  if (mode == MODE_SKIP) {
+    const int32_t length = ctx.readLength(true);
+    ctx.skipBytes(length - 2);
+    return Ref<lang::Object>(target);
+  }
+  if (mode == MODE_KEEP_IMAGE) {
+    const int32_t length = ctx.readLength();
+    value->setImageLength(length);
+    ctx.skipTo(int64_t{length} + value->getImageOffset());
+    return value;
+  }
+  ctx.skipLength();
+  requireElementStyle(style);
+  value = valueFor(*this, target);
+  const int32_t n = getNumAttributes();
+  Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
+                                          ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
+                                          : lang::ObjectArray::make(n);
+  for (int32_t i = 0; i < n; ++i) attributes->set(i, getAttributeType(i)->unpickle(ctx, style, typeMap));
+  storeAttributes(*value, std::move(attributes), style);
+  return value;
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, int32_t style,
+                                          const jdbc::TypeMap* typeMap) {
+  const int8_t first = ctx.readByte();
+  if (PickleContext::isEmbeddedNull(first)) return inStyle(nullptr, style, typeMap);
+  int32_t depth = 0;
+  if (PickleContext::isDepthNull(first)) depth = ctx.readByte() & 0xFF;
+  return inStyle(unpickleAttributes(ctx, first, depth), style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, int8_t first, int32_t style,
+                                          const jdbc::TypeMap* typeMap) {
+  return inStyle(unpickleAttributes(ctx, first, 0), style, typeMap);
+}
+
+Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int8_t first,
+                                                         int32_t depth) {
+  Ref<jdbc::ObjectValue> value = valueFor(*this, nullptr);
+  const int32_t n = getNumAttributes();
+  auto attributes = lang::ObjectArray::makeOf<jdbc::SqlValue>(n);
+  if (n == 0) {
+    // An object without attributes carries no bytes: the byte read belongs to what follows,
+    // and no reader can give it back. Only a null marker can stand here.
+    ErrorRaiser::raise(DriverException::ERR_INTERNAL, "inline object without attributes");
+  }
+  Ref<KelvorType> t0 = getAttributeType(0);
+  auto* chain = isPlainObjectType(t0.get()) ? static_cast<KelvorTypeADT*>(t0.get()) : nullptr;
+  if (PickleContext::isDepthNull(first)) {
+    if (depth != 1) {
+      // The marker belongs to a deeper level of the first-attribute chain.
+      if (chain == nullptr || depth == 0) {
+        ErrorRaiser::raise(DriverException::ERR_INTERNAL, "depth marker outside an object chain");
+      }
+      attributes->set(0, chain->unpickleAttributes(ctx, first, depth - 1));
+    }
+  } else if (PickleContext::isAtomicNull(first)) {
+    // The null belongs to the first leaf of the chain only through plain object types.
+    if (chain != nullptr) attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
+  } else if (chain != nullptr) {
+    attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
+  } else {
+    attributes->set(0, t0->unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
+  }
+  for (int32_t i = 1; i < n; ++i) {
+    attributes->set(i, getAttributeType(i)->unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+  }
+  value->setAttributes(std::move(attributes));
+  return value;
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlValue* target,
+                                                int32_t mode, int32_t style,
+                                                const jdbc::TypeMap* typeMap) {
+  Ref<jdbc::ObjectValue> value;
+  if (mode == MODE_KEEP_IMAGE) {
+    value = valueFor(*this, target);
+    value->setImage(ctx.image(), ctx.offset());
+  }
+  const int64_t length = ctx.readUB4();
+  if (length == 0) return nullptr;
+  // security: the length comes from the image; a negative one is no length
+  if (length < 0) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "negative linear image length");
+  if (mode == MODE_SKIP) {
+    ctx.skipBytes(static_cast<int32_t>(length));
+    return Ref<lang::Object>(target);
+  }
+  if (mode == MODE_KEEP_IMAGE) {
+    value->setImageLength(length + 4);
+    ctx.skipBytes(static_cast<int32_t>(length));
+    return value;
+  }
+  ctx.skipBytes(1);
+  (void)ctx.readByte();
+  Ref<lang::BooleanArray> nulls = readNullIndicators(ctx);
+  const int64_t dataLength = ctx.readUB4();
+  const int64_t end = ctx.relativeOffset() + dataLength;
+  Ref<lang::Object> result;
+  try {
+    if (!nulls->at(0)) {
+      auto indicators = lang::ByteArray::make(nulls->length());
+      for (int32_t i = 0; i < nulls->length(); ++i) (*indicators)[i] = (*nulls)[i] ? 1 : 0;
+      UnpickleContext body(ctx.image(), ctx.offset(), indicators, getAttributeOffsets(),
+                           static_cast<int8_t>(formatFlag_ ? 1 : 0));
+      result = unpickleLinearBody(body, target, style, typeMap);
+    }
+  } catch (...) {
+    ctx.skipToRelative(end);
+    throw;
+  }
+  ctx.skipToRelative(end);
+  return result;
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::SqlValue* target,
+                                                    int32_t style, const jdbc::TypeMap* typeMap) {
+  if (ctx.isNull(nullIndex_) != 0) return nullptr;
+  requireElementStyle(style);
+  const int32_t n = getNumAttributes();
+  // An object without attributes has no slot of its own to go to.
+  if (n > 0) ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
+  Ref<jdbc::ObjectValue> value = valueFor(*this, target);
+  Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
+                                          ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
+                                          : lang::ObjectArray::make(n);
+  for (int32_t i = 0; i < n; ++i) {
+    attributes->set(i, getAttributeType(i)->unpickle(ctx, 1, style, typeMap));
+  }
+  storeAttributes(*value, std::move(attributes), style);
+  return value;
+}
+
+Ref<lang::Object> KelvorTypeADT::unpickle(UnpickleContext& ctx, int32_t /*format*/, int32_t style,
+                                          const jdbc::TypeMap* typeMap) {
+  Ref<lang::Object> body = unpickleLinearBody(ctx, nullptr, STYLE_SQL_VALUE, typeMap);
+  return inStyle(lang::dynamicRef<jdbc::ObjectValue>(body), style, typeMap);
+}
+
+Ref<lang::BooleanArray> KelvorTypeADT::readNullIndicators(UnpickleContext& ctx) {
+  ctx.skipBytes(4);
+  Ref<lang::ByteArray> b = ctx.readUB4Bytes();
+  // two unused bytes, then four indicators per byte
+  if (b->length() < 2) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "null indicators too short");
+  const int64_t count = 4 * int64_t{b->length()} - 8;
+  auto nulls = lang::BooleanArray::make(count);
+  for (int32_t i = 0; i < nulls->length(); ++i) {
+    (*nulls)[i] = (((*b)[2 + i / 4] >> (2 * (i % 4))) & 3) != 0;
+  }
+  return nulls;
 }
 
 // --- linear layout ---

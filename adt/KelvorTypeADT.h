@@ -18,7 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "lang/Array.h"
 #include "types/KelvorNamedType.h"
+
+namespace kelvor::jdbc {
+class ObjectValue;
+}  // namespace kelvor::jdbc
 
 namespace kelvor::jdbc::kelcore {
 
@@ -135,9 +140,49 @@ class KelvorTypeADT : public KelvorNamedType {
   // Layout of a top-level type from the server's description.
   void readLayout(lang::InputStream& in);
 
-  using KelvorType::unpickle;
+  // --- object images ---
+  //
+  // image  := 84 01 length(5) attribute*        the length counts the whole image
+  // attribute of a plain object type := its attributes inline, no header of its own;
+  //   null: FD, or, as the first attribute of an inline first attribute, FC depth
+  // other attribute := its descriptor's own form (data value, nested image), null: FF
+
+  // Writes one complete object image of the value (an ObjectValue); returns its size.
+  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) override;
+  // Writes the value's attributes inline, without a header; depth counts the levels of the
+  // first-attribute chain above (0 for the outermost object).
+  [[nodiscard]] int32_t pickleAttributes(PickleContext& ctx, lang::Object* value, int32_t depth);
+  // The image of the value, also stored into the value.
+  Ref<lang::ByteArray> pickleToImage(lang::Object* value);
+  Ref<lang::ByteArray> toImage(lang::Object* value) override;
+
+  // Reads the image at offset (pickled or linear, by the byte found there) into target or a
+  // new object value; style 1 keeps SQL values, 2 platform objects.
+  Ref<lang::Object> fromImage(const lang::ByteArray* image, int64_t offset, lang::Object* target,
+                              int32_t style, const jdbc::TypeMap* typeMap) override;
+  using KelvorNamedType::fromImage;
+  // One complete pickled object image. mode 1 decodes, 3 keeps the image in the value, 9 skips.
+  Ref<lang::Object> unpickle(PickleContext& ctx, jdbc::SqlValue* target, int32_t mode,
+                             int32_t style, const jdbc::TypeMap* typeMap);
+  // One inline object attribute, read by its container's attribute loop.
+  Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
+  // One inline object whose first byte the caller has read.
+  Ref<lang::Object> unpickle(PickleContext& ctx, int8_t first, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
+  // The attributes of one inline object whose first byte (and depth) are read.
+  Ref<jdbc::ObjectValue> unpickleAttributes(PickleContext& ctx, int8_t first, int32_t depth);
+  // One complete linear image.
+  Ref<lang::Object> unpickleLinear(UnpickleContext& ctx, jdbc::SqlValue* target, int32_t mode,
+                                   int32_t style, const jdbc::TypeMap* typeMap);
+  // One object's slots, read on a context that carries the null indicators and offsets.
+  Ref<lang::Object> unpickleLinearBody(UnpickleContext& ctx, jdbc::SqlValue* target,
+                                       int32_t style, const jdbc::TypeMap* typeMap);
+  // An inline object inside a linear image.
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
+  // null indicators := skip(4) ub4 n, 2 unused bytes, then 2 bits per indicator, lowest first
+  Ref<lang::BooleanArray> readNullIndicators(UnpickleContext& ctx);
 
   // Drops the driver descriptors held by this tree, so that a descriptor cache that is being
   // emptied leaves no cycle behind (a type with a REF to itself reaches its own descriptor).

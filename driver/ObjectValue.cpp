@@ -1,15 +1,49 @@
 #include "driver/ObjectValue.h"
 
+#include <optional>
+#include <sstream>
+#include <string>
+
 #include "adt/KelvorTypeADT.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "driver/TypeMap.h"
+#include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
 
 namespace kelvor::jdbc {
 
-ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* connection,
-                         lang::Ref<lang::ObjectArray> attributes)
+namespace {
+
+// The type's SQL name, asked for (and fetched) when needed; none when it cannot be had.
+std::optional<std::string> nameOf(const ObjectDescriptor& d) {
+  try {
+    return d.getKelvorType()->getSqlName();
+  } catch (const DriverException&) {
+    return std::nullopt;
+  } catch (const lang::NullPointerException&) {  // no connection to ask
+    return std::nullopt;
+  }
+}
+
+// One type: the same descriptor or tree, or two trees of the same name.
+bool sameType(const ObjectDescriptor& a, const ObjectDescriptor& b) {
+  if (&a == &b || a.getKelvorType() == b.getKelvorType()) return true;
+  const auto na = nameOf(a);
+  const auto nb = nameOf(b);
+  return na && nb && *na == *nb;
+}
+
+}  // namespace
+
+ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* connection)
     : descriptor_(std::move(descriptor)), connection_(connection) {
   if (!descriptor_) lang::throwNullPointer("object value without a descriptor");
+}
+
+ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* connection,
+                         lang::Ref<lang::ObjectArray> attributes)
+    : ObjectValue(std::move(descriptor), connection) {
   const lang::Ref<kelcore::KelvorTypeADT>& type = descriptor_->getKelvorType();
   const int32_t n = type->getNumAttributes();
   if (!attributes || attributes->length() != n) {
@@ -21,18 +55,115 @@ ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* con
   }
 }
 
+void ObjectValue::setImage(lang::Ref<lang::ByteArray> image, int64_t offset) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  image_ = std::move(image);
+  imageOffset_ = offset;
+}
+
+bool ObjectValue::isImageOnly() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return image_ && !attributes_ && !platformAttributes_;
+}
+
+void ObjectValue::decodeImage() const {
+  // The layout is told by the byte at the value's own offset.
+  const lang::Ref<kelcore::KelvorTypeADT>& type = descriptor_->getKelvorType();
+  lang::Ref<lang::ByteArray> image = image_;
+  if (imageOffset_ < 0 || imageOffset_ >= image->length()) {
+    lang::throwIndexOutOfBounds(imageOffset_, image->length());
+  }
+  constexpr int32_t STYLE_SQL_VALUE = 1;
+  constexpr int32_t DECODE = 1;
+  if (((*image)[static_cast<int32_t>(imageOffset_)] & 0x80) != 0) {
+    kelcore::PickleContext ctx(image, imageOffset_);
+    type->unpickle(ctx, const_cast<ObjectValue*>(this), DECODE, STYLE_SQL_VALUE, nullptr);
+  } else {
+    kelcore::UnpickleContext ctx(image, static_cast<int32_t>(imageOffset_), nullptr, nullptr,
+                                 static_cast<int8_t>(type->getFormatFlag() ? 1 : 0));
+    type->unpickleLinear(ctx, const_cast<ObjectValue*>(this), DECODE, STYLE_SQL_VALUE, nullptr);
+  }
+}
+
+lang::Ref<lang::ObjectArray> ObjectValue::getAttributes() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!attributes_ && image_ && !platformAttributes_) decodeImage();
+  return attributes_;
+}
+
+void ObjectValue::setAttributes(lang::Ref<lang::ObjectArray> sqlValues) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  attributes_ = std::move(sqlValues);
+}
+
+void ObjectValue::setPlatformAttributes(lang::Ref<lang::ObjectArray> objects) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  platformAttributes_ = std::move(objects);
+}
+
+namespace {
+
+lang::Ref<lang::Object> platformFormOf(lang::Object* attribute, const TypeMap* typeMap) {
+  if (attribute == nullptr) return nullptr;
+  if (auto* object = dynamic_cast<ObjectValue*>(attribute)) return object->toJdbc(typeMap);
+  if (auto* value = dynamic_cast<SqlValue*>(attribute)) return value->toJdbc();
+  return lang::Ref<lang::Object>(attribute);
+}
+
+}  // namespace
+
+lang::Ref<lang::ObjectArray> ObjectValue::getPlatformAttributes(const TypeMap* typeMap) const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (platformAttributes_) return platformAttributes_;
+  lang::Ref<lang::ObjectArray> values = getAttributes();
+  if (!values) return nullptr;
+  auto objects = lang::ObjectArray::make(values->length());
+  for (int32_t i = 0; i < values->length(); ++i) objects->set(i, platformFormOf(values->at(i), typeMap));
+  return objects;
+}
+
+lang::Ref<lang::Object> ObjectValue::toJdbc(const TypeMap* typeMap) const {
+  lang::Ref<lang::ObjectArray> objects = getPlatformAttributes(typeMap);
+  if (typeMap != nullptr) {
+    const auto name = nameOf(*descriptor_);
+    if (const TypeMap::Factory* factory = name ? typeMap->find(*name) : nullptr) {
+      return (*factory)(objects);
+    }
+  }
+  return objects;
+}
+
+lang::Ref<lang::Object> ObjectValue::toJdbc() const { return toJdbc(nullptr); }
+
+
 bool ObjectValue::equals(const lang::Object* other) const {
   if (other == this) return true;
   const auto* o = dynamic_cast<const ObjectValue*>(other);
   if (o == nullptr) return false;
-  if (descriptor_->getName() != o->descriptor_->getName()) return false;
-  if (attributes_->length() != o->attributes_->length()) return false;
-  for (int32_t i = 0; i < attributes_->length(); ++i) {
-    const lang::Object* a = attributes_->at(i);
-    const lang::Object* b = o->attributes_->at(i);
+  if (!sameType(*descriptor_, *o->descriptor_)) return false;
+  lang::Ref<lang::ObjectArray> mine = getAttributes();
+  lang::Ref<lang::ObjectArray> theirs = o->getAttributes();
+  if (!mine || !theirs) return !mine && !theirs;
+  if (mine->length() != theirs->length()) return false;
+  for (int32_t i = 0; i < mine->length(); ++i) {
+    const lang::Object* a = mine->at(i);
+    const lang::Object* b = theirs->at(i);
     if (a == nullptr ? b != nullptr : !a->equals(b)) return false;
   }
   return true;
+}
+
+std::string ObjectValue::toString() const {
+  std::ostringstream text;
+  text << nameOf(*descriptor_).value_or("(unnamed)") << '(';
+  lang::Ref<lang::ObjectArray> values = getAttributes();
+  for (int32_t i = 0; values && i < values->length(); ++i) {
+    if (i > 0) text << ", ";
+    const lang::Object* v = values->at(i);
+    text << (v == nullptr ? std::string("null") : v->toString());
+  }
+  text << ')';
+  return text.str();
 }
 
 }  // namespace kelvor::jdbc
