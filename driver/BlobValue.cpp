@@ -5,6 +5,6 @@
 namespace kelvor::jdbc {
 
 BlobValue::BlobValue(lang::Ref<Connection> connection, lang::Ref<lang::ByteArray> locator)
-    : SqlValue(std::move(locator)), connection_(std::move(connection)) {}
+    : LocatorValue(std::move(connection), std::move(locator)) {}
 
 }  // namespace kelvor::jdbc

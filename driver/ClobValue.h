@@ -1,30 +1,18 @@
-// The locator value of a character large object (CLOB): the locator bytes by which the server
-// finds the object, and the connection through which its contents are reached. An image
-// carries only the locator; the value's bytes are the locator itself.
+// The locator value of a character large object (CLOB); see LocatorValue.
 //
 // Thread rule: immutable once made; shareable between threads.
 #pragma once
 
-#include "driver/Connection.h"
-#include "driver/SqlValue.h"
-#include "lang/Array.h"
-#include "lang/Ref.h"
+#include "driver/LocatorValue.h"
 
 namespace kelvor::jdbc {
 
-class ClobValue final : public SqlValue {
+class ClobValue final : public LocatorValue {
  public:
   // The locator is shared, not copied; either argument may be null.
   ClobValue(lang::Ref<Connection> connection, lang::Ref<lang::ByteArray> locator);
 
-  const lang::Ref<Connection>& getConnection() const noexcept { return connection_; }
-  // The locator bytes, shared.
-  const lang::Ref<lang::ByteArray>& getLocator() const noexcept { return shareBytes(); }
-
   const char* className() const noexcept override { return "ClobValue"; }
-
- private:
-  lang::Ref<Connection> connection_;  // the connection the locator belongs to
 };
 
 }  // namespace kelvor::jdbc

@@ -1,17 +1,12 @@
 // Descriptor of a BFILE attribute or element (external binary file, TDS opcode 31). An image
 // never carries the object's contents, only its locator, the bytes by which the server finds
 // it; the descriptor turns locator bytes into BfileValue values built with its connection and back.
-// It reads no TDS operands beyond the base part.
+// It reads no TDS operands beyond the base part. What it shares with the BLOB descriptor (the
+// connection, the conversions, a serial class without fields) is LocatorSupport's and
+// fieldlessSerialClass's.
 //
-// Locator in an image:
-//   pickled image        := length(n) locator(n)       (the base's data value)
-//   linear, first form   := slot: rel(4) -> at the object's base + rel: be16(n) bytes(n)
-//                           null when the object's null indicator says so
-//   linear, other forms  := flag(1), then be16(n) bytes(n) inside a slot of LOCATOR_SLOT_SIZE
-//                           bytes counted from the byte after the flag; a locator longer than
-//                           the slot ends where it ends (the position never moves back).
-//                           Flag bit 0 set: null, and only the be16-prefixed string is skipped
-// The locator handed on includes its 2 length bytes.
+// Locator in an image: the forms of KelvorTypeBLOB, whose unpickleLocator reads the linear
+// slot with this descriptor's LOCATOR_SLOT_SIZE.
 //
 // Serial form: nothing of its own (the class still registers itself, so that a descriptor is
 // restored as a KelvorTypeBFILE). The connection is not written; it is absent after reading
@@ -22,10 +17,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "driver/Trace.h"
 #include "lang/Serializable.h"
+#include "scalar/LocatorSupport.h"
 #include "types/KelvorType.h"
 #include "types/TypeFwd.h"
 
@@ -40,7 +35,7 @@ class KelvorTypeBFILE final : public KelvorType {
   static constexpr int32_t LOCATOR_SLOT_SIZE = 530;
   static constexpr int32_t TYPE_CODE = -13;
 
-  // Serial class "KelvorTypeBFILE": no fields of its own.
+  // Serial class "KelvorTypeBFILE": no fields of its own; its hooks only trace.
   static const lang::SerialClass SERIAL_CLASS;
 
   // The class's debug switch; declared for the class, read by none of its operations.
@@ -51,7 +46,7 @@ class KelvorTypeBFILE final : public KelvorType {
   explicit KelvorTypeBFILE(jdbc::Connection* conn);
   ~KelvorTypeBFILE() override;
 
-  // --- operations, in class order (the serial hooks are private, below) ---
+  // --- operations, in class order ---
 
   // Always TYPE_CODE.
   int32_t getTypeCode() const override;
@@ -72,14 +67,7 @@ class KelvorTypeBFILE final : public KelvorType {
   const char* className() const noexcept override { return "KelvorTypeBFILE"; }
 
  private:
-  // Serial hooks: a trace line when KelvorType's serial switch is on; no fields.
-  void readSerialForm(lang::ObjectInputStream& in);
-  void writeSerialForm(lang::ObjectOutputStream& out) const;
-  static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
-  static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
-
-  std::mutex connectionLock_;  // guards connection_
-  jdbc::Connection* connection_ = nullptr;  // not owned (the connection outlives its descriptors); builds the locator values; may be null
+  LocatorSupport<jdbc::BfileValue> values_;  // the connection, and the BfileValues built with it
 };
 
 }  // namespace kelvor::jdbc::kelcore

@@ -2,26 +2,15 @@
 
 #include <utility>
 
-#include "driver/BlobValue.h"
-#include "driver/Connection.h"
-#include "driver/DriverException.h"
-#include "driver/ErrorRaiser.h"
+#include "driver/SqlValue.h"
 #include "image/UnpickleContext.h"
 #include "lang/Array.h"
-#include "lang/ObjectInputStream.h"
-#include "lang/ObjectOutputStream.h"
+#include "scalar/FieldlessSerialClass.h"
 
 namespace kelvor::jdbc::kelcore {
-namespace {
 
-constexpr const char* TRACE_CLASS = "KelvorTypeBLOB";
-
-}  // namespace
-
-const lang::SerialClass KelvorTypeBLOB::SERIAL_CLASS = {
-    "KelvorTypeBLOB", &KelvorType::SERIAL_CLASS,
-    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeBLOB>(); },
-    &KelvorTypeBLOB::serialWriteHook, &KelvorTypeBLOB::serialReadHook};
+constinit const lang::SerialClass KelvorTypeBLOB::SERIAL_CLASS =
+    fieldlessSerialClass<KelvorTypeBLOB>("KelvorTypeBLOB");
 
 namespace {
 const lang::SerialRegistrar registrar(KelvorTypeBLOB::SERIAL_CLASS);
@@ -29,7 +18,7 @@ const lang::SerialRegistrar registrar(KelvorTypeBLOB::SERIAL_CLASS);
 
 KelvorTypeBLOB::KelvorTypeBLOB() = default;
 
-KelvorTypeBLOB::KelvorTypeBLOB(jdbc::Connection* conn) : connection_(conn) {}
+KelvorTypeBLOB::KelvorTypeBLOB(jdbc::Connection* conn) : values_(conn) {}
 
 KelvorTypeBLOB::~KelvorTypeBLOB() = default;
 
@@ -67,57 +56,21 @@ Ref<lang::Object> KelvorTypeBLOB::unpickleLocator(KelvorType* descriptor, int32_
   return descriptor->toObject(std::move(bytes), style, nullptr);
 }
 
-void KelvorTypeBLOB::setConnection(jdbc::Connection* conn) {
-  std::lock_guard<std::mutex> hold(connectionLock_);
-  connection_ = conn;
-}
+void KelvorTypeBLOB::setConnection(jdbc::Connection* conn) { values_.setConnection(conn); }
 
 Ref<jdbc::SqlValue> KelvorTypeBLOB::toSqlValue(lang::Object* value, jdbc::Connection* /*conn*/) {
-  if (value == nullptr) return nullptr;
-  if (auto* locator = dynamic_cast<jdbc::BlobValue*>(value)) return Ref<jdbc::SqlValue>(locator);
-  ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);
+  return values_.toSqlValue(value);
 }
 
 Ref<lang::Object> KelvorTypeBLOB::toObject(Ref<lang::ByteArray> bytes, int32_t style,
-                                  const jdbc::TypeMap* /*typeMap*/) {
-  if (!bytes || bytes->length() == 0) return nullptr;
-  switch (style) {
-    case STYLE_SQL_VALUE:
-    case STYLE_PLATFORM_OBJECT: {
-      Ref<jdbc::Connection> conn;
-      {
-        std::lock_guard<std::mutex> hold(connectionLock_);
-        conn = connection_;
-      }
-      return lang::makeRef<jdbc::BlobValue>(std::move(conn), std::move(bytes));
-    }
-    case STYLE_BYTES:
-      return bytes;
-    default:
-      ErrorRaiser::raise(DriverException::ERR_CONVERSION, bytes.get());
-  }
+                                           const jdbc::TypeMap* /*typeMap*/) {
+  return values_.toObject(std::move(bytes), style);
 }
 
 Ref<lang::Object> KelvorTypeBLOB::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
-                                  const jdbc::TypeMap* /*typeMap*/) {
+                                           const jdbc::TypeMap* /*typeMap*/) {
   return KelvorTypeBLOB::unpickleLocator(this, nullIndex_, offsetIndex_, ctx, format, style,
                                          LOCATOR_SLOT_SIZE);
-}
-
-void KelvorTypeBLOB::readSerialForm(lang::ObjectInputStream& /*in*/) {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
-}
-
-void KelvorTypeBLOB::writeSerialForm(lang::ObjectOutputStream& /*out*/) const {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
-}
-
-void KelvorTypeBLOB::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
-  dynamic_cast<KelvorTypeBLOB&>(self).readSerialForm(in);
-}
-
-void KelvorTypeBLOB::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  dynamic_cast<const KelvorTypeBLOB&>(self).writeSerialForm(out);
 }
 
 }  // namespace kelvor::jdbc::kelcore

@@ -1,7 +1,9 @@
 // Descriptor of a BLOB attribute or element (binary large object, TDS opcode 30). An image
 // never carries the object's contents, only its locator, the bytes by which the server finds
 // it; the descriptor turns locator bytes into BlobValue values built with its connection and back.
-// It reads no TDS operands beyond the base part.
+// It reads no TDS operands beyond the base part. What it shares with the CLOB and BFILE
+// descriptors (the connection, the conversions, a serial class without fields) is
+// LocatorSupport's and fieldlessSerialClass's; the linear slot of all three is read here.
 //
 // Locator in an image:
 //   pickled image        := length(n) locator(n)       (the base's data value)
@@ -22,10 +24,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "driver/Trace.h"
 #include "lang/Serializable.h"
+#include "scalar/LocatorSupport.h"
 #include "types/KelvorType.h"
 #include "types/TypeFwd.h"
 
@@ -40,7 +42,7 @@ class KelvorTypeBLOB final : public KelvorType {
   static constexpr int32_t LOCATOR_SLOT_SIZE = 86;
   static constexpr int32_t TYPE_CODE = 2004;
 
-  // Serial class "KelvorTypeBLOB": no fields of its own.
+  // Serial class "KelvorTypeBLOB": no fields of its own; its hooks only trace.
   static const lang::SerialClass SERIAL_CLASS;
 
   // The class's debug switch; declared for the class, read by none of its operations.
@@ -51,7 +53,7 @@ class KelvorTypeBLOB final : public KelvorType {
   explicit KelvorTypeBLOB(jdbc::Connection* conn);
   ~KelvorTypeBLOB() override;
 
-  // --- operations, in class order (the serial hooks are private, below) ---
+  // --- operations, in class order ---
 
   // Always TYPE_CODE.
   int32_t getTypeCode() const override;
@@ -79,14 +81,7 @@ class KelvorTypeBLOB final : public KelvorType {
   const char* className() const noexcept override { return "KelvorTypeBLOB"; }
 
  private:
-  // Serial hooks: a trace line when KelvorType's serial switch is on; no fields.
-  void readSerialForm(lang::ObjectInputStream& in);
-  void writeSerialForm(lang::ObjectOutputStream& out) const;
-  static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
-  static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
-
-  std::mutex connectionLock_;  // guards connection_
-  jdbc::Connection* connection_ = nullptr;  // not owned (the connection outlives its descriptors); builds the locator values; may be null
+  LocatorSupport<jdbc::BlobValue> values_;  // the connection, and the BlobValues built with it
 };
 
 }  // namespace kelvor::jdbc::kelcore

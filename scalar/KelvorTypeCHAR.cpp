@@ -1,7 +1,5 @@
 #include "scalar/KelvorTypeCHAR.h"
 
-#include <algorithm>
-#include <string>
 #include <typeinfo>
 #include <utility>
 
@@ -23,54 +21,11 @@ namespace {
 
 constexpr const char* TRACE_CLASS = "KelvorTypeCHAR";
 
-// The number of elements of a slice of an array of `length` elements: count from beginIndex
-// (1-based), or every element from there when count is -1, never more than remain.
-int32_t sliceLength(int64_t length, int64_t beginIndex, int32_t count) {
-  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
-  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
-  const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
-  if (n < 0) throw lang::NegativeArraySizeException(n);
-  return static_cast<int32_t>(n);  // at most length
-}
-
-// UTF-16 code units as UTF-8; a lone surrogate becomes U+FFFD, as the platform's strings do.
-std::string utf8Of(const lang::CharArray& chars) {
-  std::string out;
-  out.reserve(static_cast<size_t>(chars.length()));
-  const int32_t n = chars.length();
-  for (int32_t i = 0; i < n; ++i) {
-    uint32_t c = chars[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && chars[i + 1] >= 0xDC00 &&
-        chars[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(chars[i + 1]) - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 // Each element of a slice of a primitive array, boxed as Box, as a character value.
 template <typename Box, typename E>
 Ref<lang::ObjectArray> boxEach(const lang::PrimitiveArray<E>& values, int64_t beginIndex,
                                int32_t count, const Ref<jdbc::CharsetConverter>& charset) {
-  const int32_t n = sliceLength(values.length(), beginIndex, count);
+  const int32_t n = KelvorType::sliceLength(values.length(), beginIndex, count);
   auto result = lang::ObjectArray::make(n, typeid(jdbc::CharValue));
   const auto first = static_cast<int32_t>(beginIndex - 1);  // in range whenever n > 0
   for (int32_t k = 0; k < n; ++k) {
@@ -145,7 +100,8 @@ Ref<lang::ObjectArray> KelvorTypeCHAR::primitiveArrayToCharValues(
       const auto* chars = dynamic_cast<const lang::CharArray*>(element);
       if (chars == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, element);
       result->set(k,
-                  lang::makeRef<jdbc::CharValue>(*lang::String::of(utf8Of(*chars)), converter_));
+                  lang::makeRef<jdbc::CharValue>(
+                      *lang::String::fromUtf16(chars->data(), chars->length()), converter_));
     }
     return result;
   }

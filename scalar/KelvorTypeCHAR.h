@@ -55,13 +55,11 @@ class KelvorTypeCHAR final : public KelvorType {
 
   // --- operations, in class order (the serial hooks are private, below) ---
 
-  // Converts values[beginIndex - 1 ...] (1-based): count elements, or every element from
-  // beginIndex to the end when count is -1, never more than remain (beginIndex past the end:
-  // an empty array; below 1: IndexOutOfBoundsException). An array of character arrays gives
-  // strings (a lone surrogate as U+FFFD); byte, short, int, long, float and double arrays give
-  // their numbers' text. Null elements of an array of character arrays stay null. Any other
-  // value raises ERR_CONVERSION with it; null gives null. The result's element class is
-  // jdbc::CharValue.
+  // Converts the slice of values that KelvorType::sliceLength describes. An array of character
+  // arrays gives strings (a lone surrogate as U+FFFD); byte, short, int, long, float and double
+  // arrays give their numbers' text. Null elements of an array of character arrays stay null.
+  // Any other value raises ERR_CONVERSION with it; null gives null. The result's element class
+  // is jdbc::CharValue.
   Ref<lang::ObjectArray> primitiveArrayToCharValues(lang::Object* values, jdbc::Connection* conn,
                                                     int64_t beginIndex, int32_t count);
   // The value itself when its set is the connection's, when it has no set or when there is

@@ -1,7 +1,5 @@
 #include "scalar/KelvorTypeDATE.h"
 
-#include <algorithm>
-#include <string>
 #include <typeinfo>
 #include <utility>
 
@@ -13,11 +11,11 @@
 #include "lang/Exceptions.h"
 #include "lang/String.h"
 #include "lang/Timestamp.h"
+#include "scalar/FieldlessSerialClass.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
 
-constexpr const char* TRACE_CLASS = "KelvorTypeDATE";
 // The linear form with attribute offsets and null indicators; any other is the flag-byte form.
 constexpr int32_t FIRST_LINEAR_FORM = 1;
 // Bytes of the native structure that are read: year(2) month day hour minute second.
@@ -26,48 +24,6 @@ constexpr int32_t NATIVE_DATE_READ = 7;
 static_assert(KelvorTypeDATE::ERR_CONVERSION == DriverException::ERR_CONVERSION);
 static_assert(KelvorTypeDATE::STYLE_SKIP == KelvorType::STYLE_SKIP);
 static_assert(NATIVE_DATE_READ == DateValue::LENGTH);
-
-// The number of elements of a slice of an array of `length`: from beginIndex (1-based) on,
-// count of them or every remaining one for -1, never more than remain. beginIndex below 1
-// has no element to start from; a negative result fails when its array is made.
-int64_t sliceLength(int64_t length, int64_t beginIndex, int32_t count) {
-  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
-  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
-  return count == -1 ? remaining : std::min<int64_t>(remaining, count);
-}
-
-// The text of a char array (UTF-16 code units) as the platform string made from it; a lone
-// surrogate, which UTF-8 cannot carry, becomes U+FFFD.
-Ref<lang::String> stringOfChars(const lang::CharArray& chars) {
-  std::string text;
-  text.reserve(static_cast<size_t>(chars.length()));
-  for (int32_t i = 0; i < chars.length(); ++i) {
-    uint32_t c = chars[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < chars.length() && chars[i + 1] >= 0xDC00 &&
-        chars[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t{chars[i + 1]} - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      text += static_cast<char>(0xE0 | (c >> 12));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (c >> 18));
-      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return lang::String::of(text);
-}
 
 // The seven-byte form of a native date structure whose first seven bytes are n.
 Ref<lang::ByteArray> dateFormOf(const int8_t* n, bool highByteFirst) {
@@ -92,10 +48,8 @@ Ref<lang::ByteArray> dateFormOf(const int8_t* n, bool highByteFirst) {
 
 }  // namespace
 
-const lang::SerialClass KelvorTypeDATE::SERIAL_CLASS = {
-    "KelvorTypeDATE", &KelvorType::SERIAL_CLASS,
-    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeDATE>(); },
-    &KelvorTypeDATE::serialWriteHook, &KelvorTypeDATE::serialReadHook};
+constinit const lang::SerialClass KelvorTypeDATE::SERIAL_CLASS =
+    fieldlessSerialClass<KelvorTypeDATE>("KelvorTypeDATE");
 
 namespace {
 const lang::SerialRegistrar registrar(KelvorTypeDATE::SERIAL_CLASS);
@@ -114,10 +68,6 @@ int32_t KelvorTypeDATE::getNativeSize(const lang::ByteArray* fd) {
 }
 
 int32_t KelvorTypeDATE::getTypeCode() const { return TYPE_CODE; }
-
-void KelvorTypeDATE::readSerialForm(lang::ObjectInputStream& /*in*/) {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
-}
 
 Ref<jdbc::SqlValue> KelvorTypeDATE::toSqlValue(lang::Object* value,
                                                jdbc::Connection* /*connection*/) {
@@ -141,15 +91,11 @@ Ref<lang::ObjectArray> KelvorTypeDATE::toSqlValueArray(lang::Object* values,
     // other object arrays element by element; anything else is ERR_CONVERSION there
     return KelvorType::toSqlValueArray(values, connection, beginIndex, count);
   }
-  const int64_t n = sliceLength(rows->length(), beginIndex, count);
+  const int32_t n = sliceLength(rows->length(), beginIndex, count);
   Ref<lang::ObjectArray> result = lang::ObjectArray::make(n, typeid(SqlValue));
   const auto first = static_cast<int32_t>(beginIndex - 1);  // < length whenever n > 0
-  for (int32_t j = 0; j < static_cast<int32_t>(n); ++j) {
-    lang::Object* row = rows->at(first + j);
-    if (row == nullptr) lang::throwNullPointer("null row of a char array array");
-    const auto* chars = dynamic_cast<const lang::CharArray*>(row);
-    if (chars == nullptr) lang::throwClassCast(row->className(), "char[]");
-    const Ref<lang::String> text = stringOfChars(*chars);
+  for (int32_t j = 0; j < n; ++j) {
+    const Ref<lang::String> text = textOfRow(rows->at(first + j));
     result->set(j, toSqlValue(text.get(), connection));
   }
   return result;
@@ -183,18 +129,6 @@ Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format,
   const Ref<lang::ByteArray> native = ctx.readBytes(NATIVE_DATE_READ);
   ctx.skipBytes(NATIVE_DATE_SIZE - NATIVE_DATE_READ);  // the last byte is not read
   return toObject(dateFormOf(native->data(), ctx.descriptorFlag() != 0), style, typeMap);
-}
-
-void KelvorTypeDATE::writeSerialForm(lang::ObjectOutputStream& /*out*/) const {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
-}
-
-void KelvorTypeDATE::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
-  dynamic_cast<KelvorTypeDATE&>(self).readSerialForm(in);
-}
-
-void KelvorTypeDATE::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  dynamic_cast<const KelvorTypeDATE&>(self).writeSerialForm(out);
 }
 
 }  // namespace kelvor::jdbc::kelcore

@@ -56,20 +56,14 @@ class KelvorTypeDATE : public KelvorType {
   // Always 91, whatever the constructor or setTypeCode stored.
   int32_t getTypeCode() const override;
 
- private:
-  // Serial hook: a trace line when the serial switch is on; no state.
-  void readSerialForm(lang::ObjectInputStream& in);
-
- public:
   // Null gives null; a DateValue is returned itself; anything else becomes a new DateValue
   // (DateValue::fromObject: a Timestamp, or "yyyy-mm-dd hh:mm:ss" text), whose failure is
   // raised as ERR_CONVERSION with the value. The connection is not read.
   Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* connection) override;
   // Null gives null. An array of char arrays: each row in the slice read as text and
   // converted by toSqlValue. Any other object array: the base's element-by-element
-  // conversion. Anything else: ERR_CONVERSION with the value. Slice rules as the base's:
-  // beginIndex is 1-based, count -1 takes every element from beginIndex on, never more than
-  // remain. Element class of the result: SqlValue.
+  // conversion. Anything else: ERR_CONVERSION with the value. The slice is
+  // KelvorType::sliceLength's. Element class of the result: SqlValue.
   Ref<lang::ObjectArray> toSqlValueArray(lang::Object* values, jdbc::Connection* connection,
                                          int64_t beginIndex, int32_t count) override;
   // Null or empty bytes give null in every style. STYLE_SQL_VALUE: a new DateValue over the
@@ -86,18 +80,9 @@ class KelvorTypeDATE : public KelvorType {
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
 
- private:
-  // Serial hook: a trace line when the serial switch is on; no state.
-  void writeSerialForm(lang::ObjectOutputStream& out) const;
-
- public:
   // --- platform ---
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
   const char* className() const noexcept override { return "KelvorTypeDATE"; }
-
- private:
-  static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
-  static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };
 
 }  // namespace kelvor::jdbc::kelcore

@@ -5,21 +5,19 @@
 #include "adt/StreamInfo.h"
 #include "driver/NumberValue.h"
 #include "lang/Array.h"
+#include "scalar/FieldlessSerialClass.h"
 #include "scalar/KelvorTypeNUMBER.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
 
-constexpr const char* TRACE_CLASS = "KelvorTypeFLOAT";
 // Operand bytes of a FLOAT entry after its opcode; the descriptor keeps none of them.
 constexpr int32_t TDS_OPERAND_BYTES = 1;
 
 }  // namespace
 
-const lang::SerialClass KelvorTypeFLOAT::SERIAL_CLASS = {
-    "KelvorTypeFLOAT", &KelvorType::SERIAL_CLASS,
-    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeFLOAT>(); },
-    &KelvorTypeFLOAT::serialWriteHook, &KelvorTypeFLOAT::serialReadHook};
+constinit const lang::SerialClass KelvorTypeFLOAT::SERIAL_CLASS =
+    fieldlessSerialClass<KelvorTypeFLOAT>("KelvorTypeFLOAT");
 
 namespace {
 const lang::SerialRegistrar registrar(KelvorTypeFLOAT::SERIAL_CLASS);
@@ -40,10 +38,6 @@ int32_t KelvorTypeFLOAT::getTypeCode() const { return TYPE_CODE; }
 void KelvorTypeFLOAT::parseTDS(StreamInfo& reader) {
   KelvorType::parseTDS(reader);
   reader.skipBytes(TDS_OPERAND_BYTES);  // checked by the next read
-}
-
-void KelvorTypeFLOAT::readSerialForm(lang::ObjectInputStream& /*in*/) {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
 }
 
 Ref<jdbc::SqlValue> KelvorTypeFLOAT::toSqlValue(lang::Object* value,
@@ -76,18 +70,6 @@ Ref<lang::Object> KelvorTypeFLOAT::unpickle(UnpickleContext& ctx, int32_t format
 Ref<lang::Object> KelvorTypeFLOAT::unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
                                                        int32_t count, int32_t accessKind) {
   return KelvorTypeNUMBER::unpickleNumberArray(ctx, beginIndex, count, accessKind);
-}
-
-void KelvorTypeFLOAT::writeSerialForm(lang::ObjectOutputStream& /*out*/) const {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
-}
-
-void KelvorTypeFLOAT::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
-  dynamic_cast<KelvorTypeFLOAT&>(self).readSerialForm(in);
-}
-
-void KelvorTypeFLOAT::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  dynamic_cast<const KelvorTypeFLOAT&>(self).writeSerialForm(out);
 }
 
 }  // namespace kelvor::jdbc::kelcore

@@ -33,11 +33,6 @@ class KelvorTypeFLOAT : public KelvorType {
   // Indexes from the reader, then one operand byte stepped over.
   void parseTDS(StreamInfo& reader) override;
 
- private:
-  // Serial hook: a trace line when the serial switch is on; no state.
-  void readSerialForm(lang::ObjectInputStream& in);
-
- public:
   // KelvorTypeNUMBER::toNumberValue.
   Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* connection) override;
   // KelvorTypeNUMBER::toNumberValueArray.
@@ -57,18 +52,9 @@ class KelvorTypeFLOAT : public KelvorType {
   static Ref<lang::Object> unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
                                                int32_t count, int32_t accessKind);
 
- private:
-  // Serial hook: a trace line when the serial switch is on; no state.
-  void writeSerialForm(lang::ObjectOutputStream& out) const;
-
- public:
   // --- platform ---
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
   const char* className() const noexcept override { return "KelvorTypeFLOAT"; }
-
- private:
-  static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
-  static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };
 
 }  // namespace kelvor::jdbc::kelcore

@@ -1,6 +1,5 @@
 #include "scalar/KelvorTypeNUMBER.h"
 
-#include <algorithm>
 #include <climits>
 #include <string>
 #include <typeinfo>
@@ -35,56 +34,14 @@ static_assert(KelvorTypeNUMBER::STYLE_SKIP == KelvorType::STYLE_SKIP);
 static_assert(KelvorTypeNUMBER::FIXED_NUMBER_SIZE == 1 + NumberValue::MAX_LENGTH);
 static_assert(KelvorTypeNUMBER::FIXED_NUMBER_STRIDE == 1 + KelvorTypeNUMBER::FIXED_NUMBER_SIZE);
 
-// The number of elements of a slice of an array of `length`: from beginIndex (1-based) on,
-// count of them or every remaining one for -1, never more than remain. beginIndex below 1
-// has no element to start from; a negative result fails when its array is made.
-int64_t sliceLength(int64_t length, int64_t beginIndex, int32_t count) {
-  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
-  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
-  return count == -1 ? remaining : std::min<int64_t>(remaining, count);
-}
-
-// The text of a char array (UTF-16 code units) as the platform string made from it; a lone
-// surrogate, which UTF-8 cannot carry, becomes U+FFFD.
-Ref<lang::String> stringOfChars(const lang::CharArray& chars) {
-  std::string text;
-  text.reserve(static_cast<size_t>(chars.length()));
-  for (int32_t i = 0; i < chars.length(); ++i) {
-    uint32_t c = chars[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < chars.length() && chars[i + 1] >= 0xDC00 &&
-        chars[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t{chars[i + 1]} - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      text += static_cast<char>(0xE0 | (c >> 12));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (c >> 18));
-      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return lang::String::of(text);
-}
-
 // A new NumberValue array for the slice of source; element i = make(source[beginIndex-1+i]).
 template <typename Source, typename Make>
 Ref<ObjectArray> convertSlice(const Source& source, int64_t beginIndex, int32_t count,
                               Make make) {
-  const int64_t n = sliceLength(source.length(), beginIndex, count);
+  const int32_t n = KelvorType::sliceLength(source.length(), beginIndex, count);
   Ref<ObjectArray> result = ObjectArray::make(n, typeid(NumberValue));
   const auto first = static_cast<int32_t>(beginIndex - 1);  // < length whenever n > 0
-  for (int32_t i = 0; i < static_cast<int32_t>(n); ++i) result->set(i, make(source, first + i));
+  for (int32_t i = 0; i < n; ++i) result->set(i, make(source, first + i));
   return result;
 }
 
@@ -220,11 +177,7 @@ Ref<lang::ObjectArray> KelvorTypeNUMBER::primitiveArrayToNumberValues(
   if (rows != nullptr && rows->isArrayOf<lang::CharArray>()) {
     // Each row is text: the string made from its chars, then the value made from the string.
     return convertSlice(*rows, beginIndex, count, [](const ObjectArray& a, int32_t i) {
-      lang::Object* row = a.at(i);
-      if (row == nullptr) lang::throwNullPointer("null row of a char array array");
-      const auto* chars = dynamic_cast<const lang::CharArray*>(row);
-      if (chars == nullptr) lang::throwClassCast(row->className(), "char[]");
-      const Ref<lang::String> text = stringOfChars(*chars);
+      const Ref<lang::String> text = textOfRow(a.at(i));
       return NumberValue::fromObject(text.get());
     });
   }

@@ -57,10 +57,8 @@ class KelvorTypeNUMBER : public KelvorType {
   explicit KelvorTypeNUMBER(int32_t typeCode);
   // Slices of short, int, long, float, double, byte and boolean arrays, and of arrays of char
   // arrays (each row read as text), as new NumberValues. Null gives null; another kind:
-  // ERR_CONVERSION with the value. Element class of the result: NumberValue. beginIndex is
-  // 1-based; count -1 takes every element from beginIndex on; never more than remain.
-  // beginIndex below 1: IndexOutOfBoundsException; past the end: an empty array; any other
-  // negative count: NegativeArraySizeException. The connection is not read.
+  // ERR_CONVERSION with the value. Element class of the result: NumberValue. The slice is
+  // KelvorType::sliceLength's. The connection is not read.
   static Ref<lang::ObjectArray> primitiveArrayToNumberValues(lang::Object* value,
                                                              jdbc::Connection* connection,
                                                              int64_t beginIndex, int32_t count);

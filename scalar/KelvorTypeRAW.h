@@ -53,9 +53,8 @@ class KelvorTypeRAW final : public KelvorType {
   // a string of hex digits), or ERR_CONVERSION with the value.
   Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* connection) override;
   // An object array, whatever its element class, element by element through toSqlValue (the
-  // base's conversion: a count of -1 takes every element from beginIndex to the end, a
-  // beginIndex past the end gives an empty array). Null gives null; anything else
-  // ERR_CONVERSION with the value.
+  // base's conversion, over the slice of KelvorType::sliceLength). Null gives null; anything
+  // else ERR_CONVERSION with the value.
   Ref<lang::ObjectArray> toSqlValueArray(lang::Object* values, jdbc::Connection* connection,
                                          int64_t beginIndex, int32_t count) override;
   // Null or empty bytes give null. STYLE_SQL_VALUE: a RawValue sharing the bytes;

@@ -4,19 +4,13 @@
 
 #include "driver/NumberValue.h"
 #include "lang/Array.h"
+#include "scalar/FieldlessSerialClass.h"
 #include "scalar/KelvorTypeNUMBER.h"
 
 namespace kelvor::jdbc::kelcore {
-namespace {
 
-constexpr const char* TRACE_CLASS = "KelvorTypeSINT32";
-
-}  // namespace
-
-const lang::SerialClass KelvorTypeSINT32::SERIAL_CLASS = {
-    "KelvorTypeSINT32", &KelvorType::SERIAL_CLASS,
-    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeSINT32>(); },
-    &KelvorTypeSINT32::serialWriteHook, &KelvorTypeSINT32::serialReadHook};
+constinit const lang::SerialClass KelvorTypeSINT32::SERIAL_CLASS =
+    fieldlessSerialClass<KelvorTypeSINT32>("KelvorTypeSINT32");
 
 namespace {
 const lang::SerialRegistrar registrar(KelvorTypeSINT32::SERIAL_CLASS);
@@ -25,10 +19,6 @@ const lang::SerialRegistrar registrar(KelvorTypeSINT32::SERIAL_CLASS);
 KelvorTypeSINT32::KelvorTypeSINT32() = default;
 
 int32_t KelvorTypeSINT32::getTypeCode() const { return TYPE_CODE; }
-
-void KelvorTypeSINT32::readSerialForm(lang::ObjectInputStream& /*in*/) {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
-}
 
 Ref<jdbc::SqlValue> KelvorTypeSINT32::toSqlValue(lang::Object* value,
                                                  jdbc::Connection* connection) {
@@ -49,18 +39,6 @@ Ref<lang::Object> KelvorTypeSINT32::toObject(Ref<lang::ByteArray> bytes, int32_t
 Ref<lang::Object> KelvorTypeSINT32::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                              const jdbc::TypeMap* typeMap) {
   return KelvorTypeNUMBER::unpickleNumber(offsetIndex_, nullIndex_, ctx, format, style, typeMap);
-}
-
-void KelvorTypeSINT32::writeSerialForm(lang::ObjectOutputStream& /*out*/) const {
-  if (Trace::on(SERIAL_TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
-}
-
-void KelvorTypeSINT32::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
-  dynamic_cast<KelvorTypeSINT32&>(self).readSerialForm(in);
-}
-
-void KelvorTypeSINT32::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  dynamic_cast<const KelvorTypeSINT32&>(self).writeSerialForm(out);
 }
 
 }  // namespace kelvor::jdbc::kelcore

@@ -26,11 +26,6 @@ class KelvorTypeSINT32 : public KelvorType {
   // Always 2, whatever setTypeCode stored.
   int32_t getTypeCode() const override;
 
- private:
-  // Serial hook: a trace line when the serial switch is on; no state.
-  void readSerialForm(lang::ObjectInputStream& in);
-
- public:
   // KelvorTypeNUMBER::toNumberValue.
   Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* connection) override;
   // KelvorTypeNUMBER::toNumberValueArray.
@@ -44,18 +39,9 @@ class KelvorTypeSINT32 : public KelvorType {
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
 
- private:
-  // Serial hook: a trace line when the serial switch is on; no state.
-  void writeSerialForm(lang::ObjectOutputStream& out) const;
-
- public:
   // --- platform ---
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
   const char* className() const noexcept override { return "KelvorTypeSINT32"; }
-
- private:
-  static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
-  static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };
 
 }  // namespace kelvor::jdbc::kelcore

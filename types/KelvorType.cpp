@@ -15,6 +15,7 @@
 #include "lang/Exceptions.h"
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
+#include "lang/String.h"
 #include "types/Util.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -49,6 +50,13 @@ KelvorType::NativeLayout KelvorType::nativeLayout(const lang::ByteArray* fd, int
   nativeAlignment_.store(alignment, std::memory_order_relaxed);
   nativeSize_.store(size, std::memory_order_release);
   return {size, alignment};
+}
+
+Ref<lang::String> KelvorType::textOfRow(const lang::Object* row) {
+  if (row == nullptr) lang::throwNullPointer("null row of a char array array");
+  const auto* chars = dynamic_cast<const lang::CharArray*>(row);
+  if (chars == nullptr) lang::throwClassCast(row->className(), "char[]");
+  return lang::String::fromUtf16(chars->data(), chars->length());
 }
 
 int32_t KelvorType::getNativeAlignment(const lang::ByteArray* fd) {
@@ -102,6 +110,17 @@ void KelvorType::setAuxCode(int32_t auxCode) { auxCode_ = auxCode; }
 
 void KelvorType::setTypeCode(int32_t typeCode) { typeCode_ = typeCode; }
 
+int32_t KelvorType::sliceLength(int32_t length, int64_t beginIndex, int32_t count) {
+  // Indexes are 1-based; below 1 there is no element to start from.
+  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
+  // Elements from beginIndex to the end; none when beginIndex lies past the end. beginIndex is
+  // at least 1 here, so the difference cannot overflow.
+  const int64_t remaining = std::max<int64_t>(0, int64_t{length} - beginIndex + 1);
+  const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
+  if (n < 0) throw lang::NegativeArraySizeException(n);
+  return static_cast<int32_t>(n);  // at most length
+}
+
 Ref<lang::ObjectArray> KelvorType::toSqlValueArray(lang::Object* values,
                                                    jdbc::Connection* connection,
                                                    int64_t beginIndex, int32_t count) {
@@ -113,15 +132,10 @@ Ref<lang::ObjectArray> KelvorType::toSqlValueArray(lang::Object* values,
   if (values == nullptr) return nullptr;
   auto* array = dynamic_cast<lang::ObjectArray*>(values);
   if (array == nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, values);
-  const int64_t length = array->length();
-  // Indexes are 1-based; below 1 there is no element to start from.
-  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
-  // Elements from beginIndex to the end; none when beginIndex lies past the end.
-  const int64_t remaining = std::max<int64_t>(0, length - beginIndex + 1);
-  const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
+  const int32_t n = sliceLength(array->length(), beginIndex, count);
   Ref<lang::ObjectArray> result = lang::ObjectArray::make(n, typeid(jdbc::SqlValue));
   const auto first = static_cast<int32_t>(beginIndex - 1);  // < length whenever n > 0
-  for (int32_t k = 0; k < static_cast<int32_t>(n); ++k) {
+  for (int32_t k = 0; k < n; ++k) {
     result->set(k, toSqlValue(array->at(first + k), connection));
   }
   return result;

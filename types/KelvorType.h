@@ -67,11 +67,9 @@ class KelvorType : public lang::Object, public lang::Serializable {
   virtual void setTypeCode(int32_t typeCode);
   // The value as an SQL value of this type (null for null), or ERR_CONVERSION with the value.
   virtual Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* connection) = 0;
-  // Converts the elements of an object array from beginIndex (1-based) on: count elements, or
-  // every remaining element when count is -1, never more than remain. Null gives null; a value
-  // that is not an object array: ERR_CONVERSION with the value. beginIndex below 1:
-  // IndexOutOfBoundsException; beginIndex past the end: an empty array; any other negative
-  // count: NegativeArraySizeException. Element class of the result: jdbc::SqlValue.
+  // Converts the elements of an object array in the slice sliceLength describes. Null gives
+  // null; a value that is not an object array: ERR_CONVERSION with the value. Element class of
+  // the result: jdbc::SqlValue.
   virtual Ref<lang::ObjectArray> toSqlValueArray(lang::Object* values,
                                                  jdbc::Connection* connection,
                                                  int64_t beginIndex, int32_t count);
@@ -94,6 +92,13 @@ class KelvorType : public lang::Object, public lang::Serializable {
   int32_t getNullIndex() const noexcept { return nullIndex_; }
   int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
 
+  // The element count of a slice of an array of `length` elements, the rule of every array
+  // conversion (toSqlValueArray and the descriptors' own): from beginIndex (1-based) on, count
+  // elements, or every remaining one when count is -1, never more than remain; the first is
+  // element beginIndex - 1. beginIndex below 1: IndexOutOfBoundsException; beginIndex past the
+  // end: 0; any other negative count: NegativeArraySizeException.
+  static int32_t sliceLength(int32_t length, int64_t beginIndex, int32_t count);
+
   // --- platform ---
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
   const char* className() const noexcept override { return "KelvorType"; }
@@ -108,6 +113,10 @@ class KelvorType : public lang::Object, public lang::Serializable {
   // and the alignment is stored before the size is published. Subclasses whose native form
   // has its own entry override the two queries and call this with their entry.
   NativeLayout nativeLayout(const lang::ByteArray* fd, int32_t entry);
+  // The text of one row of an array of char arrays, for the descriptors that read such rows as
+  // text: the string made from its chars. A null row: NullPointerException; a row of another
+  // class: ClassCastException.
+  static Ref<lang::String> textOfRow(const lang::Object* row);
 
   // Indexes handed out by the TDS reader; an object type sets them its own way.
   int32_t nullIndex_ = 0;     // position of this value's null indicator in the enclosing image
