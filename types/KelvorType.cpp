@@ -88,9 +88,8 @@ int32_t KelvorType::pickle(PickleContext& ctx, lang::Object* value) {
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "value length differs from its bytes",
                        value);
   }
-  int32_t n = ctx.writeLength(length);
-  if (count > 0) n += ctx.writeData(bytes.get());
-  return n;
+  // The length and the bytes, under one hold of the stream's monitor.
+  return ctx.writeDataValue(count > 0 ? bytes->data() : nullptr, count);
 }
 
 void KelvorType::readFields(lang::ObjectInputStream& in) {
