@@ -224,6 +224,7 @@ void KelvorTypeADT::parseTDS(Ref<lang::ByteArray> tds, int64_t offset) {
   }
   if (Trace::on(DUMP_TRACE)) Util::dumpBytes(tds.get());
   auto reader = lang::makeRef<StreamInfo>(tds, offset);
+  reader->depth() = inheritedDepth_;
   tdsReader_ = reader;
   reader->skipBytes(4);
   reader->expectByte(TDS_HEADER_MARK);
@@ -346,6 +347,8 @@ void KelvorTypeADT::applyPatches(StreamInfo& reader) {
                 : lang::makeRef<KelvorTypeADT>(owner->getParent(), owner->getParentIndex(),
                                                connection_, formatDescriptor_);
         t->setEmbeddedState(PATCHED_TYPE);
+        // The patched segment nests inside this one: its reader goes on counting from here.
+        t->inheritedDepth_ = reader.depth();
         t->parseTDS(reader.getBytes(), reader.getOffset());
         reader.skipBytes(static_cast<int32_t>(t->tdsReader_->getRelativeOffset()));
         patch->apply(t->getEffectiveType());

@@ -233,6 +233,7 @@ class KelvorTypeADT : public KelvorNamedType {
   int32_t nextAttributeIndex_ = 1;           // 1-based index of the next parsed attribute
   bool typeInfoLoaded_ = false;
   int32_t patchBase_ = 0;                    // fix-ups queued before this list began
+  int32_t inheritedDepth_ = 0;               // nesting depth of the segment that holds this one
 
  private:
   using NameList = Ref<lang::ObjectArray> KelvorTypeADT::*;

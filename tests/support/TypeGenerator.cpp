@@ -1,0 +1,303 @@
+#include "tests/support/TypeGenerator.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "catalog/AttributeType.h"
+#include "catalog/LayoutWriter.h"
+#include "catalog/TDSWriter.h"
+#include "driver/BfileValue.h"
+#include "driver/BlobValue.h"
+#include "driver/CharValue.h"
+#include "driver/CharsetConverter.h"
+#include "driver/ClobValue.h"
+#include "driver/DateValue.h"
+#include "driver/MemoryConnection.h"
+#include "driver/NumberValue.h"
+#include "driver/ObjectDescriptor.h"
+#include "driver/ObjectValue.h"
+#include "driver/RawValue.h"
+#include "driver/RefValue.h"
+#include "lang/String.h"
+#include "lang/Timestamp.h"
+
+namespace kelvor::testsupport {
+namespace {
+
+using catalog::AttributeType;
+using catalog::TypeDefinition;
+using Kind = AttributeType::Kind;
+
+// Value sizes stay small: images of many values remain cheap to build and compare.
+constexpr int32_t MAX_TEXT_BYTES = 40;
+constexpr int32_t MAX_RAW_BYTES = 48;
+constexpr int32_t MAX_LOCATOR_BYTES = 40;
+constexpr int32_t MAX_BFILE_LOCATOR_BYTES = 64;
+constexpr int32_t MAX_REF_BYTES = 32;
+constexpr std::string_view SCALAR_SCHEMA = "BUILTIN";
+
+// Pieces of text of one to four UTF-8 bytes: seven ASCII characters, e acute and sharp s (two
+// bytes), the euro sign and a CJK ideograph (three), a musical symbol (four).
+constexpr std::array<std::string_view, 12> TEXT_PIECES = {
+    "a", "Z", "7", " ", "-", "q", "x", "\xC3\xA9", "\xC3\x9F", "\xE2\x82\xAC", "\xE4\xB8\xAD",
+    "\xF0\x9D\x84\x9E"};
+
+lang::Ref<lang::ByteArray> arrayOf(const std::vector<int8_t>& b) {
+  return lang::ByteArray::copyOf(b.data(), static_cast<int32_t>(b.size()));
+}
+
+std::string_view scalarWord(Kind kind) {
+  switch (kind) {
+    case Kind::NUMBER: return "NUMBER";
+    case Kind::FLOAT: return "FLOAT";
+    case Kind::SINT32: return "INTEGER";
+    case Kind::DATE: return "DATE";
+    case Kind::RAW: return "RAW";
+    case Kind::CHAR: return "CHAR";
+    case Kind::VARCHAR: return "VARCHAR";
+    case Kind::BLOB: return "BLOB";
+    case Kind::CLOB: return "CLOB";
+    case Kind::BFILE: return "BFILE";
+    case Kind::REF:
+    case Kind::EMBEDDED_OBJECT: break;
+  }
+  return "";
+}
+
+// The dictionary row of one attribute: a named type's schema and name, or a scalar's word.
+jdbc::MemoryConnection::AttributeRow rowOf(const TypeDefinition::Attribute& a) {
+  if (const TypeDefinition* embedded = a.type.objectType()) {
+    return {a.name, embedded->typeName(), embedded->schemaName()};
+  }
+  if (a.type.kind() == Kind::REF) {
+    const std::string& target = a.type.refTarget();
+    const size_t dot = target.find(TypeDefinition::NAME_SEPARATOR);
+    return {a.name, target.substr(dot + 1), target.substr(0, dot)};
+  }
+  return {a.name, std::string(scalarWord(a.type.kind())), std::string(SCALAR_SCHEMA)};
+}
+
+// 16 bytes derived from the name (FNV-1a, then stepped), so that each type has its own id.
+lang::Ref<lang::ByteArray> typeIdOf(const std::string& name) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (const char c : name) h = (h ^ static_cast<uint8_t>(c)) * 0x100000001b3ULL;
+  auto id = lang::ByteArray::make(16);
+  for (int32_t i = 0; i < 16; ++i) {
+    (*id)[i] = static_cast<int8_t>(h >> (8 * (i % 8)));
+    if (i == 7) h *= 0x9E3779B97F4A7C15ULL;
+  }
+  return id;
+}
+
+void addToCatalog(jdbc::MemoryConnection& conn, const TypeDefinition& type,
+                  const lang::ByteArray& fd) {
+  jdbc::MemoryConnection::TypeInfo info;
+  for (const TypeDefinition::Attribute& a : type.attributes()) {
+    if (const TypeDefinition* embedded = a.type.objectType()) addToCatalog(conn, *embedded, fd);
+    info.attributes.push_back(rowOf(a));
+  }
+  info.tds = catalog::TDSWriter::write(type);
+  info.typeId = typeIdOf(type.sqlName());
+  info.version = type.version();
+  info.layout = catalog::LayoutWriter::write(type, &fd);
+  conn.addType(type.sqlName(), std::move(info));
+}
+
+}  // namespace
+
+TypeGenerator::TypeGenerator(uint64_t seed) : TypeGenerator(seed, Options{}) {}
+
+TypeGenerator::TypeGenerator(uint64_t seed, Options options)
+    : state_(seed), options_(std::move(options)) {}
+
+// SplitMix64.
+uint64_t TypeGenerator::next() {
+  uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// Multiply-shift: the high half of the 128-bit product next() * bound, from 32-bit halves.
+uint64_t TypeGenerator::below(uint64_t bound) {
+  const uint64_t x = next();
+  const uint64_t xl = x & 0xFFFFFFFFULL;
+  const uint64_t xh = x >> 32;
+  const uint64_t bl = bound & 0xFFFFFFFFULL;
+  const uint64_t bh = bound >> 32;
+  const uint64_t low = xl * bl;
+  const uint64_t mid1 = xh * bl + (low >> 32);
+  const uint64_t mid2 = xl * bh + (mid1 & 0xFFFFFFFFULL);
+  return xh * bh + (mid1 >> 32) + (mid2 >> 32);
+}
+
+std::vector<int8_t> TypeGenerator::bytes(int32_t n) {
+  std::vector<int8_t> out(static_cast<size_t>(n));
+  for (int8_t& b : out) b = static_cast<int8_t>(next());
+  return out;
+}
+
+// --- types ---
+
+TypeDefinition TypeGenerator::nextType() {
+  ++typeCount_;
+  embeddedCount_ = 0;
+  const std::string name = "T" + std::to_string(typeCount_);
+  refTargets_ = {options_.schema + TypeDefinition::NAME_SEPARATOR + name};
+  TypeDefinition type(options_.schema, name, 1 + static_cast<int32_t>(below(127)));
+  fillType(type, 1);
+  return type;
+}
+
+void TypeGenerator::fillType(TypeDefinition& type, int32_t level) {
+  const auto n = 1 + static_cast<int32_t>(below(static_cast<uint64_t>(options_.maxAttributes)));
+  for (int32_t i = 1; i <= n; ++i) {
+    std::string attribute = "A" + std::to_string(i);
+    if (level < options_.maxLevels && chance(options_.embeddedPercent)) {
+      const std::string name =
+          "T" + std::to_string(typeCount_) + "_E" + std::to_string(++embeddedCount_);
+      TypeDefinition inner(options_.schema, name, 1);
+      fillType(inner, level + 1);
+      refTargets_.push_back(inner.sqlName());  // complete now, so a later REF may name it
+      type.addAttribute(std::move(attribute), AttributeType::embeddedType(std::move(inner)));
+    } else {
+      type.addAttribute(std::move(attribute), scalarType());
+    }
+  }
+}
+
+AttributeType TypeGenerator::scalarType() {
+  const auto precision = static_cast<int32_t>(below(39));
+  const auto scale = static_cast<int32_t>(below(128));
+  switch (below(13)) {
+    case 0: return AttributeType::numberType(precision, scale);
+    case 1:
+      return AttributeType::numberType(precision, scale, AttributeType::NumberOpcode::NUMBER_8);
+    case 2:
+      return AttributeType::numberType(precision, scale, AttributeType::NumberOpcode::NUMBER_2);
+    case 3: return AttributeType::floatType(1 + static_cast<int32_t>(below(126)));
+    case 4: return AttributeType::sint32Type();
+    case 5: return AttributeType::dateType();
+    case 6: return AttributeType::rawType(1 + static_cast<int32_t>(below(2000)));
+    case 7: return AttributeType::charType(1 + static_cast<int32_t>(below(2000)));
+    case 8: return AttributeType::varcharType(1 + static_cast<int32_t>(below(4000)));
+    case 9: return AttributeType::blobType();
+    case 10: return AttributeType::clobType();
+    case 11: return AttributeType::bfileType();
+    default: return AttributeType::refType(refTargets_[below(refTargets_.size())]);
+  }
+}
+
+// --- values ---
+
+lang::Ref<jdbc::ObjectValue> TypeGenerator::nextValue(const TypeDefinition& type,
+                                                      jdbc::MemoryConnection& conn) {
+  const auto& attributes = type.attributes();
+  auto values = lang::ObjectArray::make(static_cast<int64_t>(attributes.size()));
+  for (size_t i = 0; i < attributes.size(); ++i) {
+    if (chance(options_.nullPercent)) continue;  // stays null
+    values->set(static_cast<int32_t>(i), nextAttributeValue(attributes[i].type, conn));
+  }
+  return lang::makeRef<jdbc::ObjectValue>(
+      jdbc::ObjectDescriptor::createDescriptor(type.sqlName(), &conn), &conn, values);
+}
+
+lang::Ref<jdbc::SqlValue> TypeGenerator::nextAttributeValue(const AttributeType& type,
+                                                            jdbc::MemoryConnection& conn) {
+  // Bytes that start with their own 2-byte length, as locators and REFs do.
+  auto prefixed = [this](int32_t maxBytes) {
+    const auto n = 1 + static_cast<int32_t>(below(static_cast<uint64_t>(maxBytes)));
+    std::vector<int8_t> b = bytes(n + 2);
+    b[0] = static_cast<int8_t>(n >> 8);
+    b[1] = static_cast<int8_t>(n & 0xFF);
+    return arrayOf(b);
+  };
+  const lang::Ref<jdbc::Connection> connection(&conn);
+  switch (type.kind()) {
+    case Kind::NUMBER:
+      switch (below(4)) {
+        case 0: return lang::makeRef<jdbc::NumberValue>(static_cast<int32_t>(below(2001)) - 1000);
+        case 1: return lang::makeRef<jdbc::NumberValue>(static_cast<int64_t>(next()));
+        case 2: {
+          // Up to 38 significant digits over a wide exponent range.
+          std::string text = chance(50) ? "-" : "";
+          text += static_cast<char>('1' + below(9));
+          text += '.';
+          for (uint64_t d = below(38); d > 0; --d) text += static_cast<char>('0' + below(10));
+          text += "e" + std::to_string(static_cast<int32_t>(below(261)) - 130);
+          return jdbc::NumberValue::fromString(text);
+        }
+        default: return lang::makeRef<jdbc::NumberValue>(int32_t{0});
+      }
+    case Kind::FLOAT: {
+      // A 53-bit fraction scaled by 10^-60 .. 10^60.
+      double v = static_cast<double>(next() >> 11) / 9007199254740992.0;
+      for (auto e = static_cast<int32_t>(below(121)) - 60; e != 0; e += e > 0 ? -1 : 1) {
+        v = e > 0 ? v * 10 : v / 10;
+      }
+      return lang::makeRef<jdbc::NumberValue>(chance(50) ? -v : v);
+    }
+    case Kind::SINT32:
+      return lang::makeRef<jdbc::NumberValue>(static_cast<int32_t>(static_cast<uint32_t>(next())));
+    case Kind::DATE: {
+      constexpr int32_t span = jdbc::DateValue::MAX_YEAR - jdbc::DateValue::MIN_YEAR + 1;
+      const int32_t year = jdbc::DateValue::MIN_YEAR + static_cast<int32_t>(below(span));
+      const auto month = 1 + static_cast<int32_t>(below(12));
+      const int32_t days = lang::Timestamp::daysInMonth(year, month);
+      const auto day = 1 + static_cast<int32_t>(below(static_cast<uint64_t>(days)));
+      const int32_t a = year < 0 ? -year : year;
+      const int32_t century = year >= 0 ? a / 100 + 100 : 100 - a / 100;
+      const int32_t yy = year >= 0 ? a % 100 + 100 : 100 - a % 100;
+      const auto hour = 1 + static_cast<int32_t>(below(24));  // the form counts from 1
+      const auto minute = 1 + static_cast<int32_t>(below(60));
+      const auto second = 1 + static_cast<int32_t>(below(60));
+      const int32_t form[jdbc::DateValue::LENGTH] = {century, yy, month, day, hour, minute, second};
+      auto b = lang::ByteArray::make(jdbc::DateValue::LENGTH);
+      for (int32_t i = 0; i < jdbc::DateValue::LENGTH; ++i) (*b)[i] = static_cast<int8_t>(form[i]);
+      return lang::makeRef<jdbc::DateValue>(b);
+    }
+    case Kind::RAW: {
+      const int32_t limit = std::min(type.maxLength(), MAX_RAW_BYTES);
+      return lang::makeRef<jdbc::RawValue>(
+          arrayOf(bytes(1 + static_cast<int32_t>(below(static_cast<uint64_t>(limit))))));
+    }
+    case Kind::CHAR:
+    case Kind::VARCHAR: {
+      // 1..limit bytes of UTF-8; a piece that would overflow the limit becomes one ASCII byte.
+      const auto limit = static_cast<size_t>(std::min(type.maxLength(), MAX_TEXT_BYTES));
+      const size_t target = 1 + below(limit);
+      std::string text;
+      while (text.size() < target) {
+        const std::string_view piece = TEXT_PIECES[below(TEXT_PIECES.size())];
+        text += text.size() + piece.size() <= limit ? piece : std::string_view("o");
+      }
+      return lang::makeRef<jdbc::CharValue>(
+          *lang::String::of(text), jdbc::CharsetConverter::forId(jdbc::CharsetConverter::UTF_8));
+    }
+    case Kind::BLOB: return lang::makeRef<jdbc::BlobValue>(connection, prefixed(MAX_LOCATOR_BYTES));
+    case Kind::CLOB: return lang::makeRef<jdbc::ClobValue>(connection, prefixed(MAX_LOCATOR_BYTES));
+    case Kind::BFILE:
+      return lang::makeRef<jdbc::BfileValue>(connection, prefixed(MAX_BFILE_LOCATOR_BYTES));
+    case Kind::REF:
+      return lang::makeRef<jdbc::RefValue>(
+          jdbc::ObjectDescriptor::createDescriptor(type.refTarget(), &conn), &conn,
+          prefixed(MAX_REF_BYTES));
+    case Kind::EMBEDDED_OBJECT: return nextValue(*type.objectType(), conn);
+  }
+  return nullptr;
+}
+
+// --- the catalog ---
+
+lang::Ref<jdbc::ObjectDescriptor> registerType(jdbc::MemoryConnection& conn,
+                                               const TypeDefinition& type) {
+  if (!conn.getFormatDescriptor()) {
+    conn.setFormatDescriptor(catalog::LayoutWriter::defaultFormatDescriptor());
+  }
+  addToCatalog(conn, type, *conn.getFormatDescriptor());
+  return jdbc::ObjectDescriptor::createDescriptor(type.sqlName(), &conn);
+}
+
+}  // namespace kelvor::testsupport

@@ -1,0 +1,86 @@
+// A seeded generator of random object type definitions and of values that match them, for
+// property tests and round trips. Types: every attribute kind the catalog knows (the three
+// NUMBER opcodes, FLOAT, SINT32, DATE, RAW, CHAR, VARCHAR, BLOB, CLOB, BFILE, REF) and
+// embedded object types several levels deep, in first and later positions. Values: every
+// attribute kind, nulls in any position, null embedded objects at any depth.
+//
+// The same seed and the same sequence of calls give the same types and values on every
+// platform: the generator draws from its own SplitMix64 stream, never from <random>'s
+// distributions (whose results the standard leaves to each library).
+//
+// A generated type is used through a connection: registerType puts it, and every object type
+// embedded in it, into a MemoryConnection's catalog and returns its object descriptor;
+// nextValue then builds values whose embedded objects carry their own types' descriptors.
+//
+// Not thread-safe: one generator per thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/TypeDefinition.h"
+#include "lang/Array.h"
+#include "lang/Ref.h"
+
+namespace kelvor::jdbc {
+class MemoryConnection;
+class ObjectDescriptor;
+class ObjectValue;
+class SqlValue;
+}  // namespace kelvor::jdbc
+
+namespace kelvor::testsupport {
+
+class TypeGenerator {
+ public:
+  struct Options {
+    int32_t maxLevels = 4;         // object levels, the generated type's own included
+    int32_t maxAttributes = 6;     // per object type; each has at least one
+    int32_t embeddedPercent = 30;  // chance of an embedded object while levels remain
+    int32_t nullPercent = 20;      // chance of a null attribute value (objects included)
+    std::string schema = "GEN";    // schema of every generated type
+  };
+
+  explicit TypeGenerator(uint64_t seed);
+  TypeGenerator(uint64_t seed, Options options);
+
+  // A new object type, named SCHEMA.T<n> (n counts the calls); its embedded types are named
+  // SCHEMA.T<n>_E<k>. A REF attribute names this type or one of its embedded types, so that
+  // registering the type makes every REF target known.
+  catalog::TypeDefinition nextType();
+
+  // A random value of `type`, which registerType has put into conn. Never null itself.
+  lang::Ref<jdbc::ObjectValue> nextValue(const catalog::TypeDefinition& type,
+                                         jdbc::MemoryConnection& conn);
+  // A random non-null value of one attribute of the given type (embedded objects as
+  // nextValue); the connection must hold the REF targets and embedded types.
+  lang::Ref<jdbc::SqlValue> nextAttributeValue(const catalog::AttributeType& type,
+                                               jdbc::MemoryConnection& conn);
+
+  // The stream itself: a uniform number in 0..bound-1 (bound > 0), and n random bytes.
+  uint64_t below(uint64_t bound);
+  std::vector<int8_t> bytes(int32_t n);
+
+ private:
+  uint64_t next();
+  // Fills the definition; `level` counts from 1 at the generated type.
+  void fillType(catalog::TypeDefinition& type, int32_t level);
+  catalog::AttributeType scalarType();
+  bool chance(int32_t percent) { return below(100) < static_cast<uint64_t>(percent); }
+
+  uint64_t state_;
+  Options options_;
+  int32_t typeCount_ = 0;
+  int32_t embeddedCount_ = 0;            // embedded types named in the current nextType
+  std::vector<std::string> refTargets_;  // names a REF of the current nextType may take
+};
+
+// Registers `type` and, before it, every object type embedded in it (each by its own name,
+// with its own TDS, layout description and attribute rows) in the connection's catalog. A
+// connection without a format descriptor gets LayoutWriter's default one first. Returns the
+// type's object descriptor, initialised through the connection.
+lang::Ref<jdbc::ObjectDescriptor> registerType(jdbc::MemoryConnection& conn,
+                                               const catalog::TypeDefinition& type);
+
+}  // namespace kelvor::testsupport
