@@ -1,0 +1,82 @@
+#include "catalog/MemoryCatalog.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "catalog/LayoutWriter.h"
+#include "catalog/TDSWriter.h"
+
+namespace kelvor::catalog {
+namespace {
+
+using Kind = AttributeType::Kind;
+
+std::string_view scalarWord(Kind kind) {
+  switch (kind) {
+    case Kind::NUMBER: return "NUMBER";
+    case Kind::FLOAT: return "FLOAT";
+    case Kind::SINT32: return "INTEGER";
+    case Kind::DATE: return "DATE";
+    case Kind::RAW: return "RAW";
+    case Kind::CHAR: return "CHAR";
+    case Kind::VARCHAR: return "VARCHAR";
+    case Kind::BLOB: return "BLOB";
+    case Kind::CLOB: return "CLOB";
+    case Kind::BFILE: return "BFILE";
+    default: break;  // named types are listed by their own names
+  }
+  return "";
+}
+
+// The dictionary row of one attribute: a named type's schema and name, or a scalar's word.
+jdbc::MemoryConnection::AttributeRow rowOf(const TypeDefinition::Attribute& a) {
+  if (const TypeDefinition* embedded = a.type.objectType()) {
+    return {a.name, embedded->typeName(), embedded->schemaName()};
+  }
+  if (a.type.kind() == Kind::REF) {
+    const std::string& target = a.type.refTarget();
+    const size_t dot = target.find(TypeDefinition::NAME_SEPARATOR);
+    return {a.name, target.substr(dot + 1), target.substr(0, dot)};
+  }
+  return {a.name, std::string(scalarWord(a.type.kind())), std::string(MemoryCatalog::SCALAR_SCHEMA)};
+}
+
+}  // namespace
+
+// 16 bytes derived from the name (FNV-1a, then stepped), so that each type has its own id.
+lang::Ref<lang::ByteArray> MemoryCatalog::typeIdOf(const std::string& name) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (const char c : name) h = (h ^ static_cast<uint8_t>(c)) * 0x100000001b3ULL;
+  auto id = lang::ByteArray::make(16);
+  for (int32_t i = 0; i < 16; ++i) {
+    (*id)[i] = static_cast<int8_t>(h >> (8 * (i % 8)));
+    if (i == 7) h *= 0x9E3779B97F4A7C15ULL;
+  }
+  return id;
+}
+
+void MemoryCatalog::addToCatalog(jdbc::MemoryConnection& conn, const TypeDefinition& type,
+                                 const lang::ByteArray& fd) {
+  jdbc::MemoryConnection::TypeInfo info;
+  for (const TypeDefinition::Attribute& a : type.attributes()) {
+    if (const TypeDefinition* embedded = a.type.objectType()) addToCatalog(conn, *embedded, fd);
+    info.attributes.push_back(rowOf(a));
+  }
+  info.tds = catalog::TDSWriter::write(type);
+  info.typeId = typeIdOf(type.sqlName());
+  info.version = type.version();
+  info.layout = catalog::LayoutWriter::write(type, &fd);
+  conn.addType(type.sqlName(), std::move(info));
+}
+
+lang::Ref<jdbc::ObjectDescriptor> MemoryCatalog::registerType(jdbc::MemoryConnection& conn,
+                                                             const TypeDefinition& type) {
+  if (!conn.getFormatDescriptor()) {
+    conn.setFormatDescriptor(catalog::LayoutWriter::defaultFormatDescriptor());
+  }
+  addToCatalog(conn, type, *conn.getFormatDescriptor());
+  return jdbc::ObjectDescriptor::createDescriptor(type.sqlName(), &conn);
+}
+
+}  // namespace kelvor::catalog
