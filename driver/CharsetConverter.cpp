@@ -83,6 +83,12 @@ lang::Ref<lang::ByteArray> toByteArray(const std::string& bytes) {
 }  // namespace
 
 lang::Ref<CharsetConverter> CharsetConverter::forId(int32_t id) {
+  lang::Ref<CharsetConverter> found = find(id);
+  if (!found) ErrorRaiser::raise(DriverException::ERR_CONVERSION, "unknown character set id");
+  return found;
+}
+
+lang::Ref<CharsetConverter> CharsetConverter::find(int32_t id) {
   // Built once, on first use, by whichever thread comes first (a thread-safe static).
   static const std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()> converters = [] {
     std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()> all;
@@ -95,7 +101,7 @@ lang::Ref<CharsetConverter> CharsetConverter::forId(int32_t id) {
   for (const auto& c : converters) {
     if (c->id_ == id) return c;
   }
-  ErrorRaiser::raise(DriverException::ERR_CONVERSION, "unknown character set id");
+  return nullptr;
 }
 
 lang::Ref<lang::ByteArray> CharsetConverter::convert(const CharsetConverter& from,

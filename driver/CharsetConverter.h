@@ -32,6 +32,8 @@ class CharsetConverter final : public lang::Object {
   // The converter of a set, the same instance on every call; an unknown id raises
   // ERR_CONVERSION. Thread-safe.
   static lang::Ref<CharsetConverter> forId(int32_t id);
+  // The same without raising: null for an id we have no converter for.
+  static lang::Ref<CharsetConverter> find(int32_t id);
 
   // The MIBenum id.
   int32_t id() const noexcept { return id_; }

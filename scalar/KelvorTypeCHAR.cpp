@@ -63,26 +63,24 @@ KelvorTypeCHAR::~KelvorTypeCHAR() = default;
 
 void KelvorTypeCHAR::setUp(jdbc::Connection* conn) {
   connection_ = conn;
-  try {
-    // Without a connection there is no set to ask for: as a connection that does not tell.
-    if (conn == nullptr) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "no connection");
-    connCharsetId_ = conn->getDbCharsetId();
-  } catch (const DriverException& e) {
-    if (Trace::on(DEBUG_TRACE)) Trace::line(TRACE_CLASS, "database character set: ", e.what());
-    connCharsetId_ = -1;
+  // Without a connection there is no set to ask for: as a connection that does not tell.
+  connCharsetId_ = -1;
+  if (conn != nullptr) {
+    try {
+      connCharsetId_ = conn->getDbCharsetId();
+    } catch (const DriverException& e) {
+      if (Trace::on(DEBUG_TRACE)) Trace::line(TRACE_CLASS, "database character set: ", e.what());
+      connCharsetId_ = -1;
+    }
   }
   takeConverter();
 }
 
 void KelvorTypeCHAR::takeConverter() {
-  converter_ = nullptr;
-  try {
-    converter_ = jdbc::CharsetConverter::forId(connCharsetId_);
-  } catch (const DriverException& e) {
-    // An unknown set (-1 included): values are then kept in their own sets.
-    if (Trace::on(DEBUG_TRACE)) {
-      Trace::line(TRACE_CLASS, "no converter for ", connCharsetId_, ": ", e.what());
-    }
+  // An unknown set (-1 included) has none: values are then kept in their own sets.
+  converter_ = jdbc::CharsetConverter::find(connCharsetId_);
+  if (!converter_ && Trace::on(DEBUG_TRACE)) {
+    Trace::line(TRACE_CLASS, "no converter for ", connCharsetId_);
   }
 }
 
