@@ -8,6 +8,7 @@
 
 #include "adt/StreamInfo.h"
 #include "adt/TDSPatch.h"
+#include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/Connection.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
@@ -306,6 +307,12 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
     case OPC_BFILE:
       d = lang::makeRef<KelvorTypeBFILE>(connection_);
       break;
+    case OPC_COLLECTION: {
+      auto collection = lang::makeRef<KelvorTypeCOLLECTION>(this, nextAttributeIndex_, connection_);
+      collection->setFormatFlag(formatFlag_);
+      d = collection;
+      break;
+    }
     case OPC_EMBEDDED_OBJECT: {
       auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
                                                    formatDescriptor_);
@@ -317,7 +324,7 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
       return embedded;
     }
     default:
-      // Also UPT (27) and collection (28) attributes, whose descriptors this build lacks.
+      // Also UPT (27) attributes, whose descriptor this build lacks.
       ErrorRaiser::raise(DriverException::ERR_TDS_OPCODE, "unknown type descriptor opcode");
   }
   d->parseTDS(reader);
@@ -367,8 +374,13 @@ void KelvorTypeADT::applyPatches(StreamInfo& reader) {
 
 Ref<KelvorTypeADT> KelvorTypeADT::getEffectiveType() {
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  // A type whose single attribute is a collection hands its identity to that collection;
-  // collection descriptors are not part of this build, so every type stands for itself.
+  // A type whose single attribute is a collection hands its identity to that collection.
+  if (attributeTypes_ && attributeTypes_->length() == 1) {
+    if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(attributeTypes_->at(0))) {
+      collection->copyFrom(*this);
+      return Ref<KelvorTypeADT>(collection);
+    }
+  }
   return Ref<KelvorTypeADT>(this);
 }
 

@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "types/DepthGuard.h"
 
 namespace kelvor::jdbc::kelcore {
 
@@ -13,12 +15,30 @@ TDSPatch::TDSPatch(int32_t kind, Ref<KelvorType> owner, int64_t position, int8_t
 void TDSPatch::apply(const Ref<KelvorType>& resolved) { apply(resolved, -1); }
 
 void TDSPatch::apply(const Ref<KelvorType>& resolved, int8_t opcode) {
-  static_cast<void>(resolved);
-  static_cast<void>(opcode);
   switch (kind_) {
-    case KIND_ELEMENT_TYPE:
-      // The collection descriptor takes its element type (and the opcode that introduced it)
-      // here and becomes the element's parent at index 1; it attaches itself when it lands.
+    case KIND_ELEMENT_TYPE: {
+      auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(owner_.get());
+      if (collection == nullptr) {
+        ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
+                           "element fix-up for a descriptor that takes no elements", owner_.get());
+      }
+      // An end opcode at the position describes no element: the collection would have none.
+      if (!resolved) {
+        ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "element fix-up names no element type");
+      }
+      // security: collections of collections chain through fix-ups, each read iteratively,
+      // but images of them are read by recursion; bound the chain where it is built.
+      int32_t depth = 0;
+      for (const KelvorNamedType* t = collection; t != nullptr; t = t->getParent()) {
+        if (++depth > MAX_NESTING_DEPTH) ErrorRaiser::raiseStackOverflow();
+      }
+      collection->attachElementType(resolved, opcode);
+      if (auto* named = dynamic_cast<KelvorNamedType*>(resolved.get())) {
+        named->setParent(collection);
+        named->setParentIndex(1);
+      }
+      return;
+    }
     case KIND_OBJECT_TYPE:
       // The UPT descriptor takes its object type here, which then stands in the tree where the
       // UPT stands (the UPT's parent and parent index); it attaches itself when it lands.

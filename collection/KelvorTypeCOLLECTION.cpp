@@ -1,0 +1,730 @@
+#include "collection/KelvorTypeCOLLECTION.h"
+
+#include <cassert>
+#include <climits>
+#include <typeinfo>
+#include <utility>
+
+#include "adt/StreamInfo.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
+#include "driver/Connection.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "driver/ObjectValue.h"
+#include "driver/PlatformArrayFactory.h"
+#include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
+#include "lang/ObjectInputStream.h"
+#include "lang/ObjectOutputStream.h"
+#include "lang/String.h"
+#include "scalar/KelvorTypeFLOAT.h"
+#include "scalar/KelvorTypeNUMBER.h"
+#include "scalar/KelvorTypeSINT32.h"
+#include "types/DepthGuard.h"
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+constexpr const char* TRACE_CLASS = "KelvorTypeCOLLECTION";
+constexpr int32_t LINEAR_ELEMENT_FORMAT = 2;
+constexpr int32_t FIRST_ACCESS_KIND = KelvorTypeNUMBER::ACCESS_INT_ARRAY;
+constexpr int32_t LAST_ACCESS_KIND = KelvorTypeNUMBER::ACCESS_SHORT_ARRAY;
+
+// Nested collection images (a collection of collections, a collection inside an object inside
+// a collection) are read and written by recursion on the caller's thread; this bounds it.
+thread_local int32_t nestingDepth = 0;
+
+[[noreturn]] void raiseInternal(const char* message) {
+  ErrorRaiser::raise(DriverException::ERR_INTERNAL, message);
+}
+
+bool isAccessKind(int32_t style) { return style >= FIRST_ACCESS_KIND && style <= LAST_ACCESS_KIND; }
+
+bool isNumberOrFloat(const KelvorType& t) {
+  return typeid(t) == typeid(KelvorTypeNUMBER) || typeid(t) == typeid(KelvorTypeFLOAT);
+}
+
+// Elements in 23-byte number slots in a linear image.
+bool hasFixedNumberSlots(const KelvorType& t) {
+  return isNumberOrFloat(t) || typeid(t) == typeid(KelvorTypeSINT32);
+}
+
+// An object type that is neither a collection nor a UPT: its elements are complete object
+// images, a null element FF.
+bool isPlainObjectType(const KelvorType& t) { return typeid(t) == typeid(KelvorTypeADT); }
+
+// security: a count read from an image; every element takes at least one byte, so a count above
+// the bytes that remain cannot be read, and nothing is allocated for it.
+void requireCount(int64_t count, const lang::ByteArray* image, int32_t at) {
+  const int64_t remaining = image == nullptr ? 0 : int64_t{image->length()} - at;
+  if (count < 0 || count > remaining) lang::throwIndexOutOfBounds(count, remaining);
+}
+
+// The byte at the reader's position, unconsumed; the reader checks bounds.
+int8_t peekByte(PickleContext& ctx) {
+  const Ref<lang::ByteArray> image = ctx.image();
+  const int32_t at = ctx.offset();
+  if (!image || at < 0 || at >= image->length()) {
+    lang::throwIndexOutOfBounds(at, image ? image->length() : 0);
+  }
+  return (*image)[at];
+}
+
+// Closes a statement or result set on every exit.
+template <typename T>
+class Closer {
+ public:
+  explicit Closer(Ref<T> resource) : resource_(std::move(resource)) {}
+  ~Closer() {
+    if (!resource_) return;
+    try {
+      resource_->close();
+    } catch (...) {  // a failure to close must not hide the failure that is unwinding
+    }
+  }
+  Closer(const Closer&) = delete;
+  Closer& operator=(const Closer&) = delete;
+
+ private:
+  Ref<T> resource_;
+};
+
+// Positions a reader at element b > 1 of the image it stands in, starting from what the value
+// recorded of earlier reads: a recorded offset, or the furthest element reached, or element 1
+// at the current position. Records the elements stepped over when indexing is on.
+template <typename Move, typename Offset, typename Step>
+void positionAt(jdbc::ArrayValue& target, int64_t b, Move move, Offset offset, Step step) {
+  const bool indexing = target.getIndexingMode() == 1;
+  const int64_t last = target.getLastIndex();
+  const int64_t lastOffset = target.getLastOffset();
+  auto walk = [&](int64_t i) {
+    for (; i < b; ++i) {
+      if (indexing) target.setIndexOffset(i, offset());
+      step();
+    }
+  };
+  if (b < last) {
+    const int64_t o = target.getIndexOffset(b);
+    if (o != -1) {
+      move(o);
+    } else {
+      walk(1);
+    }
+  } else if (b == last) {
+    move(lastOffset);
+  } else if (last > 0) {
+    move(lastOffset);
+    walk(last);
+  } else {
+    walk(1);
+  }
+  target.setLastIndexOffset(b, offset());
+}
+
+}  // namespace
+
+const lang::SerialClass KelvorTypeCOLLECTION::SERIAL_CLASS = {
+    "KelvorTypeCOLLECTION", &KelvorTypeADT::SERIAL_CLASS,
+    []() -> Ref<lang::Object> { return lang::makeRef<KelvorTypeCOLLECTION>(); },
+    &KelvorTypeCOLLECTION::serialWriteHook, &KelvorTypeCOLLECTION::serialReadHook};
+
+namespace {
+const lang::SerialRegistrar registrar(KelvorTypeCOLLECTION::SERIAL_CLASS);
+}  // namespace
+
+// --- construction ---
+
+KelvorTypeCOLLECTION::KelvorTypeCOLLECTION() = default;
+
+KelvorTypeCOLLECTION::KelvorTypeCOLLECTION(const std::string& sqlName, jdbc::Connection* conn)
+    : KelvorTypeADT(sqlName, conn) {}
+
+KelvorTypeCOLLECTION::KelvorTypeCOLLECTION(KelvorTypeADT* parent, int32_t index,
+                                           jdbc::Connection* conn)
+    : KelvorTypeADT(parent, index, conn) {}
+
+KelvorTypeCOLLECTION::~KelvorTypeCOLLECTION() = default;
+
+int32_t KelvorTypeCOLLECTION::getTypeCode() const { return TYPE_CODE; }
+
+KelvorType& KelvorTypeCOLLECTION::element() const {
+  if (!elementType_) lang::throwNullPointer("collection type without an element type");
+  return *elementType_;
+}
+
+// --- driver descriptor ---
+
+Ref<jdbc::ArrayDescriptor> KelvorTypeCOLLECTION::getArrayDescriptor() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (auto* kept = dynamic_cast<jdbc::ArrayDescriptor*>(descriptor_.get())) {
+    return Ref<jdbc::ArrayDescriptor>(kept);
+  }
+  Ref<jdbc::ArrayDescriptor> d;
+  if (sqlNameKnown_ || getSqlName(false)) {
+    d = jdbc::ArrayDescriptor::createDescriptor(sqlName_, connection_);
+  } else {
+    d = lang::makeRef<jdbc::ArrayDescriptor>(Ref<KelvorTypeCOLLECTION>(this), connection_);
+  }
+  // A descriptor of this very tree would hold it while it holds the descriptor: never freed.
+  if (d->getKelvorType().get() != this) descriptor_ = d;
+  return d;
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::getDescriptor() const {
+  return const_cast<KelvorTypeCOLLECTION*>(this)->getArrayDescriptor();
+}
+
+// --- slices and element answers ---
+
+int64_t KelvorTypeCOLLECTION::sliceLength(int64_t total, int64_t beginIndex, int32_t count) {
+  // A begin index below 1 would yield more elements than the collection holds.
+  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, total);
+  if (total < beginIndex) return 0;
+  const int64_t r = total - beginIndex + 1;
+  return count < 0 ? r : std::min<int64_t>(r, count);
+}
+
+Ref<KelvorType> KelvorTypeCOLLECTION::getAttributeType(int32_t /*i*/) { return nullptr; }
+
+std::string KelvorTypeCOLLECTION::getAttributeName(int32_t /*i*/) {
+  raiseInternal("a collection type has no attribute names");
+}
+
+std::optional<std::string> KelvorTypeCOLLECTION::getAttributeName(int32_t i, bool /*fetch*/) {
+  return getAttributeName(i);
+}
+
+std::string KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
+  if (!sqlNameKnown_) (void)getSqlName();
+  if (!attributeTypeNames_) initNames();
+  return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
+}
+
+std::optional<std::string> KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i, bool fetch) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (fetch) return getAttributeTypeName(i);
+  if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
+  if (!sqlNameKnown_ || !attributeTypeNames_) return std::nullopt;
+  return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
+}
+
+void KelvorTypeCOLLECTION::initNames() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (connection_ == nullptr) lang::throwNullPointer("collection type without a connection");
+  const std::optional<std::string> schema = getSchemaName();
+  const std::string type = getTypeName();
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "initNames ", schema.value_or(""), ".", type);
+  Ref<jdbc::Statement> query = connection_->prepareStatement(jdbc::Connection::ATTRIBUTE_NAMES_QUERY);
+  Closer<jdbc::Statement> closeQuery(query);
+  query->setString(1, schema ? lang::String::of(*schema).get() : nullptr);
+  query->setString(2, lang::String::of(type).get());
+  Ref<jdbc::ResultSet> rows = query->executeQuery();
+  Closer<jdbc::ResultSet> closeRows(rows);
+  if (!rows->next()) raiseInternal("no element type for the collection type");
+  Ref<lang::String> name = rows->getString(3);
+  Ref<lang::String> typeSchema = rows->getString(4);
+  if (!name || !typeSchema) raiseInternal("element row with a null column");
+  if (!attributeTypeNames_) attributeTypeNames_ = lang::ObjectArray::makeOf<lang::String>(1);
+  attributeTypeNames_->set(0, lang::String::of(typeSchema->value() + NAME_SEPARATOR + name->value()));
+}
+
+bool KelvorTypeCOLLECTION::isInlineImage(const lang::ByteArray* image) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (image == nullptr) return false;
+  const int8_t flags = image->at(0);
+  if ((flags & 0x80) == 0) {
+    if (image->at(0) == 0 && image->at(1) == 0 && image->at(2) == 0 && image->at(3) == 0) {
+      return false;
+    }
+    return (image->at(10) & 1) != 0;
+  }
+  if (PickleContext::isCollectionImage(flags)) return true;
+  if (PickleContext::isLocatorImage(flags)) return false;
+  raiseInternal("not a collection image");
+}
+
+// --- TDS ---
+
+void KelvorTypeCOLLECTION::readEntry(StreamInfo& reader) {
+  if (Trace::on(TRACE)) {
+    Trace::line(TRACE_CLASS, "parseTDS at ", reader.getRelativeOffset(), " for ",
+                sqlNameKnown_ ? sqlName_ : std::string("(unnamed)"));
+  }
+  const int64_t position = reader.readUB4();
+  maxElements_ = reader.readUB4();
+  collectionKind_ = reader.readByte();
+  reader.addPatch(position, Ref<KelvorType>(this));
+}
+
+void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
+  if (tdsReader_.get() != &reader) {
+    readEntry(reader);  // a child: the parent's fix-up pass attaches the element
+  } else {
+    // The collection's own segment: 28 entry 42, then the element's entry at the position.
+    patchBase_ = reader.pendingPatches();
+    int8_t opcode = 0;
+    try {
+      opcode = reader.readByte();
+    } catch (const lang::IndexOutOfBoundsException&) {
+      raiseInternal("collection segment ends before its entry");
+    }
+    if (opcode != OPC_COLLECTION) {
+      ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without opcode 28");
+    }
+    readEntry(reader);
+    lastOpcode_ = reader.readByte();
+    if (lastOpcode_ != OPC_END_PATCHES) {
+      ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without its element");
+    }
+    applyPatches(reader);
+    if (!elementType_) {
+      ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without its element");
+    }
+  }
+  // No attribute descriptors: marks the type as parsed for the object type's operations.
+  attributeTypes_ = lang::ObjectArray::makeOf<KelvorType>(0);
+}
+
+void KelvorTypeCOLLECTION::attachElementType(Ref<KelvorType> element, int8_t opcode) {
+  lastOpcode_ = opcode;
+  elementType_ = std::move(element);
+}
+
+// --- values ---
+
+Ref<jdbc::SqlValue> KelvorTypeCOLLECTION::toSqlValue(lang::Object* value, jdbc::Connection* conn) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "toSqlValue ", conn != nullptr);
+  if (value == nullptr) return nullptr;
+  if (auto* array = dynamic_cast<jdbc::ArrayValue*>(value)) return Ref<jdbc::SqlValue>(array);
+  return lang::makeRef<jdbc::ArrayValue>(getArrayDescriptor(), connection_, value);
+}
+
+void KelvorTypeCOLLECTION::setConnection(jdbc::Connection* conn) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  connection_ = conn;
+  if (elementType_) elementType_->setConnection(conn);
+}
+
+// --- writing ---
+
+int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
+  if (value == nullptr) lang::throwNullPointer("collection value is null");
+  auto* array = dynamic_cast<jdbc::ArrayValue*>(value);
+  if (array == nullptr) lang::throwClassCast(value->className(), "ArrayValue");
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "pickle at ", ctx.offset());
+  DepthGuard guard(nestingDepth);
+  const int32_t start = ctx.offset();
+  int64_t n = 0;
+  if (array->holdsElements()) {
+    Ref<lang::ObjectArray> elements = array->getSqlValueElements();
+    if (!elements) lang::throwNullPointer("collection value without elements");
+    const int32_t count = elements->length();
+    if (collectionKind_ == KIND_BOUNDED && maxElements_ < count) {
+      ErrorRaiser::raise(DriverException::ERR_TOO_MANY_ELEMENTS, value);
+    }
+    KelvorType& type = element();
+    n = ctx.writeCollectionHeader(count);
+    for (int32_t i = 0; i < count; ++i) {
+      lang::Object* e = elements->at(i);
+      n += e != nullptr ? type.pickle(ctx, e) : ctx.writeAtomicNull();
+      // security: an image above 2^31-1 bytes cannot carry its length
+      if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    }
+  } else {
+    n = ctx.writeLocatorHeader(array->getLocator().get());
+  }
+  assert(n == ctx.offset() - start);
+  ctx.patchLength(start + 2, static_cast<int32_t>(n));
+  return static_cast<int32_t>(n);
+}
+
+Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  PickleContext ctx;
+  ctx.initStream();
+  const int32_t written = pickle(ctx, value);
+  Ref<lang::ByteArray> image = ctx.toByteArray();
+  assert(written == image->length());
+  (void)written;
+  return image;
+}
+
+// --- reading: entry points ---
+
+Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, int64_t offset,
+                                                  lang::Object* target, int32_t style,
+                                                  const jdbc::TypeMap* typeMap) {
+  return fromImage(image, offset, target, 1, -1, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, int64_t offset,
+                                                  lang::Object* target, int64_t beginIndex,
+                                                  int32_t count, int32_t style,
+                                                  const jdbc::TypeMap* typeMap) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "fromImage at ", offset);
+  if (image == nullptr) return nullptr;
+  auto* array = dynamic_cast<jdbc::ArrayValue*>(target);
+  if (target != nullptr && array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
+  Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
+  // The layout is told by the byte at the offset, not by byte 0 of a larger buffer.
+  if (offset < 0 || offset >= image->length()) lang::throwIndexOutOfBounds(offset, image->length());
+  if (((*image)[static_cast<int32_t>(offset)] & 0x80) != 0) {
+    PickleContext ctx(bytes, offset);
+    return unpickle(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
+  }
+  UnpickleContext ctx(bytes, static_cast<int32_t>(offset), nullptr, nullptr,
+                      static_cast<int8_t>(formatFlag_ ? 1 : 0));
+  return unpickleLinear(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
+}
+
+Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::valueFor(jdbc::SqlValue* target) {
+  if (target != nullptr) {
+    auto* array = dynamic_cast<jdbc::ArrayValue*>(target);
+    if (array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
+    return Ref<jdbc::ArrayValue>(array);
+  }
+  return lang::makeRef<jdbc::ArrayValue>(getArrayDescriptor(), Ref<lang::ByteArray>(), connection_);
+}
+
+// --- reading pickled images ---
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, jdbc::SqlValue* target,
+                                                 int32_t mode, int32_t style,
+                                                 const jdbc::TypeMap* typeMap) {
+  return unpickle(ctx, target, 1, -1, mode, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, jdbc::SqlValue* target,
+                                                 int64_t beginIndex, int32_t count, int32_t mode,
+                                                 int32_t style, const jdbc::TypeMap* typeMap) {
+  return unpickleFrom(ctx, std::nullopt, target, beginIndex, count, mode, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, int32_t style,
+                                                 const jdbc::TypeMap* typeMap) {
+  const int8_t first = ctx.readByte();
+  return unpickle(ctx, first, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, int8_t first, int32_t style,
+                                                 const jdbc::TypeMap* typeMap) {
+  if (PickleContext::isAtomicNull(first)) return nullptr;
+  if (style == STYLE_SKIP) {
+    (void)unpickleFrom(ctx, first, nullptr, 1, -1, MODE_SKIP, style, typeMap);
+    return nullptr;
+  }
+  Ref<lang::Object> value = unpickleFrom(ctx, first, nullptr, 1, -1, MODE_DECODE, style, typeMap);
+  if (style == STYLE_PLATFORM_OBJECT) return static_cast<jdbc::ArrayValue&>(*value).toJdbc();
+  return value;
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickleFrom(PickleContext& ctx,
+                                                     std::optional<int8_t> flags,
+                                                     jdbc::SqlValue* target, int64_t beginIndex,
+                                                     int32_t count, int32_t mode, int32_t style,
+                                                     const jdbc::TypeMap* typeMap) {
+  DepthGuard guard(nestingDepth);
+  // Stepping over fills no value: none is made for it.
+  Ref<jdbc::ArrayValue> value =
+      mode == MODE_SKIP ? lang::dynamicRef<jdbc::ArrayValue>(Ref<lang::Object>(target))
+                        : valueFor(target);
+  if (!readPickledHeader(ctx, flags, value.get(), mode)) {
+    return mode == MODE_SKIP ? Ref<lang::Object>(target) : Ref<lang::Object>(value);
+  }
+  if (beginIndex == 1 && count == -1) {
+    readPickledElements(ctx, *value, style, typeMap);
+  } else {
+    readPickledSlice(ctx, *value, beginIndex, count, style, typeMap);
+  }
+  return value;
+}
+
+bool KelvorTypeCOLLECTION::readPickledHeader(PickleContext& ctx, std::optional<int8_t> flags,
+                                             jdbc::ArrayValue* value, int32_t mode) {
+  const int32_t start = flags ? ctx.offset() - 1 : ctx.offset();
+  if (mode == MODE_KEEP_IMAGE) value->setImage(ctx.image(), start, 0);
+  const int8_t f = flags ? *flags : ctx.readByte();
+  if (!PickleContext::isToplevelImage(f)) raiseInternal("image without the top-level flag");
+  if (!PickleContext::lacksObjectFlag(f)) raiseInternal("an object image, not a collection image");
+  const bool inlineElements = PickleContext::isCollectionImage(f);
+  if (!inlineElements && !PickleContext::isLocatorImage(f)) {
+    raiseInternal("neither a collection nor a locator image");
+  }
+  (void)ctx.checkVersion();  // any version is read
+  if (mode == MODE_SKIP) {
+    const int32_t n = ctx.readLength(true);
+    ctx.skipBytes(n - 2);
+    return false;
+  }
+  if (mode == MODE_KEEP_IMAGE) {
+    const int32_t length = ctx.readLength();
+    value->setImageLength(length);
+    ctx.skipTo(value->getImageOffset() + length);
+    return false;
+  }
+  ctx.skipLength();
+  const int32_t v = ctx.readLength();
+  // security: the prefix length counts its flag byte; below 1 it is no length
+  if (v < 1) lang::throwIndexOutOfBounds(v, 1);
+  (void)ctx.readByte();
+  value->setLocator(ctx.readBytes(v - 1));
+  return inlineElements;
+}
+
+void KelvorTypeCOLLECTION::readPickledElements(PickleContext& ctx, jdbc::ArrayValue& target,
+                                               int32_t style, const jdbc::TypeMap* typeMap) {
+  (void)ctx.readByte();
+  const int32_t n = ctx.readLength();
+  requireCount(n, ctx.image().get(), ctx.offset());
+  target.setLength(n);
+  if (style != STYLE_COUNT_ONLY) readPickledRange(ctx, target, 1, n, style, typeMap);
+}
+
+void KelvorTypeCOLLECTION::readPickledSlice(PickleContext& ctx, jdbc::ArrayValue& target,
+                                            int64_t beginIndex, int32_t count, int32_t style,
+                                            const jdbc::TypeMap* typeMap) {
+  (void)ctx.readByte();
+  const int32_t total = ctx.readLength();
+  requireCount(total, ctx.image().get(), ctx.offset());
+  target.setLength(total);
+  if (style == STYLE_COUNT_ONLY) return;
+  const int64_t k = sliceLength(total, beginIndex, count);
+  if (beginIndex > 1 && k > 0) {
+    positionAt(
+        target, beginIndex, [&](int64_t o) { ctx.skipTo(o); }, [&] { return int64_t{ctx.offset()}; },
+        [&] { (void)readPickledElement(ctx, STYLE_SKIP, nullptr); });
+  }
+  readPickledRange(ctx, target, beginIndex, static_cast<int32_t>(k), style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::readPickledElement(PickleContext& ctx, int32_t style,
+                                                           const jdbc::TypeMap* typeMap) {
+  KelvorType& type = element();
+  if (!isPlainObjectType(type)) return type.unpickle(ctx, style, typeMap);
+  // Object elements are written as complete object images; FF stands for a null element.
+  if (PickleContext::isAtomicNull(peekByte(ctx))) {
+    ctx.skipBytes(1);
+    return nullptr;
+  }
+  auto& object = static_cast<KelvorTypeADT&>(type);
+  if (style == STYLE_SKIP) {
+    (void)object.unpickle(ctx, nullptr, MODE_SKIP, STYLE_SQL_VALUE, typeMap);
+    return nullptr;
+  }
+  Ref<lang::Object> value = object.unpickle(ctx, nullptr, MODE_DECODE, style, typeMap);
+  if (style == STYLE_PLATFORM_OBJECT) return static_cast<jdbc::ObjectValue&>(*value).toJdbc(typeMap);
+  return value;
+}
+
+void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue& target,
+                                            int64_t beginIndex, int32_t count, int32_t style,
+                                            const jdbc::TypeMap* typeMap) {
+  const bool indexing = target.getIndexingMode() == 1;
+  KelvorType& type = element();
+  if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
+    requireCount(count, ctx.image().get(), ctx.offset());
+    Ref<lang::ObjectArray> values =
+        style == STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
+                                 : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
+    for (int32_t i = 0; i < count; ++i) {
+      if (indexing) target.setIndexOffset(beginIndex + i, ctx.offset());
+      Ref<lang::Object> e = readPickledElement(ctx, style, typeMap);
+      if (style == STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
+        lang::throwClassCast(e->className(), "SqlValue");
+      }
+      values->set(i, std::move(e));
+    }
+    if (style == STYLE_SQL_VALUE) {
+      target.setSqlValueArray(std::move(values));
+    } else {
+      target.setPlatformArray(std::move(values));
+    }
+  } else if (isAccessKind(style)) {
+    if (!isNumberOrFloat(type)) {
+      ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "primitive access to non-number elements");
+    }
+    target.setPlatformArray(KelvorTypeNUMBER::unpickleNumberArray(ctx, 1, count, style));
+  } else {
+    ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element style for the elements of",
+                       elementType_.get());
+  }
+  target.setLastIndexOffset(beginIndex + count, ctx.offset());
+}
+
+// --- reading linear images ---
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
+                                                       jdbc::SqlValue* target, int32_t mode,
+                                                       int32_t style,
+                                                       const jdbc::TypeMap* typeMap) {
+  return unpickleLinear(ctx, target, 1, -1, mode, style, typeMap);
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
+                                                       jdbc::SqlValue* target, int64_t beginIndex,
+                                                       int32_t count, int32_t mode, int32_t style,
+                                                       const jdbc::TypeMap* typeMap) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "unpickleLinear at ", ctx.offset());
+  DepthGuard guard(nestingDepth);
+  Ref<jdbc::ArrayValue> value;
+  if (mode == MODE_KEEP_IMAGE) {
+    value = valueFor(target);
+    value->setImage(ctx.image(), ctx.offset(), 0);
+  }
+  const int64_t a = ctx.readUB4();
+  if (a == 0) return nullptr;
+  // security: the length comes from the image; a negative one is no length
+  if (a < 0) raiseInternal("negative linear image length");
+  if (mode == MODE_SKIP) {
+    ctx.skipBytes(static_cast<int32_t>(a));
+    return Ref<lang::Object>(target);
+  }
+  if (mode == MODE_KEEP_IMAGE) {
+    value->setImageLength(a + 4);
+    ctx.skipBytes(static_cast<int32_t>(a));
+    return value;
+  }
+  value = valueFor(target);
+  ctx.skipBytes(2);
+  const int64_t u = ctx.readUB4();
+  const int8_t p = ctx.readByte();
+  // security: the prefix length counts the flag byte; outside 1..2^31 it is no length
+  if (u < 1) lang::throwIndexOutOfBounds(u, 1);
+  value->setLocator(ctx.readBytes(static_cast<int32_t>(u - 1)));
+  if ((p & 1) == 0) return value;
+  const int64_t part = ctx.readUB4();
+  const int64_t end = ctx.relativeOffset() + part;
+  UnpickleContext elements(ctx.image(), ctx.offset(), nullptr, nullptr,
+                           static_cast<int8_t>(formatFlag_ ? 1 : 0));
+  if (beginIndex == 1 && count == -1) {
+    (void)readLinearElements(elements, value.get(), style, typeMap);
+  } else {
+    (void)readLinearSlice(elements, value.get(), beginIndex, count, style, typeMap);
+  }
+  ctx.skipToRelative(end);
+  return value;
+}
+
+Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(UnpickleContext& ctx, int32_t /*format*/,
+                                                 int32_t style, const jdbc::TypeMap* typeMap) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "unpickle element part at ", ctx.offset());
+  DepthGuard guard(nestingDepth);
+  return readLinearElements(ctx, nullptr, style, typeMap);
+}
+
+namespace {
+
+// The element count of an element part: the low 32 bits of its UB4, checked against the bytes
+// that remain.
+int32_t readLinearCount(UnpickleContext& ctx) {
+  const auto n = static_cast<int32_t>(ctx.readUB4() & 0xFFFFFFFF);
+  requireCount(n, ctx.image().get(), ctx.offset());
+  return n;
+}
+
+}  // namespace
+
+Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::readLinearElements(UnpickleContext& ctx,
+                                                               jdbc::ArrayValue* target,
+                                                               int32_t style,
+                                                               const jdbc::TypeMap* typeMap) {
+  Ref<jdbc::ArrayValue> value = valueFor(target);
+  const int32_t n = readLinearCount(ctx);
+  value->setLength(n);
+  if (style == STYLE_COUNT_ONLY) return value;
+  ctx.skipBytes(1);
+  readLinearRange(ctx, *value, 1, n, style, typeMap);
+  return value;
+}
+
+Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::readLinearSlice(UnpickleContext& ctx,
+                                                            jdbc::ArrayValue* target,
+                                                            int64_t beginIndex, int32_t count,
+                                                            int32_t style,
+                                                            const jdbc::TypeMap* typeMap) {
+  Ref<jdbc::ArrayValue> value = valueFor(target);
+  const int32_t total = readLinearCount(ctx);
+  value->setLength(total);
+  ctx.skipBytes(1);
+  const int64_t k = sliceLength(total, beginIndex, count);
+  if (beginIndex > 1 && k > 0) {
+    if (hasFixedNumberSlots(element())) {
+      // Fixed slots: straight to the element. beginIndex <= total, which the bytes bound.
+      const int64_t skip = (beginIndex - 1) * KelvorTypeNUMBER::FIXED_NUMBER_STRIDE;
+      ctx.skipBytes(skip > INT32_MAX ? INT32_MAX : static_cast<int32_t>(skip));
+    } else {
+      positionAt(
+          *value, beginIndex, [&](int64_t o) { ctx.skipToRelative(o); },
+          [&] { return int64_t{ctx.relativeOffset()}; },
+          [&] { (void)element().unpickle(ctx, LINEAR_ELEMENT_FORMAT, STYLE_SKIP, nullptr); });
+    }
+  }
+  readLinearRange(ctx, *value, beginIndex, static_cast<int32_t>(k), style, typeMap);
+  return value;
+}
+
+void KelvorTypeCOLLECTION::readLinearRange(UnpickleContext& ctx, jdbc::ArrayValue& target,
+                                           int64_t beginIndex, int32_t count, int32_t style,
+                                           const jdbc::TypeMap* typeMap) {
+  const bool indexing = target.getIndexingMode() == 1;
+  KelvorType& type = element();
+  if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
+    requireCount(count, ctx.image().get(), ctx.offset());
+    Ref<lang::ObjectArray> values =
+        style == STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
+                                 : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
+    for (int32_t i = 0; i < count; ++i) {
+      if (indexing) target.setIndexOffset(beginIndex + i, ctx.relativeOffset());
+      Ref<lang::Object> e = type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap);
+      if (style == STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
+        lang::throwClassCast(e->className(), "SqlValue");
+      }
+      values->set(i, std::move(e));
+    }
+    if (style == STYLE_SQL_VALUE) {
+      target.setSqlValueArray(std::move(values));
+    } else {
+      target.setPlatformArray(std::move(values));
+    }
+  } else if (isAccessKind(style)) {
+    if (!isNumberOrFloat(type)) ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
+    target.setPlatformArray(KelvorTypeNUMBER::unpickleFixedNumberArray(ctx, 1, count, style));
+  } else {
+    raiseInternal("element style of a linear collection read");
+  }
+  target.setLastIndexOffset(beginIndex + count, ctx.relativeOffset());
+}
+
+// --- serial form: collectionKind maxElements elementType ---
+
+void KelvorTypeCOLLECTION::writeSerialForm(lang::ObjectOutputStream& out) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
+  out.writeInt(collectionKind_);
+  out.writeLong(maxElements_);
+  out.writeObject(elementType_);
+}
+
+void KelvorTypeCOLLECTION::readSerialForm(lang::ObjectInputStream& in) {
+  if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "readSerialForm");
+  collectionKind_ = in.readInt();
+  maxElements_ = in.readLong();
+  Ref<lang::Object> o = in.readObject();
+  if (o && dynamic_cast<KelvorType*>(o.get()) == nullptr) {
+    throw lang::StreamCorruptedException("collection element type of another class");
+  }
+  elementType_ = Ref<KelvorType>(static_cast<KelvorType*>(o.get()));
+}
+
+void KelvorTypeCOLLECTION::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
+  const_cast<KelvorTypeCOLLECTION&>(dynamic_cast<const KelvorTypeCOLLECTION&>(self)).writeSerialForm(out);
+}
+
+void KelvorTypeCOLLECTION::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
+  dynamic_cast<KelvorTypeCOLLECTION&>(self).readSerialForm(in);
+}
+
+}  // namespace kelvor::jdbc::kelcore

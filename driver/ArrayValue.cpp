@@ -1,0 +1,196 @@
+#include "driver/ArrayValue.h"
+
+#include <sstream>
+
+#include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "driver/PlatformArrayFactory.h"
+#include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
+#include "lang/Exceptions.h"
+
+namespace kelvor::jdbc {
+
+namespace {
+
+constexpr int32_t STYLE_SQL_VALUE = 1;
+constexpr int32_t DECODE = 1;
+
+kelcore::KelvorType& elementTypeOf(const ArrayDescriptor& d) {
+  lang::Ref<kelcore::KelvorType> element = d.getElementType();
+  if (!element) lang::throwNullPointer("collection type without an element type");
+  return *element;
+}
+
+}  // namespace
+
+ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, lang::Ref<lang::ByteArray> image,
+                       Connection* connection)
+    : descriptor_(std::move(descriptor)), connection_(connection) {
+  if (!descriptor_) lang::throwNullPointer("collection value without a descriptor");
+  if (image) setImage(std::move(image), 0, 0);
+}
+
+ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connection,
+                       lang::Object* elements)
+    : ArrayValue(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection) {
+  if (elements == nullptr) return;
+  sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(elements, connection, 1, -1);
+  if (!sqlValues_) ErrorRaiser::raise(DriverException::ERR_CONVERSION, elements);
+  length_ = sqlValues_->length();
+}
+
+lang::Ref<ArrayValue> ArrayValue::ofLocator(lang::Ref<ArrayDescriptor> descriptor,
+                                            Connection* connection,
+                                            lang::Ref<lang::ByteArray> locator) {
+  if (!locator) lang::throwNullPointer("collection locator is null");
+  auto value = lang::makeRef<ArrayValue>(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection);
+  value->setLocator(std::move(locator));
+  return value;
+}
+
+void ArrayValue::setImage(lang::Ref<lang::ByteArray> image, int64_t offset, int64_t length) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  image_ = std::move(image);
+  imageOffset_ = offset;
+  imageLength_ = length;
+  imagePending_ = static_cast<bool>(image_);
+}
+
+bool ArrayValue::isImageOnly() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return imagePending_;
+}
+
+void ArrayValue::decodeImage() const {
+  // Cleared first: the reader stores into this value and must not decode it again.
+  imagePending_ = false;
+  const lang::Ref<kelcore::KelvorTypeCOLLECTION>& type = descriptor_->getKelvorType();
+  lang::Ref<lang::ByteArray> image = image_;
+  if (imageOffset_ < 0 || imageOffset_ >= image->length()) {
+    lang::throwIndexOutOfBounds(imageOffset_, image->length());
+  }
+  auto* self = const_cast<ArrayValue*>(this);
+  // The layout is told by the byte at the value's own offset.
+  if (((*image)[static_cast<int32_t>(imageOffset_)] & 0x80) != 0) {
+    kelcore::PickleContext ctx(image, imageOffset_);
+    (void)type->unpickle(ctx, self, DECODE, STYLE_SQL_VALUE, nullptr);
+  } else {
+    kelcore::UnpickleContext ctx(image, static_cast<int32_t>(imageOffset_), nullptr, nullptr,
+                                 static_cast<int8_t>(type->getFormatFlag() ? 1 : 0));
+    (void)type->unpickleLinear(ctx, self, DECODE, STYLE_SQL_VALUE, nullptr);
+  }
+}
+
+void ArrayValue::decodeIfKept() const {
+  if (imagePending_) decodeImage();
+}
+
+bool ArrayValue::holdsElements() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  decodeIfKept();
+  return sqlValues_ || platformArray_ || !locator_;
+}
+
+lang::Ref<lang::ObjectArray> ArrayValue::getSqlValueElements() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  decodeIfKept();
+  if (!sqlValues_ && platformArray_) {
+    sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(platformArray_.get(), connection_, 1, -1);
+  }
+  return sqlValues_;
+}
+
+int64_t ArrayValue::elementCount() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  decodeIfKept();
+  return length_;
+}
+
+void ArrayValue::setSqlValueArray(lang::Ref<lang::ObjectArray> values) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  sqlValues_ = std::move(values);
+  platformArray_ = nullptr;
+}
+
+void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  platformArray_ = std::move(array);
+  sqlValues_ = nullptr;
+}
+
+lang::Ref<lang::Object> ArrayValue::getPlatformArray() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  decodeIfKept();
+  return platformArray_;
+}
+
+void ArrayValue::setIndexOffset(int64_t i, int64_t offset) {
+  // Positions come from readers that checked their counts against the image, so i is bounded
+  // by the image's size; a position below 1 names no element.
+  if (i < 1) return;
+  const auto at = static_cast<size_t>(i - 1);
+  if (at >= index_.size()) index_.resize(at + 1, -1);
+  if (index_[at] == -1) ++indexed_;
+  index_[at] = offset;
+}
+
+int64_t ArrayValue::getIndexOffset(int64_t i) const noexcept {
+  if (i < 1 || static_cast<uint64_t>(i - 1) >= index_.size()) return -1;
+  return index_[static_cast<size_t>(i - 1)];
+}
+
+lang::Ref<lang::Object> ArrayValue::toJdbc() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  decodeIfKept();
+  if (platformArray_) return platformArray_;
+  if (!sqlValues_) return nullptr;
+  lang::Ref<lang::ObjectArray> out =
+      PlatformArrayFactory::makeArray(elementTypeOf(*descriptor_).getTypeCode(), sqlValues_->length());
+  for (int32_t i = 0; i < sqlValues_->length(); ++i) {
+    if (auto* v = dynamic_cast<SqlValue*>(sqlValues_->at(i))) out->set(i, v->toJdbc());
+  }
+  return out;
+}
+
+bool ArrayValue::equals(const lang::Object* other) const {
+  if (other == this) return true;
+  const auto* o = dynamic_cast<const ArrayValue*>(other);
+  if (o == nullptr) return false;
+  if (descriptor_->getKelvorType() != o->descriptor_->getKelvorType()) {
+    const auto& a = *descriptor_->getKelvorType();
+    const auto& b = *o->descriptor_->getKelvorType();
+    if (!a.isSqlNameKnown() || !b.isSqlNameKnown() ||
+        descriptor_->getName() != o->descriptor_->getName()) {
+      return false;
+    }
+  }
+  lang::Ref<lang::ObjectArray> mine = getSqlValueElements();
+  lang::Ref<lang::ObjectArray> theirs = o->getSqlValueElements();
+  if (!mine || !theirs) {
+    return !mine && !theirs && locator_ && o->locator_ && locator_->sameContents(*o->locator_);
+  }
+  if (mine->length() != theirs->length()) return false;
+  for (int32_t i = 0; i < mine->length(); ++i) {
+    const lang::Object* a = mine->at(i);
+    const lang::Object* b = theirs->at(i);
+    if (a == nullptr ? b != nullptr : !a->equals(b)) return false;
+  }
+  return true;
+}
+
+std::string ArrayValue::toString() const {
+  std::ostringstream text;
+  text << "ARRAY(";
+  lang::Ref<lang::ObjectArray> values = getSqlValueElements();
+  for (int32_t i = 0; values && i < values->length(); ++i) {
+    if (i > 0) text << ", ";
+    const lang::Object* v = values->at(i);
+    text << (v == nullptr ? std::string("null") : v->toString());
+  }
+  text << ')';
+  return text.str();
+}
+
+}  // namespace kelvor::jdbc
