@@ -91,18 +91,19 @@ class KelvorTypeADT : public KelvorNamedType {
   // A type whose only attribute is a collection stands for that collection.
   Ref<KelvorTypeADT> getEffectiveType();
 
-  // Attribute descriptors (lazy: init runs first when needed and a connection is set).
-  Ref<lang::ObjectArray> getAttributeTypes();
-  Ref<KelvorType> getAttributeType(int32_t i);  // 0-based
-  int32_t getNumAttributes();
+  // Attribute descriptors (lazy: init runs first when needed and a connection is set). The
+  // attribute answers are virtual: a collection answers them for its single element.
+  virtual Ref<lang::ObjectArray> getAttributeTypes();
+  virtual Ref<KelvorType> getAttributeType(int32_t i);  // 0-based
+  virtual int32_t getNumAttributes();
 
   // Names, 1-based; out of range: ERR_INTERNAL. Without fetch, names not yet fetched: nullopt.
-  std::string getAttributeName(int32_t i);
-  std::optional<std::string> getAttributeName(int32_t i, bool fetch);
+  virtual std::string getAttributeName(int32_t i);
+  virtual std::optional<std::string> getAttributeName(int32_t i, bool fetch);
   // "schema.type" of attribute i.
-  std::string getAttributeTypeName(int32_t i);
-  std::optional<std::string> getAttributeTypeName(int32_t i, bool fetch);
-  void initNames();
+  virtual std::string getAttributeTypeName(int32_t i);
+  virtual std::optional<std::string> getAttributeTypeName(int32_t i, bool fetch);
+  virtual void initNames();
   void fetchTypeInfo(jdbc::Connection* conn);
 
   static void copyType(const KelvorTypeADT& from, KelvorTypeADT& to);

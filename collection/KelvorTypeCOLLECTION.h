@@ -71,19 +71,19 @@ class KelvorTypeCOLLECTION : public KelvorTypeADT {
 
   // The element answers of the object type operations: no attribute descriptors, no attribute
   // names (ERR_INTERNAL); the element type's name at position 1 (else ERR_INVALID_ARGUMENT).
-  Ref<KelvorType> getAttributeType(int32_t i);
-  std::string getAttributeName(int32_t i);
-  std::optional<std::string> getAttributeName(int32_t i, bool fetch);
-  std::string getAttributeTypeName(int32_t i);
-  std::optional<std::string> getAttributeTypeName(int32_t i, bool fetch);
+  Ref<KelvorType> getAttributeType(int32_t i) override;
+  std::string getAttributeName(int32_t i) override;
+  std::optional<std::string> getAttributeName(int32_t i, bool fetch) override;
+  std::string getAttributeTypeName(int32_t i) override;
+  std::optional<std::string> getAttributeTypeName(int32_t i, bool fetch) override;
   const Ref<KelvorType>& getElementType() const noexcept { return elementType_; }
   int64_t getMaxElements() const noexcept { return maxElements_; }
-  int32_t getNumAttributes() const noexcept { return 0; }
+  int32_t getNumAttributes() override { return 0; }
   int32_t getTypeCode() const override;
   int32_t getCollectionKind() const noexcept { return collectionKind_; }
   // Fetches "schema.type" of the element type through the dictionary query; the catalog lists
   // the element as the collection type's one attribute row. No row: ERR_INTERNAL.
-  void initNames();
+  void initNames() override;
   // Whether the image carries its elements inline (false for a locator or a null linear image).
   bool isInlineImage(const lang::ByteArray* image);
   // Reads the TDS entry after opcode 28 and queues the element fix-up; on the collection's own
