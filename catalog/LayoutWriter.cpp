@@ -137,6 +137,9 @@ void LayoutWriter::layOut(const TypeDefinition& type, const lang::ByteArray& fd,
 
 LayoutWriter::Layout LayoutWriter::computeLayout(const TypeDefinition& type,
                                                  const lang::ByteArray* formatDescriptor) {
+  if (type.kind() == TypeDefinition::Kind::COLLECTION) {
+    raiseInvalidArgument("a collection type has no layout description: " + type.sqlName());
+  }
   if (formatDescriptor == nullptr) raiseInvalidArgument("no format descriptor");
   if (formatDescriptor->length() <= FD_VARIABLE_LENGTH_AT) {
     raiseInvalidArgument("format descriptor shorter than its start");

@@ -78,7 +78,8 @@ class LayoutWriter {
 
   // The layout of the type under the format descriptor. The descriptor must hold every entry
   // the type's attributes read, each with an alignment mask of 0, 1, 3 or 7 and a size of at
-  // least the slot the attribute reads; otherwise ERR_INVALID_ARGUMENT (as for a null one).
+  // least the slot the attribute reads; otherwise ERR_INVALID_ARGUMENT (as for a null one, and
+  // for a collection type, which has no layout description).
   static Layout computeLayout(const TypeDefinition& type, const lang::ByteArray* formatDescriptor);
   // The layout description of computeLayout's result; same failures.
   static lang::Ref<lang::ByteArray> write(const TypeDefinition& type,

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "catalog/ArgumentCheck.h"
 #include "catalog/LayoutWriter.h"
 #include "catalog/TDSWriter.h"
 
@@ -29,17 +30,18 @@ std::string_view scalarWord(Kind kind) {
   return "";
 }
 
-// The dictionary row of one attribute: a named type's schema and name, or a scalar's word.
-jdbc::MemoryConnection::AttributeRow rowOf(const TypeDefinition::Attribute& a) {
-  if (const TypeDefinition* embedded = a.type.objectType()) {
-    return {a.name, embedded->typeName(), embedded->schemaName()};
+// The dictionary row of one attribute (or a collection's element, which has no name): a named
+// type's schema and name, or a scalar's word.
+jdbc::MemoryConnection::AttributeRow rowOf(const std::string& name, const AttributeType& type) {
+  if (const TypeDefinition* embedded = type.objectType()) {
+    return {name, embedded->typeName(), embedded->schemaName()};
   }
-  if (a.type.kind() == Kind::REF) {
-    const std::string& target = a.type.refTarget();
+  if (type.kind() == Kind::REF) {
+    const std::string& target = type.refTarget();
     const size_t dot = target.find(TypeDefinition::NAME_SEPARATOR);
-    return {a.name, target.substr(dot + 1), target.substr(0, dot)};
+    return {name, target.substr(dot + 1), target.substr(0, dot)};
   }
-  return {a.name, std::string(scalarWord(a.type.kind())), std::string(MemoryCatalog::SCALAR_SCHEMA)};
+  return {name, std::string(scalarWord(type.kind())), std::string(MemoryCatalog::SCALAR_SCHEMA)};
 }
 
 }  // namespace
@@ -61,22 +63,45 @@ void MemoryCatalog::addToCatalog(jdbc::MemoryConnection& conn, const TypeDefinit
   jdbc::MemoryConnection::TypeInfo info;
   for (const TypeDefinition::Attribute& a : type.attributes()) {
     if (const TypeDefinition* embedded = a.type.objectType()) addToCatalog(conn, *embedded, fd);
-    info.attributes.push_back(rowOf(a));
+    info.attributes.push_back(rowOf(a.name, a.type));
   }
   info.tds = catalog::TDSWriter::write(type);
   info.typeId = typeIdOf(type.sqlName());
   info.version = type.version();
-  info.layout = catalog::LayoutWriter::write(type, &fd);
+  if (const AttributeType* element = type.elementType()) {
+    // A collection lists its element as its one row and has no layout description.
+    info.attributes.push_back(rowOf("", *element));
+  } else {
+    info.layout = catalog::LayoutWriter::write(type, &fd);
+  }
   conn.addType(type.sqlName(), std::move(info));
 }
 
-lang::Ref<jdbc::ObjectDescriptor> MemoryCatalog::registerType(jdbc::MemoryConnection& conn,
-                                                             const TypeDefinition& type) {
+void MemoryCatalog::addWithFormat(jdbc::MemoryConnection& conn, const TypeDefinition& type) {
   if (!conn.getFormatDescriptor()) {
     conn.setFormatDescriptor(catalog::LayoutWriter::defaultFormatDescriptor());
   }
   addToCatalog(conn, type, *conn.getFormatDescriptor());
+}
+
+lang::Ref<jdbc::ObjectDescriptor> MemoryCatalog::registerType(jdbc::MemoryConnection& conn,
+                                                             const TypeDefinition& type) {
+  // An object descriptor would parse a collection's segment as an object type holding one
+  // collection attribute.
+  if (type.kind() != TypeDefinition::Kind::OBJECT) {
+    raiseInvalidArgument("not an object type: " + type.sqlName());
+  }
+  addWithFormat(conn, type);
   return jdbc::ObjectDescriptor::createDescriptor(type.sqlName(), &conn);
+}
+
+lang::Ref<jdbc::ArrayDescriptor> MemoryCatalog::registerCollectionType(
+    jdbc::MemoryConnection& conn, const TypeDefinition& type) {
+  if (type.kind() != TypeDefinition::Kind::COLLECTION) {
+    raiseInvalidArgument("not a collection type: " + type.sqlName());
+  }
+  addWithFormat(conn, type);
+  return jdbc::ArrayDescriptor::createDescriptor(type.sqlName(), &conn);
 }
 
 }  // namespace kelvor::catalog

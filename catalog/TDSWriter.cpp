@@ -4,12 +4,16 @@
 
 #include "catalog/AttributeType.h"
 #include "catalog/TypeDefinition.h"
+#include "collection/KelvorTypeCOLLECTION.h"
 
 namespace kelvor::catalog {
 
 namespace {
 
 constexpr int32_t HEADER_FLAG = 0;
+
+static_assert(static_cast<int32_t>(TypeDefinition::CollectionKind::BOUNDED) ==
+              jdbc::kelcore::KelvorTypeCOLLECTION::KIND_BOUNDED);
 
 }  // namespace
 
@@ -20,7 +24,7 @@ lang::Ref<lang::ByteArray> TDSWriter::write(const TypeDefinition& type) {
   return lang::ByteArray::copyOf(writer.out_.data(), writer.size());
 }
 
-// tds    := header list
+// tds    := header list | header collection 42 entry
 // header := size(UB4) 38 version(1) 0 0 slots(UB2) flag(1) 41 SB2(0) 0 0 0 0
 int32_t TDSWriter::writeType(const TypeDefinition& type) {
   const size_t start = out_.size();
@@ -35,7 +39,9 @@ int32_t TDSWriter::writeType(const TypeDefinition& type) {
   putSB2(0);
   putUB4(0);
   assert(out_.size() - start == static_cast<size_t>(HEADER_LENGTH));
-  const int32_t total = HEADER_LENGTH + writeList(type);
+  const int32_t body = type.kind() == TypeDefinition::Kind::COLLECTION ? writeCollection(type)
+                                                                       : writeList(type);
+  const int32_t total = HEADER_LENGTH + body;
   patchUB4(start, static_cast<uint32_t>(total));
   return total;
 }
@@ -48,6 +54,20 @@ int32_t TDSWriter::writeList(const TypeDefinition& type) {
   }
   putUB1(OPC_END);
   return total + 1;
+}
+
+// collection 42 entry := 28 position(UB4) maxElements(UB4) kind(1) 42 entry
+int32_t TDSWriter::writeCollection(const TypeDefinition& type) {
+  const int32_t start = size();
+  putUB1(OPC_COLLECTION);
+  // The header is the TDS start here: collections are written only as whole segments.
+  putUB4(static_cast<uint32_t>(start + COLLECTION_ENTRY_LENGTH));
+  // TypeDefinition keeps the maximum within 0..2^31-1.
+  putUB4(static_cast<uint32_t>(type.maxElements()));
+  putUB1(static_cast<int32_t>(type.collectionKind()));
+  putUB1(OPC_END_PATCHES);
+  assert(size() - start == COLLECTION_ENTRY_LENGTH);
+  return COLLECTION_ENTRY_LENGTH + writeEntry(*type.elementType());
 }
 
 // entry := opcode operands; the operands of each kind are listed in the header.

@@ -6,11 +6,13 @@
 // The bytes, opcodes and marks in decimal, numbers big-endian (UB1 unsigned byte, UB2
 // unsigned 16-bit, SB2 signed 16-bit, UB4 32-bit):
 //
-//   tds     := header list
+//   tds     := header list                      object type
+//            | header collection 42 entry        collection type
 //   header  := size(UB4) 38 version(1) 0 0 slots(UB2) flag(1) 41 0 0 0 0 0 0
 //     size     the TDS's own length in bytes; the parser skips it, dumps can check it
 //     version  the type's version, a signed byte
-//     slots    leaf slots of the type's linear layout (the offsets of its layout description)
+//     slots    leaf slots of the type's linear layout (the offsets of its layout description);
+//              0 for a collection type, which has no layout description
 //     flag     0; 255 would set the parser's header flag, which nothing of ours needs
 //     41       then SB2 0, which the parser requires, and four bytes it skips
 //   list    := entry* 40
@@ -23,11 +25,18 @@
 //            | 30 | 29 | 31                               BLOB, CLOB, BFILE
 //            | 9                                          REF; the target's name is not here
 //            | 39 list                                    embedded object type, own list
+//   collection := 28 position(UB4) maxElements(UB4) kind(1)
+//     position     where the element's entry starts, counted from the TDS start: right after
+//                  the 42, so always HEADER_LENGTH + 11
+//     maxElements  0..2^31-1 (the descriptor reads the field signed)
+//     kind         3 bounded, 1 unbounded
+//   The 42 sends the collection descriptor to its fix-up pass, which parses the element entry
+//   at the position; the element is a scalar entry (an object element would be a UPT entry).
 //
-// Every list ends with 40: nothing written here needs the fix-up pass (42) yet. When UPT and
-// collection attributes join, the outermost list alone will end with 42 and be followed by the
-// out-of-line descriptions their fix-ups point at; an embedded list will still end with 40 and
-// leave its fix-ups to the outermost pass.
+// Every list of an object type ends with 40: nothing in one needs the fix-up pass (42) yet.
+// When UPT and collection attributes join, the outermost list alone will end with 42 and be
+// followed by the out-of-line descriptions their fix-ups point at; an embedded list will still
+// end with 40 and leave its fix-ups to the outermost pass.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +55,10 @@ class TDSWriter {
   static constexpr int32_t TDS_HEADER_MARK = 38;
   static constexpr int32_t TDS_ATTRIBUTES_MARK = 41;
   static constexpr int32_t OPC_END = 40;
+  static constexpr int32_t OPC_COLLECTION = 28;
+  static constexpr int32_t OPC_END_PATCHES = 42;
+  // A collection's own entry after the header: opcode, position, maximum, kind, 42.
+  static constexpr int32_t COLLECTION_ENTRY_LENGTH = 11;
   static constexpr int32_t HEADER_LENGTH = 18;
   // Where the header holds the leaf slot count.
   static constexpr int32_t LEAF_SLOTS_AT = 8;
@@ -60,6 +73,7 @@ class TDSWriter {
   // Each returns the number of bytes it appended.
   [[nodiscard]] int32_t writeType(const TypeDefinition& type);
   [[nodiscard]] int32_t writeList(const TypeDefinition& type);
+  [[nodiscard]] int32_t writeCollection(const TypeDefinition& type);
   [[nodiscard]] int32_t writeEntry(const AttributeType& type);
 
   void putUB1(int32_t value);

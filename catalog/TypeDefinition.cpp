@@ -26,7 +26,34 @@ TypeDefinition::TypeDefinition(std::string schemaName, std::string typeName, int
   requireInRange("type version", version_, MIN_VERSION, MAX_VERSION);
 }
 
+TypeDefinition TypeDefinition::collectionType(std::string schemaName, std::string typeName,
+                                              AttributeType element, int64_t maxElements,
+                                              CollectionKind kind, int32_t version) {
+  TypeDefinition t(std::move(schemaName), std::move(typeName), version);
+  switch (element.kind()) {
+    case AttributeType::Kind::EMBEDDED_OBJECT:
+      raiseUnsupported("collection of an object type needs a UPT element entry: " + t.sqlName());
+    case AttributeType::Kind::REF:
+      raiseUnsupported("REF elements are not written yet: " + t.sqlName());
+    default:
+      break;
+  }
+  requireInRange("collection maximum element count", maxElements, 0, MAX_ELEMENTS);
+  if (kind != CollectionKind::UNBOUNDED && kind != CollectionKind::BOUNDED) {
+    raiseInvalidArgument("collection kind " + std::to_string(static_cast<int32_t>(kind)) +
+                         " is not 1 or 3");
+  }
+  t.kind_ = Kind::COLLECTION;
+  t.elementType_ = std::move(element);
+  t.maxElements_ = maxElements;
+  t.collectionKind_ = kind;
+  return t;
+}
+
 TypeDefinition& TypeDefinition::addAttribute(std::string name, AttributeType type) {
+  if (kind_ == Kind::COLLECTION) {
+    raiseInvalidArgument("a collection type has an element, not attributes: " + sqlName());
+  }
   if (name.empty()) raiseInvalidArgument("attribute without a name in " + sqlName());
   if (attributeNames_.count(name) != 0) {
     raiseInvalidArgument("attribute " + name + " appears twice in " + sqlName());

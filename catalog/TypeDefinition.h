@@ -1,17 +1,19 @@
 // A small definition of a user-defined SQL type, from which the catalog writes the type's
-// descriptor segment (TDSWriter) and its linear layout description (LayoutWriter). Today an
-// object type: a schema-qualified name, a type version and named attributes in order.
+// descriptor segment (TDSWriter) and its linear layout description (LayoutWriter). Either an
+// object type (a schema-qualified name, a type version and named attributes in order) or a
+// collection type (a name, a version, one element type, a maximum element count and a kind).
 //
 // Built by one thread with addAttribute, then read; copies are cheap (embedded types are
 // shared, immutable). Every definition is kept encodable as it is built: a TDS of it fits the
 // fields that carry its numbers and parses within the parser's nesting bound. Whatever would
 // break that raises DriverException ERR_INVALID_ARGUMENT and leaves the definition unchanged.
 //
-// Collection types will come as a further kind with their own factory; kind() lets the writers
-// tell them apart, so callers of the object-type operations keep working.
+// kind() tells the two apart for the writers. A collection has no attributes (attributes() is
+// empty, addAttribute refuses) and no linear layout description of its own.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -22,7 +24,12 @@ namespace kelvor::catalog {
 
 class TypeDefinition {
  public:
-  enum class Kind : uint8_t { OBJECT };
+  enum class Kind : uint8_t { OBJECT, COLLECTION };
+
+  // The kind byte of a collection type's TDS entry. A bounded collection refuses to write more
+  // elements than its maximum; the descriptor treats every byte but 3 as unbounded, and 1 is
+  // the one we write for that.
+  enum class CollectionKind : uint8_t { UNBOUNDED = 1, BOUNDED = 3 };
 
   struct Attribute {
     std::string name;
@@ -37,6 +44,9 @@ class TypeDefinition {
   static constexpr int32_t MAX_LEAF_SLOTS = 65535;
   // Between schema and type in the SQL name.
   static constexpr char NAME_SEPARATOR = '.';
+  // The maximum element count is a UB4 field, but the descriptor reads it as a signed 32-bit
+  // number: a larger one would come back negative.
+  static constexpr int64_t MAX_ELEMENTS = INT32_MAX;
 
   // An object type without attributes. Both names non-empty and free of the separator, so that
   // the SQL name splits back into them.
@@ -47,6 +57,15 @@ class TypeDefinition {
   // leaf slots of the whole type must stay within MAX_LEAF_SLOTS, and its object levels
   // (this one and the embedded ones below it) within the parser's nesting bound.
   TypeDefinition& addAttribute(std::string name, AttributeType type);
+
+  // A collection type of the element type, at most maxElements (0..MAX_ELEMENTS) elements when
+  // bounded. Names as for an object type. The element must be a scalar: a REF or an object type
+  // element raises ERR_UNSUPPORTED (an object element needs a UPT element entry, which we cannot
+  // write yet).
+  static TypeDefinition collectionType(std::string schemaName, std::string typeName,
+                                       AttributeType element, int64_t maxElements,
+                                       CollectionKind kind = CollectionKind::UNBOUNDED,
+                                       int32_t version = DEFAULT_VERSION);
 
   Kind kind() const noexcept { return kind_; }
   const std::string& schemaName() const noexcept { return schemaName_; }
@@ -60,6 +79,13 @@ class TypeDefinition {
   int32_t leafSlotCount() const noexcept { return leafSlotCount_; }
   // 1 for a type whose attributes embed no object type; one more per embedded level.
   int32_t nestingLevels() const noexcept { return nestingLevels_; }
+  // COLLECTION: the element type; null for an object type.
+  const AttributeType* elementType() const noexcept {
+    return elementType_ ? &*elementType_ : nullptr;
+  }
+  // COLLECTION: the declared maximum and the kind byte; 0 and UNBOUNDED for an object type.
+  int64_t maxElements() const noexcept { return maxElements_; }
+  CollectionKind collectionKind() const noexcept { return collectionKind_; }
 
  private:
   Kind kind_ = Kind::OBJECT;
@@ -70,6 +96,9 @@ class TypeDefinition {
   std::unordered_set<std::string> attributeNames_;  // the names in attributes_, for lookups
   int32_t leafSlotCount_ = 0;          // sum of the attributes' leaf slots
   int32_t nestingLevels_ = 1;          // this level plus the deepest embedded chain
+  std::optional<AttributeType> elementType_;  // COLLECTION: a scalar
+  int64_t maxElements_ = 0;                   // COLLECTION: 0..MAX_ELEMENTS
+  CollectionKind collectionKind_ = CollectionKind::UNBOUNDED;  // COLLECTION
 };
 
 }  // namespace kelvor::catalog

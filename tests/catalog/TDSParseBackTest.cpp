@@ -6,11 +6,16 @@
 #include <vector>
 
 #include "adt/KelvorTypeADT.h"
+#include "collection/KelvorTypeCOLLECTION.h"
 #include "catalog/AttributeType.h"
 #include "catalog/LayoutWriter.h"
+#include "catalog/MemoryCatalog.h"
 #include "catalog/TDSWriter.h"
 #include "catalog/TypeDefinition.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
 #include "driver/MemoryConnection.h"
+#include "driver/NumberValue.h"
 #include "lang/Array.h"
 #include "scalar/KelvorTypeCHAR.h"
 #include "scalar/KelvorTypeNUMBER.h"
@@ -125,6 +130,49 @@ TEST(TDSParseBackTest, TopLevelTypeReadsTheLayoutDescriptionServedWithItsTDS) {
             expected.offsets);
   EXPECT_EQ(top->getLinearImageSize(), expected.size);
   EXPECT_EQ(top->getLayoutOffsetCount(), site.leafSlotCount());
+}
+
+TEST(TDSParseBackTest, CollectionTypeCreatedByNameParsesItsOwnSegment) {
+  auto conn = lang::makeRef<jdbc::MemoryConnection>();
+  conn->setFormatDescriptor(LayoutWriter::defaultFormatDescriptor());
+  const TypeDefinition amounts = TypeDefinition::collectionType(
+      "FIN", "AMOUNTS", T::numberType(12, 2), 5, TypeDefinition::CollectionKind::BOUNDED, 4);
+  MemoryCatalog::addToCatalog(*conn, amounts, *conn->getFormatDescriptor());
+
+  auto type = lang::makeRef<jdbc::kelcore::KelvorTypeCOLLECTION>(amounts.sqlName(), conn.get());
+  type->init(conn.get());
+  auto* element = dynamic_cast<jdbc::kelcore::KelvorTypeNUMBER*>(type->getElementType().get());
+  ASSERT_NE(element, nullptr);
+  EXPECT_EQ(element->getPrecision(), 12);
+  EXPECT_EQ(element->getScale(), 2);
+  EXPECT_EQ(type->getLastOpcode(), 3);
+  EXPECT_EQ(type->getMaxElements(), 5);
+  EXPECT_EQ(type->getCollectionKind(), jdbc::kelcore::KelvorTypeCOLLECTION::KIND_BOUNDED);
+  EXPECT_EQ(type->getTypeVersion(), 4);
+  // The element's dictionary row.
+  EXPECT_EQ(type->getAttributeTypeName(1), "BUILTIN.NUMBER");
+}
+
+TEST(TDSParseBackTest, RegisteredCollectionValueRoundTripsThroughItsImage) {
+  auto conn = lang::makeRef<jdbc::MemoryConnection>();
+  const auto descriptor = MemoryCatalog::registerCollectionType(
+      *conn, TypeDefinition::collectionType("FIN", "COUNTS", T::numberType(9, 0), 0));
+  const auto& type = descriptor->getKelvorType();
+  auto elements = lang::ObjectArray::make(3);
+  elements->set(0, lang::makeRef<jdbc::NumberValue>(7));
+  elements->set(2, lang::makeRef<jdbc::NumberValue>(-40));  // element 1 stays null
+  auto value = lang::makeRef<jdbc::ArrayValue>(descriptor, conn.get(), elements.get());
+
+  const auto image = type->toImage(value.get());
+  auto back = lang::dynamicRef<jdbc::ArrayValue>(type->fromImage(
+      image.get(), 0, nullptr, jdbc::kelcore::KelvorTypeCOLLECTION::STYLE_SQL_VALUE, nullptr));
+  ASSERT_TRUE(back);
+  const auto read = back->getSqlValueElements();
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->length(), 3);
+  EXPECT_EQ(static_cast<const jdbc::NumberValue*>(read->at(0))->intValue(), 7);
+  EXPECT_EQ(read->at(1), nullptr);
+  EXPECT_EQ(static_cast<const jdbc::NumberValue*>(read->at(2))->intValue(), -40);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalog/AttributeType.h"
+#include "catalog/LayoutWriter.h"
 #include "catalog/TypeDefinition.h"
 #include "driver/DriverException.h"
 #include "tests/types/TypeTestSupport.h"
@@ -150,6 +151,39 @@ TEST(TDSWriterTest, LeafSlotsAndNestingStopAtWhatTheHeaderAndTheParserHold) {
   }
   EXPECT_EQ(TDSWriter::write(chain)->length(), 18 + 99 + 1 + 100);  // 99 x 39, DATE, 100 x 40
   EXPECT_EQ(codeOf([&] { TypeDefinition("S", "L101").addAttribute("IN", T::embeddedType(chain)); }),
+            DriverException::ERR_INVALID_ARGUMENT);
+}
+
+TEST(TDSWriterTest, CollectionTypeIsByteExact) {
+  const TypeDefinition names = TypeDefinition::collectionType(
+      "HR", "NAMES", T::varcharType(20), 300, TypeDefinition::CollectionKind::BOUNDED, 2);
+  const std::vector<int> body = {28, 0, 0, 0, 29,    // the element entry stands at byte 29
+                                 0, 0, 0x01, 0x2C,   // maximum 300
+                                 3, 42,              // bounded; the fix-up pass follows
+                                 7, 0, 20, 1, 0, 106};  // VARCHAR 20, form 1, charset 106
+  // No layout slots: a collection has no layout description.
+  EXPECT_EQ(unsignedBytes(*TDSWriter::write(names)), concat(header(18 + 17, 2, 0), body));
+}
+
+TEST(TDSWriterTest, CollectionsOfWhatCannotBeWrittenAreRefused) {
+  TypeDefinition point("GEO", "POINT");
+  point.addAttribute("X", T::numberType(5, 0));
+  const auto make = [](T element, int64_t max) {
+    return [=] { (void)TypeDefinition::collectionType("S", "C", element, max); };
+  };
+  EXPECT_EQ(codeOf(make(T::embeddedType(point), 0)), DriverException::ERR_UNSUPPORTED);
+  EXPECT_EQ(codeOf(make(T::refType("GEO.POINT"), 0)), DriverException::ERR_UNSUPPORTED);
+  // The maximum would read back negative.
+  EXPECT_EQ(codeOf(make(T::dateType(), int64_t{1} << 31)), DriverException::ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(codeOf(make(T::dateType(), -1)), DriverException::ERR_INVALID_ARGUMENT);
+  TypeDefinition dates = TypeDefinition::collectionType("S", "C", T::dateType(), INT32_MAX);
+  EXPECT_EQ(codeOf([&] { dates.addAttribute("A", T::dateType()); }),
+            DriverException::ERR_INVALID_ARGUMENT);
+  EXPECT_TRUE(dates.attributes().empty());
+  // Neither embeddable nor laid out: both would describe an object that is not there.
+  EXPECT_EQ(codeOf([&] { (void)T::embeddedType(dates); }), DriverException::ERR_INVALID_ARGUMENT);
+  const auto fd = LayoutWriter::defaultFormatDescriptor();
+  EXPECT_EQ(codeOf([&] { (void)LayoutWriter::write(dates, fd.get()); }),
             DriverException::ERR_INVALID_ARGUMENT);
 }
 
