@@ -9,6 +9,8 @@
 
 #include "adt/KelvorTypeADT.h"
 #include "catalog/ArgumentCheck.h"
+#include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/ArrayValue.h"
 #include "driver/BfileValue.h"
 #include "driver/BlobValue.h"
 #include "driver/CharValue.h"
@@ -115,6 +117,43 @@ bool yearOf(int32_t century, int32_t yy, int32_t& year) {
     return true;
   }
   return false;
+}
+
+// L(1) number(L) 0{21 - L} at out: the 22 bytes of a number slot (out holds them, zeroed).
+void putNumberSlot(int8_t* out, const jdbc::NumberValue& value) {
+  const lang::ByteArray* form = value.shareBytes().get();
+  const int32_t length = form != nullptr ? form->length() : 0;
+  if (length > MAX_NUMBER_LENGTH) raiseBadValue("number longer than 21 bytes", &value);
+  out[0] = static_cast<int8_t>(length);
+  if (length > 0) std::copy_n(form->data(), length, out + 1);
+}
+
+// year(2) month day hour minute second at out, from the seven-byte form: the first 7 bytes of
+// a date slot. The year is signed 16-bit, high byte first when highFirst.
+void putDateSlot(int8_t* out, const jdbc::DateValue& value, bool highFirst) {
+  const lang::ByteArray* form = value.shareBytes().get();
+  int32_t year = 0;
+  if (form == nullptr || form->length() != DATE_FORM_LENGTH ||
+      !yearOf((*form)[0] & 0xFF, (*form)[1] & 0xFF, year)) {
+    raiseBadValue("date value without a seven-byte date form", &value);
+  }
+  // The form bounds the year to -10099..15599, inside 16 bits.
+  const auto y = static_cast<uint16_t>(static_cast<int16_t>(year));
+  const auto high = static_cast<int8_t>(y >> 8);
+  const auto low = static_cast<int8_t>(y & 0xFF);
+  out[0] = highFirst ? high : low;
+  out[1] = highFirst ? low : high;
+  out[2] = (*form)[2];                              // month
+  out[3] = (*form)[3];                              // day
+  for (int32_t i = 4; i < DATE_FORM_LENGTH; ++i) {  // hour, minute, second: the form adds 1
+    out[i] = static_cast<int8_t>(((*form)[i] & 0xFF) - 1);
+  }
+}
+
+// Whether bytes are a locator or REF whole: their first 2 bytes the length of the rest.
+bool startsWithOwnLength(const lang::ByteArray* bytes) {
+  return bytes != nullptr && bytes->length() >= UB2_BYTES &&
+         (((*bytes)[0] & 0xFF) << 8 | ((*bytes)[1] & 0xFF)) == bytes->length() - UB2_BYTES;
 }
 
 // One leaf slot of the layout, for the checks.
@@ -263,37 +302,12 @@ class Builder {
     }
   }
 
-  // L(1) number(L), the rest of the 22 bytes left 0.
   void writeNumber(size_t at, const jdbc::NumberValue& value) {
-    const lang::ByteArray* form = value.shareBytes().get();
-    const int32_t length = form != nullptr ? form->length() : 0;
-    if (length > MAX_NUMBER_LENGTH) raiseBadValue("number longer than 21 bytes", &value);
-    data_[at] = static_cast<int8_t>(length);
-    if (length > 0) {
-      std::copy_n(form->data(), length, data_.begin() + static_cast<ptrdiff_t>(at + 1));
-    }
+    putNumberSlot(data_.data() + at, value);
   }
 
-  // year(2) month day hour minute second, from the seven-byte form.
   void writeDate(size_t at, const jdbc::DateValue& value) {
-    const lang::ByteArray* form = value.shareBytes().get();
-    int32_t year = 0;
-    if (form == nullptr || form->length() != DATE_FORM_LENGTH ||
-        !yearOf((*form)[0] & 0xFF, (*form)[1] & 0xFF, year)) {
-      raiseBadValue("date value without a seven-byte date form", &value);
-    }
-    // The form bounds the year to -10099..15599, inside 16 bits.
-    const auto y = static_cast<uint16_t>(static_cast<int16_t>(year));
-    const auto high = static_cast<int8_t>(y >> 8);
-    const auto low = static_cast<int8_t>(y & 0xFF);
-    const bool highFirst = type_.getFormatFlag();
-    data_[at] = highFirst ? high : low;
-    data_[at + 1] = highFirst ? low : high;
-    data_[at + 2] = (*form)[2];                       // month
-    data_[at + 3] = (*form)[3];                       // day
-    for (int32_t i = 4; i < DATE_FORM_LENGTH; ++i) {  // hour, minute, second: the form adds 1
-      data_[at + static_cast<size_t>(i)] = static_cast<int8_t>(((*form)[i] & 0xFF) - 1);
-    }
+    putDateSlot(data_.data() + at, value, type_.getFormatFlag());
   }
 
   // rel(UB4) 00 00, the value n(UB4) bytes(n) behind the slots or right after the 6 bytes.
@@ -328,8 +342,7 @@ class Builder {
   // A locator or REF: its bytes whole, which must start with the length of the rest.
   int64_t appendLocator(const jdbc::SqlValue& value) {
     const lang::ByteArray* bytes = value.shareBytes().get();
-    if (bytes == nullptr || bytes->length() < UB2_BYTES ||
-        (((*bytes)[0] & 0xFF) << 8 | ((*bytes)[1] & 0xFF)) != bytes->length() - UB2_BYTES) {
+    if (!startsWithOwnLength(bytes)) {
       raiseBadValue("locator or REF bytes that do not start with their own 2-byte length", &value);
     }
     const int64_t rel = reserveOutOfLine(bytes->length());
@@ -411,6 +424,154 @@ class Builder {
   std::vector<uint8_t> indicators_;     // per null index: 1 when null
 };
 
+// The linear image of one collection value, element by element in the element descriptor's
+// flag-byte form. The grammar is in the header.
+class CollectionBuilder {
+ public:
+  explicit CollectionBuilder(jdbc::kelcore::KelvorTypeCOLLECTION& type) : type_(type) {}
+
+  lang::Ref<lang::ByteArray> build(const jdbc::ArrayValue& value) {
+    (void)type_.getNumAttributes();  // fetches and parses a type not yet initialised
+    const lang::Ref<KelvorType>& element = type_.getElementType();
+    if (!element) raiseInvalidArgument("collection type without an element type");
+    const SlotKind kind = kindOf(*element);
+    if (kind == SlotKind::OBJECT) {
+      ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "no linear element form for objects",
+                         element.get());
+    }
+    putUB4(0);  // A, patched below
+    out_.insert(out_.end(), UB2_BYTES, 0);
+    const lang::Ref<lang::ObjectArray> elements =
+        value.holdsElements() ? value.getSqlValueElements() : nullptr;
+    if (!elements) {
+      // Elements kept behind a locator: the prefix is the flag 00 and the locator bytes.
+      const lang::ByteArray* locator = value.getLocator().get();
+      const int32_t n = locator != nullptr ? locator->length() : 0;
+      putUB4(int64_t{n} + 1);
+      out_.push_back(0);
+      append(locator != nullptr ? locator->data() : nullptr, n);
+    } else {
+      putUB4(1);  // an empty prefix after its flag byte
+      out_.push_back(1);
+      const size_t partAt = out_.size();
+      putUB4(0);  // I, patched below
+      putUB4(elements->length());
+      out_.push_back(0);
+      for (int32_t i = 0; i < elements->length(); ++i) {
+        writeElement(*element, kind, elements->at(i));
+      }
+      patchUB4(partAt, static_cast<int64_t>(out_.size() - partAt - UB4_BYTES));
+    }
+    patchUB4(0, static_cast<int64_t>(out_.size()) - UB4_BYTES);
+    return lang::ByteArray::copyOf(out_.data(), static_cast<int32_t>(out_.size()));
+  }
+
+ private:
+  // flag(1) and the element's form; a null element: flag 01 and the form's null filling.
+  void writeElement(KelvorType& d, SlotKind kind, lang::Object* v) {
+    out_.push_back(v == nullptr ? 1 : 0);
+    switch (kind) {
+      case SlotKind::NUMBER: {
+        const size_t at = grow(NUMBER_SLOT_BYTES);
+        if (v != nullptr) putNumberSlot(out_.data() + at, valueAs<jdbc::NumberValue>(v));
+        break;
+      }
+      case SlotKind::DATE: {
+        const size_t at = grow(DATE_SLOT_BYTES);
+        if (v != nullptr) {
+          putDateSlot(out_.data() + at, valueAs<jdbc::DateValue>(v), type_.getFormatFlag());
+        }
+        break;
+      }
+      case SlotKind::CHAR: {
+        if (v == nullptr) {
+          putUB4(0);
+          break;
+        }
+        auto& ch = static_cast<jdbc::kelcore::KelvorTypeCHAR&>(d);
+        const lang::Ref<jdbc::CharValue> converted =
+            ch.convertToConnectionCharset(&valueAs<jdbc::CharValue>(v));
+        putUB4Value(converted->shareBytes().get());
+        break;
+      }
+      case SlotKind::RAW:
+        putUB4Value(v == nullptr ? nullptr : valueAs<jdbc::RawValue>(v).shareBytes().get());
+        break;
+      case SlotKind::BLOB:
+        putLocator(v == nullptr ? nullptr : &valueAs<jdbc::BlobValue>(v),
+                   jdbc::kelcore::KelvorTypeBLOB::LOCATOR_SLOT_SIZE);
+        break;
+      case SlotKind::CLOB:
+        putLocator(v == nullptr ? nullptr : &valueAs<jdbc::ClobValue>(v),
+                   jdbc::kelcore::KelvorTypeCLOB::LOCATOR_SLOT_SIZE);
+        break;
+      case SlotKind::BFILE:
+        putLocator(v == nullptr ? nullptr : &valueAs<jdbc::BfileValue>(v),
+                   jdbc::kelcore::KelvorTypeBFILE::LOCATOR_SLOT_SIZE);
+        break;
+      case SlotKind::REF:
+        putLocator(v == nullptr ? nullptr : &valueAs<jdbc::RefValue>(v), 0);
+        break;
+      case SlotKind::OBJECT: assert(false && "refused before the first element"); break;
+    }
+  }
+
+  // n(UB4) bytes(n); null bytes: n 0.
+  void putUB4Value(const lang::ByteArray* bytes) {
+    const int32_t n = bytes != nullptr ? bytes->length() : 0;
+    putUB4(n);
+    append(bytes != nullptr ? bytes->data() : nullptr, n);
+  }
+
+  // The bytes whole (they start with their own UB2 length), then zeros to fill slotBytes
+  // counted from the byte after the flag; a null: 00 00 and no filling.
+  void putLocator(const jdbc::SqlValue* value, int32_t slotBytes) {
+    if (value == nullptr) {
+      out_.insert(out_.end(), UB2_BYTES, 0);
+      return;
+    }
+    const lang::ByteArray* bytes = value->shareBytes().get();
+    if (!startsWithOwnLength(bytes)) {
+      raiseBadValue("locator or REF bytes that do not start with their own 2-byte length", value);
+    }
+    append(bytes->data(), bytes->length());
+    if (bytes->length() < slotBytes) (void)grow(slotBytes - bytes->length());
+  }
+
+  // Appends n zero bytes; returns where they start.
+  size_t grow(int64_t n) {
+    const size_t at = out_.size();
+    requireRoom(n);
+    out_.resize(at + static_cast<size_t>(n), 0);
+    return at;
+  }
+
+  void append(const int8_t* bytes, int32_t n) {
+    if (n == 0) return;
+    requireRoom(n);
+    out_.insert(out_.end(), bytes, bytes + n);
+  }
+
+  void putUB4(int64_t value) {
+    const size_t at = grow(UB4_BYTES);
+    patchUB4(at, value);
+  }
+
+  void patchUB4(size_t at, int64_t value) {
+    const auto v = static_cast<uint32_t>(value);
+    for (size_t i = 0; i < 4; ++i) out_[at + i] = static_cast<int8_t>((v >> (24 - 8 * i)) & 0xFF);
+  }
+
+  void requireRoom(int64_t n) const {
+    if (n > MAX_IMAGE_LENGTH - static_cast<int64_t>(out_.size())) {
+      raiseInvalidArgument("linear image beyond 2^31 - 1 bytes");
+    }
+  }
+
+  jdbc::kelcore::KelvorTypeCOLLECTION& type_;
+  std::vector<int8_t> out_;  // the image so far
+};
+
 }  // namespace
 
 lang::Ref<lang::ByteArray> LinearImageBuilder::build(KelvorTypeADT& type,
@@ -423,6 +584,13 @@ lang::Ref<lang::ByteArray> LinearImageBuilder::build(KelvorTypeADT& type,
                                                      const Options& options) {
   Builder builder(type, options);
   return builder.build(value);
+}
+
+lang::Ref<lang::ByteArray> LinearImageBuilder::buildCollection(
+    jdbc::kelcore::KelvorTypeCOLLECTION& type, const jdbc::ArrayValue* value) {
+  if (value == nullptr) return lang::ByteArray::make(UB4_BYTES);
+  CollectionBuilder builder(type);
+  return builder.build(*value);
 }
 
 }  // namespace kelvor::catalog

@@ -49,9 +49,34 @@
 // own indicator still reads a null. The image's first byte is the high byte of len, below
 // 0x80 for every image that fits in memory, which is how readers tell it from a pickled one.
 //
+// The linear image of a collection value (buildCollection), in the same number forms:
+//
+//   collection := A(UB4) body                A counts the body; A 0 with no body: a null
+//                                            collection (a null value: the 4 bytes 00000000)
+//   body       := 00 00 U(UB4) p(1) locator(U - 1) [I(UB4) part]
+//                 U counts p. A value that holds its elements: U 1, p 01, no locator, then I,
+//                 the length of part. A value kept behind a locator: p 00 and the locator's
+//                 bytes, nothing after them.
+//   part       := n(UB4) 00 element{n}
+//   element    := f(1) form                  f 00 for a value, 01 for a null element
+//
+//   form, by the element descriptor, and what a null element carries after its 01:
+//     NUMBER, FLOAT, SINT32  L(1) number(L) 0{21 - L}      null: 22 zero bytes (23-byte stride)
+//     DATE                   year(2) month day hour minute second 00
+//                            year ordered by the collection type's format flag, as in an
+//                            object's date slot          null: 8 zero bytes
+//     CHAR, VARCHAR, RAW     n(UB4) bytes(n)             null: 00 00 00 00
+//                            characters in the connection's character set
+//     BLOB, CLOB, BFILE      n(UB2) bytes(n) 0{S - 2 - n}  null: 00 00
+//                            the locator whole, in a slot of S bytes after f (86 for BLOB and
+//                            CLOB, 530 for BFILE); a longer locator is written whole, unpadded.
+//                            A null does not fill the slot: readers step over its 2 bytes only.
+//     REF                    n(UB2) bytes(n)             null: 00 00
+//
 // Declared lengths (RAW and character maxima) are not checked: they bind what a writer
 // accepts, not what an image can carry. An empty character or RAW value is written as it is
-// (readers take it as null).
+// (readers take it as null). Nor is a bounded collection's maximum element count, for the
+// same reason.
 #pragma once
 
 #include <cstdint>
@@ -60,11 +85,13 @@
 #include "lang/Ref.h"
 
 namespace kelvor::jdbc {
+class ArrayValue;
 class ObjectValue;
 }  // namespace kelvor::jdbc
 
 namespace kelvor::jdbc::kelcore {
 class KelvorTypeADT;
+class KelvorTypeCOLLECTION;
 }  // namespace kelvor::jdbc::kelcore
 
 namespace kelvor::catalog {
@@ -112,6 +139,18 @@ class LinearImageBuilder {
                                           const jdbc::ObjectValue* value);
   static lang::Ref<lang::ByteArray> build(jdbc::kelcore::KelvorTypeADT& type,
                                           const jdbc::ObjectValue* value, const Options& options);
+
+  // The linear collection image of value (null: the 4 zero bytes of a null collection) under
+  // the collection type's element descriptor; the type is initialised through its connection
+  // first when it has not been. Failures, as DriverException:
+  //   ERR_INVALID_ARGUMENT  an element of the wrong class for the element descriptor (with the
+  //                         element); a number longer than 21 bytes, a date that is not a
+  //                         date, a locator or REF whose first 2 bytes are not the length of
+  //                         the rest; an image beyond 2^31 - 1 bytes
+  //   ERR_UNSUPPORTED       elements without a linear element form here (objects,
+  //                         collections, UPTs)
+  static lang::Ref<lang::ByteArray> buildCollection(jdbc::kelcore::KelvorTypeCOLLECTION& type,
+                                                    const jdbc::ArrayValue* value);
 };
 
 }  // namespace kelvor::catalog

@@ -552,7 +552,8 @@ void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue
     ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element style for the elements of",
                        elementType_.get());
   }
-  target.setLastIndexOffset(beginIndex + count, ctx.offset());
+  // An empty range was never positioned at beginIndex: its position says nothing about it.
+  if (count > 0) target.setLastIndexOffset(beginIndex + count, ctx.offset());
 }
 
 // --- reading linear images ---
@@ -696,7 +697,8 @@ void KelvorTypeCOLLECTION::readLinearRange(UnpickleContext& ctx, jdbc::ArrayValu
   } else {
     raiseInternal("element style of a linear collection read");
   }
-  target.setLastIndexOffset(beginIndex + count, ctx.relativeOffset());
+  // An empty range was never positioned at beginIndex: its position says nothing about it.
+  if (count > 0) target.setLastIndexOffset(beginIndex + count, ctx.relativeOffset());
 }
 
 // --- serial form: collectionKind maxElements elementType ---

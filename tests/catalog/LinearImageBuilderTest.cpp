@@ -13,6 +13,9 @@
 #include "catalog/LinearImageBuilder.h"
 #include "catalog/TDSWriter.h"
 #include "catalog/TypeDefinition.h"
+#include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
 #include "driver/BlobValue.h"
 #include "driver/CharValue.h"
 #include "driver/CharsetConverter.h"
@@ -262,6 +265,58 @@ TEST(LinearImageBuilderLayoutTest, SlotsThatOverlapOrRunPastTheImageAreRefused) 
               }),
               DriverException::ERR_INVALID_ARGUMENT);
   }
+}
+
+// --- collections ---
+
+// A(4) 00 00 U(4) p(1) locator [I(4) n(4) 00 elements]
+TEST(LinearCollectionImageTest, ElementsLocatorsAndNullsAsTheReadersTakeThem) {
+  auto conn = makeRef<MemoryConnection>();
+  auto& nums = *testsupport::registerCollectionType(
+      *conn, TypeDefinition::collectionType("T", "NUMS", T::numberType(5, 0), 0))->getKelvorType();
+  auto elements = lang::ObjectArray::make(2);
+  elements->set(0, makeRef<jdbc::NumberValue>(int32_t{7}));
+  const auto value = makeRef<jdbc::ArrayValue>(nums.getArrayDescriptor(), conn.get(), elements.get());
+  Bytes seven(23, 0);  // f 00, then the number slot
+  const Ref<lang::ByteArray> form = jdbc::NumberValue(int32_t{7}).shareBytes();
+  seven[1] = form->length();
+  for (int32_t i = 0; i < form->length(); ++i) seven[2 + static_cast<size_t>(i)] = (*form)[i] & 0xFF;
+  Bytes expected = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0};
+  expected.insert(expected.end(), seven.begin(), seven.end());
+  expected.push_back(1);  // the null element: its flag and 22 zero bytes
+  expected.insert(expected.end(), 22, 0);
+  putUB4(expected, 0, static_cast<uint32_t>(expected.size() - 4));
+  putUB4(expected, 11, 5 + 46);
+  EXPECT_EQ(bytesOf(*Builder::buildCollection(nums, value.get())), expected);
+
+  const auto locator = jdbc::ArrayValue::ofLocator(nums.getArrayDescriptor(), conn.get(),
+                                                   lang::ByteArray::of({9, 8, 7}));
+  EXPECT_EQ(bytesOf(*Builder::buildCollection(nums, locator.get())),
+            (Bytes{0, 0, 0, 10, 0, 0, 0, 0, 0, 4, 0, 9, 8, 7}));
+  EXPECT_EQ(bytesOf(*Builder::buildCollection(nums, nullptr)), (Bytes{0, 0, 0, 0}));
+}
+
+TEST(LinearCollectionImageTest, LocatorsFillTheirSlotAndNullsDoNot) {
+  auto conn = makeRef<MemoryConnection>();
+  auto& blobs = *testsupport::registerCollectionType(
+      *conn, TypeDefinition::collectionType("T", "BLOBS", T::blobType(), 0))->getKelvorType();
+  auto elements = lang::ObjectArray::make(3);
+  elements->set(0, makeRef<jdbc::BlobValue>(conn, lang::ByteArray::of({0, 3, 1, 2, 3})));
+  elements->set(2, makeRef<jdbc::BlobValue>(conn, lang::ByteArray::of({0, 3, 4, 5, 6})));
+  const auto value = makeRef<jdbc::ArrayValue>(blobs.getArrayDescriptor(), conn.get(), elements.get());
+  const Bytes image = bytesOf(*Builder::buildCollection(blobs, value.get()));
+  // part at 20: f 00 and the 5 locator bytes in an 86-byte slot, f 01 00 00, f 00 and slot
+  Bytes part = {0, 0, 3, 1, 2, 3};
+  part.resize(87, 0);
+  part.insert(part.end(), {1, 0, 0, 0, 0, 3, 4, 5, 6});
+  part.resize(87 + 3 + 87, 0);
+  ASSERT_EQ(image.size(), 20 + part.size());
+  EXPECT_EQ(Bytes(image.begin() + 20, image.end()), part);
+  auto back = lang::dynamicRef<jdbc::ArrayValue>(
+      blobs.fromImage(Builder::buildCollection(blobs, value.get()).get(), 0, nullptr, 3, 1, 1,
+                      nullptr));
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(elements->at(2)->equals(back->getSqlValueElements()->at(0)));
 }
 
 // --- the generator ---

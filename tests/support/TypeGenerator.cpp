@@ -9,12 +9,16 @@
 #include "catalog/AttributeType.h"
 #include "catalog/LayoutWriter.h"
 #include "catalog/TDSWriter.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
 #include "driver/BfileValue.h"
 #include "driver/BlobValue.h"
 #include "driver/CharValue.h"
 #include "driver/CharsetConverter.h"
 #include "driver/ClobValue.h"
 #include "driver/DateValue.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
 #include "driver/MemoryConnection.h"
 #include "driver/NumberValue.h"
 #include "driver/ObjectDescriptor.h"
@@ -37,6 +41,28 @@ constexpr int32_t MAX_RAW_BYTES = 48;
 constexpr int32_t MAX_LOCATOR_BYTES = 40;
 constexpr int32_t MAX_BFILE_LOCATOR_BYTES = 64;
 constexpr int32_t MAX_REF_BYTES = 32;
+// Choices of scalarOfChoice: REF is the last, which collections cannot take.
+constexpr uint64_t SCALAR_CHOICES = 13;
+constexpr uint64_t REF_CHOICE = 12;
+
+// The first choice of scalarOfChoice that makes the kind, and how many make it.
+std::pair<uint64_t, uint64_t> choicesOf(Kind kind) {
+  switch (kind) {
+    case Kind::NUMBER: return {0, 3};
+    case Kind::FLOAT: return {3, 1};
+    case Kind::SINT32: return {4, 1};
+    case Kind::DATE: return {5, 1};
+    case Kind::RAW: return {6, 1};
+    case Kind::CHAR: return {7, 1};
+    case Kind::VARCHAR: return {8, 1};
+    case Kind::BLOB: return {9, 1};
+    case Kind::CLOB: return {10, 1};
+    case Kind::BFILE: return {11, 1};
+    case Kind::REF: return {REF_CHOICE, 1};
+    default: break;  // named types are no scalar choice
+  }
+  return {SCALAR_CHOICES, 0};
+}
 
 // Pieces of text of one to four UTF-8 bytes: seven ASCII characters, e acute and sharp s (two
 // bytes), the euro sign and a CJK ideograph (three), a musical symbol (four).
@@ -47,10 +73,6 @@ constexpr std::array<std::string_view, 12> TEXT_PIECES = {
 lang::Ref<lang::ByteArray> arrayOf(const std::vector<int8_t>& b) {
   return lang::ByteArray::copyOf(b.data(), static_cast<int32_t>(b.size()));
 }
-
-
-
-
 
 }  // namespace
 
@@ -118,7 +140,13 @@ void TypeGenerator::fillType(TypeDefinition& type, int32_t level) {
 AttributeType TypeGenerator::scalarType() {
   const auto precision = static_cast<int32_t>(below(39));
   const auto scale = static_cast<int32_t>(below(128));
-  switch (below(13)) {
+  return scalarOfChoice(below(SCALAR_CHOICES), precision, scale);
+}
+
+// choice: 0..2 NUMBER (its three opcodes), 3 FLOAT, 4 SINT32, 5 DATE, 6 RAW, 7 CHAR,
+// 8 VARCHAR, 9 BLOB, 10 CLOB, 11 BFILE, 12 REF.
+AttributeType TypeGenerator::scalarOfChoice(uint64_t choice, int32_t precision, int32_t scale) {
+  switch (choice) {
     case 0: return AttributeType::numberType(precision, scale);
     case 1:
       return AttributeType::numberType(precision, scale, AttributeType::NumberOpcode::NUMBER_8);
@@ -135,6 +163,36 @@ AttributeType TypeGenerator::scalarType() {
     case 11: return AttributeType::bfileType();
     default: return AttributeType::refType(refTargets_[below(refTargets_.size())]);
   }
+}
+
+TypeDefinition TypeGenerator::nextCollectionType() {
+  // Every scalar choice but REF; NUMBER keeps its three opcodes' share.
+  const uint64_t choice = below(REF_CHOICE);
+  return collectionOf(choice);
+}
+
+TypeDefinition TypeGenerator::nextCollectionType(AttributeType::Kind element) {
+  const auto [first, count] = choicesOf(element);
+  if (count == 0 || first == REF_CHOICE) {  // as the catalog refuses them
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
+                             "collection elements are scalars other than REF");
+  }
+  return collectionOf(first + below(count));
+}
+
+TypeDefinition TypeGenerator::collectionOf(uint64_t choice) {
+  ++collectionCount_;
+  const std::string name = "C" + std::to_string(collectionCount_);
+  const auto precision = static_cast<int32_t>(below(39));
+  const auto scale = static_cast<int32_t>(below(128));
+  AttributeType element = scalarOfChoice(choice, precision, scale);
+  // Half bounded, never below what nextCollectionValue makes, so that every value can be written.
+  const bool bounded = chance(50);
+  const int64_t max = options_.maxCollectionElements + static_cast<int64_t>(below(3));
+  return TypeDefinition::collectionType(
+      options_.schema, name, std::move(element), bounded ? max : 0,
+      bounded ? TypeDefinition::CollectionKind::BOUNDED : TypeDefinition::CollectionKind::UNBOUNDED,
+      1 + static_cast<int32_t>(below(127)));
 }
 
 // --- values ---
@@ -236,12 +294,36 @@ lang::Ref<jdbc::SqlValue> TypeGenerator::nextAttributeValue(const AttributeType&
   return nullptr;
 }
 
-// --- the catalog ---
+lang::Ref<jdbc::ArrayValue> TypeGenerator::nextCollectionValue(const TypeDefinition& type,
+                                                               jdbc::MemoryConnection& conn) {
+  const AttributeType* element = type.elementType();
+  if (element == nullptr) {
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INVALID_ARGUMENT,
+                             ("not a collection type: " + type.sqlName()).c_str());
+  }
+  const auto n = chance(options_.emptyCollectionPercent)
+                     ? 0
+                     : 1 + static_cast<int32_t>(below(
+                               static_cast<uint64_t>(options_.maxCollectionElements)));
+  auto elements = lang::ObjectArray::make(n);
+  for (int32_t i = 0; i < n; ++i) {
+    if (chance(options_.nullPercent)) continue;  // stays null
+    elements->set(i, nextAttributeValue(*element, conn));
+  }
+  return lang::makeRef<jdbc::ArrayValue>(
+      jdbc::ArrayDescriptor::createDescriptor(type.sqlName(), &conn), &conn, elements.get());
+}
 
+// --- the catalog ---
 
 lang::Ref<jdbc::ObjectDescriptor> registerType(jdbc::MemoryConnection& conn,
                                                const TypeDefinition& type) {
   return catalog::MemoryCatalog::registerType(conn, type);
+}
+
+lang::Ref<jdbc::ArrayDescriptor> registerCollectionType(jdbc::MemoryConnection& conn,
+                                                        const TypeDefinition& type) {
+  return catalog::MemoryCatalog::registerCollectionType(conn, type);
 }
 
 }  // namespace kelvor::testsupport

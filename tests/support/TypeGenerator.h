@@ -2,7 +2,9 @@
 // property tests and round trips. Types: every attribute kind the catalog knows (the three
 // NUMBER opcodes, FLOAT, SINT32, DATE, RAW, CHAR, VARCHAR, BLOB, CLOB, BFILE, REF) and
 // embedded object types several levels deep, in first and later positions. Values: every
-// attribute kind, nulls in any position, null embedded objects at any depth.
+// attribute kind, nulls in any position, null embedded objects at any depth. Collection types
+// of every scalar element kind but REF (which the catalog cannot write as an element), bounded
+// and unbounded, and collection values of them: empty ones, nulls in any position.
 //
 // The same seed and the same sequence of calls give the same types and values on every
 // platform: the generator draws from its own SplitMix64 stream, never from <random>'s
@@ -10,7 +12,9 @@
 //
 // A generated type is used through a connection: registerType puts it, and every object type
 // embedded in it, into a MemoryConnection's catalog and returns its object descriptor;
-// nextValue then builds values whose embedded objects carry their own types' descriptors.
+// nextValue then builds values whose embedded objects carry their own types' descriptors. A
+// generated collection type goes in through registerCollectionType, and nextCollectionValue
+// builds its values.
 //
 // Not thread-safe: one generator per thread.
 #pragma once
@@ -24,6 +28,8 @@
 #include "lang/Ref.h"
 
 namespace kelvor::jdbc {
+class ArrayDescriptor;
+class ArrayValue;
 class MemoryConnection;
 class ObjectDescriptor;
 class ObjectValue;
@@ -40,6 +46,8 @@ class TypeGenerator {
     int32_t embeddedPercent = 30;  // chance of an embedded object while levels remain
     int32_t nullPercent = 20;      // chance of a null attribute value (objects included)
     std::string schema = "GEN";    // schema of every generated type
+    int32_t maxCollectionElements = 8;   // elements of a non-empty collection value: 1..this
+    int32_t emptyCollectionPercent = 15;  // chance of an empty collection value
   };
 
   explicit TypeGenerator(uint64_t seed);
@@ -49,6 +57,17 @@ class TypeGenerator {
   // SCHEMA.T<n>_E<k>. A REF attribute names this type or one of its embedded types, so that
   // registering the type makes every REF target known.
   catalog::TypeDefinition nextType();
+
+  // A new collection type, named SCHEMA.C<n> (n counts these calls): a random scalar element
+  // (any kind but REF; every NUMBER opcode), bounded to at least maxCollectionElements or
+  // unbounded. With a kind, the element is of that kind; REF or an embedded object type:
+  // ERR_UNSUPPORTED.
+  catalog::TypeDefinition nextCollectionType();
+  catalog::TypeDefinition nextCollectionType(catalog::AttributeType::Kind element);
+  // A random value of the collection type, which registerCollectionType has put into conn:
+  // 0..maxCollectionElements elements, each null with nullPercent. Never null itself.
+  lang::Ref<jdbc::ArrayValue> nextCollectionValue(const catalog::TypeDefinition& type,
+                                                  jdbc::MemoryConnection& conn);
 
   // A random value of `type`, which registerType has put into conn. Never null itself.
   lang::Ref<jdbc::ObjectValue> nextValue(const catalog::TypeDefinition& type,
@@ -67,11 +86,14 @@ class TypeGenerator {
   // Fills the definition; `level` counts from 1 at the generated type.
   void fillType(catalog::TypeDefinition& type, int32_t level);
   catalog::AttributeType scalarType();
+  catalog::AttributeType scalarOfChoice(uint64_t choice, int32_t precision, int32_t scale);
+  catalog::TypeDefinition collectionOf(uint64_t choice);
   bool chance(int32_t percent) { return below(100) < static_cast<uint64_t>(percent); }
 
   uint64_t state_;
   Options options_;
   int32_t typeCount_ = 0;
+  int32_t collectionCount_ = 0;
   int32_t embeddedCount_ = 0;            // embedded types named in the current nextType
   std::vector<std::string> refTargets_;  // names a REF of the current nextType may take
 };
@@ -82,5 +104,9 @@ class TypeGenerator {
 // type's object descriptor, initialised through the connection.
 lang::Ref<jdbc::ObjectDescriptor> registerType(jdbc::MemoryConnection& conn,
                                                const catalog::TypeDefinition& type);
+// Registers the collection type (its TDS, id and element row); returns its array descriptor,
+// initialised through the connection.
+lang::Ref<jdbc::ArrayDescriptor> registerCollectionType(jdbc::MemoryConnection& conn,
+                                                        const catalog::TypeDefinition& type);
 
 }  // namespace kelvor::testsupport
