@@ -31,6 +31,7 @@
 #include "scalar/KelvorTypeSINT32.h"
 #include "types/DepthGuard.h"
 #include "types/KelvorTypeREF.h"
+#include "types/KelvorTypeUPT.h"
 #include "types/Util.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -313,6 +314,12 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
       d = collection;
       break;
     }
+    case OPC_UPT: {
+      auto upt = lang::makeRef<KelvorTypeUPT>(this, nextAttributeIndex_, connection_);
+      upt->setFormatFlag(formatFlag_);
+      d = upt;
+      break;
+    }
     case OPC_EMBEDDED_OBJECT: {
       auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
                                                    formatDescriptor_);
@@ -324,7 +331,6 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
       return embedded;
     }
     default:
-      // Also UPT (27) attributes, whose descriptor this build lacks.
       ErrorRaiser::raise(DriverException::ERR_TDS_OPCODE, "unknown type descriptor opcode");
   }
   d->parseTDS(reader);
@@ -649,12 +655,15 @@ void KelvorTypeADT::dropDescriptorLinks() {
   descriptor_ = nullptr;
   if (!attributeTypes_) return;
   for (int32_t i = 0; i < attributeTypes_->length(); ++i) {
-    lang::Object* child = attributeTypes_->at(i);
-    if (auto* object = dynamic_cast<KelvorTypeADT*>(child)) {
-      object->dropDescriptorLinks();
-    } else if (auto* named = dynamic_cast<KelvorNamedType*>(child)) {
-      named->setDescriptor(nullptr);
-    }
+    dropDescriptorLinksOf(static_cast<KelvorType*>(attributeTypes_->at(i)));
+  }
+}
+
+void KelvorTypeADT::dropDescriptorLinksOf(KelvorType* child) {
+  if (auto* object = dynamic_cast<KelvorTypeADT*>(child)) {
+    object->dropDescriptorLinks();
+  } else if (auto* named = dynamic_cast<KelvorNamedType*>(child)) {
+    named->setDescriptor(nullptr);
   }
 }
 

@@ -187,7 +187,8 @@ class KelvorTypeADT : public KelvorNamedType {
 
   // Drops the driver descriptors held by this tree, so that a descriptor cache that is being
   // emptied leaves no cycle behind (a type with a REF to itself reaches its own descriptor).
-  void dropDescriptorLinks();
+  // Collections and UPTs also reach their element and attached types.
+  virtual void dropDescriptorLinks();
 
   // Field access for tools and tests; none of these fetch.
   int32_t getEmbeddedState() const noexcept { return embeddedState_; }
@@ -206,6 +207,8 @@ class KelvorTypeADT : public KelvorNamedType {
   const char* className() const noexcept override { return "KelvorTypeADT"; }
 
  protected:
+  // Drops the links of one descriptor of the tree, following object types down.
+  static void dropDescriptorLinksOf(KelvorType* child);
   // Runs init when `missing` and a connection is set.
   void initIfNeeded(bool missing);
   // Bit 4 of the format descriptor byte d[5] + d[6] + 11.

@@ -6,6 +6,7 @@
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "types/DepthGuard.h"
+#include "types/KelvorTypeUPT.h"
 
 namespace kelvor::jdbc::kelcore {
 
@@ -39,11 +40,31 @@ void TDSPatch::apply(const Ref<KelvorType>& resolved, int8_t opcode) {
       }
       return;
     }
-    case KIND_OBJECT_TYPE:
-      // The UPT descriptor takes its object type here, which then stands in the tree where the
-      // UPT stands (the UPT's parent and parent index); it attaches itself when it lands.
-      ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
-                         "fix-up target descriptor not available", owner_.get());
+    case KIND_OBJECT_TYPE: {
+      auto* upt = dynamic_cast<KelvorTypeUPT*>(owner_.get());
+      if (upt == nullptr) {
+        ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
+                           "object fix-up for a descriptor that takes no object type", owner_.get());
+      }
+      if (!resolved) ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "object fix-up names no type");
+      // The type byte promises what the description holds: FB a collection type, FA an object
+      // type (a description whose only attribute is a collection stands for that collection).
+      // A UPT whose byte and type disagree would read one kind of image with the other's reader.
+      auto* object = dynamic_cast<KelvorTypeADT*>(resolved.get());
+      const bool collection = dynamic_cast<KelvorTypeCOLLECTION*>(resolved.get()) != nullptr;
+      const bool fits = object != nullptr && dynamic_cast<KelvorTypeUPT*>(object) == nullptr &&
+                        (upt->getTypeByte() == KelvorTypeUPT::UPT_COLLECTION ? collection
+                                                                             : !collection);
+      if (!fits) {
+        ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT,
+                           "UPT type byte disagrees with the type described at its position");
+      }
+      upt->attachObjectType(Ref<KelvorTypeADT>(object));
+      // The attached type stands in the tree where the UPT stands.
+      object->setParent(upt->getParent());
+      object->setParentIndex(upt->getParentIndex());
+      return;
+    }
     default:
       ErrorRaiser::raise(DriverException::ERR_INTERNAL, "unknown fix-up kind");
   }

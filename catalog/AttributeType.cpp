@@ -17,6 +17,7 @@ constexpr int32_t OPC_VARCHAR = 7;
 constexpr int32_t OPC_SINT32 = 8;
 constexpr int32_t OPC_REF = 9;
 constexpr int32_t OPC_RAW = 19;
+constexpr int32_t OPC_UPT = 27;
 constexpr int32_t OPC_CLOB = 29;
 constexpr int32_t OPC_BLOB = 30;
 constexpr int32_t OPC_BFILE = 31;
@@ -106,12 +107,26 @@ AttributeType AttributeType::embeddedType(TypeDefinition definition) {
   return t;
 }
 
+AttributeType AttributeType::collectionAttribute(TypeDefinition collection) {
+  if (collection.kind() != TypeDefinition::Kind::COLLECTION) {
+    raiseInvalidArgument("not a collection type: " + collection.sqlName());
+  }
+  // The REF kind stands for the slot only: a UB4 offset in the linear image.
+  AttributeType t(Kind::REF, OPC_UPT);
+  t.collectionType_ = std::make_shared<const TypeDefinition>(std::move(collection));
+  return t;
+}
+
 int32_t AttributeType::leafSlotCount() const noexcept {
+  // A UPT takes one null indicator and one offset, like a scalar.
   return objectType_ ? objectType_->leafSlotCount() : 1;
 }
 
 int32_t AttributeType::nestingLevels() const noexcept {
-  return objectType_ ? objectType_->nestingLevels() : 0;
+  if (objectType_) return objectType_->nestingLevels();
+  // One fix-up level for the UPT, then the collection segment's own.
+  if (collectionType_) return 1 + collectionType_->nestingLevels();
+  return 0;
 }
 
 }  // namespace kelvor::catalog

@@ -7,8 +7,10 @@
 // descriptor segment, so that each value they return can be encoded and parses back to the
 // same operands. A value out of range raises DriverException ERR_INVALID_ARGUMENT.
 //
-// Collection and UPT attributes are not here yet; they will join as further kinds and
-// factories, leaving these untouched.
+// An attribute of a collection type (collectionAttribute) is written as a UPT entry that points
+// at the collection's own segment. It has no kind of its own yet: kind() reports REF, whose
+// linear slot (a UB4 offset to data elsewhere) it shares, so that the layout writer lays it out
+// rightly; isCollection() tells it apart, and every writer here asks that first.
 #pragma once
 
 #include <cstdint>
@@ -75,7 +77,13 @@ class AttributeType {
   // without attributes has no first leaf, so its images cannot be read back.
   static AttributeType embeddedType(TypeDefinition definition);
 
+  // An attribute (or element) of the collection type: a UPT entry with type byte FB. The
+  // definition must be a collection type.
+  static AttributeType collectionAttribute(TypeDefinition collection);
+
   Kind kind() const noexcept { return kind_; }
+  // Whether this is a collection attribute; its kind() is then REF (see above).
+  bool isCollection() const noexcept { return static_cast<bool>(collectionType_); }
   // The TDS opcode of the entry.
   int32_t opcode() const noexcept { return opcode_; }
   // NUMBER: precision and scale. FLOAT: the operand byte as precision, scale 0.
@@ -90,11 +98,14 @@ class AttributeType {
   const std::string& refTarget() const noexcept { return refTarget_; }
   // EMBEDDED_OBJECT: the inline type; null for the other kinds.
   const TypeDefinition* objectType() const noexcept { return objectType_.get(); }
+  // A collection attribute: its collection type; null for the other kinds.
+  const TypeDefinition* collectionType() const noexcept { return collectionType_.get(); }
 
   // Leaf slots of the linear layout: 1 for a scalar or REF, the embedded type's own count for
   // an embedded object (which takes no slot of its own).
   int32_t leafSlotCount() const noexcept;
-  // Object type levels below this attribute: 0, or the embedded type's own levels.
+  // Object type levels below this attribute: 0, or the embedded type's own levels, or, for a
+  // collection attribute, the levels the parser descends through its segment.
   int32_t nestingLevels() const noexcept;
 
  private:
@@ -111,6 +122,7 @@ class AttributeType {
   int32_t charsetId_ = 0;      // CHAR, VARCHAR: a signed 16-bit number
   std::string refTarget_;      // REF: the referenced type's SQL name
   std::shared_ptr<const TypeDefinition> objectType_;  // EMBEDDED_OBJECT: shared, immutable
+  std::shared_ptr<const TypeDefinition> collectionType_;  // collection attribute: shared
 };
 
 }  // namespace kelvor::catalog

@@ -33,8 +33,8 @@ std::string_view scalarWord(Kind kind) {
 // The dictionary row of one attribute (or a collection's element, which has no name): a named
 // type's schema and name, or a scalar's word.
 jdbc::MemoryConnection::AttributeRow rowOf(const std::string& name, const AttributeType& type) {
-  if (const TypeDefinition* embedded = type.objectType()) {
-    return {name, embedded->typeName(), embedded->schemaName()};
+  if (const TypeDefinition* named = type.objectType() ? type.objectType() : type.collectionType()) {
+    return {name, named->typeName(), named->schemaName()};
   }
   if (type.kind() == Kind::REF) {
     const std::string& target = type.refTarget();
@@ -61,10 +61,16 @@ lang::Ref<lang::ByteArray> MemoryCatalog::typeIdOf(const std::string& name) {
 void MemoryCatalog::addToCatalog(jdbc::MemoryConnection& conn, const TypeDefinition& type,
                                  const lang::ByteArray& fd) {
   jdbc::MemoryConnection::TypeInfo info;
+  // Every named type reached from this one resolves its own descriptor by name.
+  const auto addNamed = [&](const AttributeType& t) {
+    if (const TypeDefinition* embedded = t.objectType()) addToCatalog(conn, *embedded, fd);
+    if (const TypeDefinition* collection = t.collectionType()) addToCatalog(conn, *collection, fd);
+  };
   for (const TypeDefinition::Attribute& a : type.attributes()) {
-    if (const TypeDefinition* embedded = a.type.objectType()) addToCatalog(conn, *embedded, fd);
+    addNamed(a.type);
     info.attributes.push_back(rowOf(a.name, a.type));
   }
+  if (const AttributeType* element = type.elementType()) addNamed(*element);
   info.tds = catalog::TDSWriter::write(type);
   info.typeId = typeIdOf(type.sqlName());
   info.version = type.version();

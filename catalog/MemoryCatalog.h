@@ -1,8 +1,9 @@
 // Puts type definitions into an in-memory connection's catalog, as a server would hold them:
 // the TDS, the linear layout description for the connection's format descriptor, a type id
-// derived from the name, and the dictionary rows of the attributes. Embedded object types are
-// registered under their own names too, so that their values resolve their descriptors. A
-// collection type gets its TDS, id and its element as the one dictionary row, no layout.
+// derived from the name, and the dictionary rows of the attributes. Embedded object types,
+// collection types of attributes and object or collection types of elements are registered
+// under their own names too, so that their values resolve their descriptors. A collection
+// type gets its TDS, id and its element as the one dictionary row, no layout.
 #pragma once
 
 #include "catalog/TypeDefinition.h"

@@ -46,14 +46,44 @@ int32_t TDSWriter::writeType(const TypeDefinition& type) {
   return total;
 }
 
-// list := entry* 40
+// list := entry* 40, or, for the outermost list when UPT entries wait for their descriptions,
+// entry* 42 description*
 int32_t TDSWriter::writeList(const TypeDefinition& type) {
+  const bool outermost = size() == HEADER_LENGTH;
   int32_t total = 0;
   for (const TypeDefinition::Attribute& attribute : type.attributes()) {
     total += writeEntry(attribute.type);
   }
-  putUB1(OPC_END);
-  return total + 1;
+  if (!outermost || pending_.empty()) {
+    putUB1(OPC_END);
+    return total + 1;
+  }
+  putUB1(OPC_END_PATCHES);
+  return total + 1 + writeDescriptions();
+}
+
+int32_t TDSWriter::writeUptEntry(const TypeDefinition& type, int32_t typeByte) {
+  putUB1(OPC_UPT);
+  pending_.push_back({out_.size(), &type, typeByte});
+  putUB4(0);  // patched when the description is written
+  putUB1(typeByte);
+  return 6;
+}
+
+// description := 0 tds (FB) | 0 0 0 0 0 tds (FA); the nested segment is written whole by a
+// writer of its own, since its positions count from its own start.
+int32_t TDSWriter::writeDescriptions() {
+  const int32_t start = size();
+  // Descriptions never queue more entries here: their UPTs belong to their own segments.
+  for (const Pending& p : pending_) {
+    patchUB4(p.positionAt, static_cast<uint32_t>(size()));
+    putUB1(0);
+    if (p.typeByte == UPT_OBJECT) putUB4(0);
+    const lang::Ref<lang::ByteArray> nested = write(*p.type);
+    out_.insert(out_.end(), nested->data(), nested->data() + nested->length());
+  }
+  pending_.clear();
+  return size() - start;
 }
 
 // collection 42 entry := 28 position(UB4) maxElements(UB4) kind(1) 42 entry
@@ -67,11 +97,21 @@ int32_t TDSWriter::writeCollection(const TypeDefinition& type) {
   putUB1(static_cast<int32_t>(type.collectionKind()));
   putUB1(OPC_END_PATCHES);
   assert(size() - start == COLLECTION_ENTRY_LENGTH);
-  return COLLECTION_ENTRY_LENGTH + writeEntry(*type.elementType());
+  const int32_t element = writeElementEntry(*type.elementType());
+  return COLLECTION_ENTRY_LENGTH + element + writeDescriptions();
+}
+
+int32_t TDSWriter::writeElementEntry(const AttributeType& type) {
+  // An element is read as a complete image, never inline: an object type element is a UPT.
+  if (const TypeDefinition* object = type.objectType()) return writeUptEntry(*object, UPT_OBJECT);
+  return writeEntry(type);
 }
 
 // entry := opcode operands; the operands of each kind are listed in the header.
 int32_t TDSWriter::writeEntry(const AttributeType& type) {
+  if (const TypeDefinition* collection = type.collectionType()) {
+    return writeUptEntry(*collection, UPT_COLLECTION);  // kind() says REF: ask first
+  }
   const int32_t start = size();
   putUB1(type.opcode());
   switch (type.kind()) {

@@ -7,7 +7,7 @@
 // unsigned 16-bit, SB2 signed 16-bit, UB4 32-bit):
 //
 //   tds     := header list                      object type
-//            | header collection 42 entry        collection type
+//            | header collection 42 entry description*   collection type
 //   header  := size(UB4) 38 version(1) 0 0 slots(UB2) flag(1) 41 0 0 0 0 0 0
 //     size     the TDS's own length in bytes; the parser skips it, dumps can check it
 //     version  the type's version, a signed byte
@@ -25,18 +25,25 @@
 //            | 30 | 29 | 31                               BLOB, CLOB, BFILE
 //            | 9                                          REF; the target's name is not here
 //            | 39 list                                    embedded object type, own list
+//            | 27 position(UB4) FB                        collection attribute (a UPT)
 //   collection := 28 position(UB4) maxElements(UB4) kind(1)
 //     position     where the element's entry starts, counted from the TDS start: right after
 //                  the 42, so always HEADER_LENGTH + 11
 //     maxElements  0..2^31-1 (the descriptor reads the field signed)
 //     kind         3 bounded, 1 unbounded
 //   The 42 sends the collection descriptor to its fix-up pass, which parses the element entry
-//   at the position; the element is a scalar entry (an object element would be a UPT entry).
+//   at the position: a scalar's own entry, or for an object type or collection type element a
+//   UPT entry, 27 position(UB4) FA|FB.
 //
-// Every list of an object type ends with 40: nothing in one needs the fix-up pass (42) yet.
-// When UPT and collection attributes join, the outermost list alone will end with 42 and be
-// followed by the out-of-line descriptions their fix-ups point at; an embedded list will still
-// end with 40 and leave its fix-ups to the outermost pass.
+// UPT entries point at out-of-line descriptions, written after the segment's outermost list
+// (which then ends with 42 instead of 40) or after the collection's element entry, in the
+// order their entries were written, because the fix-up pass takes them first in, first out
+// and only moves forward:
+//   description := 0 tds                  FB: a collection type's complete segment
+//                | 0 0 0 0 0 tds          FA: an object type's complete segment
+// A UPT's position counts from the start of the segment that holds its entry, and a nested
+// segment's own positions from its own start: the parser reads it with a reader of its own.
+// An embedded list (39) still ends with 40 and leaves its fix-ups to the outermost pass.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +64,9 @@ class TDSWriter {
   static constexpr int32_t OPC_END = 40;
   static constexpr int32_t OPC_COLLECTION = 28;
   static constexpr int32_t OPC_END_PATCHES = 42;
+  static constexpr int32_t OPC_UPT = 27;
+  static constexpr int32_t UPT_OBJECT = 0xFA;
+  static constexpr int32_t UPT_COLLECTION = 0xFB;
   // A collection's own entry after the header: opcode, position, maximum, kind, 42.
   static constexpr int32_t COLLECTION_ENTRY_LENGTH = 11;
   static constexpr int32_t HEADER_LENGTH = 18;
@@ -75,6 +85,12 @@ class TDSWriter {
   [[nodiscard]] int32_t writeList(const TypeDefinition& type);
   [[nodiscard]] int32_t writeCollection(const TypeDefinition& type);
   [[nodiscard]] int32_t writeEntry(const AttributeType& type);
+  // A collection's element entry: a UPT entry for object and collection types.
+  [[nodiscard]] int32_t writeElementEntry(const AttributeType& type);
+  // 27 position(UB4, patched later) typeByte; queues the description.
+  [[nodiscard]] int32_t writeUptEntry(const TypeDefinition& type, int32_t typeByte);
+  // The queued descriptions, first in first out, each position patched as it is written.
+  [[nodiscard]] int32_t writeDescriptions();
 
   void putUB1(int32_t value);
   void putSB2(int32_t value);
@@ -83,7 +99,15 @@ class TDSWriter {
   void patchUB4(size_t at, uint32_t value);
   int32_t size() const noexcept { return static_cast<int32_t>(out_.size()); }
 
-  std::vector<int8_t> out_;  // the TDS so far
+  // A UPT entry whose description is still to be written.
+  struct Pending {
+    size_t positionAt;             // where the entry's UB4 position lies in out_
+    const TypeDefinition* type;    // the type described there; owned by the definition
+    int32_t typeByte;              // FA or FB
+  };
+
+  std::vector<int8_t> out_;       // the TDS so far
+  std::vector<Pending> pending_;  // UPT entries in the order written
 };
 
 }  // namespace kelvor::catalog

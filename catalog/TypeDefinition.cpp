@@ -30,14 +30,14 @@ TypeDefinition TypeDefinition::collectionType(std::string schemaName, std::strin
                                               AttributeType element, int64_t maxElements,
                                               CollectionKind kind, int32_t version) {
   TypeDefinition t(std::move(schemaName), std::move(typeName), version);
-  switch (element.kind()) {
-    case AttributeType::Kind::EMBEDDED_OBJECT:
-      raiseUnsupported("collection of an object type needs a UPT element entry: " + t.sqlName());
-    case AttributeType::Kind::REF:
-      raiseUnsupported("REF elements are not written yet: " + t.sqlName());
-    default:
-      break;
+  // Object and collection elements are UPT entries; their segments nest one fix-up deeper.
+  int32_t levels = 1;
+  if (element.isCollection() || element.kind() == AttributeType::Kind::EMBEDDED_OBJECT) {
+    levels += 1 + element.nestingLevels();
+  } else if (element.kind() == AttributeType::Kind::REF) {
+    raiseUnsupported("REF elements are not written yet: " + t.sqlName());
   }
+  requireInRange("collection nesting levels", levels, 1, jdbc::kelcore::MAX_NESTING_DEPTH);
   requireInRange("collection maximum element count", maxElements, 0, MAX_ELEMENTS);
   if (kind != CollectionKind::UNBOUNDED && kind != CollectionKind::BOUNDED) {
     raiseInvalidArgument("collection kind " + std::to_string(static_cast<int32_t>(kind)) +
@@ -47,6 +47,7 @@ TypeDefinition TypeDefinition::collectionType(std::string schemaName, std::strin
   t.elementType_ = std::move(element);
   t.maxElements_ = maxElements;
   t.collectionKind_ = kind;
+  t.nestingLevels_ = levels;
   return t;
 }
 

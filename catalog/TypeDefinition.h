@@ -59,9 +59,10 @@ class TypeDefinition {
   TypeDefinition& addAttribute(std::string name, AttributeType type);
 
   // A collection type of the element type, at most maxElements (0..MAX_ELEMENTS) elements when
-  // bounded. Names as for an object type. The element must be a scalar: a REF or an object type
-  // element raises ERR_UNSUPPORTED (an object element needs a UPT element entry, which we cannot
-  // write yet).
+  // bounded. Names as for an object type. The element is a scalar, an object type (an
+  // embeddedType, written as a UPT element entry) or a collection type (a collectionAttribute);
+  // a REF element raises ERR_UNSUPPORTED. Nesting deeper than the parser's bound:
+  // ERR_INVALID_ARGUMENT.
   static TypeDefinition collectionType(std::string schemaName, std::string typeName,
                                        AttributeType element, int64_t maxElements,
                                        CollectionKind kind = CollectionKind::UNBOUNDED,
@@ -77,7 +78,8 @@ class TypeDefinition {
   // Leaf slots of the linear layout, embedded leaves included, in attribute order; the
   // number of offsets the layout description holds.
   int32_t leafSlotCount() const noexcept { return leafSlotCount_; }
-  // 1 for a type whose attributes embed no object type; one more per embedded level.
+  // 1 for a type whose attributes embed no object type; one more per embedded level; a
+  // collection attribute or object element adds the levels of the segment it points at.
   int32_t nestingLevels() const noexcept { return nestingLevels_; }
   // COLLECTION: the element type; null for an object type.
   const AttributeType* elementType() const noexcept {
@@ -96,7 +98,7 @@ class TypeDefinition {
   std::unordered_set<std::string> attributeNames_;  // the names in attributes_, for lookups
   int32_t leafSlotCount_ = 0;          // sum of the attributes' leaf slots
   int32_t nestingLevels_ = 1;          // this level plus the deepest embedded chain
-  std::optional<AttributeType> elementType_;  // COLLECTION: a scalar
+  std::optional<AttributeType> elementType_;  // COLLECTION: scalar, object or collection
   int64_t maxElements_ = 0;                   // COLLECTION: 0..MAX_ELEMENTS
   CollectionKind collectionKind_ = CollectionKind::UNBOUNDED;  // COLLECTION
 };

@@ -729,4 +729,9 @@ void KelvorTypeCOLLECTION::serialReadHook(lang::Object& self, lang::ObjectInputS
   dynamic_cast<KelvorTypeCOLLECTION&>(self).readSerialForm(in);
 }
 
+void KelvorTypeCOLLECTION::dropDescriptorLinks() {
+  KelvorTypeADT::dropDescriptorLinks();
+  dropDescriptorLinksOf(elementType_.get());
+}
+
 }  // namespace kelvor::jdbc::kelcore

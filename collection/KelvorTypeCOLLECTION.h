@@ -99,6 +99,7 @@ class KelvorTypeCOLLECTION : public KelvorTypeADT {
   [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) override;
   Ref<lang::ByteArray> toImage(lang::Object* value) override;
   void setConnection(jdbc::Connection* conn) override;
+  void dropDescriptorLinks() override;
   // Null: null; an ArrayValue: itself; anything else: a new ArrayValue converting it.
   Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* conn) override;
 

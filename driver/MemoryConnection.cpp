@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "adt/KelvorTypeADT.h"
+#include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/ArrayDescriptor.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "driver/ObjectDescriptor.h"
@@ -148,6 +150,8 @@ MemoryConnection::~MemoryConnection() {
   for (auto& [name, descriptor] : descriptors_) {
     if (auto* od = dynamic_cast<ObjectDescriptor*>(descriptor.get())) {
       od->getKelvorType()->dropDescriptorLinks();
+    } else if (auto* ad = dynamic_cast<ArrayDescriptor*>(descriptor.get())) {
+      ad->getKelvorType()->dropDescriptorLinks();
     }
   }
 }

@@ -20,6 +20,7 @@
 #include "scalar/KelvorTypeCHAR.h"
 #include "scalar/KelvorTypeNUMBER.h"
 #include "scalar/KelvorTypeRAW.h"
+#include "types/KelvorTypeUPT.h"
 
 namespace kelvor::catalog {
 namespace {
@@ -130,6 +131,61 @@ TEST(TDSParseBackTest, TopLevelTypeReadsTheLayoutDescriptionServedWithItsTDS) {
             expected.offsets);
   EXPECT_EQ(top->getLinearImageSize(), expected.size);
   EXPECT_EQ(top->getLayoutOffsetCount(), site.leafSlotCount());
+}
+
+// A collection attribute of a collection of objects, then an embedded object: the outer list
+// numbers the UPT like a scalar, the nested segments hang where their UPTs stand, and the
+// layout of the UPT's offset slot is the catalog's.
+TEST(TDSParseBackTest, UptTreesComeBackWhereTheirEntriesStand) {
+  using jdbc::kelcore::KelvorTypeCOLLECTION;
+  using jdbc::kelcore::KelvorTypeUPT;
+  TypeDefinition point("GEO", "POINT");
+  point.addAttribute("X", T::numberType(5, 1));
+  const TypeDefinition points = TypeDefinition::collectionType("GEO", "PTS", T::embeddedType(point), 4);
+  TypeDefinition path("GEO", "PATH");
+  path.addAttribute("N", T::numberType(5, 0))
+      .addAttribute("P", T::collectionAttribute(points))
+      .addAttribute("E", T::embeddedType(point));
+  auto conn = lang::makeRef<jdbc::MemoryConnection>();
+  conn->setFormatDescriptor(LayoutWriter::defaultFormatDescriptor());
+  MemoryCatalog::addToCatalog(*conn, path, *conn->getFormatDescriptor());
+  auto top = lang::makeRef<KelvorTypeADT>(path.sqlName(), conn.get());
+  top->init(conn.get());
+  ASSERT_EQ(top->getNumAttributes(), 3);
+  EXPECT_EQ(top->getLastOpcode(), 42);
+
+  auto upt = lang::dynamicRef<KelvorTypeUPT>(top->getAttributeType(1));
+  ASSERT_TRUE(upt);
+  EXPECT_EQ(upt->getNullIndex(), 2);
+  EXPECT_EQ(upt->getOffsetIndex(), 1);
+  auto* pts = dynamic_cast<KelvorTypeCOLLECTION*>(upt->getObjectType().get());
+  ASSERT_NE(pts, nullptr);
+  EXPECT_EQ(pts->getParent(), top.get());
+  EXPECT_EQ(pts->getParentIndex(), 2);
+  EXPECT_EQ(pts->getMaxElements(), 4);
+  EXPECT_EQ(pts->getSqlName(), "GEO.PTS");  // asked from the dictionary row of P
+  auto* element = dynamic_cast<KelvorTypeUPT*>(pts->getElementType().get());
+  ASSERT_NE(element, nullptr);
+  EXPECT_EQ(element->getTypeCode(), 2002);
+  EXPECT_EQ(element->getParent(), pts);
+  const auto& inner = element->getObjectType();
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->getParent(), pts);
+  auto* x = dynamic_cast<jdbc::kelcore::KelvorTypeNUMBER*>(inner->getAttributeType(0).get());
+  ASSERT_NE(x, nullptr);
+  EXPECT_EQ(x->getScale(), 1);
+  // The embedded object after the UPT continues the outer numbering.
+  auto* e = dynamic_cast<KelvorTypeADT*>(top->getAttributeType(2).get());
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->getNullIndex(), 3);
+  EXPECT_EQ(e->getAttributeType(0)->getOffsetIndex(), path.leafSlotCount() - 1);
+
+  const auto fd = LayoutWriter::defaultFormatDescriptor();
+  const LayoutWriter::Layout expected = LayoutWriter::computeLayout(path, fd.get());
+  auto local = lang::makeRef<KelvorTypeADT>(path.sqlName(), conn.get(), fd);
+  local->parseTDS(TDSWriter::write(path), 0);
+  EXPECT_EQ(local->computeLayout(), expected.offsets);
+  EXPECT_EQ(local->getLinearImageSize(), expected.size);
 }
 
 TEST(TDSParseBackTest, CollectionTypeCreatedByNameParsesItsOwnSegment) {

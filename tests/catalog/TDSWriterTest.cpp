@@ -10,6 +10,7 @@
 #include "catalog/LayoutWriter.h"
 #include "catalog/TypeDefinition.h"
 #include "driver/DriverException.h"
+#include "types/DepthGuard.h"
 #include "tests/types/TypeTestSupport.h"
 
 namespace kelvor::catalog {
@@ -165,13 +166,55 @@ TEST(TDSWriterTest, CollectionTypeIsByteExact) {
   EXPECT_EQ(unsignedBytes(*TDSWriter::write(names)), concat(header(18 + 17, 2, 0), body));
 }
 
+// The UPT shapes: an object's collection attribute is 27 .. FB pointing past the outer 42 at
+// 0 and the collection's whole segment; a collection's object element is 27 .. FA pointing past
+// the element entry at 0, four bytes and the object's whole segment. Positions count from the
+// start of the segment that holds the entry.
+TEST(TDSWriterTest, UptEntriesPointAtWholeNestedSegments) {
+  TypeDefinition point("GEO", "POINT");
+  point.addAttribute("X", T::numberType(5, 0));
+  const std::vector<int> pointTds = concat(header(18 + 4, 1, 1), {3, 5, 0, 40});
+  const TypeDefinition points = TypeDefinition::collectionType("GEO", "PTS", T::embeddedType(point), 9);
+  const std::vector<int> pointsTds = concat(
+      header(18 + 11 + 6 + 5 + 22, 1, 0),
+      concat({28, 0, 0, 0, 29, 0, 0, 0, 9, 1, 42,   // element entry at 29
+              27, 0, 0, 0, 35, 0xFA,                 // its description at 35
+              0, 0, 0, 0, 0},                        // the ignored byte and four bytes
+             pointTds));
+  EXPECT_EQ(unsignedBytes(*TDSWriter::write(points)), pointsTds);
+
+  TypeDefinition path("GEO", "PATH");
+  path.addAttribute("N", T::numberType(5, 0))
+      .addAttribute("P", T::collectionAttribute(points))
+      .addAttribute("E", T::embeddedType(point));
+  // The embedded list ends with 40; the outermost with 42, then the description at 33.
+  const std::vector<int> list = {3, 5, 0, 27, 0, 0, 0, 33, 0xFB, 39, 3, 5, 0, 40, 42, 0};
+  EXPECT_EQ(unsignedBytes(*TDSWriter::write(path)),
+            concat(header(static_cast<int>(18 + list.size() + pointsTds.size()), 1, 3),
+                   concat(list, pointsTds)));
+  EXPECT_EQ(T::collectionAttribute(points).leafSlotCount(), 1);
+  EXPECT_EQ(codeOf([&] { (void)T::collectionAttribute(point); }),
+            DriverException::ERR_INVALID_ARGUMENT);
+  // Collections of collections nest until the parser's bound, and no further.
+  TypeDefinition nested = TypeDefinition::collectionType("S", "C0", T::dateType(), 0);
+  int32_t depth = 0;
+  EXPECT_NE(codeOf([&] {
+              for (;; ++depth) {
+                nested = TypeDefinition::collectionType("S", "C" + std::to_string(depth + 1),
+                                                        T::collectionAttribute(nested), 0);
+              }
+            }),
+            0);
+  EXPECT_GT(depth, 10);
+  EXPECT_LE(nested.nestingLevels(), jdbc::kelcore::MAX_NESTING_DEPTH);
+}
+
 TEST(TDSWriterTest, CollectionsOfWhatCannotBeWrittenAreRefused) {
   TypeDefinition point("GEO", "POINT");
   point.addAttribute("X", T::numberType(5, 0));
   const auto make = [](T element, int64_t max) {
     return [=] { (void)TypeDefinition::collectionType("S", "C", element, max); };
   };
-  EXPECT_EQ(codeOf(make(T::embeddedType(point), 0)), DriverException::ERR_UNSUPPORTED);
   EXPECT_EQ(codeOf(make(T::refType("GEO.POINT"), 0)), DriverException::ERR_UNSUPPORTED);
   // The maximum would read back negative.
   EXPECT_EQ(codeOf(make(T::dateType(), int64_t{1} << 31)), DriverException::ERR_INVALID_ARGUMENT);
