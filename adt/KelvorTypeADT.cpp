@@ -9,6 +9,7 @@
 #include "adt/StreamInfo.h"
 #include "adt/TDSPatch.h"
 #include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/Closer.h"
 #include "driver/Connection.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
@@ -53,31 +54,6 @@ constexpr int32_t DOUBLE_TYPE_CODE = 8;
 jdbc::Connection& requireConnection(jdbc::Connection* conn) {
   if (conn == nullptr) lang::throwNullPointer("object type without a connection");
   return *conn;
-}
-
-// Closes a statement or result set on every exit.
-template <typename T>
-class Closer {
- public:
-  explicit Closer(Ref<T> resource) : resource_(std::move(resource)) {}
-  ~Closer() {
-    if (!resource_) return;
-    try {
-      resource_->close();
-    } catch (...) {  // a failure to close must not hide the failure that is unwinding
-    }
-  }
-  Closer(const Closer&) = delete;
-  Closer& operator=(const Closer&) = delete;
-
- private:
-  Ref<T> resource_;
-};
-
-// A plain object type is written inline: an object type descriptor that is neither a
-// collection nor a UPT (both derive from it).
-bool isPlainObjectType(const KelvorType* t) {
-  return t != nullptr && typeid(*t) == typeid(KelvorTypeADT);
 }
 
 Ref<lang::ObjectArray> stringArray(int32_t n) { return lang::ObjectArray::makeOf<lang::String>(n); }
@@ -139,6 +115,10 @@ KelvorTypeADT::~KelvorTypeADT() = default;
 
 int32_t KelvorTypeADT::getTypeCode() const { return TYPE_CODE; }
 
+bool KelvorTypeADT::isPlainObjectType(const KelvorType* t) noexcept {
+  return t != nullptr && typeid(*t) == typeid(KelvorTypeADT);
+}
+
 bool KelvorTypeADT::computeFormatFlag(const lang::ByteArray* fd) {
   if (fd == nullptr) return false;
   // k = d[5] + d[6] + 11 over unsigned bytes; a descriptor too short to hold it has no flag
@@ -188,7 +168,7 @@ void KelvorTypeADT::fetchTypeInfo(jdbc::Connection* conn) {
   const bool withFormat = !fd;  // without a format descriptor the call also returns one
   Ref<jdbc::Statement> call = c.prepareCall(withFormat ? jdbc::Connection::TYPE_INFO_CALL_WITH_FORMAT
                                                        : jdbc::Connection::TYPE_INFO_CALL);
-  Closer<jdbc::Statement> closeCall(call);
+  jdbc::Closer<jdbc::Statement> closeCall(call);
   call->registerOutParameter(1, jdbc::Statement::NUMERIC);
   call->registerOutParameter(5, jdbc::Statement::INTEGER);
   if (withFormat) call->registerOutParameter(8, jdbc::Statement::NUMERIC);
@@ -448,12 +428,12 @@ void KelvorTypeADT::initNames() {
   jdbc::Connection& c = requireConnection(connection_);
   const int32_t n = getNumAttributes();
   Ref<jdbc::Statement> query = c.prepareStatement(jdbc::Connection::ATTRIBUTE_NAMES_QUERY);
-  Closer<jdbc::Statement> closeQuery(query);
+  jdbc::Closer<jdbc::Statement> closeQuery(query);
   const std::optional<std::string> schema = getSchemaName();
   query->setString(1, schema ? lang::String::of(*schema).get() : nullptr);
   query->setString(2, lang::String::of(getTypeName()).get());
   Ref<jdbc::ResultSet> rows = query->executeQuery();
-  Closer<jdbc::ResultSet> closeRows(rows);
+  jdbc::Closer<jdbc::ResultSet> closeRows(rows);
 
   Ref<lang::ObjectArray> names = stringArray(n);
   Ref<lang::ObjectArray> typeNames = stringArray(n);

@@ -77,6 +77,9 @@ class KelvorTypeADT : public KelvorNamedType {
   ~KelvorTypeADT() override;
 
   int32_t getTypeCode() const override;
+  // A plain object type is written inline: an object type descriptor that is neither a
+  // collection nor a UPT (both derive from it).
+  static bool isPlainObjectType(const KelvorType* t) noexcept;
 
   // Fetches the type information and parses the TDS, once.
   void init(jdbc::Connection* conn);

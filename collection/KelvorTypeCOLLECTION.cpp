@@ -8,6 +8,7 @@
 #include "adt/StreamInfo.h"
 #include "driver/ArrayDescriptor.h"
 #include "driver/ArrayValue.h"
+#include "driver/Closer.h"
 #include "driver/Connection.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
@@ -52,7 +53,6 @@ bool hasFixedNumberSlots(const KelvorType& t) {
 
 // An object type that is neither a collection nor a UPT: its elements are complete object
 // images, a null element FF.
-bool isPlainObjectType(const KelvorType& t) { return typeid(t) == typeid(KelvorTypeADT); }
 
 // security: a count read from an image; every element takes at least one byte, so a count above
 // the bytes that remain cannot be read, and nothing is allocated for it.
@@ -70,25 +70,6 @@ int8_t peekByte(PickleContext& ctx) {
   }
   return (*image)[at];
 }
-
-// Closes a statement or result set on every exit.
-template <typename T>
-class Closer {
- public:
-  explicit Closer(Ref<T> resource) : resource_(std::move(resource)) {}
-  ~Closer() {
-    if (!resource_) return;
-    try {
-      resource_->close();
-    } catch (...) {  // a failure to close must not hide the failure that is unwinding
-    }
-  }
-  Closer(const Closer&) = delete;
-  Closer& operator=(const Closer&) = delete;
-
- private:
-  Ref<T> resource_;
-};
 
 // Positions a reader at element b > 1 of the image it stands in, starting from what the value
 // recorded of earlier reads: a recorded offset, or the furthest element reached, or element 1
@@ -218,11 +199,11 @@ void KelvorTypeCOLLECTION::initNames() {
   const std::string type = getTypeName();
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "initNames ", schema.value_or(""), ".", type);
   Ref<jdbc::Statement> query = connection_->prepareStatement(jdbc::Connection::ATTRIBUTE_NAMES_QUERY);
-  Closer<jdbc::Statement> closeQuery(query);
+  jdbc::Closer<jdbc::Statement> closeQuery(query);
   query->setString(1, schema ? lang::String::of(*schema).get() : nullptr);
   query->setString(2, lang::String::of(type).get());
   Ref<jdbc::ResultSet> rows = query->executeQuery();
-  Closer<jdbc::ResultSet> closeRows(rows);
+  jdbc::Closer<jdbc::ResultSet> closeRows(rows);
   if (!rows->next()) raiseInternal("no element type for the collection type");
   Ref<lang::String> name = rows->getString(3);
   Ref<lang::String> typeSchema = rows->getString(4);
@@ -504,7 +485,7 @@ void KelvorTypeCOLLECTION::readPickledSlice(PickleContext& ctx, jdbc::ArrayValue
 Ref<lang::Object> KelvorTypeCOLLECTION::readPickledElement(PickleContext& ctx, int32_t style,
                                                            const jdbc::TypeMap* typeMap) {
   KelvorType& type = element();
-  if (!isPlainObjectType(type)) return type.unpickle(ctx, style, typeMap);
+  if (!KelvorTypeADT::isPlainObjectType(&type)) return type.unpickle(ctx, style, typeMap);
   // Object elements are written as complete object images; FF stands for a null element.
   if (PickleContext::isAtomicNull(peekByte(ctx))) {
     ctx.skipBytes(1);
