@@ -32,6 +32,7 @@
 #include "scalar/KelvorTypeRAW.h"
 #include "scalar/KelvorTypeSINT32.h"
 #include "types/KelvorTypeREF.h"
+#include "types/KelvorTypeUPT.h"
 
 namespace kelvor::catalog {
 namespace {
@@ -42,8 +43,12 @@ using jdbc::kelcore::KelvorType;
 using jdbc::kelcore::KelvorTypeADT;
 using Options = LinearImageBuilder::Options;
 
-// What a descriptor's slot holds; OBJECT has no slot (its leaves have).
-enum class SlotKind : uint8_t { NUMBER, DATE, CHAR, RAW, BLOB, CLOB, BFILE, REF, OBJECT };
+// What a descriptor's slot holds; OBJECT has no slot (its leaves have). COLLECTION is a UPT of
+// a collection type (FB): a rel slot in an object, an inline image as an element. UPT_OBJECT is
+// a UPT of an object type (FA): an inline image as an element, and no slot in an object.
+enum class SlotKind : uint8_t {
+  NUMBER, DATE, CHAR, RAW, BLOB, CLOB, BFILE, REF, OBJECT, COLLECTION, UPT_OBJECT
+};
 
 constexpr int32_t NUMBER_SLOT_BYTES = 22;  // length byte and room for 21 bytes of number
 constexpr int32_t MAX_NUMBER_LENGTH = 21;
@@ -54,6 +59,19 @@ constexpr int32_t UB4_BYTES = 4;
 constexpr int32_t UB2_BYTES = 2;
 constexpr int32_t DATE_FORM_LENGTH = 7;
 constexpr int64_t MAX_IMAGE_LENGTH = std::numeric_limits<int32_t>::max();
+// What a null element of a collection carries after its flag byte 01, when it is an object
+// (a UPT of an object type) or a collection (a UPT of a collection type).
+constexpr int32_t NULL_OBJECT_ELEMENT_BYTES = 4;
+constexpr int32_t NULL_COLLECTION_ELEMENT_BYTES = 2;
+
+// The linear images of values nested through UPTs; defined after both builders, which call
+// each other through them.
+lang::Ref<lang::ByteArray> nestedObjectImage(jdbc::kelcore::KelvorTypeUPT& upt,
+                                             const jdbc::ObjectValue& value,
+                                             const Options& options);
+lang::Ref<lang::ByteArray> nestedCollectionImage(jdbc::kelcore::KelvorTypeUPT& upt,
+                                                 const jdbc::ArrayValue& value,
+                                                 const Options& options);
 
 SlotKind kindOf(KelvorType& t) {
   using namespace jdbc::kelcore;
@@ -71,6 +89,10 @@ SlotKind kindOf(KelvorType& t) {
   if (dynamic_cast<KelvorTypeCLOB*>(&t) != nullptr) return SlotKind::CLOB;
   if (dynamic_cast<KelvorTypeBFILE*>(&t) != nullptr) return SlotKind::BFILE;
   if (dynamic_cast<KelvorTypeREF*>(&t) != nullptr) return SlotKind::REF;
+  if (auto* upt = dynamic_cast<KelvorTypeUPT*>(&t)) {
+    if (upt->getTypeByte() == KelvorTypeUPT::UPT_COLLECTION) return SlotKind::COLLECTION;
+    if (upt->getTypeByte() == KelvorTypeUPT::UPT_OBJECT) return SlotKind::UPT_OBJECT;
+  }
   ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "no linear slot for this descriptor", &t);
 }
 
@@ -83,8 +105,10 @@ int32_t slotBytesOf(SlotKind kind) {
     case SlotKind::BLOB:
     case SlotKind::CLOB:
     case SlotKind::BFILE:
-    case SlotKind::REF: return OFFSET_SLOT_BYTES;
-    case SlotKind::OBJECT: break;
+    case SlotKind::REF:
+    case SlotKind::COLLECTION: return OFFSET_SLOT_BYTES;
+    case SlotKind::OBJECT:
+    case SlotKind::UPT_OBJECT: break;
   }
   assert(false && "an object type has no slot");
   return 0;
@@ -234,6 +258,11 @@ class Builder {
         collect(static_cast<KelvorTypeADT&>(*d));
         continue;
       }
+      if (kind == SlotKind::UPT_OBJECT) {
+        // The readers take a UPT in a slot only when it stands for a collection.
+        ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
+                           "no linear slot for an object attribute held through a UPT", d.get());
+      }
       countIndicator(*d);
       slots_.push_back({slotOffsetOf(*d), slotBytesOf(kind), d->getOffsetIndex()});
     }
@@ -298,8 +327,22 @@ class Builder {
       case SlotKind::CLOB: putUB4(at, appendLocator(valueAs<jdbc::ClobValue>(v))); break;
       case SlotKind::BFILE: putUB4(at, appendLocator(valueAs<jdbc::BfileValue>(v))); break;
       case SlotKind::REF: putUB4(at, appendLocator(valueAs<jdbc::RefValue>(v))); break;
-      case SlotKind::OBJECT: assert(false && "objects are written by writeObject"); break;
+      case SlotKind::COLLECTION: {
+        const lang::Ref<lang::ByteArray> nested = nestedCollectionImage(
+            static_cast<jdbc::kelcore::KelvorTypeUPT&>(d), valueAs<jdbc::ArrayValue>(v), options_);
+        putUB4(at, appendImage(*nested));
+        break;
+      }
+      case SlotKind::OBJECT:
+      case SlotKind::UPT_OBJECT: assert(false && "objects are written by writeObject"); break;
     }
+  }
+
+  // A nested linear image whole (it carries its own length); returns its rel.
+  int64_t appendImage(const lang::ByteArray& image) {
+    const int64_t rel = reserveOutOfLine(image.length());
+    std::copy_n(image.data(), image.length(), data_.begin() + static_cast<ptrdiff_t>(rel));
+    return rel;
   }
 
   void writeNumber(size_t at, const jdbc::NumberValue& value) {
@@ -428,7 +471,8 @@ class Builder {
 // flag-byte form. The grammar is in the header.
 class CollectionBuilder {
  public:
-  explicit CollectionBuilder(jdbc::kelcore::KelvorTypeCOLLECTION& type) : type_(type) {}
+  CollectionBuilder(jdbc::kelcore::KelvorTypeCOLLECTION& type, const Options& options)
+      : type_(type), options_(options) {}
 
   lang::Ref<lang::ByteArray> build(const jdbc::ArrayValue& value) {
     (void)type_.getNumAttributes();  // fetches and parses a type not yet initialised
@@ -436,8 +480,10 @@ class CollectionBuilder {
     if (!element) raiseInvalidArgument("collection type without an element type");
     const SlotKind kind = kindOf(*element);
     if (kind == SlotKind::OBJECT) {
-      ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "no linear element form for objects",
-                         element.get());
+      // Object elements are read inline through a UPT only; a bare object descriptor has no
+      // element form.
+      ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
+                         "no linear element form for objects outside a UPT", element.get());
     }
     putUB4(0);  // A, patched below
     out_.insert(out_.end(), UB2_BYTES, 0);
@@ -512,9 +558,27 @@ class CollectionBuilder {
       case SlotKind::REF:
         putLocator(v == nullptr ? nullptr : &valueAs<jdbc::RefValue>(v), 0);
         break;
+      case SlotKind::UPT_OBJECT:
+        if (v == nullptr) {
+          (void)grow(NULL_OBJECT_ELEMENT_BYTES);
+          break;
+        }
+        appendImage(*nestedObjectImage(static_cast<jdbc::kelcore::KelvorTypeUPT&>(d),
+                                       valueAs<jdbc::ObjectValue>(v), options_));
+        break;
+      case SlotKind::COLLECTION:
+        if (v == nullptr) {
+          (void)grow(NULL_COLLECTION_ELEMENT_BYTES);
+          break;
+        }
+        appendImage(*nestedCollectionImage(static_cast<jdbc::kelcore::KelvorTypeUPT&>(d),
+                                           valueAs<jdbc::ArrayValue>(v), options_));
+        break;
       case SlotKind::OBJECT: assert(false && "refused before the first element"); break;
     }
   }
+
+  void appendImage(const lang::ByteArray& image) { append(image.data(), image.length()); }
 
   // n(UB4) bytes(n); null bytes: n 0.
   void putUB4Value(const lang::ByteArray* bytes) {
@@ -569,8 +633,32 @@ class CollectionBuilder {
   }
 
   jdbc::kelcore::KelvorTypeCOLLECTION& type_;
+  const Options& options_;   // handed on to the objects among the elements
   std::vector<int8_t> out_;  // the image so far
 };
+
+// Recursion follows the type tree, which is no deeper than its TDS allowed.
+lang::Ref<lang::ByteArray> nestedObjectImage(jdbc::kelcore::KelvorTypeUPT& upt,
+                                             const jdbc::ObjectValue& value,
+                                             const Options& options) {
+  KelvorTypeADT* object = upt.getObjectType().get();
+  if (object == nullptr || typeid(*object) != typeid(KelvorTypeADT)) {
+    raiseInvalidArgument("UPT of an object type without an object type attached");
+  }
+  Builder builder(*object, options);
+  return builder.build(&value);
+}
+
+lang::Ref<lang::ByteArray> nestedCollectionImage(jdbc::kelcore::KelvorTypeUPT& upt,
+                                                 const jdbc::ArrayValue& value,
+                                                 const Options& options) {
+  auto* collection = dynamic_cast<jdbc::kelcore::KelvorTypeCOLLECTION*>(upt.getObjectType().get());
+  if (collection == nullptr) {
+    raiseInvalidArgument("UPT of a collection type without a collection type attached");
+  }
+  CollectionBuilder builder(*collection, options);
+  return builder.build(value);
+}
 
 }  // namespace
 
@@ -589,7 +677,8 @@ lang::Ref<lang::ByteArray> LinearImageBuilder::build(KelvorTypeADT& type,
 lang::Ref<lang::ByteArray> LinearImageBuilder::buildCollection(
     jdbc::kelcore::KelvorTypeCOLLECTION& type, const jdbc::ArrayValue* value) {
   if (value == nullptr) return lang::ByteArray::make(UB4_BYTES);
-  CollectionBuilder builder(type);
+  const Options options{};
+  CollectionBuilder builder(type, options);
   return builder.build(*value);
 }
 

@@ -41,7 +41,12 @@
 //     BLOB, CLOB, BFILE, REF   rel(UB4)  ->  n(UB2) bytes(n)
 //                              the value's bytes whole: a locator or REF starts with its own
 //                              2-byte length
-//   An embedded object has no slot: its leaves lie among the others, at their own offsets.
+//     collection (a UPT, FB)   rel(UB4)  ->  collection
+//                              the attribute's whole linear collection image, as below; a
+//                              null one has its indicator set and no image
+//   An embedded object has no slot: its leaves lie among the others, at their own offsets. An
+//   object held through a UPT (FA) has no slot either, and no linear form in an object: the
+//   readers take none.
 //
 // A null attribute sets its indicator and leaves its slot 0. A null embedded object sets its
 // own indicator; its leaves keep zeroed slots and, by default, every descriptor below it is
@@ -72,6 +77,12 @@
 //                            CLOB, 530 for BFILE); a longer locator is written whole, unpadded.
 //                            A null does not fill the slot: readers step over its 2 bytes only.
 //     REF                    n(UB2) bytes(n)             null: 00 00
+//     object (a UPT, FA)     image                       null: 00 00 00 00
+//                            the element's whole linear object image, as above
+//     collection (a UPT, FB) collection                  null: 00 00
+//                            the element's whole linear collection image
+//   Every nested image is self-contained: its rels count from its own slots, and an element
+//   part's positions from its own first element, so an image nests unchanged.
 //
 // Declared lengths (RAW and character maxima) are not checked: they bind what a writer
 // accepts, not what an image can carry. An empty character or RAW value is written as it is
@@ -134,7 +145,10 @@ class LinearImageBuilder {
   //                         length of the rest; a type without a linear layout, an offset
   //                         index outside it, a slot that runs past the image size or into
   //                         another slot; nullBits outside 1..3; an image beyond 2^31 - 1
-  //   ERR_UNSUPPORTED       a descriptor kind that has no linear slot here (collections, UPTs)
+  //   ERR_UNSUPPORTED       a descriptor kind that has no linear slot here (a bare collection
+  //                         descriptor, an object held through a UPT)
+  // The collections below it are built as buildCollection builds them; the objects among
+  // their elements under the same options.
   static lang::Ref<lang::ByteArray> build(jdbc::kelcore::KelvorTypeADT& type,
                                           const jdbc::ObjectValue* value);
   static lang::Ref<lang::ByteArray> build(jdbc::kelcore::KelvorTypeADT& type,
@@ -147,8 +161,9 @@ class LinearImageBuilder {
   //                         element); a number longer than 21 bytes, a date that is not a
   //                         date, a locator or REF whose first 2 bytes are not the length of
   //                         the rest; an image beyond 2^31 - 1 bytes
-  //   ERR_UNSUPPORTED       elements without a linear element form here (objects,
-  //                         collections, UPTs)
+  //   ERR_UNSUPPORTED       elements without a linear element form here (an object
+  //                         descriptor that is not a UPT)
+  // Objects among the elements are built as build builds them, under the default options.
   static lang::Ref<lang::ByteArray> buildCollection(jdbc::kelcore::KelvorTypeCOLLECTION& type,
                                                     const jdbc::ArrayValue* value);
 };

@@ -6,6 +6,7 @@
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "driver/PlatformArrayFactory.h"
+#include "driver/TypeName.h"
 #include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
 #include "lang/Exceptions.h"
@@ -158,14 +159,7 @@ bool ArrayValue::equals(const lang::Object* other) const {
   if (other == this) return true;
   const auto* o = dynamic_cast<const ArrayValue*>(other);
   if (o == nullptr) return false;
-  if (descriptor_->getKelvorType() != o->descriptor_->getKelvorType()) {
-    const auto& a = *descriptor_->getKelvorType();
-    const auto& b = *o->descriptor_->getKelvorType();
-    if (!a.isSqlNameKnown() || !b.isSqlNameKnown() ||
-        descriptor_->getName() != o->descriptor_->getName()) {
-      return false;
-    }
-  }
+  if (!sameTypeName(*descriptor_->getKelvorType(), *o->descriptor_->getKelvorType())) return false;
   lang::Ref<lang::ObjectArray> mine = getSqlValueElements();
   lang::Ref<lang::ObjectArray> theirs = o->getSqlValueElements();
   if (!mine || !theirs) {

@@ -8,6 +8,7 @@
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "driver/TypeMap.h"
+#include "driver/TypeName.h"
 #include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
 
@@ -15,23 +16,11 @@ namespace kelvor::jdbc {
 
 namespace {
 
-// The type's SQL name, asked for (and fetched) when needed; none when it cannot be had.
-std::optional<std::string> nameOf(const ObjectDescriptor& d) {
-  try {
-    return d.getKelvorType()->getSqlName();
-  } catch (const DriverException&) {
-    return std::nullopt;
-  } catch (const lang::NullPointerException&) {  // no connection to ask
-    return std::nullopt;
-  }
-}
+std::optional<std::string> nameOf(const ObjectDescriptor& d) { return typeNameOf(*d.getKelvorType()); }
 
 // One type: the same descriptor or tree, or two trees of the same name.
 bool sameType(const ObjectDescriptor& a, const ObjectDescriptor& b) {
-  if (&a == &b || a.getKelvorType() == b.getKelvorType()) return true;
-  const auto na = nameOf(a);
-  const auto nb = nameOf(b);
-  return na && nb && *na == *nb;
+  return &a == &b || sameTypeName(*a.getKelvorType(), *b.getKelvorType());
 }
 
 }  // namespace

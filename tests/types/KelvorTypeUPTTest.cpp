@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/LinearImageBuilder.h"
 #include "catalog/MemoryCatalog.h"
 #include "catalog/TDSWriter.h"
 #include "catalog/TypeDefinition.h"
@@ -34,6 +35,7 @@ namespace kelvor::jdbc::kelcore {
 namespace {
 
 using catalog::AttributeType;
+using catalog::LinearImageBuilder;
 using catalog::MemoryCatalog;
 using catalog::TypeDefinition;
 using lang::ByteArray;
@@ -97,6 +99,31 @@ bool failsCleanly(const std::function<void()>& f) {
 int32_t intOf(const lang::Object* o) {
   const auto* n = dynamic_cast<const NumberValue*>(o);
   return n == nullptr ? -999 : n->intValue();
+}
+// A value as read in either style, spelled out: platform objects come back as arrays of
+// attributes, SQL values as themselves, collections (kept behind their image in both styles)
+// as their elements.
+std::string render(const lang::Object* o) {
+  if (o == nullptr) return "null";
+  if (const auto* a = dynamic_cast<const lang::ObjectArray*>(o)) {
+    std::string out = "[";
+    for (int32_t i = 0; i < a->length(); ++i) out += (i > 0 ? ", " : "") + render(a->at(i));
+    return out + "]";
+  }
+  if (const auto* c = dynamic_cast<const ArrayValue*>(o)) {
+    Ref<lang::ObjectArray> e = c->getSqlValueElements();
+    return "ARRAY" + (e ? render(e.get()) : std::string("<no elements>"));
+  }
+  if (const auto* v = dynamic_cast<const ObjectValue*>(o)) {
+    Ref<lang::ObjectArray> a = v->getAttributes();
+    return a ? "OBJ" + render(a.get()) : "OBJ" + render(v->getPlatformAttributes(nullptr).get());
+  }
+  return o->toString();
+}
+size_t trailingZeros(const V& v) {
+  size_t n = 0;
+  while (n < v.size() && v[v.size() - 1 - n] == 0) ++n;
+  return n;
 }
 std::vector<int32_t> intsOf(const ArrayValue& a) {
   std::vector<int32_t> out;
@@ -330,6 +357,20 @@ class UptCatalogTest : public ::testing::Test {
     const auto* o = dynamic_cast<const ObjectValue*>(p);
     return o == nullptr ? -999 : intOf(o->getAttributes()->at(0));
   }
+  static int32_t yOf(const lang::Object* p) {
+    const auto* o = dynamic_cast<const ObjectValue*>(p);
+    return o == nullptr ? -999 : intOf(o->getAttributes()->at(1));
+  }
+  TypeDefinition pointsType() const {
+    return TypeDefinition::collectionType("GEO", "POINTS", AttributeType::embeddedType(point), 0);
+  }
+  TypeDefinition pathType() const {
+    TypeDefinition path("GEO", "PATH");
+    path.addAttribute("ID", AttributeType::numberType(5, 0))
+        .addAttribute("PTS", AttributeType::collectionAttribute(pointsType()))
+        .addAttribute("TAIL", AttributeType::numberType(5, 0));
+    return path;
+  }
   Ref<MemoryConnection> conn;
   TypeDefinition point{"GEO", "POINT"};
 };
@@ -419,6 +460,227 @@ TEST_F(UptCatalogTest, CollectionOfObjectsSlicesStepOverWholeNestedImages) {
   ASSERT_TRUE(slice);
   ASSERT_EQ(slice->getSqlValueElements()->length(), 1);
   EXPECT_EQ(xOf(slice->getSqlValueElements()->at(0)), 7);
+}
+
+// --- round trips through the linear layout ---
+
+// The collection attribute's slot holds the rel of a whole linear collection image behind the
+// slots; its object elements are whole linear object images after their flag bytes.
+TEST_F(UptCatalogTest, LinearObjectHoldingACollectionOfObjectsRoundTrips) {
+  Ref<KelvorTypeADT> type = MemoryCatalog::registerType(*conn, pathType())->getKelvorType();
+  Ref<ArrayValue> pts = array("GEO.POINTS", conn.get(), {pointOf(1, 2), nullptr, pointOf(5, 6)});
+  Ref<ObjectValue> value =
+      object("GEO.PATH", conn.get(), {makeRef<NumberValue>(9), pts, makeRef<NumberValue>(11)});
+  Ref<ByteArray> linear = LinearImageBuilder::build(*type, value.get());
+  ASSERT_EQ((*linear)[0] & 0x80, 0);  // the linear layout, not a pickled image
+  const Ref<ByteArray> pickled = type->toImage(value.get());
+
+  auto back = lang::dynamicRef<ObjectValue>(type->fromImage(linear.get(), 0, nullptr, 1, nullptr));
+  ASSERT_TRUE(back);
+  auto fromPickled =
+      lang::dynamicRef<ObjectValue>(type->fromImage(pickled.get(), 0, nullptr, 1, nullptr));
+  EXPECT_TRUE(back->equals(fromPickled.get())) << back->toString();
+  EXPECT_EQ(render(back.get()), render(value.get()));
+  EXPECT_EQ(render(back.get()), "OBJ[9, ARRAY[OBJ[1, 2], null, OBJ[5, 6]], 11]");
+  Ref<lang::ObjectArray> a = back->getAttributes();
+  EXPECT_EQ(intOf(a->at(0)), 9);
+  EXPECT_EQ(intOf(a->at(2)), 11);
+  auto* readPts = dynamic_cast<ArrayValue*>(a->at(1));
+  ASSERT_NE(readPts, nullptr);
+  Ref<lang::ObjectArray> e = readPts->getSqlValueElements();
+  ASSERT_TRUE(e);
+  ASSERT_EQ(e->length(), 3);
+  EXPECT_EQ(xOf(e->at(0)), 1);
+  EXPECT_EQ(yOf(e->at(0)), 2);
+  EXPECT_FALSE(e->at(1));
+  EXPECT_EQ(xOf(e->at(2)), 5);
+  EXPECT_EQ(yOf(e->at(2)), 6);
+  // What the linear image gave back pickles to the bytes the value itself pickles to, and
+  // builds the same linear image again.
+  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*pickled));
+  EXPECT_EQ(bytes(*LinearImageBuilder::build(*type, back.get())), bytes(*linear));
+
+  // The attribute's slot holds the rel, from the first slot, of the collection's own linear
+  // image, byte for byte what buildCollection writes for it.
+  {
+    const V whole = bytes(*linear);
+    auto ub4At = [&](size_t at) {
+      return static_cast<size_t>(whole[at]) << 24 | static_cast<size_t>(whole[at + 1]) << 16 |
+             static_cast<size_t>(whole[at + 2]) << 8 | static_cast<size_t>(whole[at + 3]);
+    };
+    const size_t slots = 4 + 6 + 4 + ub4At(10) + 4;
+    auto* upt = dynamic_cast<KelvorTypeUPT*>(type->getAttributeType(1).get());
+    ASSERT_NE(upt, nullptr);
+    const auto offset = static_cast<size_t>((*type->getAttributeOffsets())[upt->getOffsetIndex()]);
+    const size_t rel = ub4At(slots + offset);
+    auto* points = dynamic_cast<KelvorTypeCOLLECTION*>(upt->getObjectType().get());
+    ASSERT_NE(points, nullptr);
+    const V nested = bytes(*LinearImageBuilder::buildCollection(*points, pts.get()));
+    ASSERT_LE(slots + rel + nested.size(), whole.size());
+    EXPECT_EQ(V(whole.begin() + static_cast<std::ptrdiff_t>(slots + rel),
+                whole.begin() + static_cast<std::ptrdiff_t>(slots + rel + nested.size())),
+              nested);
+  }
+
+  // Platform style reads the same as from the pickled image.
+  const Ref<lang::Object> platform = type->fromImage(linear.get(), 0, nullptr, 2, nullptr);
+  const Ref<lang::Object> platformPickled = type->fromImage(pickled.get(), 0, nullptr, 2, nullptr);
+  ASSERT_TRUE(platform);
+  EXPECT_EQ(render(platform.get()), render(platformPickled.get()));
+  EXPECT_EQ(render(platform.get()), "OBJ[9, ARRAY[OBJ[1, 2], null, OBJ[5, 6]], 11]");
+
+  // A null collection attribute sets its indicator and has no image; an empty one has one.
+  for (const Ref<lang::Object>& c : {Ref<lang::Object>(), Ref<lang::Object>(array("GEO.POINTS", conn.get(), {}))}) {
+    Ref<ObjectValue> v = object("GEO.PATH", conn.get(), {makeRef<NumberValue>(3), c, makeRef<NumberValue>(4)});
+    auto r = lang::dynamicRef<ObjectValue>(
+        type->fromImage(LinearImageBuilder::build(*type, v.get()).get(), 0, nullptr, 1, nullptr));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(render(r.get()), render(v.get()));
+    EXPECT_EQ(intOf(r->getAttributes()->at(2)), 4);
+    if (c) {
+      auto* empty = dynamic_cast<ArrayValue*>(r->getAttributes()->at(1));
+      ASSERT_NE(empty, nullptr);
+      EXPECT_EQ(empty->elementCount(), 0);
+    } else {
+      EXPECT_FALSE(r->getAttributes()->at(1));
+    }
+  }
+
+  // Every proper prefix of the linear image fails cleanly, but for those that drop only the
+  // zero filling of the last number slot: a number slot is read up to its length byte's word.
+  const V whole = bytes(*linear);
+  const size_t filling = trailingZeros(whole);
+  ASSERT_GT(filling, 0U);
+  const std::string expected = render(back.get());
+  for (size_t n = 1; n < whole.size(); ++n) {
+    const V prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+    // Elements are kept behind their images until read: render reads them all.
+    auto read = [&] {
+      return render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
+    };
+    if (n >= whole.size() - filling) {
+      EXPECT_EQ(read(), expected) << n;
+    } else {
+      EXPECT_TRUE(failsCleanly([&] { (void)read(); })) << n;
+    }
+  }
+}
+
+TEST_F(UptCatalogTest, LinearCollectionOfObjectsRoundTripsWholeAndInSlices) {
+  Ref<KelvorTypeCOLLECTION> type =
+      MemoryCatalog::registerCollectionType(*conn, pointsType())->getKelvorType();
+  Ref<ArrayValue> value =
+      array("GEO.POINTS", conn.get(), {pointOf(3, 4), nullptr, pointOf(7, 8), pointOf(-1, 5)});
+  Ref<ByteArray> linear = LinearImageBuilder::buildCollection(*type, value.get());
+  ASSERT_EQ((*linear)[0] & 0x80, 0);
+  const Ref<ByteArray> pickled = type->toImage(value.get());
+
+  auto back = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 1, nullptr));
+  ASSERT_TRUE(back);
+  auto fromPickled =
+      lang::dynamicRef<ArrayValue>(type->fromImage(pickled.get(), 0, nullptr, 1, nullptr));
+  EXPECT_TRUE(back->equals(fromPickled.get())) << back->toString();
+  EXPECT_EQ(render(back.get()), render(value.get()));
+  Ref<lang::ObjectArray> e = back->getSqlValueElements();
+  ASSERT_EQ(e->length(), 4);
+  EXPECT_EQ(xOf(e->at(0)), 3);
+  EXPECT_EQ(yOf(e->at(0)), 4);
+  EXPECT_FALSE(e->at(1));
+  EXPECT_EQ(xOf(e->at(3)), -1);
+  EXPECT_EQ(yOf(e->at(3)), 5);
+  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*pickled));
+  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, back.get())), bytes(*linear));
+
+  // Platform style: the elements become arrays of attributes, as from the pickled image.
+  auto platform = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 2, nullptr));
+  auto platformPickled = lang::dynamicRef<ArrayValue>(type->fromImage(pickled.get(), 0, nullptr, 2, nullptr));
+  ASSERT_TRUE(platform);
+  ASSERT_TRUE(platformPickled);
+  EXPECT_EQ(render(platform->getPlatformArray().get()), render(platformPickled->getPlatformArray().get()));
+  EXPECT_EQ(render(platform->getPlatformArray().get()), "[[3, 4], null, [7, 8], [-1, 5]]");
+
+  // Slices step over whole nested images and null elements, in both styles.
+  struct Case { int64_t begin; int32_t count; std::string sql; };
+  for (const Case& c : {Case{2, 1, "[null]"}, Case{3, 2, "[OBJ[7, 8], OBJ[-1, 5]]"},
+                        Case{1, 2, "[OBJ[3, 4], null]"}, Case{4, 5, "[OBJ[-1, 5]]"}}) {
+    SCOPED_TRACE(c.begin);
+    auto slice = lang::dynamicRef<ArrayValue>(
+        type->fromImage(linear.get(), 0, nullptr, c.begin, c.count, 1, nullptr));
+    ASSERT_TRUE(slice);
+    EXPECT_EQ(render(slice->getSqlValueElements().get()), c.sql);
+    auto slicePickled = lang::dynamicRef<ArrayValue>(
+        type->fromImage(pickled.get(), 0, nullptr, c.begin, c.count, 1, nullptr));
+    EXPECT_EQ(render(slicePickled->getSqlValueElements().get()), c.sql);
+    auto platformSlice = lang::dynamicRef<ArrayValue>(
+        type->fromImage(linear.get(), 0, nullptr, c.begin, c.count, 2, nullptr));
+    auto platformSlicePickled = lang::dynamicRef<ArrayValue>(
+        type->fromImage(pickled.get(), 0, nullptr, c.begin, c.count, 2, nullptr));
+    ASSERT_TRUE(platformSlice);
+    EXPECT_EQ(render(platformSlice->getPlatformArray().get()),
+              render(platformSlicePickled->getPlatformArray().get()));
+  }
+
+  // A null element is its flag and four zero bytes; a null collection is four zero bytes.
+  Ref<ArrayValue> onlyNull = array("GEO.POINTS", conn.get(), {nullptr});
+  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, onlyNull.get())),
+            (V{0, 0, 0, 21, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 10, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, nullptr)), (V{0, 0, 0, 0}));
+
+  // Every proper prefix fails cleanly, but for those that drop only the last number slot's
+  // zero filling.
+  const V whole = bytes(*linear);
+  const size_t filling = trailingZeros(whole);
+  ASSERT_GT(filling, 0U);
+  const std::string expected = render(back.get());
+  for (size_t n = 1; n < whole.size(); ++n) {
+    const V prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+    auto read = [&] {
+      return render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
+    };
+    if (n >= whole.size() - filling) {
+      EXPECT_EQ(read(), expected) << n;
+    } else {
+      EXPECT_TRUE(failsCleanly([&] { (void)read(); })) << n;
+    }
+  }
+}
+
+TEST_F(UptCatalogTest, LinearCollectionOfCollectionsRoundTrips) {
+  const TypeDefinition row =
+      TypeDefinition::collectionType("S", "ROW", AttributeType::numberType(10, 0), 0);
+  const TypeDefinition grid =
+      TypeDefinition::collectionType("S", "GRID", AttributeType::collectionAttribute(row), 0);
+  Ref<KelvorTypeCOLLECTION> type = MemoryCatalog::registerCollectionType(*conn, grid)->getKelvorType();
+  Ref<ArrayValue> value = array("S.GRID", conn.get(),
+      {array("S.ROW", conn.get(), {makeRef<NumberValue>(1), makeRef<NumberValue>(2)}), nullptr,
+       array("S.ROW", conn.get(), {}),
+       array("S.ROW", conn.get(), {nullptr, makeRef<NumberValue>(-7)})});
+  Ref<ByteArray> linear = LinearImageBuilder::buildCollection(*type, value.get());
+  const Ref<ByteArray> pickled = type->toImage(value.get());
+
+  auto back = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 1, nullptr));
+  ASSERT_TRUE(back);
+  auto fromPickled =
+      lang::dynamicRef<ArrayValue>(type->fromImage(pickled.get(), 0, nullptr, 1, nullptr));
+  EXPECT_TRUE(back->equals(fromPickled.get())) << back->toString();
+  EXPECT_EQ(render(back.get()), render(value.get()));
+  EXPECT_EQ(render(back.get()), "ARRAY[ARRAY[1, 2], null, ARRAY[], ARRAY[null, -7]]");
+  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*pickled));
+  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, back.get())), bytes(*linear));
+
+  auto platform = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 2, nullptr));
+  auto platformPickled = lang::dynamicRef<ArrayValue>(type->fromImage(pickled.get(), 0, nullptr, 2, nullptr));
+  ASSERT_TRUE(platform);
+  EXPECT_EQ(render(platform->getPlatformArray().get()), render(platformPickled->getPlatformArray().get()));
+
+  auto slice = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 3, 2, 1, nullptr));
+  ASSERT_TRUE(slice);
+  EXPECT_EQ(render(slice->getSqlValueElements().get()), "[ARRAY[], ARRAY[null, -7]]");
+
+  // A null row is its flag and two zero bytes.
+  Ref<ArrayValue> onlyNull = array("S.GRID", conn.get(), {nullptr});
+  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, onlyNull.get())),
+            (V{0, 0, 0, 19, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 8, 0, 0, 0, 1, 0, 1, 0, 0}));
 }
 
 }  // namespace
