@@ -784,6 +784,8 @@ Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t
                                            const jdbc::TypeMap* typeMap) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (image == nullptr) return nullptr;
+  // A type made by name is fetched and parsed on first use, its format flag with it.
+  initIfNeeded(!attributeTypes_);
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
   auto* sqlTarget = dynamic_cast<jdbc::SqlValue*>(target);
   if (target != nullptr && sqlTarget == nullptr) lang::throwClassCast(target->className(), "SqlValue");
@@ -916,7 +918,10 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
     if (!nulls->at(0)) {
       auto indicators = lang::ByteArray::make(nulls->length());
       for (int32_t i = 0; i < nulls->length(); ++i) (*indicators)[i] = (*nulls)[i] ? 1 : 0;
-      UnpickleContext body(ctx.image(), ctx.offset(), indicators, getAttributeOffsets(),
+      // The offsets first: fetching them may load the type's information, and the format
+      // flag with it, which an argument list could read before or after.
+      Ref<lang::LongArray> offsets = getAttributeOffsets();
+      UnpickleContext body(ctx.image(), ctx.offset(), indicators, std::move(offsets),
                            static_cast<int8_t>(formatFlag_ ? 1 : 0));
       result = unpickleLinearBody(body, target, style, typeMap);
     }

@@ -34,8 +34,6 @@ TypeDefinition TypeDefinition::collectionType(std::string schemaName, std::strin
   int32_t levels = 1;
   if (element.isCollection() || element.kind() == AttributeType::Kind::EMBEDDED_OBJECT) {
     levels += 1 + element.nestingLevels();
-  } else if (element.kind() == AttributeType::Kind::REF) {
-    raiseUnsupported("REF elements are not written yet: " + t.sqlName());
   }
   requireInRange("collection nesting levels", levels, 1, jdbc::kelcore::MAX_NESTING_DEPTH);
   requireInRange("collection maximum element count", maxElements, 0, MAX_ELEMENTS);

@@ -61,8 +61,8 @@ class TypeDefinition {
   // A collection type of the element type, at most maxElements (0..MAX_ELEMENTS) elements when
   // bounded. Names as for an object type. The element is a scalar, an object type (an
   // embeddedType, written as a UPT element entry) or a collection type (a collectionAttribute);
-  // a REF element raises ERR_UNSUPPORTED. Nesting deeper than the parser's bound:
-  // ERR_INVALID_ARGUMENT.
+  // a REF element names its target type as a REF attribute does. Nesting deeper than the
+  // parser's bound: ERR_INVALID_ARGUMENT.
   static TypeDefinition collectionType(std::string schemaName, std::string typeName,
                                        AttributeType element, int64_t maxElements,
                                        CollectionKind kind = CollectionKind::UNBOUNDED,

@@ -324,6 +324,7 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
 
 Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
+  initIfNeeded(!attributeTypes_);  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
   ctx.initStream();
   const int32_t written = pickle(ctx, value);
@@ -348,6 +349,9 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "fromImage at ", offset);
   if (image == nullptr) return nullptr;
+  // A type made by name is fetched and parsed on first use: the element type and the format
+  // flag that the readers take come with it.
+  initIfNeeded(!attributeTypes_);
   auto* array = dynamic_cast<jdbc::ArrayValue*>(target);
   if (target != nullptr && array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only

@@ -1,4 +1,4 @@
-// Generated collections of every scalar element kind, written as pickled images by the type and
+// Generated collections of every scalar element kind, REF included, written as pickled images by the type and
 // as linear images by the builder, read back whole and as slices at every boundary in each
 // style that applies; the element-wise SQL values are what every other style is checked by.
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include "driver/DriverException.h"
 #include "driver/MemoryConnection.h"
 #include "driver/NumberValue.h"
+#include "driver/ObjectDescriptor.h"
 #include "scalar/KelvorTypeNUMBER.h"
 #include "tests/support/TypeGenerator.h"
 
@@ -40,6 +41,7 @@ std::string kindName(Kind kind) {
     case Kind::BLOB: return "BLOB";
     case Kind::CLOB: return "CLOB";
     case Kind::BFILE: return "BFILE";
+    case Kind::REF: return "REF";
     default: return "OTHER";
   }
 }
@@ -155,6 +157,10 @@ class CollectionImageRoundTripTest : public ::testing::TestWithParam<Kind> {
 TEST_P(CollectionImageRoundTripTest, GeneratedCollectionsReadBackFromBothLayouts) {
   testsupport::TypeGenerator g(900 + static_cast<uint64_t>(GetParam()));
   auto conn = lang::makeRef<MemoryConnection>();
+  if (GetParam() == Kind::REF) {
+    // The object types the REF elements name.
+    (void)testsupport::registerType(*conn, g.nextType());
+  }
   bool empty = false;
   bool nullFirst = false;
   bool nullLast = false;
@@ -212,8 +218,31 @@ TEST(CollectionElementIndexTest, EmptySliceKeepsTheElementIndex) {
 INSTANTIATE_TEST_SUITE_P(EveryScalarElement, CollectionImageRoundTripTest,
                          ::testing::Values(Kind::NUMBER, Kind::FLOAT, Kind::SINT32, Kind::DATE,
                                            Kind::RAW, Kind::CHAR, Kind::VARCHAR, Kind::BLOB,
-                                           Kind::CLOB, Kind::BFILE),
+                                           Kind::CLOB, Kind::BFILE, Kind::REF),
                          [](const ::testing::TestParamInfo<Kind>& p) { return kindName(p.param); });
+
+}  // namespace
+}  // namespace kelvor::jdbc::kelcore
+
+namespace kelvor::jdbc::kelcore {
+namespace {
+
+// A collection type made by name and handed an image first fetches and parses its type then:
+// the element type and the format flag (the year order of dates) come with it.
+TEST(CollectionFirstUseTest, FromImageOnAFreshTypeFetchesItFirst) {
+  testsupport::TypeGenerator g(77);
+  auto conn = lang::makeRef<MemoryConnection>();
+  const catalog::TypeDefinition def = g.nextCollectionType(catalog::AttributeType::Kind::DATE);
+  KelvorTypeCOLLECTION& writer = *testsupport::registerCollectionType(*conn, def)->getKelvorType();
+  const Ref<ArrayValue> value = g.nextCollectionValue(def, *conn);
+  for (const Ref<lang::ByteArray>& image :
+       {writer.toImage(value.get()), catalog::LinearImageBuilder::buildCollection(writer, value.get())}) {
+    auto fresh = lang::makeRef<KelvorTypeCOLLECTION>(def.sqlName(), conn.get());
+    auto back = lang::dynamicRef<ArrayValue>(fresh->fromImage(image.get(), 0, nullptr, 1, nullptr));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->equals(value.get())) << back->toString() << " vs " << value->toString();
+  }
+}
 
 }  // namespace
 }  // namespace kelvor::jdbc::kelcore

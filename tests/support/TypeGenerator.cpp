@@ -41,7 +41,7 @@ constexpr int32_t MAX_RAW_BYTES = 48;
 constexpr int32_t MAX_LOCATOR_BYTES = 40;
 constexpr int32_t MAX_BFILE_LOCATOR_BYTES = 64;
 constexpr int32_t MAX_REF_BYTES = 32;
-// Choices of scalarOfChoice: REF is the last, which collections cannot take.
+// Choices of scalarOfChoice: REF is the last, which needs the targets of a nextType.
 constexpr uint64_t SCALAR_CHOICES = 13;
 constexpr uint64_t REF_CHOICE = 12;
 
@@ -113,6 +113,7 @@ std::vector<int8_t> TypeGenerator::bytes(int32_t n) {
 TypeDefinition TypeGenerator::nextType() {
   ++typeCount_;
   embeddedCount_ = 0;
+  nestedCollectionCount_ = 0;
   const std::string name = "T" + std::to_string(typeCount_);
   refTargets_ = {options_.schema + TypeDefinition::NAME_SEPARATOR + name};
   TypeDefinition type(options_.schema, name, 1 + static_cast<int32_t>(below(127)));
@@ -124,7 +125,11 @@ void TypeGenerator::fillType(TypeDefinition& type, int32_t level) {
   const auto n = 1 + static_cast<int32_t>(below(static_cast<uint64_t>(options_.maxAttributes)));
   for (int32_t i = 1; i <= n; ++i) {
     std::string attribute = "A" + std::to_string(i);
-    if (level < options_.maxLevels && chance(options_.embeddedPercent)) {
+    if (level < options_.maxLevels && options_.collectionPercent > 0 &&
+        chance(options_.collectionPercent)) {
+      type.addAttribute(std::move(attribute),
+                        AttributeType::collectionAttribute(nestedCollection(level + 1)));
+    } else if (level < options_.maxLevels && chance(options_.embeddedPercent)) {
       const std::string name =
           "T" + std::to_string(typeCount_) + "_E" + std::to_string(++embeddedCount_);
       TypeDefinition inner(options_.schema, name, 1);
@@ -166,33 +171,61 @@ AttributeType TypeGenerator::scalarOfChoice(uint64_t choice, int32_t precision, 
 }
 
 TypeDefinition TypeGenerator::nextCollectionType() {
-  // Every scalar choice but REF; NUMBER keeps its three opcodes' share.
-  const uint64_t choice = below(REF_CHOICE);
+  // Every scalar choice, REF once a nextType has named targets; NUMBER keeps its three opcodes'
+  // share.
+  const uint64_t choice = below(refTargets_.empty() ? REF_CHOICE : SCALAR_CHOICES);
   return collectionOf(choice);
 }
 
 TypeDefinition TypeGenerator::nextCollectionType(AttributeType::Kind element) {
   const auto [first, count] = choicesOf(element);
-  if (count == 0 || first == REF_CHOICE) {  // as the catalog refuses them
+  if (count == 0) {
     jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
-                             "collection elements are scalars other than REF");
+                             "generated collection elements of a kind are scalars");
+  }
+  if (first == REF_CHOICE && refTargets_.empty()) {
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
+                             "a REF element needs a type from nextType to name");
   }
   return collectionOf(first + below(count));
 }
 
 TypeDefinition TypeGenerator::collectionOf(uint64_t choice) {
   ++collectionCount_;
-  const std::string name = "C" + std::to_string(collectionCount_);
+  std::string name = "C" + std::to_string(collectionCount_);
   const auto precision = static_cast<int32_t>(below(39));
   const auto scale = static_cast<int32_t>(below(128));
-  AttributeType element = scalarOfChoice(choice, precision, scale);
+  return collectionWith(std::move(name), scalarOfChoice(choice, precision, scale));
+}
+
+TypeDefinition TypeGenerator::collectionWith(std::string name, AttributeType element) {
   // Half bounded, never below what nextCollectionValue makes, so that every value can be written.
   const bool bounded = chance(50);
   const int64_t max = options_.maxCollectionElements + static_cast<int64_t>(below(3));
   return TypeDefinition::collectionType(
-      options_.schema, name, std::move(element), bounded ? max : 0,
+      options_.schema, std::move(name), std::move(element), bounded ? max : 0,
       bounded ? TypeDefinition::CollectionKind::BOUNDED : TypeDefinition::CollectionKind::UNBOUNDED,
       1 + static_cast<int32_t>(below(127)));
+}
+
+TypeDefinition TypeGenerator::nestedCollection(int32_t level) {
+  std::string name =
+      "T" + std::to_string(typeCount_) + "_C" + std::to_string(++nestedCollectionCount_);
+  // While levels remain: a third object elements, a third collection elements.
+  const uint64_t form = level < options_.maxLevels ? below(3) : 2;
+  if (form == 0) {
+    const std::string objectName =
+        "T" + std::to_string(typeCount_) + "_E" + std::to_string(++embeddedCount_);
+    TypeDefinition inner(options_.schema, objectName, 1);
+    fillType(inner, level + 1);
+    refTargets_.push_back(inner.sqlName());  // complete now, so a later REF may name it
+    return collectionWith(std::move(name), AttributeType::embeddedType(std::move(inner)));
+  }
+  if (form == 1) {
+    return collectionWith(std::move(name),
+                          AttributeType::collectionAttribute(nestedCollection(level + 1)));
+  }
+  return collectionWith(std::move(name), scalarType());
 }
 
 // --- values ---
@@ -220,6 +253,10 @@ lang::Ref<jdbc::SqlValue> TypeGenerator::nextAttributeValue(const AttributeType&
     return arrayOf(b);
   };
   const lang::Ref<jdbc::Connection> connection(&conn);
+  // A collection's kind() reports REF: ask first.
+  if (const TypeDefinition* collection = type.collectionType()) {
+    return nextCollectionValue(*collection, conn);
+  }
   switch (type.kind()) {
     case Kind::NUMBER:
       switch (below(4)) {

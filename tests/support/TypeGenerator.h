@@ -3,8 +3,10 @@
 // NUMBER opcodes, FLOAT, SINT32, DATE, RAW, CHAR, VARCHAR, BLOB, CLOB, BFILE, REF) and
 // embedded object types several levels deep, in first and later positions. Values: every
 // attribute kind, nulls in any position, null embedded objects at any depth. Collection types
-// of every scalar element kind but REF (which the catalog cannot write as an element), bounded
-// and unbounded, and collection values of them: empty ones, nulls in any position.
+// of every scalar element kind, REF included, bounded and unbounded, and collection values of
+// them: empty ones, nulls in any position. With Options::collectionPercent, object types also
+// hold collection attributes (UPTs) whose elements are scalars, object types or collections,
+// several levels deep, and values of them.
 //
 // The same seed and the same sequence of calls give the same types and values on every
 // platform: the generator draws from its own SplitMix64 stream, never from <random>'s
@@ -48,20 +50,27 @@ class TypeGenerator {
     std::string schema = "GEN";    // schema of every generated type
     int32_t maxCollectionElements = 8;   // elements of a non-empty collection value: 1..this
     int32_t emptyCollectionPercent = 15;  // chance of an empty collection value
+    // Chance of a collection attribute (a UPT) in nextType while levels remain; a collection
+    // counts as a level, and so does an object or collection element. 0 draws nothing for it,
+    // so that the types and values of a seed stay what they were before collections.
+    int32_t collectionPercent = 0;
   };
 
   explicit TypeGenerator(uint64_t seed);
   TypeGenerator(uint64_t seed, Options options);
 
   // A new object type, named SCHEMA.T<n> (n counts the calls); its embedded types are named
-  // SCHEMA.T<n>_E<k>. A REF attribute names this type or one of its embedded types, so that
-  // registering the type makes every REF target known.
+  // SCHEMA.T<n>_E<k>, its collection types SCHEMA.T<n>_C<k>. A REF attribute or element names
+  // this type or one of its embedded types, so that registering the type makes every REF target
+  // known.
   catalog::TypeDefinition nextType();
 
   // A new collection type, named SCHEMA.C<n> (n counts these calls): a random scalar element
-  // (any kind but REF; every NUMBER opcode), bounded to at least maxCollectionElements or
-  // unbounded. With a kind, the element is of that kind; REF or an embedded object type:
-  // ERR_UNSUPPORTED.
+  // (every NUMBER opcode; REF only after a nextType), bounded to at least maxCollectionElements
+  // or unbounded. With a kind, the element is of that kind; an embedded object type:
+  // ERR_UNSUPPORTED. A REF element names the type the last nextType made, or one of its
+  // embedded types; without a nextType before it: ERR_UNSUPPORTED. That type must be
+  // registered before values are made.
   catalog::TypeDefinition nextCollectionType();
   catalog::TypeDefinition nextCollectionType(catalog::AttributeType::Kind element);
   // A random value of the collection type, which registerCollectionType has put into conn:
@@ -73,7 +82,8 @@ class TypeGenerator {
   lang::Ref<jdbc::ObjectValue> nextValue(const catalog::TypeDefinition& type,
                                          jdbc::MemoryConnection& conn);
   // A random non-null value of one attribute of the given type (embedded objects as
-  // nextValue); the connection must hold the REF targets and embedded types.
+  // nextValue, collections as nextCollectionValue); the connection must hold the REF targets,
+  // embedded types and collection types.
   lang::Ref<jdbc::SqlValue> nextAttributeValue(const catalog::AttributeType& type,
                                                jdbc::MemoryConnection& conn);
 
@@ -88,6 +98,11 @@ class TypeGenerator {
   catalog::AttributeType scalarType();
   catalog::AttributeType scalarOfChoice(uint64_t choice, int32_t precision, int32_t scale);
   catalog::TypeDefinition collectionOf(uint64_t choice);
+  // A collection type of that name and element, bounded or not.
+  catalog::TypeDefinition collectionWith(std::string name, catalog::AttributeType element);
+  // A collection type for an attribute or element of nextType's type at `level`: its element a
+  // scalar, an object type or a collection type while levels remain.
+  catalog::TypeDefinition nestedCollection(int32_t level);
   bool chance(int32_t percent) { return below(100) < static_cast<uint64_t>(percent); }
 
   uint64_t state_;
@@ -95,6 +110,7 @@ class TypeGenerator {
   int32_t typeCount_ = 0;
   int32_t collectionCount_ = 0;
   int32_t embeddedCount_ = 0;            // embedded types named in the current nextType
+  int32_t nestedCollectionCount_ = 0;    // collection types named in the current nextType
   std::vector<std::string> refTargets_;  // names a REF of the current nextType may take
 };
 
