@@ -651,11 +651,8 @@ void KelvorTypeADT::dropDescriptorLinksOf(KelvorType* child) {
 
 namespace {
 
-constexpr int32_t STYLE_SQL_VALUE = 1;
-constexpr int32_t STYLE_PLATFORM_OBJECT = 2;
-constexpr int32_t MODE_DECODE = 1;
-constexpr int32_t MODE_KEEP_IMAGE = 3;
-constexpr int32_t MODE_SKIP = 9;
+constexpr int32_t STYLE_SQL_VALUE = KelvorTypeADT::STYLE_SQL_VALUE;
+constexpr int32_t STYLE_PLATFORM_OBJECT = KelvorTypeADT::STYLE_PLATFORM_OBJECT;
 
 jdbc::ObjectValue& objectValueOf(lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("object value is null");

@@ -34,6 +34,14 @@ class KelvorTypeADT : public KelvorNamedType {
   static constexpr int32_t EMBEDDED_TYPE = 1;  // inline in the parent's TDS (opcode 39)
   static constexpr int32_t PATCHED_TYPE = 2;   // out of line in the parent's TDS, by a fix-up
 
+  // Modes of the whole-image readers: decode now, keep the image in the value, step over it.
+  static constexpr int32_t MODE_DECODE = 1;
+  static constexpr int32_t MODE_KEEP_IMAGE = 3;
+  static constexpr int32_t MODE_SKIP = 9;
+  // Result styles of the image readers: SQL values, or the platform's objects.
+  static constexpr int32_t STYLE_SQL_VALUE = 1;
+  static constexpr int32_t STYLE_PLATFORM_OBJECT = 2;
+
   // The platform's type code of structured types.
   static constexpr int32_t TYPE_CODE = 2002;
 

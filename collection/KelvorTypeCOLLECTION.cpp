@@ -62,6 +62,30 @@ void requireCount(int64_t count, const lang::ByteArray* image, int32_t at) {
 }
 
 // The byte at the reader's position, unconsumed; the reader checks bounds.
+// Decodes count elements in the SQL-value or platform style into the target; position() is
+// what the element index records for each element when the target indexes, read() reads one.
+template <typename Position, typename Read>
+void readElementObjects(jdbc::ArrayValue& target, const KelvorType& type, int64_t beginIndex,
+                        int32_t count, int32_t style, Position position, Read read) {
+  const bool indexing = target.getIndexingMode() == 1;
+  Ref<lang::ObjectArray> values =
+      style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
+                               : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
+  for (int32_t i = 0; i < count; ++i) {
+    if (indexing) target.setIndexOffset(beginIndex + i, position());
+    Ref<lang::Object> e = read();
+    if (style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
+      lang::throwClassCast(e->className(), "SqlValue");
+    }
+    values->set(i, std::move(e));
+  }
+  if (style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE) {
+    target.setSqlValueArray(std::move(values));
+  } else {
+    target.setPlatformArray(std::move(values));
+  }
+}
+
 int8_t peekByte(PickleContext& ctx) {
   const Ref<lang::ByteArray> image = ctx.image();
   const int32_t at = ctx.offset();
@@ -508,26 +532,12 @@ Ref<lang::Object> KelvorTypeCOLLECTION::readPickledElement(PickleContext& ctx, i
 void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue& target,
                                             int64_t beginIndex, int32_t count, int32_t style,
                                             const jdbc::TypeMap* typeMap) {
-  const bool indexing = target.getIndexingMode() == 1;
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
-    Ref<lang::ObjectArray> values =
-        style == STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
-                                 : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
-    for (int32_t i = 0; i < count; ++i) {
-      if (indexing) target.setIndexOffset(beginIndex + i, ctx.offset());
-      Ref<lang::Object> e = readPickledElement(ctx, style, typeMap);
-      if (style == STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
-        lang::throwClassCast(e->className(), "SqlValue");
-      }
-      values->set(i, std::move(e));
-    }
-    if (style == STYLE_SQL_VALUE) {
-      target.setSqlValueArray(std::move(values));
-    } else {
-      target.setPlatformArray(std::move(values));
-    }
+    readElementObjects(
+        target, type, beginIndex, count, style, [&] { return int64_t{ctx.offset()}; },
+        [&] { return readPickledElement(ctx, style, typeMap); });
   } else if (isAccessKind(style)) {
     if (!isNumberOrFloat(type)) {
       ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "primitive access to non-number elements");
@@ -656,26 +666,12 @@ Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::readLinearSlice(UnpickleContext& ctx
 void KelvorTypeCOLLECTION::readLinearRange(UnpickleContext& ctx, jdbc::ArrayValue& target,
                                            int64_t beginIndex, int32_t count, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
-  const bool indexing = target.getIndexingMode() == 1;
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
-    Ref<lang::ObjectArray> values =
-        style == STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
-                                 : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
-    for (int32_t i = 0; i < count; ++i) {
-      if (indexing) target.setIndexOffset(beginIndex + i, ctx.relativeOffset());
-      Ref<lang::Object> e = type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap);
-      if (style == STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
-        lang::throwClassCast(e->className(), "SqlValue");
-      }
-      values->set(i, std::move(e));
-    }
-    if (style == STYLE_SQL_VALUE) {
-      target.setSqlValueArray(std::move(values));
-    } else {
-      target.setPlatformArray(std::move(values));
-    }
+    readElementObjects(
+        target, type, beginIndex, count, style, [&] { return int64_t{ctx.relativeOffset()}; },
+        [&] { return type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap); });
   } else if (isAccessKind(style)) {
     if (!isNumberOrFloat(type)) ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
     target.setPlatformArray(KelvorTypeNUMBER::unpickleFixedNumberArray(ctx, 1, count, style));

@@ -39,15 +39,10 @@ class KelvorTypeCOLLECTION : public KelvorTypeADT {
   static constexpr int32_t TYPE_CODE = 2003;
   // The kind byte of a bounded collection: writing more than maxElements elements fails.
   static constexpr int32_t KIND_BOUNDED = 3;
-  // Modes of the whole-image readers.
-  static constexpr int32_t MODE_DECODE = 1;
-  static constexpr int32_t MODE_KEEP_IMAGE = 3;
-  static constexpr int32_t MODE_SKIP = 9;
-  // Element styles: 0 reads the count only; 1 SQL values; 2 platform objects; 4..8 primitive
-  // arrays (NUMBER and FLOAT elements); 9 steps over.
+  // Element styles: 0 reads the count only; 1 SQL values and 2 platform objects (the object
+  // type's); 4..8 primitive arrays (NUMBER and FLOAT elements); 9 steps over. The read modes
+  // are the object type's.
   static constexpr int32_t STYLE_COUNT_ONLY = 0;
-  static constexpr int32_t STYLE_SQL_VALUE = 1;
-  static constexpr int32_t STYLE_PLATFORM_OBJECT = 2;
 
   static const lang::SerialClass SERIAL_CLASS;
   static inline TraceSwitch TRACE{0};

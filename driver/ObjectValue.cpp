@@ -62,8 +62,8 @@ void ObjectValue::decodeImage() const {
   if (imageOffset_ < 0 || imageOffset_ >= image->length()) {
     lang::throwIndexOutOfBounds(imageOffset_, image->length());
   }
-  constexpr int32_t STYLE_SQL_VALUE = 1;
-  constexpr int32_t DECODE = 1;
+  constexpr int32_t STYLE_SQL_VALUE = kelcore::KelvorTypeADT::STYLE_SQL_VALUE;
+  constexpr int32_t DECODE = kelcore::KelvorTypeADT::MODE_DECODE;
   if (((*image)[static_cast<int32_t>(imageOffset_)] & 0x80) != 0) {
     kelcore::PickleContext ctx(image, imageOffset_);
     type->unpickle(ctx, const_cast<ObjectValue*>(this), DECODE, STYLE_SQL_VALUE, nullptr);
