@@ -20,13 +20,6 @@ namespace {
 
 constexpr const char* TRACE_CLASS = "KelvorTypeUPT";
 
-// Result styles and the modes of the attached type's whole-image readers.
-constexpr int32_t STYLE_SQL_VALUE = KelvorTypeADT::STYLE_SQL_VALUE;
-constexpr int32_t STYLE_PLATFORM_OBJECT = KelvorTypeADT::STYLE_PLATFORM_OBJECT;
-constexpr int32_t MODE_DECODE = KelvorTypeADT::MODE_DECODE;
-constexpr int32_t MODE_KEEP_IMAGE = KelvorTypeADT::MODE_KEEP_IMAGE;
-constexpr int32_t MODE_SKIP = KelvorTypeADT::MODE_SKIP;
-
 // The bytes a null inline linear value steps over after its indicator.
 constexpr int32_t NULL_OBJECT_SKIP = 4;
 constexpr int32_t NULL_COLLECTION_SKIP = 2;
