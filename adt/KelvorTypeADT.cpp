@@ -615,7 +615,12 @@ Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
     if (sqlNameKnown_ || getSqlName(false)) {
       descriptor_ = jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_);
     } else {
-      auto unnamed = lang::makeRef<KelvorTypeADT>(getParent(), getParentIndex(), connection_);
+      // Unnamed for now: a type under the same parent, which asks it for the name later. It
+      // starts as a copy of this one, attributes included, so that a value that keeps its
+      // image can still be decoded when no name can be had (a fresh type could only fetch
+      // its attributes by that name). The copy holds no descriptor, so there is no cycle.
+      auto unnamed = copyOf(*this);
+      unnamed->descriptor_ = nullptr;
       descriptor_ = lang::makeRef<jdbc::ObjectDescriptor>(unnamed, connection_);
     }
   }

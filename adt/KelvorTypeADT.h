@@ -204,6 +204,9 @@ class KelvorTypeADT : public KelvorNamedType {
   // Field access for tools and tests; none of these fetch.
   int32_t getEmbeddedState() const noexcept { return embeddedState_; }
   int32_t getLastOpcode() const noexcept { return lastOpcode_; }
+  // The version as known so far: -1 until the type information is fetched (embedded and
+  // patched types never fetch theirs).
+  int32_t getKnownTypeVersion() const noexcept { return typeVersion_; }
   bool getHeaderFlag() const noexcept { return headerFlag_; }
   bool getFormatFlag() const noexcept { return formatFlag_; }
   void setFormatFlag(bool flag) noexcept { formatFlag_ = flag; }

@@ -67,6 +67,8 @@ class KelvorTypeCHAR final : public KelvorType {
   // A failed conversion is absorbed: the value itself is returned. Null: NullPointerException.
   Ref<jdbc::CharValue> convertToConnectionCharset(jdbc::CharValue* value);
   int32_t getMaxLength() const noexcept { return maxLength_; }
+  int32_t getCharsetForm() const noexcept { return charsetForm_; }
+  int32_t getCharsetId() const noexcept { return charsetId_; }
   // The base step, then the TDS entry above. A driver failure while it is read becomes
   // ERR_TDS_FORMAT; a TDS that ends early fails with IndexOutOfBoundsException.
   void parseTDS(StreamInfo& reader) override;

@@ -1,0 +1,166 @@
+#include "tools/kelcore/Commands.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <typeinfo>
+#include <istream>
+#include <new>
+#include <ostream>
+
+#include "adt/KelvorTypeADT.h"
+#include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/DriverException.h"
+#include "driver/SqlValue.h"
+#include "lang/Exceptions.h"
+#include "tools/kelcore/ImageDump.h"
+#include "tools/kelcore/JsonText.h"
+#include "tools/kelcore/NameTree.h"
+#include "tools/kelcore/ScalarText.h"
+#include "tools/kelcore/Source.h"
+#include "tools/kelcore/ToolSession.h"
+#include "tools/kelcore/TypeDescription.h"
+#include "tools/kelcore/UsageError.h"
+#include "tools/kelcore/ValueCodec.h"
+
+namespace kelvor::tools {
+
+namespace {
+
+using jdbc::kelcore::KelvorTypeADT;
+
+// The exception's class name without its namespace ("IndexOutOfBoundsException").
+std::string exceptionName(const std::exception& e) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status), std::free);
+  std::string name = status == 0 && demangled ? demangled.get() : typeid(e).name();
+  const size_t colon = name.rfind("::");
+  return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+// Everything a command needs about its type, read and served.
+struct Loaded {
+  NameTree names;
+  std::unique_ptr<ToolSession> session;
+};
+
+Loaded load(const Commands::TypeOptions& options, Source& source) {
+  Loaded loaded;
+  // Inputs are all read (and checked) before the driver sees any of them.
+  ToolSession::Inputs inputs;
+  inputs.tds = source.bytes(options.tds, "--tds");
+  if (options.layout) inputs.layout = source.bytes(*options.layout, "--layout");
+  if (options.formatDescriptor) {
+    inputs.formatDescriptor = source.bytes(*options.formatDescriptor, "--format-descriptor");
+  }
+  if (options.names) {
+    loaded.names = NameTree::fromJson(
+        JsonText::parse(source.jsonText(*options.names, "--names"), "--names"));
+  }
+  loaded.session = std::make_unique<ToolSession>(std::move(inputs));
+  return loaded;
+}
+
+}  // namespace
+
+template <typename Body>
+int Commands::guarded(std::ostream& err, Body body) {
+  try {
+    return body();
+  } catch (const UsageError& e) {
+    err << "kelcore: " << e.what() << "\n";
+    return EXIT_USAGE;
+  } catch (const jdbc::DriverException& e) {
+    err << "kelcore: error " << e.code() << ": " << e.what() << "\n";
+    return EXIT_DRIVER_ERROR;
+  } catch (const lang::Throwable& e) {
+    // The platform's failures: an image or TDS that ends early, a value of the wrong class.
+    err << "kelcore: error: " << exceptionName(e) << ": " << e.what() << "\n";
+    return EXIT_DRIVER_ERROR;
+  } catch (const std::bad_alloc&) {
+    err << "kelcore: error: out of memory\n";
+    return EXIT_DRIVER_ERROR;
+  }
+}
+
+int Commands::describe(const TypeOptions& options, Streams streams) {
+  return guarded(streams.err, [&] {
+    Source source(streams.in);
+    Loaded loaded = load(options, source);
+    streams.out << JsonText::write(TypeDescription::describe(loaded.session->type(), loaded.names))
+                << "\n";
+    return EXIT_OK;
+  });
+}
+
+int Commands::encode(const EncodeOptions& options, Streams streams) {
+  return guarded(streams.err, [&] {
+    if (options.hex == options.out.has_value()) {
+      throw UsageError("encode: give exactly one of --hex and --out FILE");
+    }
+    Source source(streams.in);
+    Loaded loaded = load(options.type, source);
+    const JsonText::Json json =
+        JsonText::parse(source.jsonText(options.value, "--value"), "--value");
+    ValueCodec codec(*loaded.session, loaded.names, options.raw);
+    lang::Ref<jdbc::SqlValue> value = codec.fromJson(json);
+    lang::Ref<lang::ByteArray> image = loaded.session->type().toImage(value.get());
+    if (options.hex) {
+      streams.out << ScalarText::hex(image->data(), image->length()) << "\n";
+    } else {
+      std::ofstream file(*options.out, std::ios::binary | std::ios::trunc);
+      file.write(reinterpret_cast<const char*>(image->data()), image->length());
+      file.close();
+      if (!file) throw UsageError("--out: cannot write " + *options.out);
+    }
+    return EXIT_OK;
+  });
+}
+
+int Commands::decode(const DecodeOptions& options, Streams streams) {
+  return guarded(streams.err, [&] {
+    Source source(streams.in);
+    Loaded loaded = load(options.type, source);
+    lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
+    KelvorTypeADT& type = loaded.session->type();
+    const bool slice = options.begin.has_value() || options.count.has_value();
+    lang::Ref<lang::Object> value;
+    if (slice) {
+      auto* collection = loaded.session->collection();
+      if (collection == nullptr) throw UsageError("--begin/--count: the type is not a collection type");
+      value = collection->fromImage(image.get(), options.offset, nullptr, options.begin.value_or(1),
+                                    options.count.value_or(-1), KelvorTypeADT::STYLE_SQL_VALUE,
+                                    nullptr);
+    } else {
+      value = type.fromImage(image.get(), options.offset, nullptr, KelvorTypeADT::STYLE_SQL_VALUE,
+                             nullptr);
+    }
+    ValueCodec codec(*loaded.session, loaded.names, options.raw);
+    streams.out << JsonText::write(codec.toJson(value.get())) << "\n";
+    return EXIT_OK;
+  });
+}
+
+int Commands::dump(const DumpOptions& options, Streams streams) {
+  return guarded(streams.err, [&] {
+    Source source(streams.in);
+    Loaded loaded = load(options.type, source);
+    lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
+    ImageDump::Options dumpOptions;
+    dumpOptions.colour = options.colour;
+    try {
+      ImageDump::write(*loaded.session, loaded.names, *image, options.offset, streams.out,
+                       dumpOptions);
+    } catch (...) {
+      // The lines before the failure are shown first, then the reason.
+      streams.out.flush();
+      throw;
+    }
+    return EXIT_OK;
+  });
+}
+
+}  // namespace kelvor::tools

@@ -1,0 +1,50 @@
+// The `dump` view of an image: an annotated listing, one line per field, of a pickled or a
+// linear image of the tool's type. Each line gives the field's offset in the buffer (hex), its
+// bytes in hex, what it is (flags, version, image length, prefix, count, length field, null
+// marker and which one, data value with its readable text) and the path of the attribute or
+// element it belongs to (`address.lines[3]`).
+//
+// line := offset(6 hex digits)  hex(16 bytes at most, padded)  description  path
+//         a field longer than 16 bytes goes on over lines of 16 bytes that carry only their
+//         offset and bytes; a null told by a linear image's indicator has no bytes of its own
+//
+// The walk reads the bytes field for field as the library's readers do (the same forms, the
+// same first-byte rules, the same forward-only moves), but on its own: it reports the fields
+// the readers step over, and it decodes nested images that the readers keep undecoded. Lines
+// are written as they are decoded, so that on malformed input everything readable is shown;
+// the first field that cannot be read gets a last line saying so, then raises as the readers
+// do (DriverException through ErrorRaiser, or IndexOutOfBoundsException for a read past the
+// end). Every read is bounds-checked before it touches the buffer, counts and lengths from the
+// image are never used to allocate, and nesting is bounded (error 62 beyond the bound).
+//
+// Not thread-safe in itself: each call walks with its own state.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "lang/Array.h"
+#include "tools/kelcore/NameTree.h"
+#include "tools/kelcore/ToolSession.h"
+
+namespace kelvor::tools {
+
+class ImageDump {
+ public:
+  struct Options {
+    bool colour = false;  // ANSI colours: dim offsets, a colour per kind of field
+  };
+
+  // Lists the image that starts at `offset` (pickled or linear, told apart by the byte found
+  // there, as the library's fromImage does). A header line names the layout; after the image,
+  // notes say where a length field disagrees with the bytes, and a last line reports the bytes
+  // left over in the buffer.
+  static void write(const ToolSession& session, const NameTree& names,
+                    const lang::ByteArray& image, int64_t offset, std::ostream& out,
+                    Options options);
+
+ private:
+  ImageDump() = default;
+};
+
+}  // namespace kelvor::tools

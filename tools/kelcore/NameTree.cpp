@@ -1,0 +1,52 @@
+#include "tools/kelcore/NameTree.h"
+
+#include "tools/kelcore/UsageError.h"
+
+namespace kelvor::tools {
+
+namespace {
+const std::optional<std::string> NO_NAME;
+const NameTree NO_NAMES;
+}  // namespace
+
+NameTree NameTree::fromJson(const nlohmann::ordered_json& names) {
+  return fromJson(names, "names");
+}
+
+NameTree NameTree::fromJson(const nlohmann::ordered_json& names, const std::string& where) {
+  if (!names.is_array()) throw UsageError(where + ": expected an array of attribute names");
+  NameTree tree;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto& entry = names[i];
+    const std::string at = where + "[" + std::to_string(i) + "]";
+    if (entry.is_null()) {
+      tree.names_.emplace_back();
+      tree.children_.emplace_back();
+    } else if (entry.is_string()) {
+      tree.names_.emplace_back(entry.get<std::string>());
+      tree.children_.emplace_back();
+    } else if (entry.is_object() && entry.size() == 1) {
+      const auto item = entry.items().begin();
+      tree.names_.emplace_back(item.key());
+      tree.children_.push_back(fromJson(item.value(), at + "." + item.key()));
+    } else {
+      throw UsageError(at + ": expected a name, null or {\"NAME\": [names]}");
+    }
+  }
+  return tree;
+}
+
+const std::optional<std::string>& NameTree::name(size_t i) const {
+  return i < names_.size() ? names_[i] : NO_NAME;
+}
+
+const NameTree& NameTree::child(size_t i) const {
+  return i < children_.size() ? children_[i] : NO_NAMES;
+}
+
+std::string NameTree::label(size_t i) const {
+  const auto& n = name(i);
+  return n ? *n : "#" + std::to_string(i + 1);
+}
+
+}  // namespace kelvor::tools
