@@ -901,6 +901,11 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
   if (length == 0) return nullptr;
   // security: the length comes from the image; a negative one is no length
   if (length < 0) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "negative linear image length");
+  // security: an image that ends before the length it declares is cut short; reading on
+  // would take bytes that are not there, or give a value without its end
+  if (const int64_t left = int64_t{ctx.image()->length()} - ctx.offset(); length > left) {
+    lang::throwIndexOutOfBounds(length, left);
+  }
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(length));
     return Ref<lang::Object>(target);

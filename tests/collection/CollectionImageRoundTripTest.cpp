@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "catalog/AttributeType.h"
+#include "catalog/LayoutWriter.h"
 #include "catalog/LinearImageBuilder.h"
+#include "catalog/TDSWriter.h"
 #include "catalog/TypeDefinition.h"
 #include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/ArrayDescriptor.h"
@@ -18,6 +20,7 @@
 #include "driver/MemoryConnection.h"
 #include "driver/NumberValue.h"
 #include "driver/ObjectDescriptor.h"
+#include "driver/ObjectValue.h"
 #include "scalar/KelvorTypeNUMBER.h"
 #include "tests/support/TypeGenerator.h"
 
@@ -242,6 +245,49 @@ TEST(CollectionFirstUseTest, FromImageOnAFreshTypeFetchesItFirst) {
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->equals(value.get())) << back->toString() << " vs " << value->toString();
   }
+}
+
+// A server that serves a collection type's TDS but no dictionary rows: its object elements,
+// which keep their images until asked, have no name to fetch their type by. They are still
+// decoded, through a copy of the parsed element type.
+TEST(CollectionFirstUseTest, ObjectElementsDecodeWhenNoNameCanBeHad) {
+  using T = catalog::AttributeType;
+  catalog::TypeDefinition point("S", "POINT");
+  point.addAttribute("X", T::numberType(5, 0)).addAttribute("Y", T::varcharType(9));
+  const catalog::TypeDefinition points =
+      catalog::TypeDefinition::collectionType("S", "POINTS", T::embeddedType(point), 0);
+  auto full = lang::makeRef<MemoryConnection>();
+  KelvorTypeCOLLECTION& writer = *testsupport::registerCollectionType(*full, points)->getKelvorType();
+  const Ref<ArrayValue> value = testsupport::TypeGenerator(5).nextCollectionValue(points, *full);
+  const Ref<ByteArray> image = writer.toImage(value.get());
+
+  auto bare = lang::makeRef<MemoryConnection>();
+  MemoryConnection::TypeInfo info;
+  info.tds = catalog::TDSWriter::write(points);
+  bare->addType("S.POINTS", info);
+  bare->setServerFormatDescriptor(catalog::LayoutWriter::defaultFormatDescriptor());
+  auto back = lang::dynamicRef<ArrayValue>(ArrayDescriptor::createDescriptor("S.POINTS", bare.get())
+                                               ->getKelvorType()
+                                               ->fromImage(image.get(), 0, nullptr, 1, nullptr));
+  ASSERT_TRUE(back);
+  const Ref<ObjectArray> original = value->getSqlValueElements();
+  const Ref<ObjectArray> read = back->getSqlValueElements();
+  ASSERT_EQ(read->length(), original->length());
+  int32_t objects = 0;
+  for (int32_t i = 0; i < read->length(); ++i) {
+    const auto* a = dynamic_cast<const ObjectValue*>(original->at(i));
+    const auto* b = dynamic_cast<const ObjectValue*>(read->at(i));
+    ASSERT_EQ(a == nullptr, b == nullptr) << i;
+    if (a == nullptr) continue;
+    ++objects;
+    const Ref<ObjectArray> x = a->getAttributes();
+    const Ref<ObjectArray> y = b->getAttributes();  // decodes the kept image
+    ASSERT_EQ(y->length(), 2);
+    for (int32_t k = 0; k < 2; ++k) {
+      EXPECT_TRUE(x->at(k) == nullptr ? y->at(k) == nullptr : x->at(k)->equals(y->at(k))) << i;
+    }
+  }
+  EXPECT_GT(objects, 0);
 }
 
 }  // namespace
