@@ -205,6 +205,10 @@ class Walker {
   // --- checked reads ---
   void need(int64_t fieldAt, int64_t at, int64_t n, const std::string& what,
             const std::string& path);
+  // A linear image whose 4-byte length claims more bytes than follow is refused, as the
+  // readers refuse it, before anything of its body is read.
+  void requireDeclared(int64_t start, int32_t length, const std::string& what,
+                       const std::string& path);
   uint32_t u8(int64_t at, const std::string& what, const std::string& path) {
     need(at, at, 1, what, path);
     return static_cast<uint8_t>(image_[static_cast<int32_t>(at)]);
@@ -348,6 +352,18 @@ void Walker::need(int64_t fieldAt, int64_t at, int64_t n, const std::string& wha
   line(Field::PROBLEM, fieldAt, std::min(length_ - std::clamp<int64_t>(fieldAt, 0, length_), MAX_SHOWN_TAIL),
        "cut short: " + why, path);
   throw lang::IndexOutOfBoundsException(why);
+}
+
+void Walker::requireDeclared(int64_t start, int32_t length, const std::string& what,
+                             const std::string& path) {
+  // security: the length comes from the image; compared with what follows, never added
+  const int64_t left = length_ - (start + 4);
+  if (length <= left) return;
+  line(Field::PROBLEM, start, 4,
+       "cut short: " + what + " " + std::to_string(length) + ", only " + std::to_string(left) +
+           " bytes follow",
+       path);
+  lang::throwIndexOutOfBounds(length, left);
 }
 
 void Walker::noteEnds(int64_t start, int64_t declaredEnd, int64_t fieldsEnd,
@@ -774,6 +790,7 @@ int64_t Walker::linearObjectImage(KelvorTypeADT& type, const NameTree& names,
   if (length < 0) {
     refuse(start, 4, DriverException::ERR_INTERNAL, "negative linear image length", path);
   }
+  requireDeclared(start, length, "image length", path);
   line(Field::STRUCTURE, start, 4, "image length " + std::to_string(length) + " (the body)", path);
   pos_ = start + 4;
   need(pos_, pos_, 2, "body start", path);
@@ -1000,6 +1017,7 @@ int64_t Walker::linearCollectionImage(KelvorTypeCOLLECTION& type, const NameTree
     return 4;
   }
   if (length < 0) refuse(start, 4, DriverException::ERR_INTERNAL, "negative linear image length", path);
+  requireDeclared(start, length, "collection length", path);
   line(Field::STRUCTURE, start, 4, "collection length " + std::to_string(length) + " (the body)", path);
   pos_ = start + 4;
   line(Field::STRUCTURE, pos_, 2, "2 bytes stepped over", path);

@@ -1,5 +1,7 @@
 #include "tools/kelcore/JsonText.h"
 
+#include <algorithm>
+
 #include "tools/kelcore/UsageError.h"
 
 namespace kelvor::tools {
@@ -7,6 +9,75 @@ namespace kelvor::tools {
 namespace {
 
 using Json = JsonText::Json;
+
+// Marks a string that stands for a number: the parser would turn a number beyond a double's
+// range into an error, and round any other to a double, so numbers with a fraction, an
+// exponent or more digits than 64 bits hold are handed to it as strings. A JSON string
+// cannot hold U+0001 unescaped, and one that holds it escaped is at worst read as a number.
+const std::string NUMBER_MARK = "\x01number:";
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The length of the JSON number at text[i], or 0 when what stands there is not one:
+// -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+size_t numberLength(std::string_view text, size_t i) {
+  size_t j = i;
+  if (j < text.size() && text[j] == '-') ++j;
+  if (j >= text.size() || !isDigit(text[j])) return 0;
+  if (text[j] == '0') {
+    ++j;
+  } else {
+    while (j < text.size() && isDigit(text[j])) ++j;
+  }
+  if (j < text.size() && text[j] == '.') {
+    if (++j >= text.size() || !isDigit(text[j])) return 0;
+    while (j < text.size() && isDigit(text[j])) ++j;
+  }
+  if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
+    if (++j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j >= text.size() || !isDigit(text[j])) return 0;
+    while (j < text.size() && isDigit(text[j])) ++j;
+  }
+  return j - i;
+}
+
+// The text with every number that a 64-bit integer cannot hold exactly written as a marked
+// string. Strings are copied as they are; anything that is not JSON is left for the parser to
+// refuse.
+std::string quoteNumbers(std::string_view text) {
+  constexpr size_t EXACT_INTEGER_DIGITS = 18;
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '"') {
+      const size_t start = i++;
+      while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
+      i = std::min(i + 1, text.size());
+      out.append(text.substr(start, i - start));
+      continue;
+    }
+    const size_t n = (c == '-' || isDigit(c)) ? numberLength(text, i) : 0;
+    if (n == 0) {
+      out += c;
+      ++i;
+      continue;
+    }
+    const std::string_view number = text.substr(i, n);
+    const bool plainInteger = number.find_first_of(".eE") == std::string_view::npos &&
+                              number.size() - (number[0] == '-' ? 1 : 0) <= EXACT_INTEGER_DIGITS;
+    if (plainInteger) {
+      out.append(number);
+    } else {
+      out += '"';
+      out += "\\u0001number:";
+      out.append(number);
+      out += '"';
+    }
+    i += n;
+  }
+  return out;
+}
 
 // Builds the tree as nlohmann's own DOM parser does, but keeps a non-integer number as its
 // text: the parser hands the text to number_float along with a double that may have lost
@@ -25,7 +96,11 @@ class ExactNumberSax {
     Json::string_t copy = text;
     return dom_.start_object(1) && dom_.key(key) && dom_.string(copy) && dom_.end_object();
   }
-  bool string(Json::string_t& value) { return dom_.string(value); }
+  bool string(Json::string_t& value) {
+    if (value.compare(0, NUMBER_MARK.size(), NUMBER_MARK) != 0) return dom_.string(value);
+    // A number the text pass below wrapped.
+    return number_float(0, value.substr(NUMBER_MARK.size()));
+  }
   bool binary(Json::binary_t& value) { return dom_.binary(value); }
   bool start_object(std::size_t n) { return dom_.start_object(n); }
   bool key(Json::string_t& value) { return dom_.key(value); }
@@ -52,7 +127,7 @@ Json JsonText::parse(std::string_view text, const std::string& what) {
   Json root;
   ExactNumberSax sax(root);
   try {
-    Json::sax_parse(text, &sax);
+    Json::sax_parse(quoteNumbers(text), &sax);
   } catch (const Json::exception& e) {
     throw UsageError(what + ": not JSON: " + e.what());
   }
