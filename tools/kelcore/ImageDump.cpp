@@ -207,8 +207,10 @@ class Walker {
             const std::string& path);
   // A linear image whose 4-byte length claims more bytes than follow is refused, as the
   // readers refuse it, before anything of its body is read.
-  void requireDeclared(int64_t start, int32_t length, const std::string& what,
-                       const std::string& path);
+  // "" when a linear image's 4-byte length at start fits in what follows; otherwise the text
+  // that says it is cut short, and the walk goes on: run raises once everything readable is
+  // listed, as the readers refuse such an image.
+  std::string checkDeclared(int64_t start, int32_t length);
   uint32_t u8(int64_t at, const std::string& what, const std::string& path) {
     need(at, at, 1, what, path);
     return static_cast<uint8_t>(image_[static_cast<int32_t>(at)]);
@@ -284,6 +286,9 @@ class Walker {
   const bool colour_;
   int64_t pos_ = 0;     // the reader's position: the next byte to read
   int32_t depth_ = 0;   // nesting of objects, images and element parts
+  bool cutShort_ = false;  // a linear length claimed more bytes than follow it
+  int64_t cutLength_ = 0;  // the first such length
+  int64_t cutLeft_ = 0;    // and the bytes that followed it
 };
 
 // --- output ---------------------------------------------------------------------------------
@@ -354,16 +359,16 @@ void Walker::need(int64_t fieldAt, int64_t at, int64_t n, const std::string& wha
   throw lang::IndexOutOfBoundsException(why);
 }
 
-void Walker::requireDeclared(int64_t start, int32_t length, const std::string& what,
-                             const std::string& path) {
+std::string Walker::checkDeclared(int64_t start, int32_t length) {
   // security: the length comes from the image; compared with what follows, never added
   const int64_t left = length_ - (start + 4);
-  if (length <= left) return;
-  line(Field::PROBLEM, start, 4,
-       "cut short: " + what + " " + std::to_string(length) + ", only " + std::to_string(left) +
-           " bytes follow",
-       path);
-  lang::throwIndexOutOfBounds(length, left);
+  if (length <= left) return "";
+  if (!cutShort_) {
+    cutShort_ = true;
+    cutLength_ = length;
+    cutLeft_ = left;
+  }
+  return ", cut short: only " + std::to_string(left) + " bytes follow";
 }
 
 void Walker::noteEnds(int64_t start, int64_t declaredEnd, int64_t fieldsEnd,
@@ -475,6 +480,7 @@ void Walker::run(const NameTree& names, int64_t offset) {
              (left > BYTES_PER_LINE ? " (the first 16 shown)" : ""),
          "");
   }
+  if (cutShort_) lang::throwIndexOutOfBounds(cutLength_, cutLeft_);
 }
 
 // --- pickled images -------------------------------------------------------------------------
@@ -790,8 +796,9 @@ int64_t Walker::linearObjectImage(KelvorTypeADT& type, const NameTree& names,
   if (length < 0) {
     refuse(start, 4, DriverException::ERR_INTERNAL, "negative linear image length", path);
   }
-  requireDeclared(start, length, "image length", path);
-  line(Field::STRUCTURE, start, 4, "image length " + std::to_string(length) + " (the body)", path);
+  const std::string cut = checkDeclared(start, length);
+  line(cut.empty() ? Field::STRUCTURE : Field::PROBLEM, start, 4,
+       "image length " + std::to_string(length) + " (the body)" + cut, path);
   pos_ = start + 4;
   need(pos_, pos_, 2, "body start", path);
   line(Field::STRUCTURE, pos_, 2, "2 bytes not used", path);
@@ -1017,8 +1024,9 @@ int64_t Walker::linearCollectionImage(KelvorTypeCOLLECTION& type, const NameTree
     return 4;
   }
   if (length < 0) refuse(start, 4, DriverException::ERR_INTERNAL, "negative linear image length", path);
-  requireDeclared(start, length, "collection length", path);
-  line(Field::STRUCTURE, start, 4, "collection length " + std::to_string(length) + " (the body)", path);
+  const std::string cut = checkDeclared(start, length);
+  line(cut.empty() ? Field::STRUCTURE : Field::PROBLEM, start, 4,
+       "collection length " + std::to_string(length) + " (the body)" + cut, path);
   pos_ = start + 4;
   line(Field::STRUCTURE, pos_, 2, "2 bytes stepped over", path);
   skip(2);
