@@ -9,10 +9,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "catalog/TypeDefinition.h"
 #include "lang/Array.h"

@@ -135,18 +135,18 @@ ExampleTypes::ExampleTypes() : connection_(makeRef<jdbc::MemoryConnection>()) {
                                  {"Flat 3", "Linden Court", "Ring the second bell"}))});
   examples_.emplace(
       "persons",
-      Example{personsType(),
-              v.collection(
-                  "KELCORE.PERSONS",
-                  lang::ObjectArray::of(
-                      {v.person("Tomas Verhoeven", Values::date("1990-11-30 06:45:00"),
-                                Values::number("1.82"),
-                                v.address("8 Mill Street", "Brackwater", "BW10 2MS",
-                                          {"Second floor"})),
-                       v.person("Renée Marchetti", Values::date("1975-02-03 00:00:00"),
-                                Values::number("1.7"), nullptr),
-                       v.person("Jonah Okafor-Lind", Values::date("2001-09-17 00:00:00"), nullptr,
-                                v.address("3 Station Approach", "Kelby Cross", "KC4 7SA", {}))}))});
+      Example{
+          personsType(),
+          v.collection(
+              "KELCORE.PERSONS",
+              lang::ObjectArray::of(
+                  {v.person("Tomas Verhoeven", Values::date("1990-11-30 06:45:00"),
+                            Values::number("1.82"),
+                            v.address("8 Mill Street", "Brackwater", "BW10 2MS", {"Second floor"})),
+                   v.person("Renée Marchetti", Values::date("1975-02-03 00:00:00"),
+                            Values::number("1.7"), nullptr),
+                   v.person("Jonah Okafor-Lind", Values::date("2001-09-17 00:00:00"), nullptr,
+                            v.address("3 Station Approach", "Kelby Cross", "KC4 7SA", {}))}))});
   examples_.emplace(
       "numbers",
       Example{numbersType(),

@@ -16,10 +16,10 @@ namespace kelvor::tools {
 class ToolRunner {
  public:
   struct Result {
-    int status = -1;     // the exit status, or -1 when a signal ended the process
-    int signal = 0;      // the signal that ended it, 0 when it exited
-    std::string out;     // standard output
-    std::string err;     // standard error
+    int status = -1;  // the exit status, or -1 when a signal ended the process
+    int signal = 0;   // the signal that ended it, 0 when it exited
+    std::string out;  // standard output
+    std::string err;  // standard error
   };
 
   static constexpr int TIME_LIMIT_SECONDS = 30;

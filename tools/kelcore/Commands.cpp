@@ -64,6 +64,17 @@ Loaded load(const Commands::TypeOptions& options, Source& source) {
   return loaded;
 }
 
+// A linear object image is laid out by the type's layout description, which only --layout
+// gives (embedded and patched types lay themselves out; the top-level type cannot).
+void requireLayout(const Commands::TypeOptions& options, const ToolSession& session,
+                   const lang::ByteArray& image, int64_t offset) {
+  const bool linear = offset >= 0 && offset < image.length() &&
+                      (image[static_cast<int32_t>(offset)] & 0x80) == 0;
+  if (linear && !session.isCollection() && !options.layout) {
+    throw UsageError("--layout: a linear object image needs the type's layout description");
+  }
+}
+
 }  // namespace
 
 template <typename Body>
@@ -125,6 +136,7 @@ int Commands::decode(const DecodeOptions& options, Streams streams) {
     Source source(streams.in);
     Loaded loaded = load(options.type, source);
     lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
+    requireLayout(options.type, *loaded.session, *image, options.offset);
     KelvorTypeADT& type = loaded.session->type();
     const bool slice = options.begin.has_value() || options.count.has_value();
     lang::Ref<lang::Object> value;
@@ -149,6 +161,7 @@ int Commands::dump(const DumpOptions& options, Streams streams) {
     Source source(streams.in);
     Loaded loaded = load(options.type, source);
     lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
+    requireLayout(options.type, *loaded.session, *image, options.offset);
     ImageDump::Options dumpOptions;
     dumpOptions.colour = options.colour;
     try {
