@@ -1,6 +1,8 @@
 // Exact numbers through the tool's JSON, and the shapes of --names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tools/kelcore/JsonText.h"
 #include "tools/kelcore/NameTree.h"
 #include "tools/kelcore/UsageError.h"
@@ -17,7 +19,7 @@ TEST(JsonTextTest, NumbersKeepEveryDigitBothWays) {
     const JsonText::Json parsed = JsonText::parse(json, "test");
     ASSERT_TRUE(parsed.is_array());
     EXPECT_EQ(JsonText::numberText(parsed[0]), text);
-    EXPECT_EQ(JsonText::write(parsed), std::string("[\n  ") + text + "\n]");
+    EXPECT_EQ(JsonText::write(parsed), std::string("[") + text + "]");
   }
   EXPECT_EQ(JsonText::write(JsonText::number("-12.50")), "-12.50");
   EXPECT_FALSE(JsonText::numberText(JsonText::Json("12")).has_value());
@@ -27,8 +29,13 @@ TEST(JsonTextTest, WritesNestedValuesAndEscapesStrings) {
   JsonText::Json v = JsonText::parse(R"({"a": [1, {"b": null}], "c": "x\"\u00e9", "d": {}, "e": []})",
                                      "test");
   EXPECT_EQ(JsonText::write(v),
-            "{\n  \"a\": [\n    1,\n    {\n      \"b\": null\n    }\n  ],\n"
+            "{\n  \"a\": [\n    1,\n    {\"b\": null}\n  ],\n"
             "  \"c\": \"x\\\"\u00e9\",\n  \"d\": {},\n  \"e\": []\n}");
+  // A container of scalars goes on one line only while it fits in 80 columns.
+  JsonText::Json wide = JsonText::Json::array();
+  for (int i = 0; i < 30; ++i) wide.push_back(1000 + i);
+  const std::string text = JsonText::write(wide);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 31);
   // Bytes that are not UTF-8 never make the writer fail.
   EXPECT_EQ(JsonText::write(JsonText::Json(std::string("a\xff"))), "\"a\xEF\xBF\xBD\"");
 }

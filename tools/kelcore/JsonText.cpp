@@ -156,8 +156,60 @@ std::string JsonText::write(const Json& value) {
   return out;
 }
 
+namespace {
+
+constexpr size_t LINE_WIDTH = 80;
+
+bool isExactNumber(const Json& value) {
+  return value.is_object() && !value.is_number() && JsonText::numberText(value).has_value();
+}
+
+// A container of scalars only ("{"bytes": "c0000f"}", "[1, 2, 3]"): written on one line when
+// it fits.
+bool isFlat(const Json& value) {
+  if (!value.is_structured() || isExactNumber(value)) return false;
+  for (const auto& item : value) {
+    if (item.is_structured() && !isExactNumber(item)) return false;
+  }
+  return true;
+}
+
+void writeScalar(const Json& value, std::string& out) {
+  if (auto text = JsonText::numberText(value); text && !value.is_number()) {
+    out += *text;
+  } else if (value.is_string()) {
+    writeString(value.get<std::string>(), out);
+  } else {
+    out += value.dump();
+  }
+}
+
+std::string flatText(const Json& value) {
+  std::string out(value.is_object() ? "{" : "[");
+  bool first = true;
+  for (const auto& [key, item] : value.items()) {
+    if (!first) out += ", ";
+    first = false;
+    if (value.is_object()) {
+      writeString(key, out);
+      out += ": ";
+    }
+    writeScalar(item, out);
+  }
+  return out + (value.is_object() ? "}" : "]");
+}
+
+}  // namespace
+
 void JsonText::write(const Json& value, int indent, std::string& out) {
   const std::string pad(static_cast<size_t>(indent + 2), ' ');
+  if (isFlat(value)) {
+    std::string flat = flatText(value);
+    if (static_cast<size_t>(indent) + flat.size() <= LINE_WIDTH) {
+      out += flat;
+      return;
+    }
+  }
   if (auto text = numberText(value); text && !value.is_number()) {
     out += *text;
   } else if (value.is_object()) {
