@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <limits>
 
 #include <CLI/CLI.hpp>
 
@@ -68,8 +69,10 @@ int main(int argc, char** argv) {
   decode->add_flag("--raw", decodeOptions.raw, "print the raw model (byte forms)");
   decode->add_option("--offset", decodeOptions.offset, "where the image starts")
       ->check(CLI::NonNegativeNumber);
-  decode->add_option("--begin", decodeOptions.begin, "first element of a slice (1-based)");
-  decode->add_option("--count", decodeOptions.count, "elements of a slice (-1: all from begin)");
+  decode->add_option("--begin", decodeOptions.begin, "first element of a slice (1-based)")
+      ->check(CLI::Range(int64_t{1}, std::numeric_limits<int64_t>::max()));
+  decode->add_option("--count", decodeOptions.count, "elements of a slice (-1: all from begin)")
+      ->check(CLI::Range(-1, std::numeric_limits<int32_t>::max()));
 
   Commands::DumpOptions dumpOptions;
   bool colour = false;
