@@ -468,6 +468,12 @@ TEST_F(KelcoreToolTest, UsageAndInputErrorsExitWithStatusTwo) {
       {"encode", "--tds", path("numbers", ".tds"), "--value", "[{\"n\": 1}]", "--hex"},
       {"encode", "--tds", tds, "--value", "[\"a\", null, null, null]", "--raw", "--hex"},
       {"decode", "--tds", tds, "--image", "hex:" + pickledHex("person"), "--offset", "-1"},
+      {"decode", "--tds", tds, "--image", "hex:" + pickledHex("person"), "--offset", "4000"},
+      {"decode", "--tds", tds, "--image", path("person", ".linear")},  // linear without --layout
+      {"decode", "--tds", path("numbers", ".tds"), "--image", path("numbers", ".linear"),
+       "--count", "-2"},
+      {"describe", "--tds", tds, "--names", "[\"NAME\"]"},  // one name for four attributes
+      {"describe", "--tds", tds, "--names", "[{\"NAME\": [\"X\"]}, null, null, null]"},
   };
   for (const Args& args : cases) {
     std::string shown;

@@ -24,12 +24,17 @@
 #include "tools/kelcore/TypeDescription.h"
 #include "tools/kelcore/UsageError.h"
 #include "tools/kelcore/ValueCodec.h"
+#include "types/DepthGuard.h"
+#include "types/KelvorTypeUPT.h"
 
 namespace kelvor::tools {
 
 namespace {
 
+using jdbc::kelcore::KelvorType;
 using jdbc::kelcore::KelvorTypeADT;
+using jdbc::kelcore::KelvorTypeCOLLECTION;
+using jdbc::kelcore::KelvorTypeUPT;
 
 // The exception's class name without its namespace ("IndexOutOfBoundsException").
 std::string exceptionName(const std::exception& e) {
@@ -39,6 +44,38 @@ std::string exceptionName(const std::exception& e) {
   std::string name = status == 0 && demangled ? demangled.get() : typeid(e).name();
   const size_t colon = name.rfind("::");
   return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+// The names must fit the type: as many as the object type has attributes, and names below an
+// attribute only where it leads to an object type (embedded, or the elements of a collection).
+void checkNames(const NameTree& names, KelvorType& declared, const std::string& where,
+                int32_t depth) {
+  if (names.empty()) return;
+  if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) throw UsageError(where + ": nested too deeply");
+  KelvorType* type = &declared;
+  // Through UPTs and collections to the object type the names are for.
+  for (int32_t hops = 0; type != nullptr && !KelvorTypeADT::isPlainObjectType(type); ++hops) {
+    if (hops > jdbc::kelcore::MAX_NESTING_DEPTH) throw UsageError(where + ": nested too deeply");
+    if (auto* upt = dynamic_cast<KelvorTypeUPT*>(type)) {
+      type = upt->getObjectType().get();
+    } else if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(type)) {
+      type = collection->getElementType().get();
+    } else {
+      type = nullptr;
+    }
+  }
+  if (type == nullptr) throw UsageError(where + ": names given for a value without attributes");
+  const auto& attributes = static_cast<KelvorTypeADT*>(type)->parsedAttributeTypes();
+  const int32_t n = attributes ? attributes->length() : 0;
+  if (names.size() != static_cast<size_t>(n)) {
+    throw UsageError(where + ": " + std::to_string(names.size()) + " names for " +
+                     std::to_string(n) + " attributes");
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    const auto at = static_cast<size_t>(i);
+    checkNames(names.child(at), static_cast<KelvorType&>(*attributes->at(i)),
+               where + "." + names.label(at), depth + 1);
+  }
 }
 
 // Everything a command needs about its type, read and served.
@@ -61,15 +98,20 @@ Loaded load(const Commands::TypeOptions& options, Source& source) {
         JsonText::parse(source.jsonText(*options.names, "--names"), "--names"));
   }
   loaded.session = std::make_unique<ToolSession>(std::move(inputs));
+  checkNames(loaded.names, loaded.session->type(), "--names", 0);
   return loaded;
 }
 
-// A linear object image is laid out by the type's layout description, which only --layout
-// gives (embedded and patched types lay themselves out; the top-level type cannot).
-void requireLayout(const Commands::TypeOptions& options, const ToolSession& session,
-                   const lang::ByteArray& image, int64_t offset) {
-  const bool linear = offset >= 0 && offset < image.length() &&
-                      (image[static_cast<int32_t>(offset)] & 0x80) == 0;
+// The offset must fall inside the image. A linear object image is laid out by the type's
+// layout description, which only --layout gives (embedded and patched types lay themselves
+// out; the top-level type cannot).
+void checkImage(const Commands::TypeOptions& options, const ToolSession& session,
+                const lang::ByteArray& image, int64_t offset) {
+  if (offset < 0 || offset >= image.length()) {
+    throw UsageError("--offset " + std::to_string(offset) + ": the image has " +
+                     std::to_string(image.length()) + " bytes");
+  }
+  const bool linear = (image[static_cast<int32_t>(offset)] & 0x80) == 0;
   if (linear && !session.isCollection() && !options.layout) {
     throw UsageError("--layout: a linear object image needs the type's layout description");
   }
@@ -136,7 +178,7 @@ int Commands::decode(const DecodeOptions& options, Streams streams) {
     Source source(streams.in);
     Loaded loaded = load(options.type, source);
     lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
-    requireLayout(options.type, *loaded.session, *image, options.offset);
+    checkImage(options.type, *loaded.session, *image, options.offset);
     KelvorTypeADT& type = loaded.session->type();
     const bool slice = options.begin.has_value() || options.count.has_value();
     lang::Ref<lang::Object> value;
@@ -161,7 +203,7 @@ int Commands::dump(const DumpOptions& options, Streams streams) {
     Source source(streams.in);
     Loaded loaded = load(options.type, source);
     lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
-    requireLayout(options.type, *loaded.session, *image, options.offset);
+    checkImage(options.type, *loaded.session, *image, options.offset);
     ImageDump::Options dumpOptions;
     dumpOptions.colour = options.colour;
     try {

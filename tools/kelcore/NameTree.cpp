@@ -1,6 +1,7 @@
 #include "tools/kelcore/NameTree.h"
 
 #include "tools/kelcore/UsageError.h"
+#include "types/DepthGuard.h"
 
 namespace kelvor::tools {
 
@@ -10,10 +11,13 @@ const NameTree NO_NAMES;
 }  // namespace
 
 NameTree NameTree::fromJson(const nlohmann::ordered_json& names) {
-  return fromJson(names, "names");
+  return fromJson(names, "names", 0);
 }
 
-NameTree NameTree::fromJson(const nlohmann::ordered_json& names, const std::string& where) {
+NameTree NameTree::fromJson(const nlohmann::ordered_json& names, const std::string& where,
+                            int32_t depth) {
+  // No type nests deeper than the parser allows, so neither can its names.
+  if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) throw UsageError(where + ": nested too deeply");
   if (!names.is_array()) throw UsageError(where + ": expected an array of attribute names");
   NameTree tree;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -28,7 +32,7 @@ NameTree NameTree::fromJson(const nlohmann::ordered_json& names, const std::stri
     } else if (entry.is_object() && entry.size() == 1) {
       const auto item = entry.items().begin();
       tree.names_.emplace_back(item.key());
-      tree.children_.push_back(fromJson(item.value(), at + "." + item.key()));
+      tree.children_.push_back(fromJson(item.value(), at + "." + item.key(), depth + 1));
     } else {
       throw UsageError(at + ": expected a name, null or {\"NAME\": [names]}");
     }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +36,8 @@ class NameTree {
   std::string label(size_t i) const;
 
  private:
-  static NameTree fromJson(const nlohmann::ordered_json& names, const std::string& where);
+  static NameTree fromJson(const nlohmann::ordered_json& names, const std::string& where,
+                           int32_t depth);
 
   std::vector<std::optional<std::string>> names_;
   std::vector<NameTree> children_;
