@@ -136,6 +136,10 @@ int Commands::guarded(std::ostream& err, Body body) {
   } catch (const std::bad_alloc&) {
     err << "kelcore: error: out of memory\n";
     return EXIT_DRIVER_ERROR;
+  } catch (const std::exception& e) {
+    // Nothing else should reach here; if something does, it is reported, not a crash.
+    err << "kelcore: error: " << exceptionName(e) << ": " << e.what() << "\n";
+    return EXIT_DRIVER_ERROR;
   }
 }
 
