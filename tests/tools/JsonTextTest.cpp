@@ -56,7 +56,8 @@ TEST(NameTreeTest, NamesNestAndUnnamedAttributesGetTheirPosition) {
   EXPECT_EQ(t.child(2).label(1), "LINES");
   EXPECT_TRUE(t.child(0).empty());
   EXPECT_TRUE(t.child(9).empty());
-  for (const char* bad : {R"({"A": 1})", R"([1])", R"([{"A": [], "B": []}])", R"([{"A": "x"}])"}) {
+  for (const char* bad : {R"({"A": 1})", R"([1])", R"([{"A": [], "B": []}])", R"([{"A": "x"}])",
+                          R"(["A", {"A": []}])", R"([null, "#1"])"}) {
     EXPECT_THROW(NameTree::fromJson(JsonText::parse(bad, "n")), UsageError) << bad;
   }
 }

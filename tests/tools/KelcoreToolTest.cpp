@@ -472,6 +472,7 @@ TEST_F(KelcoreToolTest, UsageAndInputErrorsExitWithStatusTwo) {
       {"decode", "--tds", tds, "--image", path("person", ".linear")},  // linear without --layout
       {"decode", "--tds", path("numbers", ".tds"), "--image", path("numbers", ".linear"),
        "--count", "-2"},
+      {"describe", "--tds", dir_},                          // a directory
       {"describe", "--tds", tds, "--names", "[\"NAME\"]"},  // one name for four attributes
       {"describe", "--tds", tds, "--names", "[{\"NAME\": [\"X\"]}, null, null, null]"},
   };

@@ -37,6 +37,14 @@ NameTree NameTree::fromJson(const nlohmann::ordered_json& names, const std::stri
       throw UsageError(at + ": expected a name, null or {\"NAME\": [names]}");
     }
   }
+  // Names key the attributes of a JSON object: two alike would lose one of the values.
+  for (size_t i = 0; i < tree.names_.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (tree.label(i) == tree.label(j)) {
+        throw UsageError(where + ": \"" + tree.label(i) + "\" names two attributes");
+      }
+    }
+  }
   return tree;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -36,15 +37,28 @@ std::string Source::readAll(const std::string& path, const std::string& what) {
     if (stdinUsed_) throw UsageError(what + ": standard input is already taken by another option");
     stdinUsed_ = true;
     std::ostringstream text;
-    text << stdin_.rdbuf();
+    try {
+      text << stdin_.rdbuf();
+    } catch (const std::ios_base::failure& e) {
+      throw UsageError(what + ": cannot read standard input: " + e.what());
+    }
     if (stdin_.bad()) throw UsageError(what + ": cannot read standard input");
     return text.str();
   }
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw UsageError(what + ": " + path + " is a directory");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw UsageError(what + ": cannot open " + path + ": " + std::strerror(errno));
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw UsageError(what + ": cannot read " + path);
-  return data;
+  try {
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw UsageError(what + ": cannot read " + path);
+    return data;
+  } catch (const std::ios_base::failure& e) {
+    // The stream buffer reports a failed read by throwing.
+    throw UsageError(what + ": cannot read " + path + ": " + e.what());
+  }
 }
 
 }  // namespace kelvor::tools
