@@ -47,6 +47,9 @@ Ref<lang::Object> KelvorTypeBLOB::unpickleLocator(KelvorType* descriptor, int32_
     // 64 bits: a position near 2^31 plus the slot size must not wrap.
     const int64_t end = int64_t{ctx.relativeOffset()} + slotSize;
     if (style == STYLE_SKIP) {
+      // Stepped over as far as a read goes: a locator longer than its slot ends past the
+      // slot, and stopping at the slot's end would land inside it.
+      ctx.skipUB2Bytes();
       ctx.skipToRelative(end);
       return nullptr;
     }

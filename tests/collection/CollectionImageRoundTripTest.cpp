@@ -16,6 +16,7 @@
 #include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/ArrayDescriptor.h"
 #include "driver/ArrayValue.h"
+#include "driver/BlobValue.h"
 #include "driver/DriverException.h"
 #include "driver/MemoryConnection.h"
 #include "driver/NumberValue.h"
@@ -244,6 +245,37 @@ TEST(CollectionFirstUseTest, FromImageOnAFreshTypeFetchesItFirst) {
     auto back = lang::dynamicRef<ArrayValue>(fresh->fromImage(image.get(), 0, nullptr, 1, nullptr));
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->equals(value.get())) << back->toString() << " vs " << value->toString();
+  }
+}
+
+// A locator longer than its element slot: stepping over it (to reach a later slice) moves
+// exactly as far as reading it does.
+TEST(CollectionSliceTest, LongLocatorElementIsSteppedOverAsFarAsItIsRead) {
+  const catalog::TypeDefinition blobs = catalog::TypeDefinition::collectionType(
+      "S", "BLOBS", catalog::AttributeType::blobType(), 0);
+  auto conn = lang::makeRef<MemoryConnection>();
+  KelvorTypeCOLLECTION& type = *testsupport::registerCollectionType(*conn, blobs)->getKelvorType();
+  const auto locator = [&](int32_t n, int8_t fill) {
+    auto b = ByteArray::make(n + 2);
+    (*b)[0] = static_cast<int8_t>(n >> 8);
+    (*b)[1] = static_cast<int8_t>(n & 0xFF);
+    for (int32_t i = 0; i < n; ++i) (*b)[2 + i] = fill;
+    return lang::makeRef<BlobValue>(Ref<Connection>(conn.get()), b);
+  };
+  auto elements = ObjectArray::make(3);
+  elements->set(0, locator(100, 0x11));  // longer than the 86-byte slot
+  elements->set(1, locator(3, 0x22));
+  elements->set(2, locator(5, 0x33));
+  const auto value = lang::makeRef<ArrayValue>(ArrayDescriptor::createDescriptor("S.BLOBS", conn.get()),
+                                               conn.get(), elements.get());
+  const Ref<ByteArray> image = LinearImageBuilder::buildCollection(type, value.get());
+  for (int32_t begin = 1; begin <= 3; ++begin) {
+    auto slice = lang::dynamicRef<ArrayValue>(type.fromImage(image.get(), 0, nullptr, begin, 1, 1, nullptr));
+    ASSERT_TRUE(slice) << begin;
+    const Ref<ObjectArray> read = slice->getSqlValueElements();
+    ASSERT_EQ(read->length(), 1) << begin;
+    ASSERT_NE(read->at(0), nullptr) << begin;
+    EXPECT_TRUE(read->at(0)->equals(elements->at(begin - 1))) << begin;
   }
 }
 
