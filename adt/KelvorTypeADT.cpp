@@ -618,9 +618,9 @@ Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
       // Unnamed for now: a type under the same parent, which asks it for the name later. It
       // starts as a copy of this one, attributes included, so that a value that keeps its
       // image can still be decoded when no name can be had (a fresh type could only fetch
-      // its attributes by that name). The copy holds no descriptor, so there is no cycle.
+      // its attributes by that name). The copy takes this type's descriptor, which is still
+      // null here, so there is no cycle.
       auto unnamed = copyOf(*this);
-      unnamed->descriptor_ = nullptr;
       descriptor_ = lang::makeRef<jdbc::ObjectDescriptor>(unnamed, connection_);
     }
   }
@@ -897,15 +897,8 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
     value = valueFor(*this, target);
     value->setImage(ctx.image(), ctx.offset());
   }
-  const int64_t length = ctx.readUB4();
+  const int64_t length = ctx.readImageLength();
   if (length == 0) return nullptr;
-  // security: the length comes from the image; a negative one is no length
-  if (length < 0) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "negative linear image length");
-  // security: an image that ends before the length it declares is cut short; reading on
-  // would take bytes that are not there, or give a value without its end
-  if (const int64_t left = int64_t{ctx.image()->length()} - ctx.offset(); length > left) {
-    lang::throwIndexOutOfBounds(length, left);
-  }
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(length));
     return Ref<lang::Object>(target);

@@ -571,15 +571,8 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
     value = valueFor(target);
     value->setImage(ctx.image(), ctx.offset(), 0);
   }
-  const int64_t a = ctx.readUB4();
+  const int64_t a = ctx.readImageLength();
   if (a == 0) return nullptr;
-  // security: the length comes from the image; a negative one is no length
-  if (a < 0) raiseInternal("negative linear image length");
-  // security: an image that ends before the length it declares is cut short; reading on
-  // would take bytes that are not there, or give a value without its end
-  if (const int64_t left = int64_t{ctx.image()->length()} - ctx.offset(); a > left) {
-    lang::throwIndexOutOfBounds(a, left);
-  }
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(a));
     return Ref<lang::Object>(target);

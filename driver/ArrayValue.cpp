@@ -165,13 +165,7 @@ bool ArrayValue::equals(const lang::Object* other) const {
   if (!mine || !theirs) {
     return !mine && !theirs && locator_ && o->locator_ && locator_->sameContents(*o->locator_);
   }
-  if (mine->length() != theirs->length()) return false;
-  for (int32_t i = 0; i < mine->length(); ++i) {
-    const lang::Object* a = mine->at(i);
-    const lang::Object* b = theirs->at(i);
-    if (a == nullptr ? b != nullptr : !a->equals(b)) return false;
-  }
-  return true;
+  return mine->sameElements(*theirs);
 }
 
 std::string ArrayValue::toString() const {

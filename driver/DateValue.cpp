@@ -34,17 +34,11 @@ struct Fields {
   int32_t second;
 };
 
-lang::Ref<lang::Object> offender(const int8_t* bytes, int32_t length, const lang::ByteArray* array) {
-  if (array != nullptr) return lang::Ref<lang::Object>(const_cast<lang::ByteArray*>(array));
-  if (bytes == nullptr || length < 0) return nullptr;
-  return lang::ByteArray::copyOf(bytes, length);
-}
-
 [[noreturn]] __attribute__((noinline, cold)) void raiseMalformed(const int8_t* bytes,
                                                                  int32_t length,
                                                                  const lang::ByteArray* array) {
-  const lang::Ref<lang::Object> value = offender(bytes, length, array);
-  ErrorRaiser::raise(DriverException::ERR_CONVERSION, "malformed date byte form", value.get());
+  ErrorRaiser::raiseWithBytes(DriverException::ERR_CONVERSION, "malformed date byte form", bytes,
+                              length, array);
 }
 
 bool yearOf(int32_t century, int32_t yy, int32_t& year) noexcept {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "lang/Array.h"
 #include "lang/Exceptions.h"
 #include "lang/Object.h"
 
@@ -16,6 +17,10 @@ class ErrorRaiser {
   [[noreturn]] static void raise(int32_t code, const char* message);
   [[noreturn]] static void raise(int32_t code, const char* message,
                                  const lang::Object* offendingValue);
+  // Raises with the offending bytes as the value: `array` when given, else a copy of
+  // bytes[0, length) (none when bytes is null or length negative).
+  [[noreturn]] static void raiseWithBytes(int32_t code, const char* message, const int8_t* bytes,
+                                          int32_t length, const lang::ByteArray* array);
   // Raises a caught stream failure as the driver's own (code ERR_IO, the failure's message).
   [[noreturn]] static void raiseIOFailure(const lang::IOException& failure);
   // Nesting went deeper than the bound: code ERR_STACK_OVERFLOW.

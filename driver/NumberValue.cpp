@@ -56,27 +56,20 @@ struct Form {
 
 // ---- failures, out of line so that the checks stay one compare each -------------------------
 
-// The offending bytes: the caller's array when there is one, else a copy of the given range.
-lang::Ref<lang::Object> offender(const int8_t* bytes, int32_t length, const lang::ByteArray* array) {
-  if (array != nullptr) return lang::Ref<lang::Object>(const_cast<lang::ByteArray*>(array));
-  if (bytes == nullptr || length < 0) return nullptr;
-  return lang::ByteArray::copyOf(bytes, length);
-}
-
 [[noreturn]] __attribute__((noinline, cold)) void raiseMalformed(const int8_t* bytes,
                                                                  int32_t length,
                                                                  const lang::ByteArray* array) {
-  const lang::Ref<lang::Object> value = offender(bytes, length, array);
-  ErrorRaiser::raise(DriverException::ERR_CONVERSION, "malformed number byte form", value.get());
+  ErrorRaiser::raiseWithBytes(DriverException::ERR_CONVERSION, "malformed number byte form", bytes,
+                              length, array);
 }
 
 [[noreturn]] __attribute__((noinline, cold)) void raiseOutOfRange(const int8_t* bytes,
                                                                   int32_t length,
                                                                   const lang::ByteArray* array,
                                                                   const char* target) {
-  const lang::Ref<lang::Object> value = offender(bytes, length, array);
   const std::string message = std::string("number outside the range of ") + target;
-  ErrorRaiser::raise(DriverException::ERR_CONVERSION, message.c_str(), value.get());
+  ErrorRaiser::raiseWithBytes(DriverException::ERR_CONVERSION, message.c_str(), bytes, length,
+                              array);
 }
 
 // ---- reading ---------------------------------------------------------------------------------

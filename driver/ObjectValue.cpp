@@ -133,13 +133,7 @@ bool ObjectValue::equals(const lang::Object* other) const {
   lang::Ref<lang::ObjectArray> mine = getAttributes();
   lang::Ref<lang::ObjectArray> theirs = o->getAttributes();
   if (!mine || !theirs) return !mine && !theirs;
-  if (mine->length() != theirs->length()) return false;
-  for (int32_t i = 0; i < mine->length(); ++i) {
-    const lang::Object* a = mine->at(i);
-    const lang::Object* b = theirs->at(i);
-    if (a == nullptr ? b != nullptr : !a->equals(b)) return false;
-  }
-  return true;
+  return mine->sameElements(*theirs);
 }
 
 std::string ObjectValue::toString() const {

@@ -7,6 +7,15 @@
 
 namespace kelvor::jdbc::kelcore {
 
+// security: whether n bytes lie at pos + skip in a buffer of `length` bytes. pos, skip and n
+// come from input: unsigned compares, never sums, so a negative value is above every length.
+inline bool bytesWithin(int32_t length, int32_t pos, int32_t skip, int32_t n) noexcept {
+  const auto len = static_cast<uint32_t>(length);
+  const auto at = static_cast<uint32_t>(pos);
+  return at <= len && static_cast<uint32_t>(skip) <= len - at &&
+         static_cast<uint32_t>(n) <= len - at - static_cast<uint32_t>(skip);
+}
+
 inline uint32_t loadBE32(const int8_t* p) noexcept {
   const auto* u = reinterpret_cast<const uint8_t*>(p);
   return (uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) | (uint32_t{u[2]} << 8) | uint32_t{u[3]};

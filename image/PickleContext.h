@@ -39,6 +39,7 @@
 #include <cstdint>
 
 #include "driver/Trace.h"
+#include "image/ByteOrder.h"
 #include "image/PickleOutputStream.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
@@ -190,12 +191,7 @@ class PickleContext : public lang::Object {
   void requireBytes(int32_t skip, int32_t n) const {
     const lang::ByteArray* img = image_.get();
     if (img == nullptr) throwNoImage();
-    const auto length = static_cast<uint32_t>(img->length());
-    const auto pos = static_cast<uint32_t>(offset_);
-    if (pos > length || static_cast<uint32_t>(skip) > length - pos ||
-        static_cast<uint32_t>(n) > length - pos - static_cast<uint32_t>(skip)) {
-      throwOutOfImage(skip, n);
-    }
+    if (!bytesWithin(img->length(), offset_, skip, n)) throwOutOfImage(skip, n);
   }
   void requireBytes(int32_t n) const { requireBytes(0, n); }
   // The byte at offset_, checked, unsigned; does not move.

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
 #include "image/ByteOrder.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -117,6 +119,17 @@ int64_t UnpickleContext::readUB4() {
   const auto value = static_cast<int32_t>(loadBE32(cursor()));
   offset_ += 4;
   return value;
+}
+
+int64_t UnpickleContext::readImageLength() {
+  const int64_t length = readUB4();
+  // security: the length comes from the image; a negative one is no length, and one that
+  // claims more than follows would read bytes that are not there or a value without its end
+  if (length < 0) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "negative linear image length");
+  if (const int64_t left = int64_t{image_->length()} - offset_; length > left) {
+    lang::throwIndexOutOfBounds(length, left);
+  }
+  return length;
 }
 
 int16_t UnpickleContext::readSB2() {

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "image/ByteOrder.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
 #include "lang/Object.h"
@@ -64,6 +65,10 @@ class UnpickleContext : public lang::Object {
   int8_t readByte();
   Ref<lang::ByteArray> readBytes(int32_t n);
   int64_t readUB4();
+  // The 4-byte length that starts a linear object or collection image, which counts the bytes
+  // after it: 0 for a null image. A negative length raises ERR_INTERNAL; one that claims more
+  // bytes than follow raises IndexOutOfBoundsException (the image is cut short).
+  int64_t readImageLength();
   int16_t readSB2();
   Ref<lang::ByteArray> readUB4Bytes();
   // The 2 length bytes and the n bytes after them.
@@ -97,12 +102,7 @@ class UnpickleContext : public lang::Object {
   void requireBytes(int32_t skip, int32_t n) const {
     const lang::ByteArray* img = image_.get();
     if (img == nullptr) throwNoImage();
-    const auto length = static_cast<uint32_t>(img->length());
-    const auto pos = static_cast<uint32_t>(offset_);
-    if (pos > length || static_cast<uint32_t>(skip) > length - pos ||
-        static_cast<uint32_t>(n) > length - pos - static_cast<uint32_t>(skip)) {
-      throwOutOfImage(skip, n);
-    }
+    if (!bytesWithin(img->length(), offset_, skip, n)) throwOutOfImage(skip, n);
   }
   void requireBytes(int32_t n) const { requireBytes(0, n); }
   const int8_t* cursor() const noexcept { return image_->data() + offset_; }

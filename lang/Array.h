@@ -137,6 +137,10 @@ class ObjectArray final : public Object {
   Ref<Object>* data() noexcept { return data_.get(); }
   const Ref<Object>* data() const noexcept { return data_.get(); }
 
+  // Element-wise equality by equals(), nulls equal to nulls (equals() keeps the platform's
+  // identity semantics of arrays).
+  bool sameElements(const ObjectArray& other) const;
+
   const char* className() const noexcept override { return "Object[]"; }
 
  private:
