@@ -102,19 +102,21 @@ Loaded load(const Commands::TypeOptions& options, Source& source) {
   return loaded;
 }
 
-// The offset must fall inside the image. A linear object image is laid out by the type's
-// layout description, which only --layout gives (embedded and patched types lay themselves
-// out; the top-level type cannot).
-void checkImage(const Commands::TypeOptions& options, const ToolSession& session,
-                const lang::ByteArray& image, int64_t offset) {
-  if (offset < 0 || offset >= image.length()) {
+// The bytes of --image. The offset must fall inside them, and a linear object image is laid
+// out by the type's layout description, which only --layout gives (embedded and patched types
+// lay themselves out; the top-level type cannot).
+lang::Ref<lang::ByteArray> loadImage(const Commands::TypeOptions& options, const Loaded& loaded,
+                                     Source& source, const std::string& src, int64_t offset) {
+  lang::Ref<lang::ByteArray> image = source.bytes(src, "--image");
+  if (offset < 0 || offset >= image->length()) {
     throw UsageError("--offset " + std::to_string(offset) + ": the image has " +
-                     std::to_string(image.length()) + " bytes");
+                     std::to_string(image->length()) + " bytes");
   }
-  const bool linear = (image[static_cast<int32_t>(offset)] & 0x80) == 0;
-  if (linear && !session.isCollection() && !options.layout) {
+  const bool linear = ((*image)[static_cast<int32_t>(offset)] & 0x80) == 0;
+  if (linear && !loaded.session->isCollection() && !options.layout) {
     throw UsageError("--layout: a linear object image needs the type's layout description");
   }
+  return image;
 }
 
 }  // namespace
@@ -181,8 +183,8 @@ int Commands::decode(const DecodeOptions& options, Streams streams) {
   return guarded(streams.err, [&] {
     Source source(streams.in);
     Loaded loaded = load(options.type, source);
-    lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
-    checkImage(options.type, *loaded.session, *image, options.offset);
+    const lang::Ref<lang::ByteArray> image = loadImage(options.type, loaded, source, options.image,
+                                                       options.offset);
     KelvorTypeADT& type = loaded.session->type();
     const bool slice = options.begin.has_value() || options.count.has_value();
     lang::Ref<lang::Object> value;
@@ -206,8 +208,8 @@ int Commands::dump(const DumpOptions& options, Streams streams) {
   return guarded(streams.err, [&] {
     Source source(streams.in);
     Loaded loaded = load(options.type, source);
-    lang::Ref<lang::ByteArray> image = source.bytes(options.image, "--image");
-    checkImage(options.type, *loaded.session, *image, options.offset);
+    const lang::Ref<lang::ByteArray> image = loadImage(options.type, loaded, source, options.image,
+                                                       options.offset);
     ImageDump::Options dumpOptions;
     dumpOptions.colour = options.colour;
     try {

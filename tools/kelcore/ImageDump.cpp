@@ -231,11 +231,17 @@ class Walker {
                              bool keep);
   int64_t pickledCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
                                  const std::string& path, bool keep);
-  void pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path);
+  // One attribute in its own form. afterFirst: the first leaf of an inline object, read from
+  // its first byte on, which the object's reader has taken (no null marker, only FE starts a
+  // long length).
+  void pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path,
+                        bool afterFirst = false);
   void pickledElement(KelvorType& type, const NameTree& names, const std::string& path);
   void inlineObject(KelvorTypeADT& type, const NameTree& names, const std::string& path,
                     uint32_t first, int32_t depth, int64_t firstAt);
-  void firstLeaf(KelvorType& type, const NameTree& names, const std::string& path);
+  // An FF null marker at pos_ (`field` names the field in a cut-short message): listed as
+  // "null marker FF: <what>" and stepped over. False, moving nothing, for any other byte.
+  bool nullMarker(const std::string& field, const std::string& what, const std::string& path);
   void dataValue(KelvorType& type, const std::string& path, bool afterFirst);
   void uptValue(KelvorTypeUPT& type, const NameTree& names, const std::string& path,
                 bool afterFirst);
@@ -614,16 +620,22 @@ void Walker::pickledElement(KelvorType& type, const NameTree& names, const std::
     return;
   }
   // Object elements are complete object images; FF stands for a null element.
-  if (u8(pos_, "element", path) == PickleContext::NULL_MARKER) {
-    line(Field::NULL_MARKER, pos_, 1, "null marker FF: null element", path);
-    ++pos_;
-    return;
-  }
+  if (nullMarker("element", "null element", path)) return;
   (void)pickledObjectImage(static_cast<KelvorTypeADT&>(type), names, path, false);
 }
 
-// One attribute (or element) in its own form, as the readers' attribute loops read it.
-void Walker::pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path) {
+bool Walker::nullMarker(const std::string& field, const std::string& what,
+                        const std::string& path) {
+  if (u8(pos_, field, path) != PickleContext::NULL_MARKER) return false;
+  line(Field::NULL_MARKER, pos_, 1, "null marker FF: " + what, path);
+  ++pos_;
+  return true;
+}
+
+// One attribute (or element) in its own form, as the readers' attribute loops read it. A first
+// leaf is never a plain object: inlineObject follows those down the chain itself.
+void Walker::pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path,
+                              bool afterFirst) {
   switch (shapeOf(type)) {
     case Shape::OBJECT: {
       // null: FD; FC depth: a null further down the first-attribute chain; else the first
@@ -644,22 +656,17 @@ void Walker::pickledAttribute(KelvorType& type, const NameTree& names, const std
       inlineObject(static_cast<KelvorTypeADT&>(type), names, path, first, depth, at);
       return;
     }
-    case Shape::COLLECTION: {
-      if (u8(pos_, "collection", path) == PickleContext::NULL_MARKER) {
-        line(Field::NULL_MARKER, pos_, 1, "null marker FF: null collection", path);
-        ++pos_;
-        return;
-      }
+    case Shape::COLLECTION:
+      if (!afterFirst && nullMarker("collection", "null collection", path)) return;
       (void)pickledCollectionImage(static_cast<KelvorTypeCOLLECTION&>(type), names, path, false);
       return;
-    }
     case Shape::UPT_OBJECT:
     case Shape::UPT_COLLECTION:
     case Shape::UPT_OTHER:
-      uptValue(static_cast<KelvorTypeUPT&>(type), names, path, false);
+      uptValue(static_cast<KelvorTypeUPT&>(type), names, path, afterFirst);
       return;
     default:
-      dataValue(type, path, false);
+      dataValue(type, path, afterFirst);
   }
 }
 
@@ -700,7 +707,7 @@ void Walker::inlineObject(KelvorTypeADT& type, const NameTree& names, const std:
   } else {
     // The leaf's field starts with the byte already read.
     pos_ = firstAt;
-    firstLeaf(t0, names.child(0), path0);
+    pickledAttribute(t0, names.child(0), path0, true);
   }
   for (int32_t i = 1; i < n; ++i) {
     pickledAttribute(attributeAt(attributes, i), names.child(static_cast<size_t>(i)),
@@ -708,31 +715,10 @@ void Walker::inlineObject(KelvorTypeADT& type, const NameTree& names, const std:
   }
 }
 
-// The first leaf of an inline object, read from its first byte on, which the object's reader
-// has taken: no null marker here, and only FE starts a long length.
-void Walker::firstLeaf(KelvorType& type, const NameTree& names, const std::string& path) {
-  switch (shapeOf(type)) {
-    case Shape::COLLECTION:
-      (void)pickledCollectionImage(static_cast<KelvorTypeCOLLECTION&>(type), names, path, false);
-      return;
-    case Shape::UPT_OBJECT:
-    case Shape::UPT_COLLECTION:
-    case Shape::UPT_OTHER:
-      uptValue(static_cast<KelvorTypeUPT&>(type), names, path, true);
-      return;
-    default:
-      dataValue(type, path, true);
-  }
-}
-
 // data value := length bytes(length) | FF
 void Walker::dataValue(KelvorType& type, const std::string& path, bool afterFirst) {
+  if (!afterFirst && nullMarker("data value", "null", path)) return;
   const int64_t at = pos_;
-  if (!afterFirst && u8(at, "data value", path) == PickleContext::NULL_MARKER) {
-    line(Field::NULL_MARKER, at, 1, "null marker FF: null", path);
-    ++pos_;
-    return;
-  }
   const Length length = lengthAt(at, afterFirst, "data value length", path);
   need(at, at + length.size, length.value, "data value", path);
   const auto n = static_cast<int32_t>(length.value);
@@ -746,13 +732,8 @@ void Walker::dataValue(KelvorType& type, const std::string& path, bool afterFirs
 // UPT value := FF | length nested-image; readers go by the nested image's own length
 void Walker::uptValue(KelvorTypeUPT& type, const NameTree& names, const std::string& path,
                       bool afterFirst) {
+  if (!afterFirst && nullMarker("nested image length", "null", path)) return;
   const int64_t at = pos_;
-  const uint32_t first = u8(at, "nested image length", path);
-  if (!afterFirst && first == PickleContext::NULL_MARKER) {
-    line(Field::NULL_MARKER, at, 1, "null marker FF: null", path);
-    ++pos_;
-    return;
-  }
   // Either way only FE takes four more bytes.
   const Length length = lengthAt(at, true, "nested image length", path);
   line(Field::STRUCTURE, at, length.size, "nested image length " + std::to_string(length.value), path);
