@@ -96,6 +96,14 @@ bool failsCleanly(const std::function<void()>& f) {
   }
   return false;
 }
+// Every prefix of `whole` from `from` bytes up to one byte short fails cleanly in `read`.
+void expectEveryPrefixFailsCleanly(const V& whole, size_t from,
+                                   const std::function<void(const V&)>& read) {
+  for (size_t n = from; n < whole.size(); ++n) {
+    const V prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+    EXPECT_TRUE(failsCleanly([&] { read(prefix); })) << n;
+  }
+}
 int32_t intOf(const lang::Object* o) {
   const auto* n = dynamic_cast<const NumberValue*>(o);
   return n == nullptr ? -999 : n->intValue();
@@ -242,11 +250,7 @@ TEST_F(UptTest, HostileFixUpsFailCleanly) {
   EXPECT_EQ(codeOf([&] { (void)parsed(chain); }), DriverException::ERR_STACK_OVERFLOW);
 
   // Every proper prefix of a valid segment fails with a driver or index error.
-  const V box = boxTds();
-  for (size_t n = 0; n < box.size(); ++n) {
-    const V prefix(box.begin(), box.begin() + static_cast<std::ptrdiff_t>(n));
-    EXPECT_TRUE(failsCleanly([&] { (void)parsed(prefix); })) << n;
-  }
+  expectEveryPrefixFailsCleanly(boxTds(), 0, [&](const V& prefix) { (void)parsed(prefix); });
 }
 
 // --- pickled images ---
@@ -410,17 +414,13 @@ TEST_F(UptCatalogTest, ObjectHoldingACollectionOfObjectsRoundTrips) {
   ASSERT_TRUE(noneBack);
   EXPECT_FALSE(noneBack->getAttributes()->at(1));
   // Every proper prefix of the image fails cleanly.
-  const V whole = bytes(*image);
-  for (size_t n = 1; n < whole.size(); ++n) {
-    const V prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
-    EXPECT_TRUE(failsCleanly([&] {
-      auto r = lang::dynamicRef<ObjectValue>(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr));
-      if (r) {
-        auto* c = dynamic_cast<ArrayValue*>(r->getAttributes()->at(1));
-        if (c != nullptr) (void)c->getSqlValueElements();
-      }
-    })) << n;
-  }
+  expectEveryPrefixFailsCleanly(bytes(*image), 1, [&](const V& prefix) {
+    auto r = lang::dynamicRef<ObjectValue>(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr));
+    if (r) {
+      auto* c = dynamic_cast<ArrayValue*>(r->getAttributes()->at(1));
+      if (c != nullptr) (void)c->getSqlValueElements();
+    }
+  });
 }
 
 TEST_F(UptCatalogTest, CollectionOfCollectionsRoundTripsInPlatformStyleToo) {
@@ -550,13 +550,10 @@ TEST_F(UptCatalogTest, LinearObjectHoldingACollectionOfObjectsRoundTrips) {
   // filling of the last number slot, which no slot read reaches: the length says it is cut.
   const V whole = bytes(*linear);
   ASSERT_GT(trailingZeros(whole), 0U);
-  for (size_t n = 1; n < whole.size(); ++n) {
-    const V prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
-    // Elements are kept behind their images until read: render reads them all.
-    EXPECT_TRUE(failsCleanly([&] {
-      (void)render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
-    })) << n;
-  }
+  // Elements are kept behind their images until read: render reads them all.
+  expectEveryPrefixFailsCleanly(whole, 1, [&](const V& prefix) {
+    (void)render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
+  });
 }
 
 TEST_F(UptCatalogTest, LinearCollectionOfObjectsRoundTripsWholeAndInSlices) {
@@ -622,12 +619,9 @@ TEST_F(UptCatalogTest, LinearCollectionOfObjectsRoundTripsWholeAndInSlices) {
   // Every proper prefix fails cleanly, the last number slot's zero filling included.
   const V whole = bytes(*linear);
   ASSERT_GT(trailingZeros(whole), 0U);
-  for (size_t n = 1; n < whole.size(); ++n) {
-    const V prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
-    EXPECT_TRUE(failsCleanly([&] {
-      (void)render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
-    })) << n;
-  }
+  expectEveryPrefixFailsCleanly(whole, 1, [&](const V& prefix) {
+    (void)render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
+  });
 }
 
 TEST_F(UptCatalogTest, LinearCollectionOfCollectionsRoundTrips) {
