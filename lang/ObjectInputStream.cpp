@@ -7,6 +7,7 @@
 #include "lang/Boxed.h"
 #include "lang/Decimal.h"
 #include "lang/Exceptions.h"
+#include "lang/NestingGuard.h"
 #include "lang/Serializable.h"
 #include "lang/String.h"
 #include "lang/Timestamp.h"
@@ -18,21 +19,10 @@ using namespace serial;
 namespace {
 
 // One per readObject call, nulls and back-references included, as the writer counts.
-class DepthGuard {
- public:
-  explicit DepthGuard(int32_t& depth) : depth_(depth) {
-    if (depth_ >= MAX_DEPTH) {
-      throw StreamCorruptedException("objects nested deeper than " + std::to_string(MAX_DEPTH));
-    }
-    ++depth_;
-  }
-  ~DepthGuard() { --depth_; }
-  DepthGuard(const DepthGuard&) = delete;
-  DepthGuard& operator=(const DepthGuard&) = delete;
-
- private:
-  int32_t& depth_;
-};
+[[noreturn]] void refuseDepth() {
+  throw StreamCorruptedException("objects nested deeper than " + std::to_string(MAX_DEPTH));
+}
+using DepthGuard = NestingGuard<MAX_DEPTH, &refuseDepth>;
 
 [[noreturn]] void throwCorrupted(const std::string& what) { throw StreamCorruptedException(what); }
 

@@ -9,6 +9,7 @@
 #include "lang/Boxed.h"
 #include "lang/Decimal.h"
 #include "lang/Exceptions.h"
+#include "lang/NestingGuard.h"
 #include "lang/Serializable.h"
 #include "lang/String.h"
 #include "lang/Timestamp.h"
@@ -60,21 +61,10 @@ using namespace serial;
 namespace {
 
 // One per writeObject call: the writer refuses the depth that the reader would refuse.
-class DepthGuard {
- public:
-  explicit DepthGuard(int32_t& depth) : depth_(depth) {
-    if (depth_ >= MAX_DEPTH) {
-      throw IOException("objects nested deeper than " + std::to_string(MAX_DEPTH));
-    }
-    ++depth_;
-  }
-  ~DepthGuard() { --depth_; }
-  DepthGuard(const DepthGuard&) = delete;
-  DepthGuard& operator=(const DepthGuard&) = delete;
-
- private:
-  int32_t& depth_;
-};
+[[noreturn]] void refuseDepth() {
+  throw IOException("objects nested deeper than " + std::to_string(MAX_DEPTH));
+}
+using DepthGuard = NestingGuard<MAX_DEPTH, &refuseDepth>;
 
 // The tag of an object of a built-in kind, 0 for any other class. The kinds are final
 // classes, so the exact dynamic type decides.

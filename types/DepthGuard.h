@@ -6,23 +6,12 @@
 #include <cstdint>
 
 #include "driver/ErrorRaiser.h"
+#include "lang/NestingGuard.h"
 
 namespace kelvor::jdbc::kelcore {
 
 inline constexpr int32_t MAX_NESTING_DEPTH = 100;
 
-class DepthGuard {
- public:
-  explicit DepthGuard(int32_t& depth) : depth_(depth) {
-    if (depth_ >= MAX_NESTING_DEPTH) ErrorRaiser::raiseStackOverflow();
-    ++depth_;
-  }
-  ~DepthGuard() { --depth_; }
-  DepthGuard(const DepthGuard&) = delete;
-  DepthGuard& operator=(const DepthGuard&) = delete;
-
- private:
-  int32_t& depth_;
-};
+using DepthGuard = lang::NestingGuard<MAX_NESTING_DEPTH, &ErrorRaiser::raiseStackOverflow>;
 
 }  // namespace kelvor::jdbc::kelcore
