@@ -23,8 +23,9 @@ using lang::makeRef;
 using lang::ObjectArray;
 using typetest::bytesOf;
 using typetest::codeOf;
+using typetest::tdsHeader;
+using typetest::valuesOf;
 
-std::vector<int> tdsHeader() { return {0, 0, 0, 0, 38, 1, 0, 0, 0, 0, 0, 41, 0, 0, 0, 0, 0, 0}; }
 
 // PAIR (NUMBER, NUMBER); WRAP (PAIR, NUMBER); DEEP (WRAP, NUMBER, PAIR), all inline.
 class ObjectImageTest : public ::testing::Test {
@@ -64,13 +65,8 @@ class ObjectImageTest : public ::testing::Test {
     return makeRef<ObjectValue>(type(name), connection.get(), ObjectArray::of(v));
   }
   static Ref<lang::Object> num(int32_t n) { return makeRef<NumberValue>(n); }
-  static std::vector<int> bytes(const ByteArray& a) {
-    std::vector<int> out;
-    for (const int8_t b : a.span()) out.push_back(b & 0xFF);
-    return out;
-  }
   static std::vector<int> dataValue(int32_t n) {
-    std::vector<int> out = bytes(*NumberValue(n).shareBytes());
+    std::vector<int> out = valuesOf(*NumberValue(n).shareBytes());
     out.insert(out.begin(), static_cast<int>(out.size()));
     return out;
   }
@@ -124,7 +120,7 @@ TEST_F(ObjectImageTest, MarkersAndTheFirstAttributeChainAreByteExact) {
     const int32_t written = t->pickle(ctx, c.value.get());
     Ref<ByteArray> img = ctx.toByteArray();
     EXPECT_EQ(written, img->length());
-    EXPECT_EQ(bytes(*img), c.expected) << c.value->toString();
+    EXPECT_EQ(valuesOf(*img), c.expected) << c.value->toString();
     // ...and every one reads back equal, in both result styles.
     Ref<ObjectValue> back = readBack(c.type, img);
     ASSERT_TRUE(back);
@@ -141,7 +137,7 @@ TEST_F(ObjectImageTest, ToImageStoresTheImageAndReadsFromAnOffsetIntoALargerBuff
   EXPECT_EQ(v->shareBytes().get(), img.get());
   // Byte 0 of the larger buffer is not a pickled image's flags: the byte at the offset decides.
   std::vector<int> padded = {0x00, 0x11, 0x22};
-  const std::vector<int> own = bytes(*img);
+  const std::vector<int> own = valuesOf(*img);
   padded.insert(padded.end(), own.begin(), own.end());
   Ref<ObjectValue> back = readBack("S.WRAP", bytesOf(padded), 3);
   ASSERT_TRUE(back);
@@ -152,7 +148,7 @@ TEST_F(ObjectImageTest, ReadModesSkipKeepOrDecode) {
   Ref<KelvorTypeADT> t = type("S.WRAP")->getKelvorType();
   Ref<ObjectValue> v = value("S.WRAP", {nullptr, num(9)});
   Ref<ByteArray> one = t->toImage(v.get());
-  std::vector<int> two = bytes(*one);
+  std::vector<int> two = valuesOf(*one);
   two.insert(two.end(), two.begin(), two.end());
   auto buffer = bytesOf(two);
 
@@ -182,7 +178,7 @@ TEST_F(ObjectImageTest, BadHeadersAndCutImagesFailCleanly) {
   // non-object flag, and a newer version.
   for (const std::vector<int>& header : std::vector<std::vector<int>>{
            {0x04, 1}, {0x80, 1}, {0x8C, 1}, {0x84, 2}}) {
-    std::vector<int> bad = bytes(*img);
+    std::vector<int> bad = valuesOf(*img);
     bad[0] = header[0];
     bad[1] = header[1];
     PickleContext ctx(bytesOf(bad), 0);

@@ -29,15 +29,13 @@ namespace {
 using lang::ByteArray;
 using lang::makeRef;
 using typetest::bytesOf;
+using typetest::append;
 using typetest::codeOf;
+using typetest::tdsHeader;
+using typetest::ub4;
+using typetest::valuesOf;
 using V = std::vector<int>;
 
-V tdsHeader() { return {0, 0, 0, 0, 38, 1, 0, 0, 0, 0, 0, 41, 0, 0, 0, 0, 0, 0}; }
-V ub4(int64_t v) {
-  return {static_cast<int>((v >> 24) & 0xFF), static_cast<int>((v >> 16) & 0xFF),
-          static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF)};
-}
-void append(V& to, const V& from) { to.insert(to.end(), from.begin(), from.end()); }
 
 // header 28 entry 42 element: the element stands right after the 42.
 V collectionTds(const V& element, int64_t max = 0, int kind = 1) {
@@ -51,12 +49,7 @@ V collectionTds(const V& element, int64_t max = 0, int kind = 1) {
   return tds;
 }
 
-V numberForm(int32_t n) {
-  V out;
-  const NumberValue value(n);
-  for (const int8_t b : value.shareBytes()->span()) out.push_back(b & 0xFF);
-  return out;
-}
+V numberForm(int32_t n) { return valuesOf(*NumberValue(n).shareBytes()); }
 
 class CollectionTest : public ::testing::Test {
  protected:
@@ -111,11 +104,6 @@ class CollectionTest : public ::testing::Test {
     const auto* o = dynamic_cast<const ObjectValue*>(object);
     if (o == nullptr) return -999;
     return static_cast<const NumberValue*>(o->getAttributes()->at(0))->intValue();
-  }
-  static V bytes(const ByteArray& a) {
-    V out;
-    for (const int8_t b : a.span()) out.push_back(b & 0xFF);
-    return out;
   }
 
   Ref<MemoryConnection> connection;
@@ -231,7 +219,7 @@ TEST_F(CollectionTest, PickleWritesHeaderElementsAndNullsWithThePatchedLength) {
   append(body, three);
   V expected = {0x88, 1, 0xFE, 0, 0, 0, static_cast<int>(body.size()) + 7};
   append(expected, body);
-  EXPECT_EQ(bytes(*image), expected);
+  EXPECT_EQ(valuesOf(*image), expected);
 }
 
 TEST_F(CollectionTest, BoundedCollectionRefusesTooManyElementsBeforeWriting) {
@@ -253,7 +241,7 @@ TEST_F(CollectionTest, LocatorImagesRoundTrip) {
       ArrayValue::ofLocator(ArrayDescriptor::createDescriptor("S.NUMS", connection.get()),
                             connection.get(), locator)
           .get());
-  EXPECT_EQ(bytes(*image), (V{0x90, 1, 0xFE, 0, 0, 0, 12, 4, 0, 9, 8, 7}));
+  EXPECT_EQ(valuesOf(*image), (V{0x90, 1, 0xFE, 0, 0, 0, 12, 4, 0, 9, 8, 7}));
   EXPECT_FALSE(nums->isInlineImage(image.get()));
   auto back = lang::dynamicRef<ArrayValue>(nums->fromImage(image.get(), 0, nullptr, 1, nullptr));
   ASSERT_TRUE(back);
@@ -297,7 +285,7 @@ TEST_F(CollectionTest, PickledImagesReadBackInEveryStyleWholeAndSliced) {
 
 TEST_F(CollectionTest, SkipAndKeepModesStopExactlyAfterTheImage) {
   Ref<KelvorTypeCOLLECTION> nums = type("S.NUMS");
-  V framed = bytes(*nums->toImage(numbers("S.NUMS", {1, 2, 3}).get()));
+  V framed = valuesOf(*nums->toImage(numbers("S.NUMS", {1, 2, 3}).get()));
   const int32_t length = static_cast<int32_t>(framed.size());
   append(framed, {0xAB, 0xCD});
   Ref<ByteArray> image = bytesOf(framed);
@@ -453,7 +441,7 @@ TEST_F(CollectionTest, HostileImagesFailCleanlyBeforeAllocating) {
                lang::IndexOutOfBoundsException);
   // Every proper prefix of real images, even one that cuts only the unused tail of the last
   // number slot: the image's length says it is cut short.
-  const V pickled = bytes(*nums->toImage(numbers("S.NUMS", {1, 22, 333}, 1).get()));
+  const V pickled = valuesOf(*nums->toImage(numbers("S.NUMS", {1, 22, 333}, 1).get()));
   for (const V& full : {pickled, linearNumbers(3)}) {
     for (size_t n = 1; n < full.size(); ++n) {
       Ref<ByteArray> prefix = bytesOf(V(full.begin(), full.begin() + static_cast<long>(n)));

@@ -41,22 +41,15 @@ using catalog::TypeDefinition;
 using lang::ByteArray;
 using lang::makeRef;
 using typetest::bytesOf;
+using typetest::append;
 using typetest::codeOf;
+using typetest::tdsHeader;
+using typetest::ub4;
+using typetest::valuesOf;
 using V = std::vector<int>;
 
-V header() { return {0, 0, 0, 0, 38, 1, 0, 0, 0, 0, 0, 41, 0, 0, 0, 0, 0, 0}; }
-V ub4(int64_t v) {
-  return {static_cast<int>((v >> 24) & 0xFF), static_cast<int>((v >> 16) & 0xFF),
-          static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF)};
-}
-void append(V& to, const V& from) { to.insert(to.end(), from.begin(), from.end()); }
-V bytes(const ByteArray& a) {
-  V out;
-  for (const int8_t b : a.span()) out.push_back(b & 0xFF);
-  return out;
-}
 V numbersTds() {  // collection of NUMBER(10)
-  V tds = header();
+  V tds = tdsHeader();
   append(tds, {28});
   append(tds, ub4(29));
   append(tds, ub4(0));
@@ -65,7 +58,7 @@ V numbersTds() {  // collection of NUMBER(10)
 }
 // BOX (N NUMBER, C UPT FB -> NUMS): 27's position points right after the 42.
 V boxTds() {
-  V tds = header();
+  V tds = tdsHeader();
   append(tds, {3, 5, 0, 27});
   append(tds, ub4(18 + 3 + 6 + 1));
   append(tds, {0xFB, 42, 0});
@@ -188,11 +181,11 @@ TEST_F(UptTest, FixUpAttachesTheCollectionWhereTheUptStands) {
 }
 
 TEST_F(UptTest, TypeCodeFollowsTheTypeByte) {
-  V fa = header();
+  V fa = tdsHeader();
   append(fa, {27});
   append(fa, ub4(25));
   append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
-  V inner = header();
+  V inner = tdsHeader();
   append(inner, {3, 5, 0, 40});
   append(fa, inner);
   Ref<KelvorTypeADT> t = parsed(fa);
@@ -207,7 +200,7 @@ TEST_F(UptTest, TypeCodeFollowsTheTypeByte) {
 TEST_F(UptTest, HostileFixUpsFailCleanly) {
   // Position pointing at the UPT's own entry, and at the TDS start: the pass only moves forward.
   for (int64_t position : {int64_t{18}, int64_t{0}}) {
-    V self = header();
+    V self = tdsHeader();
     append(self, {27});
     append(self, ub4(position));
     append(self, {0xFB, 42, 0});
@@ -215,21 +208,21 @@ TEST_F(UptTest, HostileFixUpsFailCleanly) {
     EXPECT_EQ(codeOf([&] { (void)parsed(self); }), DriverException::ERR_TDS_FORMAT) << position;
   }
   // An unknown type byte, and type bytes that disagree with the described type.
-  V unknown = header();
+  V unknown = tdsHeader();
   append(unknown, {27});
   append(unknown, ub4(25));
   append(unknown, {0x11, 42, 0});
   append(unknown, numbersTds());
   EXPECT_EQ(codeOf([&] { (void)parsed(unknown); }), DriverException::ERR_INTERNAL);
-  V objectAsCollection = header();
+  V objectAsCollection = tdsHeader();
   append(objectAsCollection, {27});
   append(objectAsCollection, ub4(25));
   append(objectAsCollection, {0xFB, 42, 0});
-  V inner = header();
+  V inner = tdsHeader();
   append(inner, {3, 5, 0, 40});
   append(objectAsCollection, inner);
   EXPECT_EQ(codeOf([&] { (void)parsed(objectAsCollection); }), DriverException::ERR_TDS_FORMAT);
-  V collectionAsObject = header();
+  V collectionAsObject = tdsHeader();
   append(collectionAsObject, {27});
   append(collectionAsObject, ub4(25));
   append(collectionAsObject, {0xFA, 42, 0, 0, 0, 0, 0});
@@ -237,10 +230,10 @@ TEST_F(UptTest, HostileFixUpsFailCleanly) {
   EXPECT_EQ(codeOf([&] { (void)parsed(collectionAsObject); }), DriverException::ERR_TDS_FORMAT);
 
   // Segments nested in segments without end (until the bytes run out): error 62, not a crash.
-  V chain = header();
+  V chain = tdsHeader();
   append(chain, {3, 5, 0, 40});
   for (int i = 0; i < 400; ++i) {
-    V outer = header();
+    V outer = tdsHeader();
     append(outer, {27});
     append(outer, ub4(25));
     append(outer, {0xFA, 42, 0, 0, 0, 0, 0});
@@ -260,10 +253,10 @@ TEST_F(UptTest, PickleAlwaysWritesTheLongLengthAndPatchesIt) {
   PickleContext nulls;
   nulls.initStream();
   EXPECT_EQ(upt->pickle(nulls, nullptr), 1);
-  EXPECT_EQ(bytes(*nulls.toByteArray()), V({0xFF}));
+  EXPECT_EQ(valuesOf(*nulls.toByteArray()), V({0xFF}));
 
   Ref<ArrayValue> value = array("S.NUMS", conn.get(), {makeRef<NumberValue>(7)});
-  const V nested = bytes(*upt->getObjectType()->toImage(value.get()));
+  const V nested = valuesOf(*upt->getObjectType()->toImage(value.get()));
   ASSERT_LT(nested.size(), 246u);  // short enough for the 1-byte form, still written long
   PickleContext ctx;
   ctx.initStream();
@@ -271,7 +264,7 @@ TEST_F(UptTest, PickleAlwaysWritesTheLongLengthAndPatchesIt) {
   V expected = {0xFE};
   append(expected, ub4(static_cast<int64_t>(nested.size())));
   append(expected, nested);
-  EXPECT_EQ(bytes(*ctx.toByteArray()), expected);
+  EXPECT_EQ(valuesOf(*ctx.toByteArray()), expected);
 }
 
 TEST_F(UptTest, ReadFormsNullSkipAndFirstByte) {
@@ -309,11 +302,11 @@ TEST_F(UptTest, InlineLinearNullsStepOverTheirBytes) {
   UnpickleContext c(bytesOf({1, 0, 0, 9}), 0, nullptr, nullptr, 0);
   EXPECT_FALSE(collection->unpickle(c, KelvorTypeUPT::FORMAT_INLINE, 1, nullptr));
   EXPECT_EQ(c.offset(), 3);
-  V fa = header();
+  V fa = tdsHeader();
   append(fa, {27});
   append(fa, ub4(25));
   append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
-  V inner = header();
+  V inner = tdsHeader();
   append(inner, {3, 5, 0, 40});
   append(fa, inner);
   auto object = lang::dynamicRef<KelvorTypeUPT>(parsed(fa)->getAttributeType(0));
@@ -406,7 +399,7 @@ TEST_F(UptCatalogTest, ObjectHoldingACollectionOfObjectsRoundTrips) {
   EXPECT_FALSE(e->at(1));
   EXPECT_EQ(xOf(e->at(2)), 5);
   // Writing what was read gives the same bytes.
-  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*image));
+  EXPECT_EQ(valuesOf(*type->toImage(back.get())), valuesOf(*image));
   // A null collection attribute is FF.
   Ref<ObjectValue> none = object("GEO.PATH", conn.get(), {makeRef<NumberValue>(9), nullptr, nullptr});
   auto noneBack = lang::dynamicRef<ObjectValue>(
@@ -414,7 +407,7 @@ TEST_F(UptCatalogTest, ObjectHoldingACollectionOfObjectsRoundTrips) {
   ASSERT_TRUE(noneBack);
   EXPECT_FALSE(noneBack->getAttributes()->at(1));
   // Every proper prefix of the image fails cleanly.
-  expectEveryPrefixFailsCleanly(bytes(*image), 1, [&](const V& prefix) {
+  expectEveryPrefixFailsCleanly(valuesOf(*image), 1, [&](const V& prefix) {
     auto r = lang::dynamicRef<ObjectValue>(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr));
     if (r) {
       auto* c = dynamic_cast<ArrayValue*>(r->getAttributes()->at(1));
@@ -446,7 +439,7 @@ TEST_F(UptCatalogTest, CollectionOfCollectionsRoundTripsInPlatformStyleToo) {
   EXPECT_EQ(intsOf(*first), std::vector<int32_t>({1, 2}));
   EXPECT_FALSE(rows->at(1));
   EXPECT_EQ(dynamic_cast<ArrayValue*>(rows->at(2))->elementCount(), 0);
-  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*image));
+  EXPECT_EQ(valuesOf(*type->toImage(back.get())), valuesOf(*image));
 }
 
 TEST_F(UptCatalogTest, CollectionOfObjectsSlicesStepOverWholeNestedImages) {
@@ -497,13 +490,13 @@ TEST_F(UptCatalogTest, LinearObjectHoldingACollectionOfObjectsRoundTrips) {
   EXPECT_EQ(yOf(e->at(2)), 6);
   // What the linear image gave back pickles to the bytes the value itself pickles to, and
   // builds the same linear image again.
-  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*pickled));
-  EXPECT_EQ(bytes(*LinearImageBuilder::build(*type, back.get())), bytes(*linear));
+  EXPECT_EQ(valuesOf(*type->toImage(back.get())), valuesOf(*pickled));
+  EXPECT_EQ(valuesOf(*LinearImageBuilder::build(*type, back.get())), valuesOf(*linear));
 
   // The attribute's slot holds the rel, from the first slot, of the collection's own linear
   // image, byte for byte what buildCollection writes for it.
   {
-    const V whole = bytes(*linear);
+    const V whole = valuesOf(*linear);
     auto ub4At = [&](size_t at) {
       return static_cast<size_t>(whole[at]) << 24 | static_cast<size_t>(whole[at + 1]) << 16 |
              static_cast<size_t>(whole[at + 2]) << 8 | static_cast<size_t>(whole[at + 3]);
@@ -515,7 +508,7 @@ TEST_F(UptCatalogTest, LinearObjectHoldingACollectionOfObjectsRoundTrips) {
     const size_t rel = ub4At(slots + offset);
     auto* points = dynamic_cast<KelvorTypeCOLLECTION*>(upt->getObjectType().get());
     ASSERT_NE(points, nullptr);
-    const V nested = bytes(*LinearImageBuilder::buildCollection(*points, pts.get()));
+    const V nested = valuesOf(*LinearImageBuilder::buildCollection(*points, pts.get()));
     ASSERT_LE(slots + rel + nested.size(), whole.size());
     EXPECT_EQ(V(whole.begin() + static_cast<std::ptrdiff_t>(slots + rel),
                 whole.begin() + static_cast<std::ptrdiff_t>(slots + rel + nested.size())),
@@ -548,7 +541,7 @@ TEST_F(UptCatalogTest, LinearObjectHoldingACollectionOfObjectsRoundTrips) {
 
   // Every proper prefix of the linear image fails cleanly, even one that drops only the zero
   // filling of the last number slot, which no slot read reaches: the length says it is cut.
-  const V whole = bytes(*linear);
+  const V whole = valuesOf(*linear);
   ASSERT_GT(trailingZeros(whole), 0U);
   // Elements are kept behind their images until read: render reads them all.
   expectEveryPrefixFailsCleanly(whole, 1, [&](const V& prefix) {
@@ -578,8 +571,8 @@ TEST_F(UptCatalogTest, LinearCollectionOfObjectsRoundTripsWholeAndInSlices) {
   EXPECT_FALSE(e->at(1));
   EXPECT_EQ(xOf(e->at(3)), -1);
   EXPECT_EQ(yOf(e->at(3)), 5);
-  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*pickled));
-  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, back.get())), bytes(*linear));
+  EXPECT_EQ(valuesOf(*type->toImage(back.get())), valuesOf(*pickled));
+  EXPECT_EQ(valuesOf(*LinearImageBuilder::buildCollection(*type, back.get())), valuesOf(*linear));
 
   // Platform style: the elements become arrays of attributes, as from the pickled image.
   auto platform = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 2, nullptr));
@@ -612,12 +605,12 @@ TEST_F(UptCatalogTest, LinearCollectionOfObjectsRoundTripsWholeAndInSlices) {
 
   // A null element is its flag and four zero bytes; a null collection is four zero bytes.
   Ref<ArrayValue> onlyNull = array("GEO.POINTS", conn.get(), {nullptr});
-  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, onlyNull.get())),
+  EXPECT_EQ(valuesOf(*LinearImageBuilder::buildCollection(*type, onlyNull.get())),
             (V{0, 0, 0, 21, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 10, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0}));
-  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, nullptr)), (V{0, 0, 0, 0}));
+  EXPECT_EQ(valuesOf(*LinearImageBuilder::buildCollection(*type, nullptr)), (V{0, 0, 0, 0}));
 
   // Every proper prefix fails cleanly, the last number slot's zero filling included.
-  const V whole = bytes(*linear);
+  const V whole = valuesOf(*linear);
   ASSERT_GT(trailingZeros(whole), 0U);
   expectEveryPrefixFailsCleanly(whole, 1, [&](const V& prefix) {
     (void)render(type->fromImage(bytesOf(prefix).get(), 0, nullptr, 1, nullptr).get());
@@ -644,8 +637,8 @@ TEST_F(UptCatalogTest, LinearCollectionOfCollectionsRoundTrips) {
   EXPECT_TRUE(back->equals(fromPickled.get())) << back->toString();
   EXPECT_EQ(render(back.get()), render(value.get()));
   EXPECT_EQ(render(back.get()), "ARRAY[ARRAY[1, 2], null, ARRAY[], ARRAY[null, -7]]");
-  EXPECT_EQ(bytes(*type->toImage(back.get())), bytes(*pickled));
-  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, back.get())), bytes(*linear));
+  EXPECT_EQ(valuesOf(*type->toImage(back.get())), valuesOf(*pickled));
+  EXPECT_EQ(valuesOf(*LinearImageBuilder::buildCollection(*type, back.get())), valuesOf(*linear));
 
   auto platform = lang::dynamicRef<ArrayValue>(type->fromImage(linear.get(), 0, nullptr, 2, nullptr));
   auto platformPickled = lang::dynamicRef<ArrayValue>(type->fromImage(pickled.get(), 0, nullptr, 2, nullptr));
@@ -658,7 +651,7 @@ TEST_F(UptCatalogTest, LinearCollectionOfCollectionsRoundTrips) {
 
   // A null row is its flag and two zero bytes.
   Ref<ArrayValue> onlyNull = array("S.GRID", conn.get(), {nullptr});
-  EXPECT_EQ(bytes(*LinearImageBuilder::buildCollection(*type, onlyNull.get())),
+  EXPECT_EQ(valuesOf(*LinearImageBuilder::buildCollection(*type, onlyNull.get())),
             (V{0, 0, 0, 19, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 8, 0, 0, 0, 1, 0, 1, 0, 0}));
 }
 

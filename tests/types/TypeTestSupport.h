@@ -34,6 +34,28 @@ inline Ref<lang::ByteArray> bytesOf(const std::vector<int>& values) {
   return a;
 }
 
+// The bytes as values 0..255, the inverse of bytesOf.
+inline std::vector<int> valuesOf(const lang::ByteArray& a) {
+  std::vector<int> out;
+  for (const int8_t b : a.span()) out.push_back(b & 0xFF);
+  return out;
+}
+
+// The 18-byte header of a hand-made TDS: version 1, no leaf slots.
+inline std::vector<int> tdsHeader() {
+  return {0, 0, 0, 0, 38, 1, 0, 0, 0, 0, 0, 41, 0, 0, 0, 0, 0, 0};
+}
+
+// A UB4 as four byte values, high byte first.
+inline std::vector<int> ub4(int64_t v) {
+  return {static_cast<int>((v >> 24) & 0xFF), static_cast<int>((v >> 16) & 0xFF),
+          static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF)};
+}
+
+inline void append(std::vector<int>& to, const std::vector<int>& from) {
+  to.insert(to.end(), from.begin(), from.end());
+}
+
 // n bytes counting up from seed.
 inline Ref<lang::ByteArray> filled(int32_t n, int8_t seed) {
   auto a = lang::ByteArray::make(n);
