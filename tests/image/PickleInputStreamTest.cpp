@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/image/ImageTestBytes.h"
+#include "tests/image/MonitorCheck.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -74,17 +75,7 @@ TEST(PickleInputStreamTest, OffsetAndUnreadWaitForTheStreamMonitor) {
   };
   for (const auto& op : ops) {
     auto in = lang::makeRef<ExposedInput>(byteArray(counting(4)));
-    std::atomic<bool> done{false};
-    std::unique_lock<std::recursive_mutex> held(in->monitor());
-    std::thread t([&] {
-      op(*in);
-      done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(done.load());
-    held.unlock();
-    t.join();
-    EXPECT_TRUE(done.load());
+    imagetest::expectWaitsForMonitor(in->monitor(), [&] { op(*in); });
   }
 }
 

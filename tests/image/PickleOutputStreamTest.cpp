@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/image/ImageTestBytes.h"
+#include "tests/image/MonitorCheck.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -125,17 +126,7 @@ TEST(PickleOutputStreamTest, OffsetAndOverwriteWaitForTheStreamMonitor) {
   };
   for (const auto& op : ops) {
     auto s = sevenOfSixteen();
-    std::atomic<bool> done{false};
-    std::unique_lock<std::recursive_mutex> held(s->monitor());
-    std::thread t([&] {
-      op(*s);
-      done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(done.load());
-    held.unlock();
-    t.join();
-    EXPECT_TRUE(done.load());
+    imagetest::expectWaitsForMonitor(s->monitor(), [&] { op(*s); });
   }
 }
 

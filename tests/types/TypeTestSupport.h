@@ -13,6 +13,7 @@
 #include "driver/Trace.h"
 #include "lang/Array.h"
 #include "lang/Serializable.h"
+#include "tests/image/ImageTestBytes.h"
 #include "types/KelvorType.h"
 
 namespace kelvor::jdbc::kelcore::typetest {
@@ -28,18 +29,11 @@ inline int32_t codeOf(const std::function<void()>& f) {
 }
 
 inline Ref<lang::ByteArray> bytesOf(const std::vector<int>& values) {
-  auto a = lang::ByteArray::make(static_cast<int64_t>(values.size()));
-  int32_t i = 0;
-  for (const int v : values) (*a)[i++] = static_cast<int8_t>(v);
-  return a;
+  return imagetest::byteArray(values);
 }
 
 // The bytes as values 0..255, the inverse of bytesOf.
-inline std::vector<int> valuesOf(const lang::ByteArray& a) {
-  std::vector<int> out;
-  for (const int8_t b : a.span()) out.push_back(b & 0xFF);
-  return out;
-}
+inline std::vector<int> valuesOf(const lang::ByteArray& a) { return imagetest::contents(&a); }
 
 // The 18-byte header of a hand-made TDS: version 1, no leaf slots.
 inline std::vector<int> tdsHeader() {
