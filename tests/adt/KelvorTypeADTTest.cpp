@@ -292,14 +292,7 @@ TEST_F(KelvorTypeADTConnectionTest, ObjectArraysConvertToObjectValues) {
 TEST_F(KelvorTypeADTConnectionTest, SerialFormRestoresTheTreeWithoutAFetch) {
   auto t = makeRef<KelvorTypeADT>("HR.PERSON", connection.get());
   (void)t->getAttributeName(1);
-  lang::ByteArrayOutputStream bytes;
-  {
-    lang::ObjectOutputStream out(bytes);
-    out.writeObject(t);
-  }
-  lang::ByteArrayInputStream source(bytes.toByteArray());
-  lang::ObjectInputStream in(source);
-  auto copy = lang::dynamicRef<KelvorTypeADT>(in.readObject());
+  auto copy = lang::dynamicRef<KelvorTypeADT>(typetest::serialCopy(t));
   ASSERT_TRUE(copy);
   EXPECT_EQ(copy->getSqlName(), "HR.PERSON");
   EXPECT_EQ(copy->getParentIndex(), -1);

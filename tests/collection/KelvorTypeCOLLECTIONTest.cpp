@@ -452,14 +452,7 @@ TEST_F(CollectionTest, HostileImagesFailCleanlyBeforeAllocating) {
 
 TEST_F(CollectionTest, SerialFormKeepsKindMaximumAndElement) {
   Ref<KelvorTypeCOLLECTION> odd = type("S.ODD");
-  lang::ByteArrayOutputStream bytesOut;
-  {
-    lang::ObjectOutputStream out(bytesOut);
-    out.writeObject(odd);
-  }
-  lang::ByteArrayInputStream source(bytesOut.toByteArray());
-  lang::ObjectInputStream in(source);
-  auto back = lang::dynamicRef<KelvorTypeCOLLECTION>(in.readObject());
+  auto back = lang::dynamicRef<KelvorTypeCOLLECTION>(typetest::serialCopy(odd));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->getCollectionKind(), -125);
   EXPECT_EQ(back->getMaxElements(), 7);

@@ -322,14 +322,7 @@ TEST_F(UptTest, InlineLinearNullsStepOverTheirBytes) {
 
 TEST_F(UptTest, SerialFormKeepsTypeByteAndAttachedType) {
   Ref<KelvorTypeUPT> upt = boxUpt();
-  lang::ByteArrayOutputStream out;
-  {
-    lang::ObjectOutputStream stream(out);
-    stream.writeObject(upt);
-  }
-  lang::ByteArrayInputStream in(out.toByteArray());
-  lang::ObjectInputStream stream(in);
-  auto back = lang::dynamicRef<KelvorTypeUPT>(stream.readObject());
+  auto back = lang::dynamicRef<KelvorTypeUPT>(typetest::serialCopy(upt));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->getTypeByte(), 0xFB);
   EXPECT_EQ(back->getTypeCode(), 2003);

@@ -12,6 +12,10 @@
 #include "driver/RawValue.h"
 #include "driver/Trace.h"
 #include "lang/Array.h"
+#include "lang/ByteArrayInputStream.h"
+#include "lang/ByteArrayOutputStream.h"
+#include "lang/ObjectInputStream.h"
+#include "lang/ObjectOutputStream.h"
 #include "lang/Serializable.h"
 #include "tests/image/ImageTestBytes.h"
 #include "types/KelvorType.h"
@@ -48,6 +52,18 @@ inline std::vector<int> ub4(int64_t v) {
 
 inline void append(std::vector<int>& to, const std::vector<int>& from) {
   to.insert(to.end(), from.begin(), from.end());
+}
+
+// The object as the serial streams give it back: written out, then read in.
+inline Ref<lang::Object> serialCopy(const Ref<lang::Object>& object) {
+  lang::ByteArrayOutputStream bytes;
+  {
+    lang::ObjectOutputStream out(bytes);
+    out.writeObject(object);
+  }
+  lang::ByteArrayInputStream source(bytes.toByteArray());
+  lang::ObjectInputStream in(source);
+  return in.readObject();
 }
 
 // n bytes counting up from seed.
