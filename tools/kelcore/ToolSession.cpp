@@ -5,21 +5,25 @@
 #include "adt/KelvorTypeADT.h"
 #include "catalog/LayoutWriter.h"
 #include "catalog/MemoryCatalog.h"
+#include "catalog/TDSWriter.h"
 #include "collection/KelvorTypeCOLLECTION.h"
 
 namespace kelvor::tools {
 
 namespace {
-// A collection's entry: opcode, element position (4), maximum (4), kind (1).
-constexpr int32_t COLLECTION_ENTRY_LENGTH = 10;
 // Where the header holds the type's version.
 constexpr int32_t VERSION_AT = 5;
 }  // namespace
 
 bool ToolSession::describesCollection(const lang::ByteArray& tds) {
+  using catalog::TDSWriter;
   using jdbc::kelcore::KelvorTypeADT;
-  const int32_t end = ATTRIBUTE_LIST_AT + COLLECTION_ENTRY_LENGTH;
-  if (tds.length() <= end || tds[ATTRIBUTE_LIST_AT] != KelvorTypeADT::OPC_COLLECTION) return false;
+  // The attribute list starts after the fixed header; a collection's entry is followed by
+  // the byte that ends the list (the writer counts that byte into its entry length).
+  const int32_t end = TDSWriter::HEADER_LENGTH + TDSWriter::COLLECTION_ENTRY_LENGTH - 1;
+  if (tds.length() <= end || tds[TDSWriter::HEADER_LENGTH] != KelvorTypeADT::OPC_COLLECTION) {
+    return false;
+  }
   // A single entry: the list ends right after it.
   return tds[end] == KelvorTypeADT::OPC_END || tds[end] == KelvorTypeADT::OPC_END_PATCHES;
 }

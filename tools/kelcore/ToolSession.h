@@ -27,8 +27,6 @@ class ToolSession {
  public:
   // The name the type is served under.
   static constexpr const char* TYPE_NAME = "KELCORE.TOOL_TYPE";
-  // Where a TDS's attribute list starts: after the fixed 18-byte header.
-  static constexpr int32_t ATTRIBUTE_LIST_AT = 18;
 
   struct Inputs {
     lang::Ref<lang::ByteArray> tds;               // required
