@@ -8,7 +8,13 @@
 #include <utility>
 
 #include "binding/ClassBinding.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
+#include "driver/CharValue.h"
 #include "driver/Connection.h"
+#include "driver/NumberValue.h"
+#include "driver/ObjectDescriptor.h"
+#include "driver/ObjectValue.h"
 #include "driver/SqlValue.h"
 #include "driver/TypeMap.h"
 #include "lang/Array.h"
