@@ -28,6 +28,7 @@ namespace kelvor::binding::table {
 
 using namespace kelvor::jdbc::kelcore;  // NOLINT(google-build-using-namespace)
 using binding::NONE;
+using jdbc::ArrayValue;
 using jdbc::Connection;
 using jdbc::SqlValue;
 using jdbc::TypeMap;

@@ -18,7 +18,7 @@ class HostFixture : public ::testing::Test {
     ASSERT_NE(lib, nullptr);
     for (const ClassDefinition& def : kClassDefinitions) {
       std::string why;
-      vm_->bind(lib, def, &why);
+      if (!vm_->bind(lib, def, &why)) ADD_FAILURE() << why;
     }
   }
   void TearDown() override {
