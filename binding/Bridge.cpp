@@ -227,8 +227,7 @@ Ref<lang::Object> Bridge::objectAt(uint32_t ref, int32_t depth) const {
       const uint64_t h = read64(ref, host::FIELD_HANDLE);
       if (h != 0 && (h ^ host::HANDLE_CHECK_KEY) == read64(ref, host::FIELD_CHECK)) {
         auto* o = reinterpret_cast<lang::Object*>(h);
-        // An object the host bridged itself (a connection, a value) keeps its reference.
-        identities().insert(context()->vmId, o, ref);
+        if (read32(ref, host::FIELD_KIND) == host::BK_OTHER) remember(o, ref);
         return Ref<lang::Object>(o);
       }
       if (read32(ref, host::OFFSET_CLASS) == classConstant(host::POOL_STRING)) return string(ref);
@@ -261,6 +260,10 @@ uint32_t Bridge::newInstance(int32_t poolIndex) const {
   const uint32_t ref = hostNewInstanceOf(env(), classConstant(poolIndex));
   if (ref == 0) throw HostExceptionPending{};
   return ref;
+}
+
+void Bridge::remember(const lang::Object* o, uint32_t ref) const {
+  identities().insert(context()->vmId, o, ref);
 }
 
 bool Bridge::isBlank(uint32_t ref) const {

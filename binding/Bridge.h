@@ -188,6 +188,7 @@ class Bridge : public HostMemory {
       lang::Object* o = handle(ref, kind);
       T* t = dynamic_cast<T*>(o);
       if (t == nullptr) [[unlikely]] throwWrongClass(o, typeid(T));
+      if (kind == host::BK_OTHER) remember(o, ref);
       return t;
     }
   }
@@ -208,6 +209,9 @@ class Bridge : public HostMemory {
   // A new host instance of pool class `poolIndex`; throws HostExceptionPending on failure.
   uint32_t newInstance(int32_t poolIndex) const;
   uint32_t classConstant(int32_t poolIndex) const;
+  // Records that `o` is the host's `ref` unless it already has a reference: a driver object the
+  // host bridged itself comes back as the host's own reference.
+  void remember(const lang::Object* o, uint32_t ref) const;
   // Binds a blank host instance to a new C++ object (constructors).
   void bindInstance(uint32_t ref, const lang::Object* o, uint32_t kind) const;
   // True when the host instance has no C++ object yet.
