@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/host/HostFixture.h"
 
@@ -131,6 +132,62 @@ TEST_F(BindingTest, AForgedHandleIsNotTakenForOneOfOurs) {
   vm().write64(forged, host::FIELD_HANDLE, vm().read64(patch, host::FIELD_HANDLE) + 8);
   EXPECT_EQ(vm().invoke("TDSPatch", 5, Slots().r(forged)), 1);
   EXPECT_EQ(vm().pendingClass(), "ClassCastException");
+}
+
+// Util.readFully(stream, byte[]) fills the caller's array: the copy goes back to the host.
+TEST_F(BindingTest, ArraysAreCopiedInAndFilledArraysCopiedBack) {
+  const uint32_t stream = construct("PickleInputStream", 0, Slots().r(vm().newBytes({1, 2, 3, 4, 5})));
+  const uint32_t buffer = vm().newBytes({0, 0, 0});
+  ASSERT_EQ(vm().invoke("Util", 20, Slots().r(stream).r(buffer)), 0) << vm().pendingClass();
+  EXPECT_EQ(vm().bytes(buffer), (std::vector<int8_t>{1, 2, 3}));
+  EXPECT_EQ(call("PickleInputStream", 1, Slots().r(stream)), 3u);  // offset()
+}
+
+TEST_F(BindingTest, BadArraysAndLengthsRaiseHostExceptions) {
+  const uint32_t stream = construct("PickleInputStream", 0, Slots().r(vm().newBytes({1, 2})));
+  const uint32_t ints = vm().newPrimitiveArray(host::T_INT, 3);
+  const uint32_t corrupt = vm().newBytes({1, 2, 3});
+  vm().write32(corrupt, host::OFFSET_LENGTH, 0x80000000u);  // a negative length word
+  const uint32_t huge = vm().newBytes({1});
+  vm().write32(huge, host::OFFSET_LENGTH, 0x7FFFFFFFu);     // longer than the heap
+  struct Case {
+    const char* what;
+    int32_t method;
+    Slots args;
+    const char* raised;
+  } cases[] = {
+      {"an int[] for a byte[]", 20, Slots().r(stream).r(ints), "ClassCastException"},
+      {"a string for a byte[]", 20, Slots().r(stream).r(vm().newString(std::string_view("x"))),
+       "ClassCastException"},
+      {"a negative length word", 20, Slots().r(stream).r(corrupt), "IllegalArgumentException"},
+      {"a length beyond the heap", 20, Slots().r(stream).r(huge), "IllegalArgumentException"},
+      {"a negative count", 14, Slots().r(stream).i(-1), "NegativeArraySizeException"},
+      {"a stream that is not one", 13, Slots().r(vm().newBytes({1})), "ClassCastException"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(vm().invoke("Util", c.method, c.args), 1);
+    EXPECT_EQ(vm().pendingClass(), c.raised);
+    vm().clearPending();
+  }
+}
+
+TEST_F(BindingTest, StringsCrossAsExactUtf16) {
+  const std::u16string name = u"S\u00C9.T\U0001F600";  // a surrogate pair survives both ways
+  const uint32_t ref = construct("KelvorTypeREF", 2, Slots().r(vm().newString(name)).r(0));
+  EXPECT_EQ(vm().string(callRef("KelvorNamedType", 6, Slots().r(ref))), name);       // getSqlName
+  EXPECT_EQ(vm().string(callRef("KelvorNamedType", 11, Slots().r(ref))), u"T\U0001F600");
+}
+
+TEST_F(BindingTest, AConstructorOnAnObjectAlreadyMadeChangesNothing) {
+  const uint32_t patch = construct("TDSPatch", 0, Slots().i(1).r(0).l(2).i(3));
+  lang::Object* before = vm().unwrap(patch);
+  EXPECT_EQ(vm().invoke("TDSPatch", 0, Slots().r(patch).i(9).r(0).l(9).i(9)), 0);
+  EXPECT_EQ(vm().unwrap(patch), before);
+  EXPECT_EQ(call("TDSPatch", 5, Slots().r(patch)), 1u);
+  // A base class's constructor on a blank object of an abstract class cannot make one.
+  EXPECT_EQ(vm().invoke("KelvorType", 0, Slots().r(newBlank("KelvorType"))), 1);
+  EXPECT_EQ(vm().pendingClass(), "IllegalArgumentException");
 }
 
 }  // namespace
