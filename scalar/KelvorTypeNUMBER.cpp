@@ -312,6 +312,7 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ct
       if ((slot[0] & 1) != 0) continue;  // null: the element stays 0
       const int32_t formLength = static_cast<uint8_t>(slot[1]);
       if (formLength > NumberValue::MAX_LENGTH) raiseOverlongSlot(slot);
+      if (formLength == 0) continue;  // an empty form is a null, as in a single read
       out[i] = Decoder::decode(slot + 2, formLength);
     }
     ctx.skipBytes(count * FIXED_NUMBER_STRIDE);  // inside the image: checked above
@@ -357,6 +358,7 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
       const int32_t from = ctx.offset();
       // security: n comes from the image; compare with what remains, never add to it
       if (n < 0 || n > length - from) throwValuesOutsideImage(from, n, length);
+      if (n == 0) continue;  // an empty value is a null, as in a single read
       out[i] = Decoder::decode(data + from, n);
       ctx.skipBytes(n);
     }
