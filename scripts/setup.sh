@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev gcovr
 )
 
 missing=()
