@@ -5,6 +5,9 @@
 #   scripts/fuzz.sh [TARGET...]     every target (or those named), FUZZ_SECONDS each (60)
 #   scripts/fuzz.sh --corpus        writes the seed corpora anew from the catalog's writers and
 #                                   the examples, and stops
+#   scripts/fuzz.sh --replay        runs each target once over the kept reproducers of past
+#                                   findings in fuzz/findings/<Target>/: fails while any of them
+#                                   still fails
 #
 # A finding fails the run: a crash or sanitizer report, a leak, an input that runs longer than
 # FUZZ_TIMEOUT seconds (10) or takes more than 2048 MB. Its reproducer is kept in
@@ -29,6 +32,24 @@ if [[ ${1:-} == --corpus ]]; then
   rm -rf fuzz/corpus/Fuzz*/
   "$dir/kelcore_fuzz_corpus" fuzz/corpus examples
   du -sh fuzz/corpus
+  exit 0
+fi
+if [[ ${1:-} == --replay ]]; then
+  cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
+  export ASAN_OPTIONS=detect_leaks=1
+  failed=()
+  for t in "${targets[@]}"; do
+    [[ -d fuzz/findings/$t ]] || continue
+    for f in fuzz/findings/$t/*; do
+      if "$dir/$t" -timeout="$timeout" -rss_limit_mb=2048 "$f" > "$dir/replay.log" 2>&1; then
+        echo "replay: $f passes"
+      else
+        echo "replay: $f FAILS"; failed+=("$f")
+        grep -E 'ERROR|SUMMARY' "$dir/replay.log" | head -3
+      fi
+    done
+  done
+  ((${#failed[@]} == 0)) || exit 1
   exit 0
 fi
 (($# > 0)) && targets=("$@")
