@@ -54,14 +54,14 @@ struct CollReadLinearRange {
 template struct PrivateMember<CollReadLinearRange, &COLL::readLinearRange>;
 
 struct CollReadPickledElements {
-  using type = void (COLL::*)(PickleContext&, ArrayValue&, int32_t, const TypeMap*);
+  using type = void (COLL::*)(PickleContext&, ArrayValue&, int32_t, const TypeMap*, int64_t);
   friend type memberOf(CollReadPickledElements);
 };
 template struct PrivateMember<CollReadPickledElements, &COLL::readPickledElements>;
 
 struct CollReadPickledSlice {
   using type = void (COLL::*)(PickleContext&, ArrayValue&, int64_t, int32_t, int32_t,
-                              const TypeMap*);
+                              const TypeMap*, int64_t);
   friend type memberOf(CollReadPickledSlice);
 };
 template struct PrivateMember<CollReadPickledSlice, &COLL::readPickledSlice>;
@@ -74,7 +74,8 @@ struct CollReadPickledRange {
 template struct PrivateMember<CollReadPickledRange, &COLL::readPickledRange>;
 
 struct CollReadPickledHeader {
-  using type = bool (COLL::*)(PickleContext&, std::optional<int8_t>, ArrayValue*, int32_t);
+  using type = bool (COLL::*)(PickleContext&, std::optional<int8_t>, ArrayValue*, int32_t,
+                              int64_t&);
   friend type memberOf(CollReadPickledHeader);
 };
 template struct PrivateMember<CollReadPickledHeader, &COLL::readPickledHeader>;

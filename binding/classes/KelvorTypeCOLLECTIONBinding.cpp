@@ -8,6 +8,13 @@
 #include "image/UnpickleContext.h"
 
 namespace {
+
+// The element readers of a pickled image stop at the image's end; called from the host without
+// a header just read, they may read to the end of the context's bytes.
+int64_t imageEndOf(const kelvor::jdbc::kelcore::PickleContext& ctx) {
+  const auto image = ctx.image();
+  return image ? image->length() : 0;
+}
 using namespace kelvor::binding::table;  // NOLINT(google-build-using-namespace)
 template <int I>
 struct Method;
@@ -101,11 +108,12 @@ KELCORE_METHOD(30, "unpickle(PC,ArrayValue,long,int,int,int,map)", Instance, "RR
                })
 KELCORE_METHOD(31, "readPickledElements(ctx,target,int,map)", Instance, "RRRPR", 'V', NONE,
                [](KelvorTypeCOLLECTION& self, PickleContext& ctx, ArrayValue& target, int32_t style,
-                  const TypeMap* map) { (self.*memberOf(kelvor::binding::privates::CollReadPickledElements{}))(ctx, target, style, map); })
+                  const TypeMap* map) { (self.*memberOf(kelvor::binding::privates::CollReadPickledElements{}))(ctx, target, style, map, imageEndOf(ctx)); })
 KELCORE_METHOD(32, "readPickledSlice(ctx,target,long,int,int,map)", Instance, "RRRPPPPR", 'V', NONE,
                [](KelvorTypeCOLLECTION& self, PickleContext& ctx, ArrayValue& target, int64_t begin, int32_t count,
                   int32_t style, const TypeMap* map) {
-                 (self.*memberOf(kelvor::binding::privates::CollReadPickledSlice{}))(ctx, target, begin, count, style, map);
+                 (self.*memberOf(kelvor::binding::privates::CollReadPickledSlice{}))(ctx, target, begin, count, style, map,
+                                                                             imageEndOf(ctx));
                })
 KELCORE_METHOD(33, "readPickledRange(ctx,target,long,int,int,map)", Instance, "RRRPPPPR", 'V', NONE,
                [](KelvorTypeCOLLECTION& self, PickleContext& ctx, ArrayValue& target, int64_t begin, int32_t count,
@@ -114,7 +122,9 @@ KELCORE_METHOD(33, "readPickledRange(ctx,target,long,int,int,map)", Instance, "R
                })
 KELCORE_METHOD(34, "readPickledHeader(ctx,target,int)", Instance, "RRRP", 'I', NONE,
                [](KelvorTypeCOLLECTION& self, PickleContext& ctx, ArrayValue* target, int32_t mode) {
-                 return (self.*memberOf(kelvor::binding::privates::CollReadPickledHeader{}))(ctx, std::nullopt, target, mode);
+                 int64_t imageEnd = 0;
+                 return (self.*memberOf(kelvor::binding::privates::CollReadPickledHeader{}))(ctx, std::nullopt, target, mode,
+                                                                                     imageEnd);
                })
 KELCORE_METHOD(35, "writeSerialForm(out)", Instance, "RR", 'V', NONE,
                [](KelvorTypeCOLLECTION& self, ObjectOutputStream& out) { writeSerialForm<KelvorTypeCOLLECTION>(self, out); })
