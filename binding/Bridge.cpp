@@ -225,7 +225,7 @@ Ref<lang::Object> Bridge::objectAt(uint32_t ref, int32_t depth) const {
     case host::KIND_INSTANCE: {
       requireObject(ref, host::INSTANCE_SIZE);
       const uint64_t h = read64(ref, host::FIELD_HANDLE);
-      if (h != 0 && (h ^ host::HANDLE_CHECK_KEY) == read64(ref, host::FIELD_CHECK)) {
+      if (h != 0 && host::checkWord(h, read32(ref, host::FIELD_KIND)) == read64(ref, host::FIELD_CHECK)) {
         auto* o = reinterpret_cast<lang::Object*>(h);
         if (read32(ref, host::FIELD_KIND) == host::BK_OTHER) remember(o, ref);
         return Ref<lang::Object>(o);
@@ -277,7 +277,7 @@ void Bridge::bindInstance(uint32_t ref, const lang::Object* o, uint32_t kind) co
   const auto h = reinterpret_cast<uint64_t>(o);
   write32(ref, host::FIELD_KIND, kind);
   write64(ref, host::FIELD_HANDLE, h);
-  write64(ref, host::FIELD_CHECK, h ^ host::HANDLE_CHECK_KEY);
+  write64(ref, host::FIELD_CHECK, host::checkWord(h, kind));
   identities().insert(context()->vmId, o, ref);
 }
 
@@ -340,7 +340,7 @@ uint32_t Bridge::toHostAt(const lang::Object* o, int32_t depth) const {
   const auto h = reinterpret_cast<uint64_t>(o);
   write32(ref, host::FIELD_KIND, kind);
   write64(ref, host::FIELD_HANDLE, h);
-  write64(ref, host::FIELD_CHECK, h ^ host::HANDLE_CHECK_KEY);
+  write64(ref, host::FIELD_CHECK, host::checkWord(h, kind));
   const uint32_t winner = identities().insert(vm, o, ref);
   if (winner != ref) {  // another thread bridged it first; ours is dropped blank
     write64(ref, host::FIELD_HANDLE, 0);

@@ -181,7 +181,7 @@ class Bridge : public HostMemory {
       check = read64(ref, host::FIELD_CHECK);
     }
     if ((header & host::KIND_MASK) != host::KIND_INSTANCE || h == 0 ||
-        (h ^ host::HANDLE_CHECK_KEY) != check) [[unlikely]] {
+        host::checkWord(h, kind) != check) [[unlikely]] {
       throwNotBridged(ref);
     }
     return reinterpret_cast<lang::Object*>(h);

@@ -91,7 +91,7 @@ struct Arg;
 template <typename T>
 struct Arg<T, std::enable_if_t<std::is_integral_v<T> && sizeof(T) <= 4>> {
   static constexpr int words = 1;
-  static constexpr char slots[] = "P";
+  static constexpr char slot = 'P';
   T value;
   Arg(const Bridge&, const uint32_t* w) : value(static_cast<T>(w[0])) {}
   T get() { return value; }
@@ -100,7 +100,7 @@ struct Arg<T, std::enable_if_t<std::is_integral_v<T> && sizeof(T) <= 4>> {
 template <>
 struct Arg<bool> {
   static constexpr int words = 1;
-  static constexpr char slots[] = "P";
+  static constexpr char slot = 'P';
   bool value;
   Arg(const Bridge&, const uint32_t* w) : value(w[0] != 0) {}
   bool get() { return value; }
@@ -109,7 +109,7 @@ struct Arg<bool> {
 template <>
 struct Arg<int64_t> {
   static constexpr int words = 2;
-  static constexpr char slots[] = "PP";
+  static constexpr char slot = 'P';  // twice
   int64_t value;
   Arg(const Bridge&, const uint32_t* w)
       : value(static_cast<int64_t>((uint64_t{w[1]} << 32) | w[0])) {}
@@ -121,7 +121,7 @@ struct Arg<int64_t> {
 template <typename T>
 struct ObjectArg {
   static constexpr int words = 1;
-  static constexpr char slots[] = "R";
+  static constexpr char slot = 'R';
 };
 
 // T& : never null.
@@ -191,7 +191,9 @@ struct Arg<Ref<lang::PrimitiveArray<E>>> : ObjectArg<E> {
 };
 // Strings.
 template <>
-struct Arg<const std::string&> : ObjectArg<std::string> {
+struct Arg<const std::string&> {
+  static constexpr int words = 1;
+  static constexpr char slot = 'R';
   Ref<lang::String> p;
   Arg(const Bridge& b, const uint32_t* w) : p(b.string(w[0])) {
     if (!p) lang::throwNullPointer("string argument");
@@ -280,7 +282,7 @@ struct SlotString<receiver, std::tuple<A...>> {
     std::array<char, length + 1> s{};
     int at = 0;
     if (receiver) s[at++] = 'R';
-    ((s[at] = Arg<A>::slots[0], at += 1, Arg<A>::words == 2 ? (s[at++] = 'P', 0) : 0), ...);
+    ((s[at] = Arg<A>::slot, at += 1, Arg<A>::words == 2 ? (s[at++] = 'P', 0) : 0), ...);
     s[length] = 0;
     return s;
   }();
@@ -311,6 +313,7 @@ struct MethodBinding {
                 "the slot kinds of the table differ from the callee's parameter types");
   static_assert(Result<Ret>::kind == M::result,
                 "the result kind of the table differs from the callee's result type");
+  static_assert(M::name[0] != '\0', "every method has a name");
   static_assert(M::kind != MethodKind::Ctor || IsRef<typename Sig::Ret>::value,
                 "a constructor callee returns the new object");
 
@@ -400,8 +403,8 @@ struct MethodBinding {
   struct Entry<std::index_sequence<I...>> {
     static HostWord method(uintptr_t env, uintptr_t callerFrame, uint32_t cls,
                            WordOf<std::integral_constant<size_t, I>>... w) {
-      const uint32_t words[sizeof...(I) + 1] = {w..., 0};
-      return run(env, callerFrame, cls, words);
+      const uint32_t argumentWords[sizeof...(I) + 1] = {w..., 0};
+      return run(env, callerFrame, cls, argumentWords);
     }
     // Slot i holds word i: a primitive in bytes 0-3, a reference in bytes 4-7.
     static uint32_t slot(const uint64_t* args, int i, bool ref) {

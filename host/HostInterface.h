@@ -84,7 +84,7 @@ inline constexpr int32_t T_LONG = 11;
 // Fields of the instances the binding reads or makes (every such class's instances have at
 // least INSTANCE_SIZE bytes):
 //   bridged instance (one of the 22 classes, or any driver or platform object):
-//     12: bridge kind (BridgeKind)   16: native handle (64 bits)   24: handle ^ HANDLE_CHECK_KEY
+//     12: bridge kind (BridgeKind)   16: native handle (64 bits)   24: checkWord(handle, kind)
 //   string:            12: reference of its char[] (UTF-16 code units)
 //   exception:         12: driver error code   32: offending value   36: message string
 inline constexpr uint32_t FIELD_KIND = 12;
@@ -95,9 +95,12 @@ inline constexpr uint32_t FIELD_ERROR_CODE = 12;
 inline constexpr uint32_t FIELD_OFFENDING = 32;
 inline constexpr uint32_t FIELD_MESSAGE = 36;
 inline constexpr uint32_t INSTANCE_SIZE = 40;
-// A handle whose check word does not match is not one of ours: a guard against stray words,
-// not a secret.
+// A handle whose check word does not match is not one of ours: a guard against stray words
+// and against a kind word changed under a handle, not a secret.
 inline constexpr uint64_t HANDLE_CHECK_KEY = 0x6b656c636f726521ULL;
+inline constexpr uint64_t checkWord(uint64_t handle, uint32_t kind) {
+  return handle ^ HANDLE_CHECK_KEY ^ (uint64_t{kind} << 56);
+}
 
 // The bridge pool: constant-pool entries 1.. of every bound class name these classes, in this
 // order. The binding gets them through hostClassConstant.

@@ -125,12 +125,18 @@ TEST_F(BindingTest, HostileReferencesRaiseHostExceptions) {
   }
 }
 
-TEST_F(BindingTest, AForgedHandleIsNotTakenForOneOfOurs) {
+TEST_F(BindingTest, AForgedHandleOrKindIsNotTakenForOneOfOurs) {
   const uint32_t patch = construct("TDSPatch", 0, Slots().i(1).r(0).l(2).i(3));
   const uint32_t forged = vm().newInstance(vm().classNamed("TDSPatch"));
   vm().write32(forged, host::FIELD_KIND, host::BK_TDSPatch);
   vm().write64(forged, host::FIELD_HANDLE, vm().read64(patch, host::FIELD_HANDLE) + 8);
   EXPECT_EQ(vm().invoke("TDSPatch", 5, Slots().r(forged)), 1);
+  EXPECT_EQ(vm().pendingClass(), "ClassCastException");
+  vm().clearPending();
+  // A connection's genuine handle under a kind word that claims a TDSPatch.
+  const uint32_t conn = vm().wrap(vm().unwrap(patch));
+  vm().write32(conn, host::FIELD_KIND, host::BK_TDSPatch);
+  EXPECT_EQ(vm().invoke("TDSPatch", 5, Slots().r(conn)), 1);
   EXPECT_EQ(vm().pendingClass(), "ClassCastException");
 }
 

@@ -240,14 +240,16 @@ uint32_t TestVm::wrap(lang::Object* o) {
   const auto h = reinterpret_cast<uint64_t>(o);
   write32(ref, host::FIELD_KIND, host::BK_OTHER);
   write64(ref, host::FIELD_HANDLE, h);
-  write64(ref, host::FIELD_CHECK, h ^ host::HANDLE_CHECK_KEY);
+  write64(ref, host::FIELD_CHECK, host::checkWord(h, host::BK_OTHER));
   return ref;
 }
 
 lang::Object* TestVm::unwrap(uint32_t ref) {
   if (ref == 0 || (read32(ref, 0) & host::KIND_MASK) != host::KIND_INSTANCE) return nullptr;
   const uint64_t h = read64(ref, host::FIELD_HANDLE);
-  if (h == 0 || (h ^ host::HANDLE_CHECK_KEY) != read64(ref, host::FIELD_CHECK)) return nullptr;
+  if (h == 0 || host::checkWord(h, read32(ref, host::FIELD_KIND)) != read64(ref, host::FIELD_CHECK)) {
+    return nullptr;
+  }
   return reinterpret_cast<lang::Object*>(h);
 }
 
