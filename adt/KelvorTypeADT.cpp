@@ -696,9 +696,87 @@ jdbc::ObjectValue& objectValueOf(lang::Object* value) {
   return *object;
 }
 
+[[noreturn]] void raiseNoBytes(lang::Object* value) {
+  ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
+                     "an inline object without leaves has no bytes to write", value);
+}
+
+// Whether a present value of the inline object type t can be written as no bytes: each of
+// its attributes is such an inline object type in turn (or it has none).
+bool isLeafless(KelvorTypeADT& t) {
+  const int32_t n = t.getNumAttributes();
+  for (int32_t i = 0; i < n; ++i) {
+    Ref<KelvorType> a = t.getAttributeType(i);
+    if (!KelvorTypeADT::isPlainObjectType(a.get()) || !isLeafless(static_cast<KelvorTypeADT&>(*a))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The attribute values of an object value that matches t, or null when it does not (the write
+// itself then fails as it always has).
+Ref<lang::ObjectArray> attributesFor(KelvorTypeADT& t, lang::Object* value) {
+  auto* object = dynamic_cast<jdbc::ObjectValue*>(value);
+  if (object == nullptr) return nullptr;
+  Ref<lang::ObjectArray> values = object->getAttributes();
+  if (!values || values->length() != t.getNumAttributes()) return nullptr;
+  return values;
+}
+
+// Whether the present value of the inline object type t writes no bytes: it has no leaf, and
+// no null marker stands anywhere in it.
+bool writesNothing(KelvorTypeADT& t, lang::Object* value) {
+  Ref<lang::ObjectArray> values = attributesFor(t, value);
+  if (!values) return false;
+  for (int32_t i = 0; i < values->length(); ++i) {
+    Ref<KelvorType> a = t.getAttributeType(i);
+    lang::Object* v = values->at(i);
+    if (!KelvorTypeADT::isPlainObjectType(a.get()) || v == nullptr ||
+        !writesNothing(static_cast<KelvorTypeADT&>(*a), v)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Raises ERR_UNSUPPORTED for the first present inline object in value (of type t) that would
+// be written as no bytes.
+void refuseEmptyInlineObjects(KelvorTypeADT& t, lang::Object* value) {
+  Ref<lang::ObjectArray> values = attributesFor(t, value);
+  if (!values) return;
+  for (int32_t i = 0; i < values->length(); ++i) {
+    Ref<KelvorType> a = t.getAttributeType(i);
+    lang::Object* v = values->at(i);
+    if (v == nullptr || !KelvorTypeADT::isPlainObjectType(a.get())) continue;
+    auto& inner = static_cast<KelvorTypeADT&>(*a);
+    if (writesNothing(inner, v)) raiseNoBytes(v);
+    refuseEmptyInlineObjects(inner, v);
+  }
+}
+
 }  // namespace
 
+bool KelvorTypeADT::reachesLeaflessInline() {
+  int8_t known = leaflessInline_.load(std::memory_order_relaxed);
+  if (known == 0) {
+    bool reached = false;
+    const int32_t n = getNumAttributes();
+    for (int32_t i = 0; i < n && !reached; ++i) {
+      Ref<KelvorType> a = getAttributeType(i);
+      if (!isPlainObjectType(a.get())) continue;
+      auto& inner = static_cast<KelvorTypeADT&>(*a);
+      reached = isLeafless(inner) || inner.reachesLeaflessInline();
+    }
+    known = reached ? 2 : 1;
+    leaflessInline_.store(known, std::memory_order_relaxed);
+  }
+  return known == 2;
+}
+
 int32_t KelvorTypeADT::pickle(PickleContext& ctx, lang::Object* value) {
+  // Checked before the header: a refused value leaves the stream as it was.
+  if (reachesLeaflessInline()) refuseEmptyInlineObjects(*this, value);
   const int32_t start = ctx.offset();
   const int32_t header = ctx.writeObjectHeader();
   const int32_t body = pickleAttributes(ctx, value, 0);
@@ -724,7 +802,9 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
     if (isPlainObjectType(&first)) {
       auto& inner = static_cast<KelvorTypeADT&>(first);
       if (lang::Object* v = values->at(0)) {
-        total += inner.pickleAttributes(ctx, v, depth + 1);
+        const int32_t written = inner.pickleAttributes(ctx, v, depth + 1);
+        if (written == 0) raiseNoBytes(v);
+        total += written;
       } else if (depth > 0) {
         // security: the depth byte holds the chain's length, bounded by the type's nesting
         if (depth > 255) ErrorRaiser::raiseStackOverflow();
@@ -740,8 +820,11 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
     lang::Object* v = values->at(i);
     const bool plain = isPlainObjectType(&t);
     if (v != nullptr) {
-      total += plain ? static_cast<KelvorTypeADT&>(t).pickleAttributes(ctx, v, 1)
-                     : t.pickle(ctx, v);
+      const int32_t written = plain ? static_cast<KelvorTypeADT&>(t).pickleAttributes(ctx, v, 1)
+                                    : t.pickle(ctx, v);
+      // Called without pickle's check, an inline object may still write nothing: refuse it.
+      if (written == 0 && plain) raiseNoBytes(v);
+      total += written;
     } else {
       total += plain ? ctx.writeEmbeddedNull() : ctx.writeAtomicNull();
     }

@@ -78,10 +78,10 @@ void KelvorTypeCHAR::setUp(jdbc::Connection* conn) {
 }
 
 void KelvorTypeCHAR::takeConverter() {
-  // An unknown set (-1 included) has none: values are then kept in their own sets.
-  converter_ = jdbc::CharsetConverter::find(connCharsetId_);
-  if (!converter_ && Trace::on(DEBUG_TRACE)) {
-    Trace::line(TRACE_CLASS, "no converter for ", connCharsetId_);
+  // Every set has one, -1 included; one we cannot convert refuses to convert values into it.
+  converter_ = jdbc::CharsetConverter::forId(connCharsetId_);
+  if (!converter_->canConvert() && Trace::on(DEBUG_TRACE)) {
+    Trace::line(TRACE_CLASS, "no conversion into the connection's set ", connCharsetId_);
   }
 }
 
@@ -135,8 +135,9 @@ Ref<jdbc::CharValue> KelvorTypeCHAR::convertToConnectionCharset(jdbc::CharValue*
 Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
                                                          bool absorbFailure) {
   const Ref<jdbc::CharsetConverter>& own = value->getCharacterSet();
-  // No set of its own (bytes of an unknown set are never converted), no converter (the
-  // connection's set is unknown), the connection's set already, or nothing to convert.
+  // No set of its own (bytes of an unknown set are never converted), no converter (a
+  // descriptor never set up), the connection's set already, or nothing to convert. Any other
+  // value is converted, and a connection's set we cannot convert into refuses it.
   if (!own || !converter_ || own->id() == connCharsetId_ || !value->shareBytes()) {
     return Ref<jdbc::CharValue>(value);
   }

@@ -361,6 +361,7 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ct
       if ((slot[0] & 1) != 0) continue;  // null: the element stays 0
       const int32_t formLength = static_cast<uint8_t>(slot[1]);
       if (formLength > NumberValue::MAX_LENGTH) raiseOverlongSlot(slot);
+      if (formLength == 0) continue;  // an empty form is a null, as in a single read
       if (!Decoder::decodeShort(slot + 2, formLength, out[i])) {
         out[i] = Decoder::decode(slot + 2, formLength);
       }
@@ -410,7 +411,8 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
         const int32_t from = at + 1;
         // security: n comes from the image; compare with what remains, never add to it
         if (first <= PickleContext::MAX_SHORT_LENGTH && first <= length - from) {
-          if (!Decoder::decodeShort(data + from, first, out[i])) {
+          // An empty value is a null, as in a single read: the element stays 0.
+          if (first != 0 && !Decoder::decodeShort(data + from, first, out[i])) {
             ctx.skipTo(from);
             out[i] = Decoder::decode(data + from, first);
           }
@@ -422,8 +424,9 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
       const int32_t n = ctx.readLength();  // checked: fails at the end of the image
       const int32_t from = ctx.offset();
       if (n < 0 || n > length - from) throwValuesOutsideImage(from, n, length);
-      out[i] = Decoder::decode(data + from, n);
       at = from + n;
+      if (n == 0) continue;  // an empty value is a null, as in a single read
+      out[i] = Decoder::decode(data + from, n);
     }
     ctx.skipTo(at);
     return result;

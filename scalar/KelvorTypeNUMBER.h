@@ -9,6 +9,10 @@
 // consumes whole; in the first linear form that slot stands at the attribute's offset,
 // without the indicator.
 //
+// One rule on every path, single reads and both bulk paths alike: L above 21 raises
+// ERR_CONVERSION (the form would run into the next slot), and an empty form (L = 0, or a
+// pickled data value of length 0) is a null: null as a single value, 0 in a primitive array.
+//
 // Thread rule: immutable once its TDS entry is parsed, then shared between threads; the
 // native layout is cached lock-free by the base. The static operations keep no state.
 #pragma once
