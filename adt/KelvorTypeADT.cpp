@@ -6,6 +6,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "adt/AttributeFactory.h"
 #include "adt/StreamInfo.h"
 #include "adt/TDSPatch.h"
 #include "collection/KelvorTypeCOLLECTION.h"
@@ -21,31 +22,13 @@
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
-#include "scalar/KelvorTypeBFILE.h"
-#include "scalar/KelvorTypeBLOB.h"
-#include "scalar/KelvorTypeCHAR.h"
-#include "scalar/KelvorTypeCLOB.h"
-#include "scalar/KelvorTypeDATE.h"
-#include "scalar/KelvorTypeFLOAT.h"
-#include "scalar/KelvorTypeNUMBER.h"
-#include "scalar/KelvorTypeRAW.h"
-#include "scalar/KelvorTypeSINT32.h"
 #include "types/DepthGuard.h"
-#include "types/KelvorTypeREF.h"
-#include "types/KelvorTypeUPT.h"
 #include "types/Util.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
 
 constexpr const char* TRACE_CLASS = "KelvorTypeADT";
-
-// The platform's type codes that the character and number opcodes stand for.
-constexpr int32_t CHAR_TYPE_CODE = 1;
-constexpr int32_t VARCHAR_TYPE_CODE = 12;
-constexpr int32_t NUMERIC_TYPE_CODE = 2;
-constexpr int32_t DECIMAL_TYPE_CODE = 3;
-constexpr int32_t DOUBLE_TYPE_CODE = 8;
 
 [[noreturn]] void raiseInternal(const char* message) {
   ErrorRaiser::raise(DriverException::ERR_INTERNAL, message);
@@ -250,75 +233,19 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
     raiseInternal("attribute list ends before its end opcode");
   }
   lastOpcode_ = opcode;
-  Ref<KelvorType> d;
-  switch (opcode) {
-    case OPC_END:
-    case OPC_END_PATCHES:
-      return nullptr;
-    case OPC_CHAR:
-      d = lang::makeRef<KelvorTypeCHAR>(connection_, CHAR_TYPE_CODE);
-      break;
-    case OPC_VARCHAR:
-      d = lang::makeRef<KelvorTypeCHAR>(connection_, VARCHAR_TYPE_CODE);
-      break;
-    case OPC_DATE:
-      d = lang::makeRef<KelvorTypeDATE>();
-      break;
-    case OPC_NUMBER:
-      d = lang::makeRef<KelvorTypeNUMBER>(DECIMAL_TYPE_CODE);
-      break;
-    case OPC_NUMBER_8:
-      d = lang::makeRef<KelvorTypeNUMBER>(DOUBLE_TYPE_CODE);
-      break;
-    case OPC_NUMBER_2:
-      d = lang::makeRef<KelvorTypeNUMBER>(NUMERIC_TYPE_CODE);
-      break;
-    case OPC_FLOAT:
-      d = lang::makeRef<KelvorTypeFLOAT>();
-      break;
-    case OPC_SINT32:
-      d = lang::makeRef<KelvorTypeSINT32>();
-      break;
-    case OPC_REF:
-      d = lang::makeRef<KelvorTypeREF>(this, nextAttributeIndex_, connection_);
-      break;
-    case OPC_RAW:
-      d = lang::makeRef<KelvorTypeRAW>();
-      break;
-    case OPC_CLOB:
-      d = lang::makeRef<KelvorTypeCLOB>(connection_);
-      break;
-    case OPC_BLOB:
-      d = lang::makeRef<KelvorTypeBLOB>(connection_);
-      break;
-    case OPC_BFILE:
-      d = lang::makeRef<KelvorTypeBFILE>(connection_);
-      break;
-    case OPC_COLLECTION: {
-      auto collection = lang::makeRef<KelvorTypeCOLLECTION>(this, nextAttributeIndex_, connection_);
-      collection->setFormatFlag(formatFlag_);
-      d = collection;
-      break;
-    }
-    case OPC_UPT: {
-      auto upt = lang::makeRef<KelvorTypeUPT>(this, nextAttributeIndex_, connection_);
-      upt->setFormatFlag(formatFlag_);
-      d = upt;
-      break;
-    }
-    case OPC_EMBEDDED_OBJECT: {
-      auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
-                                                   formatDescriptor_);
-      embedded->embeddedState_ = EMBEDDED_TYPE;
-      // security: embedded lists nest as deep as the bytes allow; bound the recursion
-      DepthGuard guard(reader.depth());
-      embedded->parseTDS(reader);
-      ++nextAttributeIndex_;
-      return embedded;
-    }
-    default:
-      ErrorRaiser::raise(DriverException::ERR_TDS_OPCODE, "unknown type descriptor opcode");
+  if (opcode == OPC_END || opcode == OPC_END_PATCHES) return nullptr;
+  if (opcode == OPC_EMBEDDED_OBJECT) {
+    auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
+                                                 formatDescriptor_);
+    embedded->embeddedState_ = EMBEDDED_TYPE;
+    // security: embedded lists nest as deep as the bytes allow; bound the recursion
+    DepthGuard guard(reader.depth());
+    embedded->parseTDS(reader);
+    ++nextAttributeIndex_;
+    return embedded;
   }
+  Ref<KelvorType> d =
+      AttributeFactory::create(opcode, this, nextAttributeIndex_, connection_, formatFlag_);
   d->parseTDS(reader);
   ++nextAttributeIndex_;
   return d;

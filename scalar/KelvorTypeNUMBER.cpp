@@ -411,8 +411,11 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
         const int32_t from = at + 1;
         // security: n comes from the image; compare with what remains, never add to it
         if (first <= PickleContext::MAX_SHORT_LENGTH && first <= length - from) {
-          // An empty value is a null, as in a single read: the element stays 0.
-          if (first != 0 && !Decoder::decodeShort(data + from, first, out[i])) {
+          if (first == 0) {  // an empty value is a null, as in a single read
+            at = from;
+            continue;
+          }
+          if (!Decoder::decodeShort(data + from, first, out[i])) {
             ctx.skipTo(from);
             out[i] = Decoder::decode(data + from, first);
           }
@@ -424,9 +427,12 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
       const int32_t n = ctx.readLength();  // checked: fails at the end of the image
       const int32_t from = ctx.offset();
       if (n < 0 || n > length - from) throwValuesOutsideImage(from, n, length);
-      at = from + n;
-      if (n == 0) continue;  // an empty value is a null, as in a single read
+      if (n == 0) {  // an empty value is a null, as in a single read
+        at = from;
+        continue;
+      }
       out[i] = Decoder::decode(data + from, n);
+      at = from + n;
     }
     ctx.skipTo(at);
     return result;
