@@ -126,8 +126,9 @@ void KelvorTypeADT::init(jdbc::Connection* conn) {
   if (!attributeTypes_) parseTDS(tds_, 0);
   tds_ = nullptr;
   tdsReader_ = nullptr;
-  if (conn != nullptr && descriptor_ && !conn->getDescriptor(sqlName_)) {
-    conn->putDescriptor(sqlName_, descriptor_);
+  Ref<lang::Object> descriptor = descriptor_.load();
+  if (conn != nullptr && descriptor && !conn->getDescriptor(sqlName_)) {
+    conn->putDescriptor(sqlName_, descriptor);
   }
 }
 
@@ -188,6 +189,10 @@ void KelvorTypeADT::fetchTypeInfo(jdbc::Connection* conn) {
 
 void KelvorTypeADT::parseTDS(Ref<lang::ByteArray> tds, int64_t offset) {
   if (attributeTypes_) return;
+  (void)parseSegment(std::move(tds), offset);
+}
+
+int64_t KelvorTypeADT::parseSegment(Ref<lang::ByteArray> tds, int64_t offset) {
   if (!tds) lang::throwNullPointer("no type descriptor segment");
   if (Trace::on(TRACE)) {
     Trace::line(TRACE_CLASS, "parseTDS ", tds->length(), " bytes at ", offset, " for ",
@@ -196,6 +201,14 @@ void KelvorTypeADT::parseTDS(Ref<lang::ByteArray> tds, int64_t offset) {
   if (Trace::on(DUMP_TRACE)) Util::dumpBytes(tds.get());
   auto reader = lang::makeRef<StreamInfo>(tds, offset);
   reader->depth() = inheritedDepth_;
+  // The reader holds the fix-ups, and a fix-up holds the descriptor that queued it (a
+  // collection parsing its own segment queues one on itself): the descriptor lets go of the
+  // reader on every exit, so that a failed parse leaves no cycle, and a patched type does not
+  // keep its whole segment alive.
+  struct DropReader {
+    Ref<StreamInfo>& held;
+    ~DropReader() { held = nullptr; }
+  } dropReader{tdsReader_};
   tdsReader_ = reader;
   reader->skipBytes(4);
   reader->expectByte(TDS_HEADER_MARK);
@@ -208,6 +221,13 @@ void KelvorTypeADT::parseTDS(Ref<lang::ByteArray> tds, int64_t offset) {
   }
   reader->skipBytes(4);
   parseTDS(*reader);
+  // The outermost list is done: a fix-up that no pass took (an enclosing list of its own
+  // ended with 40) would leave a descriptor without its type. No half-built tree is kept.
+  if (reader->pendingPatches() > 0) {
+    attributeTypes_ = nullptr;
+    ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "fix-up left unapplied");
+  }
+  return reader->getRelativeOffset();
 }
 
 void KelvorTypeADT::parseTDS(StreamInfo& reader) {
@@ -216,7 +236,7 @@ void KelvorTypeADT::parseTDS(StreamInfo& reader) {
   nullIndex_ = reader.nullIndexCounter()++;
   offsetIndex_ = reader.offsetIndexCounter();  // an object type takes no offset slot itself
   nextAttributeIndex_ = 1;
-  patchBase_ = reader.pendingPatches();
+  patchBase_ = reader.patchMark();
   while (Ref<KelvorType> d = parseAttribute(reader)) list.push_back(std::move(d));
   if (lastOpcode_ == OPC_END_PATCHES) applyPatches(reader);
 
@@ -252,7 +272,9 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
 }
 
 void KelvorTypeADT::applyPatches(StreamInfo& reader) {
-  while (Ref<TDSPatch> patch = reader.nextPatchSince(patchBase_)) {
+  const int32_t mark = patchBase_;
+  int32_t cursor = mark;
+  while (Ref<TDSPatch> patch = reader.nextPatchSince(cursor)) {
     // security: each fix-up may create descriptors that queue more; bound the chain
     DepthGuard guard(reader.depth());
     reader.seekToPatch(*patch);
@@ -275,8 +297,8 @@ void KelvorTypeADT::applyPatches(StreamInfo& reader) {
         t->setEmbeddedState(PATCHED_TYPE);
         // The patched segment nests inside this one: its reader goes on counting from here.
         t->inheritedDepth_ = reader.depth();
-        t->parseTDS(reader.getBytes(), reader.getOffset());
-        reader.skipBytes(static_cast<int32_t>(t->tdsReader_->getRelativeOffset()));
+        const int64_t consumed = t->parseSegment(reader.getBytes(), reader.getOffset());
+        reader.skipBytes(static_cast<int32_t>(consumed));
         patch->apply(t->getEffectiveType());
         break;
       }
@@ -289,14 +311,18 @@ void KelvorTypeADT::applyPatches(StreamInfo& reader) {
         ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "fix-up of an unknown kind");
     }
   }
+  reader.dropPatchesFrom(mark);
 }
 
 Ref<KelvorTypeADT> KelvorTypeADT::getEffectiveType() {
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  // A type whose single attribute is a collection hands its identity to that collection.
+  // A type whose single attribute is a collection hands its identity to that collection, once:
+  // the collection is shared once parsed, and writing its fields again would race with its
+  // readers.
   if (attributeTypes_ && attributeTypes_->length() == 1) {
     if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(attributeTypes_->at(0))) {
-      collection->copyFrom(*this);
+      if (!identityHandedOn_) collection->copyFrom(*this);
+      identityHandedOn_ = true;
       return Ref<KelvorTypeADT>(collection);
     }
   }
@@ -306,7 +332,12 @@ Ref<KelvorTypeADT> KelvorTypeADT::getEffectiveType() {
 // --- attributes and names ---
 
 Ref<lang::ObjectArray> KelvorTypeADT::getAttributeTypes() {
+  if (typesPublished_.load(std::memory_order_acquire)) return attributeTypes_;
+  // First use: init fills the types under the monitor, which every thread takes until they
+  // are published.
+  std::lock_guard<std::recursive_mutex> hold(monitor());
   initIfNeeded(!attributeTypes_);
+  if (attributeTypes_) typesPublished_.store(true, std::memory_order_release);
   return attributeTypes_;
 }
 
@@ -399,20 +430,20 @@ void KelvorTypeADT::copyType(const KelvorTypeADT& from, KelvorTypeADT& to) {
   to.setAuxCode(from.getAuxCode());
   // KelvorNamedType's
   to.connection_ = from.connection_;
-  to.sqlNameKnown_ = from.sqlNameKnown_;
+  to.sqlNameKnown_ = from.sqlNameKnown_.load();
   to.sqlName_ = from.sqlName_;
   to.schemaName_ = from.schemaName_;
   to.typeName_ = from.typeName_;
   to.parent_ = from.parent_;
   to.parentIndex_ = from.parentIndex_;
-  to.descriptor_ = from.descriptor_;
+  to.descriptor_.store(from.descriptor_.load());
   // and this class's, all but the header flag
   to.embeddedState_ = from.embeddedState_;
   to.typeVersion_ = from.typeVersion_;
   to.layoutImage_ = from.layoutImage_;
   to.attributeOffsets_ = from.attributeOffsets_;
-  to.linearImageSize_ = from.linearImageSize_;
-  to.maxAlignment_ = from.maxAlignment_;
+  to.linearImageSize_ = from.linearImageSize_.load(std::memory_order_relaxed);
+  to.maxAlignment_ = from.maxAlignment_.load(std::memory_order_relaxed);
   to.tds_ = from.tds_;
   to.attributeTypes_ = from.attributeTypes_;
   to.attributeNames_ = from.attributeNames_;
@@ -441,7 +472,7 @@ void KelvorTypeADT::copyFrom(const KelvorTypeADT& other) {
   sqlName_ = other.sqlName_;
   schemaName_ = other.schemaName_;
   typeName_ = other.typeName_;
-  sqlNameKnown_ = other.sqlNameKnown_;
+  sqlNameKnown_ = other.sqlNameKnown_.load();
   parent_ = other.parent_;
   parentIndex_ = other.parentIndex_;
   connection_ = other.connection_;
@@ -458,11 +489,13 @@ void KelvorTypeADT::copyFrom(const KelvorTypeADT& other) {
 // --- properties ---
 
 int32_t KelvorTypeADT::getTypeVersion() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());  // fetchTypeInfo fills it
   if (typeVersion_ == -1) fetchTypeInfo(connection_);
   return typeVersion_;
 }
 
 Ref<lang::ByteArray> KelvorTypeADT::getTypeId() {
+  std::lock_guard<std::recursive_mutex> hold(monitor());
   if (!typeId_) fetchTypeInfo(connection_);
   return typeId_;
 }
@@ -494,8 +527,10 @@ Ref<lang::LongArray> KelvorTypeADT::getAttributeOffsets() {
   return attributeOffsets_;
 }
 
-int64_t KelvorTypeADT::getLinearImageSize() const { return linearImageSize_; }
-int32_t KelvorTypeADT::getMaxAlignment() const { return maxAlignment_; }
+int64_t KelvorTypeADT::getLinearImageSize() const {
+  return linearImageSize_.load(std::memory_order_relaxed);
+}
+int32_t KelvorTypeADT::getMaxAlignment() const { return maxAlignment_.load(std::memory_order_relaxed); }
 int32_t KelvorTypeADT::getAuxCount1() const { return auxCount1_; }
 int32_t KelvorTypeADT::getAuxCount2() const { return auxCount2_; }
 
@@ -544,9 +579,10 @@ Ref<lang::ObjectArray> KelvorTypeADT::toSqlValueArray(lang::Object* values,
 }
 
 Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
-  if (!descriptor_) {
+  std::lock_guard<std::recursive_mutex> hold(monitor());  // filled once, as the names are
+  if (descriptor_.isNull()) {
     if (sqlNameKnown_ || getSqlName(false)) {
-      descriptor_ = jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_);
+      descriptor_.store(jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_));
     } else {
       // Unnamed for now: a type under the same parent, which asks it for the name later. It
       // starts as a copy of this one, attributes included, so that a value that keeps its
@@ -554,10 +590,10 @@ Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
       // its attributes by that name). The copy takes this type's descriptor, which is still
       // null here, so there is no cycle.
       auto unnamed = copyOf(*this);
-      descriptor_ = lang::makeRef<jdbc::ObjectDescriptor>(unnamed, connection_);
+      descriptor_.store(lang::makeRef<jdbc::ObjectDescriptor>(unnamed, connection_));
     }
   }
-  return descriptor_;
+  return descriptor_.load();
 }
 
 void KelvorTypeADT::setConnection(jdbc::Connection* conn) {
@@ -570,7 +606,7 @@ void KelvorTypeADT::setConnection(jdbc::Connection* conn) {
 }
 
 void KelvorTypeADT::dropDescriptorLinks() {
-  descriptor_ = nullptr;
+  descriptor_.store(nullptr);
   if (!attributeTypes_) return;
   for (int32_t i = 0; i < attributeTypes_->length(); ++i) {
     dropDescriptorLinksOf(static_cast<KelvorType*>(attributeTypes_->at(i)));
@@ -1043,8 +1079,8 @@ std::vector<int64_t> KelvorTypeADT::computeLayout() {
     if (plain) {
       auto* object = static_cast<KelvorTypeADT*>(t);
       inner = object->computeLayout();
-      size = object->linearImageSize_;
-      alignment = object->maxAlignment_;
+      size = object->linearImageSize_.load(std::memory_order_relaxed);
+      alignment = object->maxAlignment_.load(std::memory_order_relaxed);
     } else {
       size = t->getNativeSize(formatDescriptor_.get());
       alignment = t->getNativeAlignment(formatDescriptor_.get());
@@ -1059,8 +1095,8 @@ std::vector<int64_t> KelvorTypeADT::computeLayout() {
     m = std::max(m, alignment);
   }
   e = alignUp(e, m);
-  maxAlignment_ = m;
-  linearImageSize_ = e;
+  maxAlignment_.store(m, std::memory_order_relaxed);
+  linearImageSize_.store(e, std::memory_order_relaxed);
   return offsets;
 }
 
@@ -1071,7 +1107,7 @@ void KelvorTypeADT::computeAttributeOffsets() {
 
 void KelvorTypeADT::readLayout(lang::InputStream& in) {
   (void)Util::readUB4(in);
-  linearImageSize_ = Util::readUB4(in);
+  linearImageSize_.store(Util::readUB4(in), std::memory_order_relaxed);
   // security: the count comes from the type's segment; the description must hold it
   if (layoutOffsetCount_ < 0 || layoutOffsetCount_ > in.available() / 4) {
     ErrorRaiser::raise(DriverException::ERR_TYPE_INFO, "layout description shorter than its count");
@@ -1092,8 +1128,8 @@ void KelvorTypeADT::writeSerialForm(lang::ObjectOutputStream& out) {
   out.writeInt(typeVersion_);
   out.writeObject(layoutImage_);
   out.writeObject(attributeOffsets_);
-  out.writeLong(linearImageSize_);
-  out.writeInt(maxAlignment_);
+  out.writeLong(linearImageSize_.load(std::memory_order_relaxed));
+  out.writeInt(maxAlignment_.load(std::memory_order_relaxed));
   out.writeObject(attributeTypes_);
   out.writeObject(attributeNames_);
   out.writeObject(attributeTypeNames_);
@@ -1136,11 +1172,13 @@ void KelvorTypeADT::readSerialForm(lang::ObjectInputStream& in) {
   typeVersion_ = in.readInt();
   layoutImage_ = readAs<lang::ByteArray>(in);
   attributeOffsets_ = readAs<lang::LongArray>(in);
-  linearImageSize_ = in.readLong();
-  maxAlignment_ = in.readInt();
+  linearImageSize_.store(in.readLong(), std::memory_order_relaxed);
+  maxAlignment_.store(in.readInt(), std::memory_order_relaxed);
   Ref<lang::ObjectArray> types = readArrayOf(
       in, [](lang::Object* o) { return o != nullptr && dynamic_cast<KelvorType*>(o) != nullptr; });
   if (types) {
+    refuseCycle(in, types.get());
+    for (int32_t i = 0; i < types->length(); ++i) refuseCycle(in, types->at(i));
     attributeTypes_ = lang::ObjectArray::makeOf<KelvorType>(types->length());
     for (int32_t i = 0; i < types->length(); ++i) attributeTypes_->set(i, types->data()[i]);
   } else {

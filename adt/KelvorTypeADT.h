@@ -224,6 +224,9 @@ class KelvorTypeADT : public KelvorNamedType {
   const char* className() const noexcept override { return "KelvorTypeADT"; }
 
  protected:
+  // Parses a whole segment on a reader of its own, dropped on every exit; returns the bytes it
+  // consumed. Fix-ups left unapplied after the outermost list: ERR_TDS_FORMAT.
+  int64_t parseSegment(Ref<lang::ByteArray> tds, int64_t offset);
   // Drops the links of one descriptor of the tree, following object types down.
   static void dropDescriptorLinksOf(KelvorType* child);
   // Runs init when `missing` and a connection is set.
@@ -235,8 +238,10 @@ class KelvorTypeADT : public KelvorNamedType {
   int32_t typeVersion_ = -1;                 // -1 until known
   Ref<lang::ByteArray> layoutImage_;         // the server's layout description
   Ref<lang::LongArray> attributeOffsets_;    // leaf slot offsets, filled once
-  int64_t linearImageSize_ = -1;             // -1 until computed
-  int32_t maxAlignment_ = -1;                // -1 until computed
+  // Layout caches: an embedded type's are also filled by its parent's layout pass (under the
+  // parent's monitor), and read without a lock, so they are relaxed atomics.
+  std::atomic<int64_t> linearImageSize_{-1};  // -1 until computed
+  std::atomic<int32_t> maxAlignment_{-1};     // -1 until computed
   Ref<lang::ByteArray> tds_;                 // dropped once parsed
   Ref<lang::ObjectArray> attributeTypes_;    // KelvorType per attribute, set once parsed
   Ref<lang::ObjectArray> attributeNames_;    // String per attribute, on demand
@@ -254,6 +259,10 @@ class KelvorTypeADT : public KelvorNamedType {
   int32_t nextAttributeIndex_ = 1;           // 1-based index of the next parsed attribute
   bool typeInfoLoaded_ = false;
   int32_t patchBase_ = 0;                    // fix-ups queued before this list began
+  // Set (release) once attributeTypes_ is known to be parsed; from then on it does not change
+  // and getAttributeTypes reads it without the monitor.
+  std::atomic<bool> typesPublished_{false};
+  bool identityHandedOn_ = false;            // getEffectiveType copied into the collection
   int32_t inheritedDepth_ = 0;               // nesting depth of the segment that holds this one
 
  private:

@@ -52,19 +52,28 @@ void StreamInfo::expectByte(int8_t expected) {
   }
 }
 
-Ref<TDSPatch> StreamInfo::nextPatchSince(int32_t base) {
-  if (base < 0 || static_cast<size_t>(base) >= patches_.size()) return nullptr;
-  const auto at = patches_.begin() + base;
-  Ref<TDSPatch> patch = std::move(*at);
-  patches_.erase(at);
-  return patch;
+Ref<TDSPatch> StreamInfo::nextPatchSince(int32_t& cursor) {
+  while (cursor >= 0 && static_cast<size_t>(cursor) < patches_.size()) {
+    Ref<TDSPatch> patch = std::move(patches_[static_cast<size_t>(cursor)]);
+    ++cursor;
+    if (patch) return patch;  // null: taken already
+  }
+  return nullptr;
+}
+
+void StreamInfo::dropPatchesFrom(int32_t mark) {
+  if (mark < 0 || static_cast<size_t>(mark) >= patches_.size()) return;
+  patches_.resize(static_cast<size_t>(mark));
+  head_ = std::min(head_, patches_.size());
 }
 
 Ref<TDSPatch> StreamInfo::nextPatch() {
-  if (patches_.empty()) return nullptr;
-  Ref<TDSPatch> first = std::move(patches_.front());
-  patches_.pop_front();
-  return first;
+  while (head_ < patches_.size()) {
+    Ref<TDSPatch> first = std::move(patches_[head_]);
+    ++head_;
+    if (first) return first;
+  }
+  return nullptr;
 }
 
 int64_t StreamInfo::seekToPatch(const TDSPatch& patch) {

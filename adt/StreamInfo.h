@@ -13,7 +13,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <vector>
 
 #include "adt/TDSPatch.h"
 #include "lang/Array.h"
@@ -64,11 +64,18 @@ class StreamInfo : public lang::Object {
   // Nesting depth of embedded types and fix-ups being parsed; a DepthGuard bounds it.
   int32_t& depth() noexcept { return depth_; }
   // Patches queued and not yet taken.
-  int32_t pendingPatches() const noexcept { return static_cast<int32_t>(patches_.size()); }
-  // Removes and returns the oldest patch among those after the first `base` in the queue, or
-  // null when there are none: an object type's fix-up pass takes only the fix-ups queued since
-  // its own attribute list began, leaving those of enclosing lists in place.
-  Ref<TDSPatch> nextPatchSince(int32_t base);
+  int32_t pendingPatches() const noexcept {
+    return static_cast<int32_t>(patches_.size() - head_);
+  }
+  // Where the next queued patch will stand: an attribute list notes the mark when it begins,
+  // and its fix-up pass takes the patches from there on.
+  int32_t patchMark() const noexcept { return static_cast<int32_t>(patches_.size()); }
+  // Takes the patch at `cursor` and advances the cursor; null once the cursor reaches the end
+  // of the queue. Patches queued while a pass runs land behind the cursor's end and are taken
+  // in turn; those before the pass's mark (enclosing lists') stay in place.
+  Ref<TDSPatch> nextPatchSince(int32_t& cursor);
+  // Forgets the patches from `mark` on, once a pass has taken them all.
+  void dropPatchesFrom(int32_t mark);
 
   const char* className() const noexcept override { return "StreamInfo"; }
 
@@ -86,7 +93,10 @@ class StreamInfo : public lang::Object {
 
   int32_t nullIndexCounter_ = 0;    // next null-indicator index to hand out
   int32_t offsetIndexCounter_ = 0;  // next offset index to hand out
-  std::deque<Ref<TDSPatch>> patches_;  // queued fix-ups, oldest first
+  // Queued fix-ups, oldest first. Taken ones stay as null until their pass drops them, so that
+  // taking is O(1) and marks keep their meaning: the queue is linear in the fix-ups.
+  std::vector<Ref<TDSPatch>> patches_;
+  size_t head_ = 0;                 // nextPatch's position: patches before it are taken
   Ref<lang::ByteArray> bytes_;      // the array holding the TDS
   int32_t startOffset_;             // index in bytes_ where the TDS starts
   int64_t offset_;                  // index in bytes_ of the next byte; may lie outside

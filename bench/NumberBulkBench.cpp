@@ -110,12 +110,12 @@ void pickledBulk(benchmark::State& state) {
 
 void pickledPerValue(benchmark::State& state) {
   const auto image = dataValues(makeValues(static_cast<int32_t>(state.range(0))));
-  KelvorTypeNUMBER descriptor;
+  auto descriptor = kelvor::lang::makeRef<KelvorTypeNUMBER>();
   for (auto _ : state) {
     PickleContext ctx(image);
     auto out = IntArray::make(ELEMENTS);
     for (int32_t i = 0; i < ELEMENTS; ++i) {
-      (*out)[i] = intOf(descriptor.unpickle(ctx, KelvorTypeNUMBER::STYLE_SQL_VALUE, nullptr));
+      (*out)[i] = intOf(descriptor->unpickle(ctx, KelvorTypeNUMBER::STYLE_SQL_VALUE, nullptr));
     }
     benchmark::DoNotOptimize(out.get());
   }

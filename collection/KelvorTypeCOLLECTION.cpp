@@ -180,7 +180,8 @@ KelvorType& KelvorTypeCOLLECTION::element() const {
 
 Ref<jdbc::ArrayDescriptor> KelvorTypeCOLLECTION::getArrayDescriptor() {
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  if (auto* kept = dynamic_cast<jdbc::ArrayDescriptor*>(descriptor_.get())) {
+  Ref<lang::Object> held = descriptor_.load();
+  if (auto* kept = dynamic_cast<jdbc::ArrayDescriptor*>(held.get())) {
     return Ref<jdbc::ArrayDescriptor>(kept);
   }
   Ref<jdbc::ArrayDescriptor> d;
@@ -190,7 +191,7 @@ Ref<jdbc::ArrayDescriptor> KelvorTypeCOLLECTION::getArrayDescriptor() {
     d = lang::makeRef<jdbc::ArrayDescriptor>(Ref<KelvorTypeCOLLECTION>(this), connection_);
   }
   // A descriptor of this very tree would hold it while it holds the descriptor: never freed.
-  if (d->getKelvorType().get() != this) descriptor_ = d;
+  if (d->getKelvorType().get() != this) descriptor_.store(d);
   return d;
 }
 
@@ -291,7 +292,7 @@ void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
     // the element, parsed by the fix-up on this reader, takes null index 1.
     nullIndex_ = reader.nullIndexCounter()++;
     offsetIndex_ = reader.offsetIndexCounter();
-    patchBase_ = reader.pendingPatches();
+    patchBase_ = reader.patchMark();
     int8_t opcode = 0;
     try {
       opcode = reader.readByte();
@@ -741,6 +742,7 @@ void KelvorTypeCOLLECTION::readSerialForm(lang::ObjectInputStream& in) {
   if (o && dynamic_cast<KelvorType*>(o.get()) == nullptr) {
     throw lang::StreamCorruptedException("collection element type of another class");
   }
+  refuseCycle(in, o.get());
   elementType_ = Ref<KelvorType>(static_cast<KelvorType*>(o.get()));
 }
 

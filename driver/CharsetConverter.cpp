@@ -165,7 +165,7 @@ lang::Ref<CharsetConverter> CharsetConverter::forId(int32_t id) {
   static auto* const others = new std::unordered_map<int32_t, lang::Ref<CharsetConverter>>();
   std::lock_guard<std::mutex> hold(lock);
   lang::Ref<CharsetConverter>& slot = (*others)[id];
-  if (!slot) slot = lang::Ref<CharsetConverter>(new CharsetConverter(id, nullptr));
+  if (!slot) slot = lang::Ref<CharsetConverter>::adopt(new CharsetConverter(id, nullptr));
   return slot;
 }
 
@@ -174,7 +174,7 @@ lang::Ref<CharsetConverter> CharsetConverter::find(int32_t id) {
   static const std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()> converters = [] {
     std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()> all;
     for (size_t i = 0; i < KNOWN_SETS.size(); ++i) {
-      all[i] = lang::Ref<CharsetConverter>(
+      all[i] = lang::Ref<CharsetConverter>::adopt(
           new CharsetConverter(KNOWN_SETS[i].id, KNOWN_SETS[i].name));
     }
     return all;

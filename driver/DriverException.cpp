@@ -5,7 +5,7 @@
 namespace kelvor::jdbc {
 
 DriverException::DriverException(int32_t code, std::string message,
-                                 lang::Ref<lang::Object> offendingValue)
+                                 lang::Ref<const lang::Object> offendingValue)
     : lang::Throwable(std::move(message)), code_(code), offendingValue_(std::move(offendingValue)) {}
 
 const char* DriverException::messageFor(int32_t code) noexcept {

@@ -26,17 +26,18 @@ class DriverException : public lang::Throwable {
   static constexpr int32_t ERR_VALUE_TOO_LONG = 72;
   static constexpr int32_t ERR_TYPE_INFO = 74;
 
-  DriverException(int32_t code, std::string message, lang::Ref<lang::Object> offendingValue);
+  DriverException(int32_t code, std::string message,
+                  lang::Ref<const lang::Object> offendingValue);
 
   int32_t code() const noexcept { return code_; }
-  const lang::Ref<lang::Object>& offendingValue() const noexcept { return offendingValue_; }
+  const lang::Ref<const lang::Object>& offendingValue() const noexcept { return offendingValue_; }
 
   // The driver's error table: the message of a code ("internal error" for 1, ...).
   static const char* messageFor(int32_t code) noexcept;
 
  private:
   int32_t code_;
-  lang::Ref<lang::Object> offendingValue_;
+  lang::Ref<const lang::Object> offendingValue_;
 };
 
 }  // namespace kelvor::jdbc

@@ -13,15 +13,16 @@ void ErrorRaiser::raise(int32_t code, const lang::Object* offendingValue) {
 void ErrorRaiser::raise(int32_t code, const char* message) { raise(code, message, nullptr); }
 
 void ErrorRaiser::raise(int32_t code, const char* message, const lang::Object* offendingValue) {
-  throw DriverException(code, message,
-                        lang::Ref<lang::Object>(const_cast<lang::Object*>(offendingValue)));
+  // The exception shares the value with its owner; a value that nothing owns (one on the
+  // caller's stack) cannot outlive the raise and is left out.
+  throw DriverException(code, message, lang::Ref<const lang::Object>::ifOwned(offendingValue));
 }
 
 void ErrorRaiser::raiseWithBytes(int32_t code, const char* message, const int8_t* bytes,
                                  int32_t length, const lang::ByteArray* array) {
-  lang::Ref<lang::Object> value;
+  lang::Ref<const lang::Object> value;
   if (array != nullptr) {
-    value = lang::Ref<lang::Object>(const_cast<lang::ByteArray*>(array));
+    value = lang::Ref<const lang::Object>::ifOwned(array);
   } else if (bytes != nullptr && length >= 0) {
     value = lang::ByteArray::copyOf(bytes, length);
   }

@@ -10,7 +10,7 @@ ObjectArray::ObjectArray(int32_t length, const std::type_info& elementType)
 Ref<ObjectArray> ObjectArray::make(int64_t length, const std::type_info& elementType) {
   if (length < 0) throw NegativeArraySizeException(length);
   if (length > INT32_MAX) throw IllegalArgumentException("array length above 2^31-1");
-  return Ref<ObjectArray>(new ObjectArray(static_cast<int32_t>(length), elementType));
+  return Ref<ObjectArray>::adopt(new ObjectArray(static_cast<int32_t>(length), elementType));
 }
 
 bool ObjectArray::sameElements(const ObjectArray& other) const {

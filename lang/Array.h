@@ -91,7 +91,7 @@ class PrimitiveArray final : public Object {
     if (length > INT32_MAX) throw IllegalArgumentException("array length above 2^31-1");
     void* memory = ::operator new(sizeof(PrimitiveArray) + sizeof(E) * static_cast<size_t>(length));
     E* elements = reinterpret_cast<E*>(static_cast<char*>(memory) + sizeof(PrimitiveArray));
-    return Ref<PrimitiveArray>(new (memory) PrimitiveArray(static_cast<int32_t>(length), elements));
+    return Ref<PrimitiveArray>::adopt(new (memory) PrimitiveArray(static_cast<int32_t>(length), elements));
   }
 
   int32_t length_;

@@ -29,7 +29,7 @@ class Boxed final : public Object {
  public:
   using value_type = T;
 
-  static Ref<Boxed> of(T value) { return Ref<Boxed>(new Boxed(value)); }
+  static Ref<Boxed> of(T value) { return Ref<Boxed>::adopt(new Boxed(value)); }
 
   T value() const noexcept { return value_; }
 

@@ -28,7 +28,7 @@ Ref<Decimal> Decimal::of(int64_t unscaled, int32_t scale) {
   const uint64_t magnitude = unscaled < 0 ? uint64_t{0} - static_cast<uint64_t>(unscaled)
                                           : static_cast<uint64_t>(unscaled);
   const int32_t signum = unscaled < 0 ? -1 : (unscaled > 0 ? 1 : 0);
-  return Ref<Decimal>(new Decimal(signum, std::to_string(magnitude), scale));
+  return Ref<Decimal>::adopt(new Decimal(signum, std::to_string(magnitude), scale));
 }
 
 Ref<Decimal> Decimal::ofUnscaled(std::string_view unscaled, int32_t scale) {
@@ -94,9 +94,9 @@ Ref<Decimal> Decimal::fromDigits(bool negative, std::string_view digits, int64_t
   if (digits.size() > static_cast<size_t>(INT32_MAX)) throwFormat(text, "too many digits");
   const size_t first = digits.find_first_not_of('0');
   if (first == std::string_view::npos) {
-    return Ref<Decimal>(new Decimal(0, "0", static_cast<int32_t>(scale)));
+    return Ref<Decimal>::adopt(new Decimal(0, "0", static_cast<int32_t>(scale)));
   }
-  return Ref<Decimal>(new Decimal(negative ? -1 : 1, std::string(digits.substr(first)),
+  return Ref<Decimal>::adopt(new Decimal(negative ? -1 : 1, std::string(digits.substr(first)),
                                   static_cast<int32_t>(scale)));
 }
 
@@ -178,11 +178,11 @@ int32_t Decimal::hashCode() const {
 }
 
 Ref<Decimal> Decimal::stripTrailingZeros() const {
-  if (signum_ == 0) return Ref<Decimal>(new Decimal(0, "0", 0));
+  if (signum_ == 0) return Ref<Decimal>::adopt(new Decimal(0, "0", 0));
   const size_t kept = digits_.find_last_not_of('0') + 1;  // digits_ has a non-zero digit
   const int64_t scale = int64_t{scale_} - static_cast<int64_t>(digits_.size() - kept);
   if (scale < INT32_MIN) throw ArithmeticException("scale below -2^31");
-  return Ref<Decimal>(new Decimal(signum_, digits_.substr(0, kept), static_cast<int32_t>(scale)));
+  return Ref<Decimal>::adopt(new Decimal(signum_, digits_.substr(0, kept), static_cast<int32_t>(scale)));
 }
 
 namespace {

@@ -53,6 +53,13 @@ class ArithmeticException : public Throwable {
   explicit ArithmeticException(const std::string& message) : Throwable(message) {}
 };
 
+// An operation met an object in a state it cannot work with (a raw pointer to an object that
+// nothing owns, made into an owning handle).
+class IllegalStateException : public Throwable {
+ public:
+  explicit IllegalStateException(const std::string& message) : Throwable(message) {}
+};
+
 class IOException : public Throwable {
  public:
   explicit IOException(const std::string& message) : Throwable(message) {}

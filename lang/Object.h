@@ -23,7 +23,21 @@ class Object {
   // The simple name of the most derived class ("KelvorTypeNUMBER", "String").
   virtual const char* className() const noexcept { return "Object"; }
 
+  // For a caller that holds a count already (copying a Ref, adopting a new object).
   void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // Takes one more count of an object that something owns already; false, taking nothing,
+  // when nothing does (an object on the stack, or one not yet handed to its first Ref).
+  bool retainIfOwned() const noexcept {
+    int32_t n = refs_.load(std::memory_order_relaxed);
+    do {
+      if (n <= 0) return false;
+    } while (!refs_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed));
+    return true;
+  }
+  // retainIfOwned, or IllegalStateException.
+  void retainOwned() const {
+    if (!retainIfOwned()) refuseUnowned();
+  }
   void release() const noexcept {
     if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }
@@ -38,6 +52,8 @@ class Object {
   void addClassBits(uint8_t bits) noexcept { classBits_ = static_cast<uint8_t>(classBits_ | bits); }
 
  private:
+  [[noreturn]] void refuseUnowned() const;
+
   mutable std::atomic<int32_t> refs_{0};
   uint8_t classBits_ = 0;
 };

@@ -50,7 +50,25 @@ E elementFrom(const uint8_t* p) {
 
 }  // namespace
 
-ObjectInputStream::ObjectInputStream(InputStream& in) : in_(in) {
+namespace {
+
+// Keeps an object on the stack of those being read while its contents are read.
+class ReadingGuard {
+ public:
+  ReadingGuard(std::vector<const Object*>& stack, const Object* o) : stack_(stack) {
+    stack_.push_back(o);
+  }
+  ~ReadingGuard() { stack_.pop_back(); }
+  ReadingGuard(const ReadingGuard&) = delete;
+  ReadingGuard& operator=(const ReadingGuard&) = delete;
+
+ private:
+  std::vector<const Object*>& stack_;
+};
+
+}  // namespace
+
+ObjectInputStream::ObjectInputStream(InputStream& in, bool acyclic) : in_(in), acyclic_(acyclic) {
   uint8_t header[3];
   readRaw(header, sizeof header);
   if (header[0] != MAGIC_0 || header[1] != MAGIC_1) throwCorrupted("not a serial stream");
@@ -170,6 +188,11 @@ Ref<Object> ObjectInputStream::remember(Ref<Object> obj) {
   return obj;
 }
 
+bool ObjectInputStream::isBeingRead(const Object* o) const noexcept {
+  // at most MAX_DEPTH entries
+  return o != nullptr && std::find(reading_.begin(), reading_.end(), o) != reading_.end();
+}
+
 Ref<Object> ObjectInputStream::readObject() {
   if (depth_ > 0) return readNestedObject();  // from a read hook
   const size_t first = handles_.size();
@@ -200,7 +223,9 @@ Ref<Object> ObjectInputStream::readNestedObject() {
       if (handle < 0 || static_cast<size_t>(handle) >= handles_.size()) {
         throwCorrupted("back-reference to unknown handle " + std::to_string(handle));
       }
-      return handles_[static_cast<size_t>(handle)];
+      const Ref<Object>& target = handles_[static_cast<size_t>(handle)];
+      if (acyclic_ && isBeingRead(target.get())) throwCorrupted("back-reference closes a cycle");
+      return target;
     }
     case TAG_STRING:
       return remember(String::of(readUtf8Body()));
@@ -304,6 +329,7 @@ Ref<Object> ObjectInputStream::readObjectArrayBody() {
   const int32_t n = readCount(1);  // every element takes at least its tag byte
   Ref<ObjectArray> a = ObjectArray::make(n);
   remember(a);  // before the elements, so that one of them can refer back to the array
+  ReadingGuard reading(reading_, a.get());
   for (int32_t i = 0; i < n; ++i) a->set(i, readNestedObject());
   return a;
 }
@@ -329,6 +355,7 @@ Ref<Object> ObjectInputStream::readSerializableBody() {
     throw IOException("serial class " + name + " creates an object of another class");
   }
   remember(obj);  // before the hooks, so that a cycle back to obj resolves
+  ReadingGuard reading(reading_, obj.get());
   for (const SerialClass* level : levels) {
     if (level->readHook != nullptr) level->readHook(*obj, *this);
   }

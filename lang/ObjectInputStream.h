@@ -13,7 +13,9 @@
 // Back-references can make cycles of Refs, which reference counting never frees. When an
 // outermost readObject fails, the object arrays it made drop their elements, so that a cycle
 // that hostile input built before the failure is not leaked; a Serializable class whose own
-// fields can close a cycle must break it in its own error path. One thread at a time.
+// fields can close a cycle must break it in its own error path, or refuse it as it reads
+// (isBeingRead). A stream made acyclic refuses every back-reference to an object whose read
+// has not finished, which is what every cycle needs. One thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +34,9 @@ class ObjectInputStream : public Object {
   // Nested objects deeper than this fail with StreamCorruptedException.
   static constexpr int32_t MAX_DEPTH = serial::MAX_DEPTH;
 
-  // Reads and checks the stream header at once.
-  explicit ObjectInputStream(InputStream& in);
+  // Reads and checks the stream header at once. An acyclic stream fails with
+  // StreamCorruptedException on a back-reference that would close a cycle.
+  explicit ObjectInputStream(InputStream& in, bool acyclic = false);
 
   int32_t readInt();
   int64_t readLong();
@@ -44,6 +47,9 @@ class ObjectInputStream : public Object {
   double readDouble();
   std::string readUTF();
   Ref<Object> readObject();
+  // Whether o is an object array or a serializable object whose read is still in progress: a
+  // reference to it from what is being read now closes a cycle.
+  bool isBeingRead(const Object* o) const noexcept;
 
   const char* className() const noexcept override { return "ObjectInputStream"; }
 
@@ -73,6 +79,8 @@ class ObjectInputStream : public Object {
 
   InputStream& in_;  // not owned
   std::vector<Ref<Object>> handles_;  // handle -> object, in reading order
+  std::vector<const Object*> reading_;  // arrays and serializables being read, outermost first
+  bool acyclic_ = false;
   int32_t depth_ = 0;                 // readObject calls in progress
 };
 

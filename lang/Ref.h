@@ -1,6 +1,9 @@
 // Ref<T>: the owning, nullable handle of an Object. Copying retains, destruction releases.
-// A Ref can be made from a plain pointer at any time (the count lives in the object), so a
-// borrowed pointer can be promoted to an owning one.
+// A raw pointer becomes an owner only on purpose: makeRef (or Ref::adopt) hands a new object
+// its first owner, and the explicit Ref(T*) shares an object that a Ref owns already (a
+// borrowed pointer promoted, `this` of an owned descriptor). The count lives in the object, so
+// the check is exact: a raw pointer to an object nothing owns (one on the stack) is refused,
+// since releasing it would free memory that was never handed over.
 #pragma once
 
 #include <cstddef>
@@ -16,13 +19,19 @@ class Ref {
  public:
   Ref() noexcept = default;
   Ref(std::nullptr_t) noexcept {}  // NOLINT(google-explicit-constructor)
-  Ref(T* p) noexcept : p_(p) {     // NOLINT(google-explicit-constructor)
+  // Shares an object that something owns already; one that nothing owns:
+  // IllegalStateException.
+  explicit Ref(T* p) : p_(p) {
+    if (p_ != nullptr) p_->retainOwned();
+  }
+  Ref(const Ref& other) noexcept : p_(other.p_) {
     if (p_ != nullptr) p_->retain();
   }
-  Ref(const Ref& other) noexcept : Ref(other.p_) {}
   Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
   template <typename U, typename = std::enable_if_t<std::is_convertible_v<U*, T*>>>
-  Ref(const Ref<U>& other) noexcept : Ref(other.get()) {}  // NOLINT(google-explicit-constructor)
+  Ref(const Ref<U>& other) noexcept : p_(other.get()) {  // NOLINT(google-explicit-constructor)
+    if (p_ != nullptr) p_->retain();
+  }
   template <typename U, typename = std::enable_if_t<std::is_convertible_v<U*, T*>>>
   Ref(Ref<U>&& other) noexcept : p_(other.detach()) {}  // NOLINT(google-explicit-constructor)
   ~Ref() {
@@ -32,6 +41,20 @@ class Ref {
   Ref& operator=(Ref other) noexcept {
     std::swap(p_, other.p_);
     return *this;
+  }
+
+  // The first owner of an object just made with new (makeRef calls this).
+  static Ref adopt(T* fresh) noexcept {
+    Ref r;
+    r.p_ = fresh;
+    if (fresh != nullptr) fresh->retain();
+    return r;
+  }
+  // An owner of p when something owns p already; null otherwise (also for null).
+  static Ref ifOwned(T* p) noexcept {
+    Ref r;
+    if (p != nullptr && p->retainIfOwned()) r.p_ = p;
+    return r;
   }
 
   T* get() const noexcept { return p_; }
@@ -57,13 +80,13 @@ bool operator==(const Ref<T>& a, std::nullptr_t) noexcept {
 // Creates a new object and hands out its first owning handle.
 template <typename T, typename... Args>
 Ref<T> makeRef(Args&&... args) {
-  return Ref<T>(new T(std::forward<Args>(args)...));
+  return Ref<T>::adopt(new T(std::forward<Args>(args)...));
 }
 
 // The object as a T, or null when it is null or of another class.
 template <typename T, typename U>
 Ref<T> dynamicRef(const Ref<U>& r) noexcept {
-  return Ref<T>(dynamic_cast<T*>(r.get()));
+  return Ref<T>::ifOwned(dynamic_cast<T*>(r.get()));
 }
 
 }  // namespace kelvor::lang

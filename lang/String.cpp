@@ -34,7 +34,7 @@ Ref<String> String::fromUtf16(const char16_t* units, int32_t length) {
       text += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  return Ref<String>(new String(std::move(text)));
+  return Ref<String>::adopt(new String(std::move(text)));
 }
 
 bool String::equals(const Object* other) const {

@@ -12,7 +12,7 @@ namespace kelvor::lang {
 
 class String final : public Object {
  public:
-  static Ref<String> of(std::string_view text) { return Ref<String>(new String(std::string(text))); }
+  static Ref<String> of(std::string_view text) { return Ref<String>::adopt(new String(std::string(text))); }
   // The text of `length` UTF-16 code units (a char array's elements): a surrogate pair becomes
   // one 4-byte character; a lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
   static Ref<String> fromUtf16(const char16_t* units, int32_t length);

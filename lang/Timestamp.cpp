@@ -37,7 +37,7 @@ Ref<Timestamp> Timestamp::of(int32_t year, int32_t month, int32_t day, int32_t h
   checkField("minute", minute, 0, 59);
   checkField("second", second, 0, 59);
   checkField("nanos", nanos, 0, 999999999);
-  return Ref<Timestamp>(new Timestamp(year, month, day, hour, minute, second, nanos));
+  return Ref<Timestamp>::adopt(new Timestamp(year, month, day, hour, minute, second, nanos));
 }
 
 std::string Timestamp::toString() const {

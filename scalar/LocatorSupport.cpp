@@ -51,7 +51,7 @@ Ref<lang::Object> LocatorSupport<Value>::toObject(Ref<lang::ByteArray> bytes,
       Ref<jdbc::Connection> conn;
       {
         std::lock_guard<std::mutex> hold(connectionLock_);
-        conn = connection_;
+        conn = Ref<jdbc::Connection>(connection_);
       }
       return lang::makeRef<Value>(std::move(conn), std::move(bytes));
     }

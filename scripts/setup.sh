@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libprotobuf-dev protobuf-compiler
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev gcovr
 )
 
 missing=()

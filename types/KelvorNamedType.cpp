@@ -44,7 +44,7 @@ void KelvorNamedType::setConnection(jdbc::Connection* connection) {
 
 jdbc::Connection* KelvorNamedType::getConnection() const { return connection_; }
 
-Ref<lang::Object> KelvorNamedType::getDescriptor() const { return descriptor_; }
+Ref<lang::Object> KelvorNamedType::getDescriptor() const { return descriptor_.load(); }
 
 std::string KelvorNamedType::getSqlName() {
   std::lock_guard<std::recursive_mutex> hold(monitor_);
@@ -55,8 +55,8 @@ std::string KelvorNamedType::getSqlName() {
       ErrorRaiser::raise(DriverException::ERR_INTERNAL, "the type's SQL name cannot be had");
     }
     sqlName_ = *name;
-    sqlNameKnown_ = true;
     parseSqlName();
+    sqlNameKnown_ = true;  // published after the name it stands for
   }
   return sqlName_;
 }
@@ -67,9 +67,9 @@ std::optional<std::string> KelvorNamedType::getSqlName(bool strict) {
     std::optional<std::string> name;
     if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_, false);
     if (!name) return std::nullopt;
-    sqlNameKnown_ = true;
     sqlName_ = *name;
     parseSqlName();
+    sqlNameKnown_ = true;  // published after the name it stands for
     return sqlName_;
   }
   return getSqlName();
@@ -98,7 +98,7 @@ Ref<lang::ByteArray> KelvorNamedType::toImage(lang::Object* /*value*/) {
 }
 
 void KelvorNamedType::setDescriptor(Ref<lang::Object> descriptor) {
-  descriptor_ = std::move(descriptor);
+  descriptor_.store(std::move(descriptor));
 }
 
 void KelvorNamedType::setParentIndex(int32_t parentIndex) { parentIndex_ = parentIndex; }

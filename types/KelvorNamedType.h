@@ -9,10 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "lang/AtomicRef.h"
 #include "types/KelvorType.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -70,13 +72,17 @@ class KelvorNamedType : public KelvorType {
   void parseSqlName();
 
   jdbc::Connection* connection_ = nullptr;  // not owned: the connection outlives its descriptors
-  bool sqlNameKnown_ = false;
+  // Set (release) only after the name and its parts are written, under the monitor; from then
+  // on they do not change, so a thread that sees it set may read them without the monitor.
+  std::atomic<bool> sqlNameKnown_{false};
   std::string sqlName_;                    // full SQL name, schema-qualified when it has one
   std::optional<std::string> schemaName_;  // before the separator; none without one
   std::string typeName_;                   // after the separator; the whole name without one
   KelvorTypeADT* parent_ = nullptr;        // enclosing object type; not owned
   int32_t parentIndex_ = 0;                // 1-based attribute position in parent_
-  Ref<lang::Object> descriptor_;           // the driver's descriptor of the type; not used here
+  // The driver's descriptor of the type; not used here. Filled on first use by several
+  // threads at once (a REF has no lock of its own), so loads and stores are atomic.
+  lang::AtomicRef<lang::Object> descriptor_;
 
  private:
   void readSerialForm(lang::ObjectInputStream& in);

@@ -52,6 +52,10 @@ KelvorType::NativeLayout KelvorType::nativeLayout(const lang::ByteArray* fd, int
   return {size, alignment};
 }
 
+void KelvorType::refuseCycle(const lang::ObjectInputStream& in, const lang::Object* child) {
+  if (in.isBeingRead(child)) throw lang::StreamCorruptedException("descriptor reaches itself");
+}
+
 Ref<lang::String> KelvorType::textOfRow(const lang::Object* row) {
   if (row == nullptr) lang::throwNullPointer("null row of a char array array");
   const auto* chars = dynamic_cast<const lang::CharArray*>(row);

@@ -124,6 +124,10 @@ class KelvorType : public lang::Object, public lang::Serializable {
   // and the alignment is stored before the size is published. Subclasses whose native form
   // has its own entry override the two queries and call this with their entry.
   NativeLayout nativeLayout(const lang::ByteArray* fd, int32_t entry);
+  // A child read back by a serial hook must not be an object whose own read is still in
+  // progress: the tree would reach itself, and its operations would go round for ever.
+  // StreamCorruptedException.
+  static void refuseCycle(const lang::ObjectInputStream& in, const lang::Object* child);
   // The text of one row of an array of char arrays, for the descriptors that read such rows as
   // text: the string made from its chars. A null row: NullPointerException; a row of another
   // class: ClassCastException.

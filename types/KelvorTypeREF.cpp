@@ -43,18 +43,23 @@ KelvorTypeREF::KelvorTypeREF(KelvorTypeADT* parent, int32_t parentIndex,
 int32_t KelvorTypeREF::getTypeCode() const { return TYPE_CODE; }
 
 Ref<jdbc::ObjectDescriptor> KelvorTypeREF::getObjectDescriptor() {
-  if (!descriptor_) {
+  Ref<lang::Object> d = descriptor_.load();
+  if (!d) {
+    Ref<lang::Object> made;
     if (sqlNameKnown_ || getSqlName(false)) {
-      descriptor_ = jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_);
+      made = jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_);
     } else {
       // Unnamed for now: an object type under the same parent asks it for the name later.
       auto type = lang::makeRef<KelvorTypeADT>(getParent(), getParentIndex(), connection_);
-      descriptor_ = lang::makeRef<jdbc::ObjectDescriptor>(type, connection_);
+      made = lang::makeRef<jdbc::ObjectDescriptor>(type, connection_);
     }
+    // Threads racing here each build one; the first published is the one every thread
+    // returns (all describe the same type), and no thread frees what another returns.
+    d = descriptor_.publishIfNull(std::move(made));
   }
-  if (!descriptor_) return nullptr;
-  auto* od = dynamic_cast<jdbc::ObjectDescriptor*>(descriptor_.get());
-  if (od == nullptr) lang::throwClassCast(descriptor_->className(), "ObjectDescriptor");
+  if (!d) return nullptr;
+  auto* od = dynamic_cast<jdbc::ObjectDescriptor*>(d.get());
+  if (od == nullptr) lang::throwClassCast(d->className(), "ObjectDescriptor");
   return Ref<jdbc::ObjectDescriptor>(od);
 }
 

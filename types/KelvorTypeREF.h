@@ -2,7 +2,7 @@
 // the server's REF bytes (starting with their own 2-byte length), wrapped in a RefValue that
 // also carries the referenced type's object descriptor, which this descriptor obtains once.
 // Thread rule: no lock of its own; two threads may both build the object descriptor on first
-// use, and both results describe the same type.
+// use (both describe the same type): the first one published is kept and returned to both.
 #pragma once
 
 #include <cstdint>

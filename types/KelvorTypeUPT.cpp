@@ -287,6 +287,7 @@ void KelvorTypeUPT::readSerialForm(lang::ObjectInputStream& in) {
   if (o && dynamic_cast<KelvorTypeADT*>(o.get()) == nullptr) {
     throw lang::StreamCorruptedException("UPT attached to a descriptor of another class");
   }
+  refuseCycle(in, o.get());
   objectType_ = Ref<KelvorTypeADT>(static_cast<KelvorTypeADT*>(o.get()));
 }
 

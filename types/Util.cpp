@@ -113,7 +113,9 @@ void Util::expectByte(lang::InputStream& stream, int32_t expected) {
 Ref<lang::Object> Util::deserialize(const lang::ByteArray* bytes) {
   if (bytes == nullptr) return nullptr;
   lang::ByteArrayInputStream in(Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(bytes)));
-  lang::ObjectInputStream objects(in);
+  // A descriptor tree holds its children by Ref: a cycle in the stream describes no tree and
+  // would never be freed.
+  lang::ObjectInputStream objects(in, true);
   return objects.readObject();
 }
 

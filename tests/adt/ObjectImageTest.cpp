@@ -214,7 +214,9 @@ TEST_F(ObjectImageTest, PresentInlineObjectWithoutLeavesIsRefusedBeforeWriting) 
       {"S.LAST", value("S.LAST", {num(1), none})},
       {"S.FIRST", value("S.FIRST", {none, num(2)})},
       {"S.SHELL", value("S.SHELL", {num(3), value("S.HOLLOW", {none})})}};
-  for (const auto& [name, v] : refused) {
+  for (const auto& entry : refused) {
+    const char* name = entry.first;
+    const Ref<ObjectValue>& v = entry.second;
     PickleContext ctx;
     ctx.initStream();
     (void)ctx.writeAtomicNull();  // what the stream held before

@@ -68,7 +68,7 @@ TEST(PickleInputStreamTest, PositionOutsideTheImageFailsTheNextReadAndReadsNothi
   EXPECT_THROW(PickleInputStream(nullptr), lang::NullPointerException);
 }
 
-TEST(PickleInputStreamTest, OffsetAndUnreadWaitForTheStreamMonitor) {
+TEST(PickleInputStreamTest, ConcurrentOffsetAndUnreadWaitForTheStreamMonitor) {
   const std::function<void(PickleInputStream&)> ops[] = {
       [](PickleInputStream& s) { (void)s.offset(); },
       [](PickleInputStream& s) { s.unread(1); },

@@ -119,7 +119,7 @@ TEST(PickleOutputStreamTest, OverwriteOutOfBoundsThrowsAndCopiesNothing) {
   EXPECT_THROW(s->overwrite(0, nullptr, 0, 0), lang::NullPointerException);
 }
 
-TEST(PickleOutputStreamTest, OffsetAndOverwriteWaitForTheStreamMonitor) {
+TEST(PickleOutputStreamTest, ConcurrentOffsetAndOverwriteWaitForTheStreamMonitor) {
   const std::function<void(PickleOutputStream&)> ops[] = {
       [](PickleOutputStream& s) { (void)s.offset(); },
       [](PickleOutputStream& s) { s.overwrite(0, byteArray({1}).get(), 0, 1); },

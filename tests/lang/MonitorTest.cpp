@@ -18,7 +18,7 @@ bool freeForAnotherThread(Monitor& m) {
   return taken;
 }
 
-TEST(MonitorTest, OwnerReentersAndOthersWaitUntilEveryHoldIsLetGo) {
+TEST(MonitorTest, ConcurrentOwnerReentersAndOthersWaitUntilEveryHoldIsLetGo) {
   Monitor m;
   m.lock();
   m.lock();

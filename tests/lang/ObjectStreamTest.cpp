@@ -56,7 +56,7 @@ const SerialClass Shape::SERIAL_CLASS = {
     }};
 
 const SerialClass Circle::SERIAL_CLASS = {
-    "test.Circle", &Shape::SERIAL_CLASS, [] { return Ref<Object>(new Circle); },
+    "test.Circle", &Shape::SERIAL_CLASS, [] { return Ref<Object>::adopt(new Circle); },
     [](const Object& self, ObjectOutputStream& out) {
       hookLog.push_back("Circle.write");
       const auto& c = static_cast<const Circle&>(self);
@@ -71,7 +71,7 @@ const SerialClass Circle::SERIAL_CLASS = {
     }};
 
 // Registered, but its factory makes an object of another class.
-const SerialClass LIAR = {"test.Liar", nullptr, [] { return Ref<Object>(new Circle); }, nullptr,
+const SerialClass LIAR = {"test.Liar", nullptr, [] { return Ref<Object>::adopt(new Circle); }, nullptr,
                           nullptr};
 
 const SerialRegistrar shapeRegistrar(Shape::SERIAL_CLASS);
@@ -79,7 +79,7 @@ const SerialRegistrar circleRegistrar(Circle::SERIAL_CLASS);
 const SerialRegistrar liarRegistrar(LIAR);
 
 Ref<Circle> circle(int32_t id, double radius, std::string label, Ref<Object> link = nullptr) {
-  Ref<Circle> c(new Circle);
+  auto c = Ref<Circle>::adopt(new Circle);
   c->id = id;
   c->radius = radius;
   c->label = std::move(label);

@@ -47,29 +47,29 @@ Ref<ByteArray> formatDescriptorWithEntry5(int entry) {
 
 TEST(KelvorTypeTest, FirstAlignmentQueryFillsTheSizeAndLaterQueriesKeepTheCache) {
   auto fd = formatDescriptorWithEntry5(0x23);  // size 4, mask 3
-  TestType t;
-  EXPECT_EQ(t.getNativeAlignment(fd.get()), 3);
+  auto t = makeRef<TestType>();
+  EXPECT_EQ(t->getNativeAlignment(fd.get()), 3);
   (*fd)[ENTRY_5_AT] = 0x45;  // size 8, mask 5: only seen if fd were read again
-  EXPECT_EQ(t.getNativeSize(fd.get()), 4);
-  EXPECT_EQ(t.getNativeAlignment(fd.get()), 3);
+  EXPECT_EQ(t->getNativeSize(fd.get()), 4);
+  EXPECT_EQ(t->getNativeAlignment(fd.get()), 3);
   // Once filled, the descriptor is not even looked at.
-  EXPECT_EQ(t.getNativeSize(nullptr), 4);
+  EXPECT_EQ(t->getNativeSize(nullptr), 4);
 
-  TestType other;
-  EXPECT_EQ(other.getNativeSize(fd.get()), 8);
-  EXPECT_EQ(other.getNativeAlignment(nullptr), 5);
+  auto other = makeRef<TestType>();
+  EXPECT_EQ(other->getNativeSize(fd.get()), 8);
+  EXPECT_EQ(other->getNativeAlignment(nullptr), 5);
 }
 
 TEST(KelvorTypeTest, SizeZeroEntryIsLookedUpAgainOnEveryCall) {
   auto fd = formatDescriptorWithEntry5(0x03);  // size 0, mask 3
-  TestType t;
-  EXPECT_EQ(t.getNativeSize(fd.get()), 0);
-  EXPECT_EQ(t.getNativeAlignment(fd.get()), 3);
+  auto t = makeRef<TestType>();
+  EXPECT_EQ(t->getNativeSize(fd.get()), 0);
+  EXPECT_EQ(t->getNativeAlignment(fd.get()), 3);
   (*fd)[ENTRY_5_AT] = 0x2A;  // size 5, mask 2
-  EXPECT_EQ(t.getNativeAlignment(fd.get()), 2);
-  EXPECT_EQ(t.getNativeSize(fd.get()), 5);
+  EXPECT_EQ(t->getNativeAlignment(fd.get()), 2);
+  EXPECT_EQ(t->getNativeSize(fd.get()), 5);
   auto shortFd = ByteArray::make(ENTRY_5_AT);
-  EXPECT_THROW(TestType().getNativeAlignment(shortFd.get()), lang::IndexOutOfBoundsException);
+  EXPECT_THROW(makeRef<TestType>()->getNativeAlignment(shortFd.get()), lang::IndexOutOfBoundsException);
 }
 
 TEST(KelvorTypeTest, ConcurrentFillsAgreeOnSizeAndAlignment) {
@@ -78,7 +78,7 @@ TEST(KelvorTypeTest, ConcurrentFillsAgreeOnSizeAndAlignment) {
   constexpr int ROUNDS = 200;
   std::atomic<int> wrong{0};
   for (int round = 0; round < ROUNDS; ++round) {
-    TestType shared;
+    auto shared = makeRef<TestType>();
     std::latch start(THREADS);
     std::vector<std::thread> threads;
     for (int i = 0; i < THREADS; ++i) {
@@ -86,9 +86,9 @@ TEST(KelvorTypeTest, ConcurrentFillsAgreeOnSizeAndAlignment) {
         start.arrive_and_wait();
         // Half ask for the alignment first: a thread that sees the size published by
         // another must also see its alignment, never the initial 0.
-        const int32_t a = (i % 2 == 0) ? shared.getNativeAlignment(fd.get()) : -1;
-        const int32_t s = shared.getNativeSize(fd.get());
-        const int32_t b = shared.getNativeAlignment(fd.get());
+        const int32_t a = (i % 2 == 0) ? shared->getNativeAlignment(fd.get()) : -1;
+        const int32_t s = shared->getNativeSize(fd.get());
+        const int32_t b = shared->getNativeAlignment(fd.get());
         if (s != 7 || b != 2 || (a != -1 && a != 2)) wrong.fetch_add(1);
       });
     }
@@ -101,14 +101,14 @@ TEST(KelvorTypeTest, ParseTDSTakesConsecutiveIndexesFromTheReader) {
   StreamInfo reader(ByteArray::make(1), 0);
   reader.nullIndexCounter() = 4;
   reader.offsetIndexCounter() = 9;
-  TestType a;
-  TestType b;
-  a.parseTDS(reader);
-  b.parseTDS(reader);
-  EXPECT_EQ(a.nullIndexForTest(), 4);
-  EXPECT_EQ(a.offsetIndexForTest(), 9);
-  EXPECT_EQ(b.nullIndexForTest(), 5);
-  EXPECT_EQ(b.offsetIndexForTest(), 10);
+  auto a = makeRef<TestType>();
+  auto b = makeRef<TestType>();
+  a->parseTDS(reader);
+  b->parseTDS(reader);
+  EXPECT_EQ(a->nullIndexForTest(), 4);
+  EXPECT_EQ(a->offsetIndexForTest(), 9);
+  EXPECT_EQ(b->nullIndexForTest(), 5);
+  EXPECT_EQ(b->offsetIndexForTest(), 10);
   EXPECT_EQ(reader.nullIndexCounter(), 6);
   EXPECT_EQ(reader.offsetIndexCounter(), 11);
   EXPECT_EQ(reader.getRelativeOffset(), 0);  // the base reads no bytes
@@ -126,13 +126,13 @@ TEST(KelvorTypeTest, PickleWritesLengthThenBytes) {
       {246, {0xFE, 0x00, 0x00, 0x00, 0xF6}},
       {300, {0xFE, 0x00, 0x00, 0x01, 0x2C}},
   };
-  TestType t;
+  auto t = makeRef<TestType>();
   for (const Case& c : cases) {
     PickleContext ctx;
     ctx.initStream();
     const auto data = filled(c.size, 0x11);
     RawValue value(data);
-    const int32_t n = t.pickle(ctx, &value);
+    const int32_t n = t->pickle(ctx, &value);
     const auto field = static_cast<int32_t>(c.lengthField.size());
     EXPECT_EQ(n, field + c.size) << c.size;
     const auto out = ctx.toByteArray();
@@ -145,19 +145,19 @@ TEST(KelvorTypeTest, PickleWritesLengthThenBytes) {
 }
 
 TEST(KelvorTypeTest, PickleRefusesWhatIsNotAConsistentSqlValue) {
-  TestType t;
+  auto t = makeRef<TestType>();
   PickleContext ctx;
   ctx.initStream();
   auto text = lang::String::of("not a value");
-  EXPECT_THROW(static_cast<void>(t.pickle(ctx, text.get())), lang::ClassCastException);
-  EXPECT_THROW(static_cast<void>(t.pickle(ctx, nullptr)), lang::NullPointerException);
+  EXPECT_THROW(static_cast<void>(t->pickle(ctx, text.get())), lang::ClassCastException);
+  EXPECT_THROW(static_cast<void>(t->pickle(ctx, nullptr)), lang::NullPointerException);
   // Heap-held: the raised error keeps a reference to the offending value.
   auto lying = makeRef<InconsistentValue>(filled(3, 1));
-  EXPECT_EQ(codeOf([&] { static_cast<void>(t.pickle(ctx, lying.get())); }),
+  EXPECT_EQ(codeOf([&] { static_cast<void>(t->pickle(ctx, lying.get())); }),
             DriverException::ERR_INTERNAL);
   EXPECT_EQ(ctx.offset(), 0);  // nothing half-written
   auto empty = makeRef<RawValue>();  // no bytes at all: an empty data value
-  EXPECT_EQ(t.pickle(ctx, empty.get()), 1);
+  EXPECT_EQ(t->pickle(ctx, empty.get()), 1);
   EXPECT_TRUE(ctx.toByteArray()->sameContents(*bytesOf({0x00})));
 }
 
@@ -178,64 +178,64 @@ class ToSqlValueArrayTest : public ::testing::Test {
   }
   std::vector<Ref<ByteArray>> elements;
   Ref<ObjectArray> values;
-  TestType t;
+  Ref<TestType> t = makeRef<TestType>();
 };
 
 TEST_F(ToSqlValueArrayTest, SlicesFromBeginIndexWithCountOrToTheEnd) {
   // Only the connection's identity matters here: it is handed on, never used.
   auto* connection = reinterpret_cast<Connection*>(this);
-  const auto some = t.toSqlValueArray(values.get(), connection, 2, 3);
+  const auto some = t->toSqlValueArray(values.get(), connection, 2, 3);
   ASSERT_TRUE(some);
   EXPECT_TRUE(some->isArrayOf<SqlValue>());
   EXPECT_EQ(sourcesOf(some), (std::vector<ByteArray*>{elements[1].get(), elements[2].get()}));
-  EXPECT_EQ(t.lastConnection, connection);
+  EXPECT_EQ(t->lastConnection, connection);
 
   // -1: every element from beginIndex to the end, not the array's length from there.
-  const auto rest = t.toSqlValueArray(values.get(), nullptr, 2, -1);
+  const auto rest = t->toSqlValueArray(values.get(), nullptr, 2, -1);
   EXPECT_EQ(sourcesOf(rest), (std::vector<ByteArray*>{elements[1].get(), elements[2].get()}));
-  EXPECT_EQ(t.toSqlValueArray(values.get(), nullptr, 1, -1)->length(), 3);
-  EXPECT_EQ(sourcesOf(t.toSqlValueArray(values.get(), nullptr, 3, 1)),
+  EXPECT_EQ(t->toSqlValueArray(values.get(), nullptr, 1, -1)->length(), 3);
+  EXPECT_EQ(sourcesOf(t->toSqlValueArray(values.get(), nullptr, 3, 1)),
             (std::vector<ByteArray*>{elements[2].get()}));
-  EXPECT_EQ(t.toSqlValueArray(values.get(), nullptr, 1, 0)->length(), 0);
+  EXPECT_EQ(t->toSqlValueArray(values.get(), nullptr, 1, 0)->length(), 0);
 }
 
 TEST_F(ToSqlValueArrayTest, BeginIndexOutsideTheArrayNeverReadsOutside) {
   for (const int64_t begin : {int64_t{4}, int64_t{5}, int64_t{1} << 40, int64_t{INT64_MAX}}) {
     for (const int32_t count : {-1, 1, 3, INT32_MAX}) {
-      const auto out = t.toSqlValueArray(values.get(), nullptr, begin, count);
+      const auto out = t->toSqlValueArray(values.get(), nullptr, begin, count);
       ASSERT_TRUE(out);
       EXPECT_EQ(out->length(), 0) << begin << "," << count;
     }
   }
   for (const int64_t begin : {int64_t{0}, int64_t{-1}, int64_t{INT64_MIN}}) {
-    EXPECT_THROW(t.toSqlValueArray(values.get(), nullptr, begin, -1),
+    EXPECT_THROW(t->toSqlValueArray(values.get(), nullptr, begin, -1),
                  lang::IndexOutOfBoundsException)
         << begin;
   }
-  EXPECT_THROW(t.toSqlValueArray(values.get(), nullptr, 1, -2), lang::NegativeArraySizeException);
-  EXPECT_EQ(t.conversions, 0);
+  EXPECT_THROW(t->toSqlValueArray(values.get(), nullptr, 1, -2), lang::NegativeArraySizeException);
+  EXPECT_EQ(t->conversions, 0);
 }
 
 TEST_F(ToSqlValueArrayTest, NullNonArrayAndBadElements) {
-  EXPECT_EQ(t.toSqlValueArray(nullptr, nullptr, 1, -1), nullptr);
+  EXPECT_EQ(t->toSqlValueArray(nullptr, nullptr, 1, -1), nullptr);
   auto text = lang::String::of("abc");
   try {
-    t.toSqlValueArray(text.get(), nullptr, 1, -1);
+    t->toSqlValueArray(text.get(), nullptr, 1, -1);
     FAIL() << "a string is not an array";
   } catch (const DriverException& e) {
     EXPECT_EQ(e.code(), DriverException::ERR_CONVERSION);
     EXPECT_EQ(e.offendingValue().get(), text.get());
   }
   // A primitive array is not an array of object references either.
-  EXPECT_EQ(codeOf([&] { t.toSqlValueArray(elements[0].get(), nullptr, 1, -1); }),
+  EXPECT_EQ(codeOf([&] { t->toSqlValueArray(elements[0].get(), nullptr, 1, -1); }),
             DriverException::ERR_CONVERSION);
   // Null elements convert to null; an element the subclass refuses fails the whole call.
   auto mixed = ObjectArray::of({nullptr, elements[0]});
-  const auto out = t.toSqlValueArray(mixed.get(), nullptr, 1, -1);
+  const auto out = t->toSqlValueArray(mixed.get(), nullptr, 1, -1);
   EXPECT_EQ(out->at(0), nullptr);
   EXPECT_NE(out->at(1), nullptr);
   auto bad = ObjectArray::of({elements[0], text});
-  EXPECT_EQ(codeOf([&] { t.toSqlValueArray(bad.get(), nullptr, 1, -1); }),
+  EXPECT_EQ(codeOf([&] { t->toSqlValueArray(bad.get(), nullptr, 1, -1); }),
             DriverException::ERR_CONVERSION);
 }
 
@@ -248,27 +248,27 @@ TEST(KelvorTypeTest, UnpickleReadsOrSkipsOneDataValue) {
   }
   auto bytes = ByteArray::copyOf(image.data(), static_cast<int32_t>(image.size()));
   PickleContext ctx(bytes);
-  TestType t;
-  EXPECT_EQ(t.unpickle(ctx, KelvorType::STYLE_SKIP, nullptr), nullptr);
+  auto t = makeRef<TestType>();
+  EXPECT_EQ(t->unpickle(ctx, KelvorType::STYLE_SKIP, nullptr), nullptr);
   EXPECT_EQ(ctx.offset(), 1);  // the null marker alone
-  const auto abc = lang::dynamicRef<ByteArray>(t.unpickle(ctx, 3, nullptr));
+  const auto abc = lang::dynamicRef<ByteArray>(t->unpickle(ctx, 3, nullptr));
   ASSERT_NE(abc, nullptr);
   EXPECT_TRUE(abc->sameContents(*bytesOf({'a', 'b', 'c'})));
-  EXPECT_EQ(t.lastStyle, 3);
+  EXPECT_EQ(t->lastStyle, 3);
   EXPECT_EQ(ctx.offset(), 5);
-  t.lastStyle = -1;
-  EXPECT_EQ(t.unpickle(ctx, KelvorType::STYLE_SKIP, nullptr), nullptr);
-  EXPECT_EQ(t.lastStyle, -1);  // a skip converts nothing
+  t->lastStyle = -1;
+  EXPECT_EQ(t->unpickle(ctx, KelvorType::STYLE_SKIP, nullptr), nullptr);
+  EXPECT_EQ(t->lastStyle, -1);  // a skip converts nothing
   EXPECT_EQ(ctx.offset(), 310);
 
   // The caller has read the first length byte already.
   const int8_t first = ctx.readByte();
-  const auto xy = lang::dynamicRef<ByteArray>(t.unpickle(ctx, first, 2, nullptr));
+  const auto xy = lang::dynamicRef<ByteArray>(t->unpickle(ctx, first, 2, nullptr));
   ASSERT_NE(xy, nullptr);
   EXPECT_TRUE(xy->sameContents(*bytesOf({'x', 'y'})));
   const int8_t longFirst = ctx.readByte();
-  EXPECT_EQ(t.unpickle(ctx, longFirst, KelvorType::STYLE_SKIP, nullptr), nullptr);
-  EXPECT_EQ(t.unpickle(ctx, 3, nullptr), nullptr);  // a null read (not skipped) is null too
+  EXPECT_EQ(t->unpickle(ctx, longFirst, KelvorType::STYLE_SKIP, nullptr), nullptr);
+  EXPECT_EQ(t->unpickle(ctx, 3, nullptr), nullptr);  // a null read (not skipped) is null too
   EXPECT_EQ(ctx.readByte(), 7);
 }
 
