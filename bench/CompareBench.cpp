@@ -317,8 +317,9 @@ struct Fixture {
     for (int32_t i = 0; i < ELEMENTS; ++i) {
       (*ints)[i] = static_cast<int32_t>((int64_t{i} * 7919) % 2001) - 1000;
     }
-    numsValue = makeRef<ArrayValue>(numsType, conn.get(), ints.get());
-    (void)numsValue->getSqlValueElements();
+    auto numbers = ObjectArray::make(ELEMENTS);
+    for (int32_t i = 0; i < ELEMENTS; ++i) numbers->set(i, makeRef<NumberValue>((*ints)[i]));
+    numsValue = makeRef<ArrayValue>(numsType, conn.get(), numbers.get());  // SQL values
     numsImage = numsType->getKelvorType()->toImage(numsValue.get());
     checkSame(*numsImage, handNumbers(*ints), "hand collection image differs");
     numsLinear = linearNumbers(*ints);
