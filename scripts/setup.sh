@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs, once, every Debian package that building, testing, benchmarking and the sanitizer
-# build need. Safe to run again: packages already present are not touched.
+# Installs, once, every Debian package that building, testing, benchmarking, the sanitizer
+# build, the format check and the Debian package need. Safe to run again: packages already
+# present are not touched.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
+  clang-format clang-tidy binutils dpkg-dev
 )
 
 missing=()
