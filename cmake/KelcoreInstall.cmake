@@ -38,6 +38,7 @@ install(FILES ${PROJECT_BINARY_DIR}/kelcoreConfig.cmake
 # pkg-config files find the prefix from their own place, so an install with --prefix (or
 # DESTDIR) elsewhere than the configured prefix still gives the right paths.
 file(RELATIVE_PATH KELCORE_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" KELCORE_PC_TO_PREFIX "${KELCORE_PC_TO_PREFIX}")
 foreach(pc IN ITEMS kelcore kelcore-catalog)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
