@@ -3,12 +3,22 @@
 #   scripts/format.sh           reformats every file, then empties the pending list
 #   scripts/format.sh --check   fails when a file outside .clang-format-pending differs from
 #                               its formatted form (what CI runs)
+#   scripts/format.sh --pending rewrites .clang-format-pending with the files that differ now
+#                               (after merging work written before the format was set down)
 # .clang-format-pending lists the files written before the format was set down; they are
 # checked once reformatted in one sweep (scripts/format.sh), which then empties the list.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 format=${CLANG_FORMAT:-clang-format}
 mapfile -t files < <(git ls-files '*.cpp' '*.h')
+
+if [[ ${1:-} == --pending ]]; then
+  for f in "${files[@]}"; do
+    "$format" --dry-run -Werror "$f" > /dev/null 2>&1 || echo "$f"
+  done > .clang-format-pending
+  echo "format: $(wc -l < .clang-format-pending) files pending"
+  exit 0
+fi
 
 if [[ ${1:-} != --check ]]; then
   "$format" -i "${files[@]}"

@@ -14,6 +14,7 @@
 #include "lang/Boxed.h"
 #include "lang/String.h"
 #include "lang/Timestamp.h"
+#include "tests/support/DriverCode.h"
 
 namespace kelvor::jdbc {
 namespace {
@@ -21,6 +22,7 @@ namespace {
 using lang::ByteArray;
 using lang::Decimal;
 using lang::Ref;
+using testsupport::codeOf;
 
 std::vector<uint8_t> formOf(const NumberValue& v) {
   const auto& b = *v.shareBytes();
@@ -30,16 +32,6 @@ std::vector<uint8_t> formOf(const NumberValue& v) {
 
 Ref<ByteArray> bytes(std::vector<uint8_t> b) {
   return ByteArray::copyOf(reinterpret_cast<const int8_t*>(b.data()), static_cast<int32_t>(b.size()));
-}
-
-// The driver code of what f throws, 0 when it returns; anything else thrown fails the test.
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return 0;
 }
 
 Ref<NumberValue> parse(const char* text) { return NumberValue::fromString(text); }
@@ -205,6 +197,19 @@ TEST(NumberValueTest, FloatingConversionsRaiseOnOverflowAndFlushUnderflowToSigne
   EXPECT_EQ(codeOf([] { NumberValue n(-INFINITY); }), 59);
 }
 
+// A value made from bytes keeps them as they came, malformed or not, so that an image holding
+// one bad number can still be read; only the conversions judge the form.
+TEST(NumberValueTest, ValueFromBytesKeepsThemUncheckedUntilConverted) {
+  for (const auto& m : std::vector<std::vector<uint8_t>>{{}, {0x40, 0x00}, {0x40, 0x00, 0x64},
+                                                         std::vector<uint8_t>(22, 0x40)}) {
+    const auto b = bytes(m);
+    const NumberValue v(b);
+    EXPECT_EQ(v.shareBytes().get(), b.get());
+    EXPECT_EQ(codeOf([&] { (void)v.doubleValue(); }), 59);
+  }
+  EXPECT_THROW(NumberValue(Ref<ByteArray>()), lang::NullPointerException);
+}
+
 TEST(NumberValueTest, MalformedFormsRaiseConversionWithTheBytes) {
   const std::vector<std::vector<uint8_t>> malformed = {
       {}, {0x01}, {0x80}, {0x40, 0x00}, {0x40, 0x00, 0x05}, {0x40, 0x00, 0x0A, 0x00},
@@ -217,7 +222,8 @@ TEST(NumberValueTest, MalformedFormsRaiseConversionWithTheBytes) {
              [&] { (void)NumberValue::toInt(p, n); }, [&] { (void)NumberValue::toLong(b.get()); },
              [&] { (void)NumberValue::toShort(p, n); }, [&] { (void)NumberValue::toFloat(p, n); },
              [&] { (void)NumberValue::toDouble(p, n); }, [&] { (void)NumberValue::toBigDecimal(p, n); },
-             [&] { NumberValue v(b); }}) {
+             [&] { (void)NumberValue(b).intValue(); }, [&] { (void)NumberValue(b).toString(); },
+             [&] { (void)NumberValue(b).bigDecimalValue(); }}) {
       EXPECT_EQ(codeOf(call), 59) << m.size();
     }
     try {
