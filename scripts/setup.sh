@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, once, every Debian package that building, testing, benchmarking and the sanitizer
-# build need. Safe to run again: packages already present are not touched.
+# Installs, once, every Debian package that building, testing, benchmarking, the sanitizer
+# build, the format check and the Debian package need. Safe to run again: packages already
+# present are not touched.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libprotobuf-dev protobuf-compiler
   nlohmann-json3-dev libcli11-dev gcovr
+  clang-format clang-tidy binutils dpkg-dev
 )
 
 missing=()

@@ -16,7 +16,7 @@ constexpr const char* FOOTER = R"(SRC is a file path, '-' for standard input, or
 A TDS whose attribute list is a single opcode-28 entry describes a collection
 type; any other TDS an object type. Without --format-descriptor the tool uses
 its default format descriptor (21 bytes):
-  00000000000108000000000000c3000000000041b010
+  000000000001080000000000c3000000000041b010
 which places NUMBER slots at 22 bytes, dates with the year high byte first.
 
 --names gives attribute names, which the TDS does not carry:

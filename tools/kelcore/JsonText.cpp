@@ -227,7 +227,11 @@ void JsonText::write(const Json& value, int indent, std::string& out) {
       out += ": ";
       write(item, indent + 2, out);
     }
-    out += "\n" + std::string(static_cast<size_t>(indent), ' ') + "}";
+    // Appended piece by piece: "\n" + std::string&& trips GCC 12's bogus -Wrestrict at -O3
+    // (GCC bug 105651).
+    out += '\n';
+    out.append(static_cast<size_t>(indent), ' ');
+    out += '}';
   } else if (value.is_array()) {
     if (value.empty()) {
       out += "[]";
@@ -239,7 +243,9 @@ void JsonText::write(const Json& value, int indent, std::string& out) {
       out += pad;
       write(value[i], indent + 2, out);
     }
-    out += "\n" + std::string(static_cast<size_t>(indent), ' ') + "]";
+    out += '\n';
+    out.append(static_cast<size_t>(indent), ' ');
+    out += ']';
   } else if (value.is_string()) {
     writeString(value.get<std::string>(), out);
   } else {

@@ -58,7 +58,12 @@ const NameTree& NameTree::child(size_t i) const {
 
 std::string NameTree::label(size_t i) const {
   const auto& n = name(i);
-  return n ? *n : "#" + std::to_string(i + 1);
+  if (n) return *n;
+  // Appended, not "#" + std::string&&: GCC 12 at -O3 reports a bogus -Wrestrict overlap
+  // inside basic_string::insert for that form (GCC bug 105651).
+  std::string label = "#";
+  label += std::to_string(i + 1);
+  return label;
 }
 
 }  // namespace kelvor::tools
