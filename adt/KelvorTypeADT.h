@@ -258,7 +258,7 @@ class KelvorTypeADT : public KelvorNamedType {
   // Name i (1-based) of one of the two name lists, fetching both when asked to.
   std::optional<std::string> nameAt(NameList which, int32_t i, bool fetch);
   void readSerialForm(lang::ObjectInputStream& in);
-  void writeSerialForm(lang::ObjectOutputStream& out);
+  void writeSerialForm(lang::ObjectOutputStream& out) const;
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };
