@@ -55,32 +55,37 @@ const lang::SerialRegistrar registrar(KelvorTypeADT::SERIAL_CLASS);
 
 // --- construction ---
 
-KelvorTypeADT::KelvorTypeADT() = default;
+KelvorTypeADT::KelvorTypeADT() { setKind(TypeKind::PlainObject); }
 
 KelvorTypeADT::KelvorTypeADT(const std::string& sqlName) : KelvorNamedType(sqlName, nullptr) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ")");
 }
 
 KelvorTypeADT::KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn)
     : KelvorNamedType(sqlName, conn) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ", connection)");
 }
 
 KelvorTypeADT::KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn,
                              Ref<lang::ByteArray> formatDescriptor)
     : KelvorNamedType(sqlName, conn), formatDescriptor_(std::move(formatDescriptor)) {
+  setKind(TypeKind::PlainObject);
   formatFlag_ = computeFormatFlag(formatDescriptor_.get());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ", connection, fd)");
 }
 
 KelvorTypeADT::KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn)
     : KelvorNamedType(parent, index, conn) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(parent, ", index, ")");
 }
 
 KelvorTypeADT::KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn,
                              Ref<lang::ByteArray> formatDescriptor)
     : KelvorNamedType(parent, index, conn), formatDescriptor_(std::move(formatDescriptor)) {
+  setKind(TypeKind::PlainObject);
   formatFlag_ = computeFormatFlag(formatDescriptor_.get());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(parent, ", index, ", fd)");
 }
@@ -92,6 +97,7 @@ KelvorTypeADT::KelvorTypeADT(Ref<lang::ByteArray> typeId, int32_t typeVersion, i
       typeId_(std::move(typeId)),
       auxCount1_(auxCount1),
       auxCount2_(auxCount2) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(typeId, ", typeVersion, ")");
 }
 
@@ -100,7 +106,7 @@ KelvorTypeADT::~KelvorTypeADT() = default;
 int32_t KelvorTypeADT::getTypeCode() const { return TYPE_CODE; }
 
 bool KelvorTypeADT::isPlainObjectType(const KelvorType* t) noexcept {
-  return t != nullptr && typeid(*t) == typeid(KelvorTypeADT);
+  return t != nullptr && t->kind() == TypeKind::PlainObject;
 }
 
 bool KelvorTypeADT::computeFormatFlag(const lang::ByteArray* fd) {
@@ -520,7 +526,7 @@ void KelvorTypeADT::setEmbeddedState(int32_t state) { embeddedState_ = state; }
 
 Ref<jdbc::SqlValue> KelvorTypeADT::toSqlValue(lang::Object* value, jdbc::Connection* conn) {
   if (value == nullptr) return nullptr;
-  if (auto* object = dynamic_cast<jdbc::ObjectValue*>(value)) return Ref<jdbc::SqlValue>(object);
+  if (auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(value)) return Ref<jdbc::SqlValue>(object);
   if (auto* attributes = dynamic_cast<lang::ObjectArray*>(value)) {
     Ref<lang::Object> descriptor = getObjectDescriptor();
     auto* od = dynamic_cast<jdbc::ObjectDescriptor*>(descriptor.get());
@@ -587,16 +593,118 @@ namespace {
 constexpr int32_t STYLE_SQL_VALUE = KelvorTypeADT::STYLE_SQL_VALUE;
 constexpr int32_t STYLE_PLATFORM_OBJECT = KelvorTypeADT::STYLE_PLATFORM_OBJECT;
 
+// The attribute descriptors of one object type, borrowed for one pass over its attributes: a
+// plain object type's list is fetched once and indexed, so that no reference count moves per
+// attribute. Other kinds answer through getAttributeType, whose result is held here until the
+// next call.
+class AttributeTypes {
+ public:
+  explicit AttributeTypes(KelvorTypeADT& type) : type_(type) {}
+  KelvorType& operator[](int32_t i) {
+    if (type_.kind() == TypeKind::PlainObject) {
+      if (!list_) list_ = type_.getAttributeTypes();
+      if (!list_) lang::throwNullPointer("object type not parsed");
+      return *static_cast<KelvorType*>(list_->at(i));
+    }
+    held_ = type_.getAttributeType(i);
+    if (!held_) lang::throwNullPointer("attribute type");
+    return *held_;
+  }
+
+ private:
+  KelvorTypeADT& type_;
+  Ref<lang::ObjectArray> list_;
+  Ref<KelvorType> held_;
+};
+
 jdbc::ObjectValue& objectValueOf(lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("object value is null");
-  auto* object = dynamic_cast<jdbc::ObjectValue*>(value);
+  auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(value);
   if (object == nullptr) lang::throwClassCast(value->className(), "ObjectValue");
   return *object;
 }
 
+[[noreturn]] void raiseNoBytes(lang::Object* value) {
+  ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED,
+                     "an inline object without leaves has no bytes to write", value);
+}
+
+// Whether a present value of the inline object type t can be written as no bytes: each of
+// its attributes is such an inline object type in turn (or it has none).
+bool isLeafless(KelvorTypeADT& t) {
+  const int32_t n = t.getNumAttributes();
+  for (int32_t i = 0; i < n; ++i) {
+    Ref<KelvorType> a = t.getAttributeType(i);
+    if (!KelvorTypeADT::isPlainObjectType(a.get()) || !isLeafless(static_cast<KelvorTypeADT&>(*a))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The attribute values of an object value that matches t, or null when it does not (the write
+// itself then fails as it always has).
+Ref<lang::ObjectArray> attributesFor(KelvorTypeADT& t, lang::Object* value) {
+  auto* object = dynamic_cast<jdbc::ObjectValue*>(value);
+  if (object == nullptr) return nullptr;
+  Ref<lang::ObjectArray> values = object->getAttributes();
+  if (!values || values->length() != t.getNumAttributes()) return nullptr;
+  return values;
+}
+
+// Whether the present value of the inline object type t writes no bytes: it has no leaf, and
+// no null marker stands anywhere in it.
+bool writesNothing(KelvorTypeADT& t, lang::Object* value) {
+  Ref<lang::ObjectArray> values = attributesFor(t, value);
+  if (!values) return false;
+  for (int32_t i = 0; i < values->length(); ++i) {
+    Ref<KelvorType> a = t.getAttributeType(i);
+    lang::Object* v = values->at(i);
+    if (!KelvorTypeADT::isPlainObjectType(a.get()) || v == nullptr ||
+        !writesNothing(static_cast<KelvorTypeADT&>(*a), v)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Raises ERR_UNSUPPORTED for the first present inline object in value (of type t) that would
+// be written as no bytes.
+void refuseEmptyInlineObjects(KelvorTypeADT& t, lang::Object* value) {
+  Ref<lang::ObjectArray> values = attributesFor(t, value);
+  if (!values) return;
+  for (int32_t i = 0; i < values->length(); ++i) {
+    Ref<KelvorType> a = t.getAttributeType(i);
+    lang::Object* v = values->at(i);
+    if (v == nullptr || !KelvorTypeADT::isPlainObjectType(a.get())) continue;
+    auto& inner = static_cast<KelvorTypeADT&>(*a);
+    if (writesNothing(inner, v)) raiseNoBytes(v);
+    refuseEmptyInlineObjects(inner, v);
+  }
+}
+
 }  // namespace
 
+bool KelvorTypeADT::reachesLeaflessInline() {
+  int8_t known = leaflessInline_.load(std::memory_order_relaxed);
+  if (known == 0) {
+    bool reached = false;
+    const int32_t n = getNumAttributes();
+    for (int32_t i = 0; i < n && !reached; ++i) {
+      Ref<KelvorType> a = getAttributeType(i);
+      if (!isPlainObjectType(a.get())) continue;
+      auto& inner = static_cast<KelvorTypeADT&>(*a);
+      reached = isLeafless(inner) || inner.reachesLeaflessInline();
+    }
+    known = reached ? 2 : 1;
+    leaflessInline_.store(known, std::memory_order_relaxed);
+  }
+  return known == 2;
+}
+
 int32_t KelvorTypeADT::pickle(PickleContext& ctx, lang::Object* value) {
+  // Checked before the header: a refused value leaves the stream as it was.
+  if (reachesLeaflessInline()) refuseEmptyInlineObjects(*this, value);
   const int32_t start = ctx.offset();
   const int32_t header = ctx.writeObjectHeader();
   const int32_t body = pickleAttributes(ctx, value, 0);
@@ -616,12 +724,15 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
   }
   int64_t total = 0;
   int32_t i = 0;
+  AttributeTypes types(*this);
   if (n > 0) {
-    Ref<KelvorType> first = getAttributeType(0);
-    if (isPlainObjectType(first.get())) {
-      auto& inner = static_cast<KelvorTypeADT&>(*first);
+    KelvorType& first = types[0];
+    if (isPlainObjectType(&first)) {
+      auto& inner = static_cast<KelvorTypeADT&>(first);
       if (lang::Object* v = values->at(0)) {
-        total += inner.pickleAttributes(ctx, v, depth + 1);
+        const int32_t written = inner.pickleAttributes(ctx, v, depth + 1);
+        if (written == 0) raiseNoBytes(v);
+        total += written;
       } else if (depth > 0) {
         // security: the depth byte holds the chain's length, bounded by the type's nesting
         if (depth > 255) ErrorRaiser::raiseStackOverflow();
@@ -633,12 +744,15 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
     }
   }
   for (; i < n; ++i) {
-    Ref<KelvorType> t = getAttributeType(i);
+    KelvorType& t = types[i];
     lang::Object* v = values->at(i);
-    const bool plain = isPlainObjectType(t.get());
+    const bool plain = isPlainObjectType(&t);
     if (v != nullptr) {
-      total += plain ? static_cast<KelvorTypeADT&>(*t).pickleAttributes(ctx, v, 1)
-                     : t->pickle(ctx, v);
+      const int32_t written = plain ? static_cast<KelvorTypeADT&>(t).pickleAttributes(ctx, v, 1)
+                                    : t.pickle(ctx, v);
+      // Called without pickle's check, an inline object may still write nothing: refuse it.
+      if (written == 0 && plain) raiseNoBytes(v);
+      total += written;
     } else {
       total += plain ? ctx.writeEmbeddedNull() : ctx.writeAtomicNull();
     }
@@ -651,6 +765,8 @@ Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   jdbc::ObjectValue& object = objectValueOf(value);
   PickleContext ctx;
   ctx.initStream();
+  // Held once for the whole image: every append re-enters it at the cost of a comparison.
+  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);
   Ref<lang::ByteArray> image = ctx.toByteArray();
   assert(written == image->length());
@@ -672,7 +788,7 @@ namespace {
 // A new, empty object value of the type, or the caller's target.
 Ref<jdbc::ObjectValue> valueFor(KelvorTypeADT& type, jdbc::SqlValue* target) {
   if (target != nullptr) {
-    auto* object = dynamic_cast<jdbc::ObjectValue*>(target);
+    auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(target);
     if (object == nullptr) lang::throwClassCast(target->className(), "ObjectValue");
     return Ref<jdbc::ObjectValue>(object);
   }
@@ -763,7 +879,8 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
   Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
-  for (int32_t i = 0; i < n; ++i) attributes->set(i, getAttributeType(i)->unpickle(ctx, style, typeMap));
+  AttributeTypes types(*this);
+  for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
   storeAttributes(*value, std::move(attributes), style);
   return value;
 }
@@ -792,8 +909,9 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
     // and no reader can give it back. Only a null marker can stand here.
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "inline object without attributes");
   }
-  Ref<KelvorType> t0 = getAttributeType(0);
-  auto* chain = isPlainObjectType(t0.get()) ? static_cast<KelvorTypeADT*>(t0.get()) : nullptr;
+  AttributeTypes types(*this);
+  KelvorType& t0 = types[0];
+  auto* chain = isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
   if (PickleContext::isDepthNull(first)) {
     if (depth != 1) {
       // The marker belongs to a deeper level of the first-attribute chain.
@@ -808,10 +926,10 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
   } else if (chain != nullptr) {
     attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
   } else {
-    attributes->set(0, t0->unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
+    attributes->set(0, t0.unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
   }
   for (int32_t i = 1; i < n; ++i) {
-    attributes->set(i, getAttributeType(i)->unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+    attributes->set(i, types[i].unpickle(ctx, STYLE_SQL_VALUE, nullptr));
   }
   value->setAttributes(std::move(attributes));
   return value;
@@ -872,8 +990,9 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::
   Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
+  AttributeTypes types(*this);
   for (int32_t i = 0; i < n; ++i) {
-    attributes->set(i, getAttributeType(i)->unpickle(ctx, 1, style, typeMap));
+    attributes->set(i, types[i].unpickle(ctx, 1, style, typeMap));
   }
   storeAttributes(*value, std::move(attributes), style);
   return value;

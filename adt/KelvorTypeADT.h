@@ -13,6 +13,7 @@
 // the descriptor's monitor; parsing runs under init's hold.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -159,7 +160,9 @@ class KelvorTypeADT : public KelvorNamedType {
   //   null: FD, or, as the first attribute of an inline first attribute, FC depth
   // other attribute := its descriptor's own form (data value, nested image), null: FF
 
-  // Writes one complete object image of the value (an ObjectValue); returns its size.
+  // Writes one complete object image of the value (an ObjectValue); returns its size. A
+  // present inline object of a type without leaves (it would be written as no bytes, which
+  // no reader can find) raises ERR_UNSUPPORTED with that object before anything is written.
   [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) override;
   // Writes the value's attributes inline, without a header; depth counts the levels of the
   // first-attribute chain above (0 for the outermost object).
@@ -259,6 +262,11 @@ class KelvorTypeADT : public KelvorNamedType {
   std::optional<std::string> nameAt(NameList which, int32_t i, bool fetch);
   void readSerialForm(lang::ObjectInputStream& in);
   void writeSerialForm(lang::ObjectOutputStream& out) const;
+  // Whether an inline object type without leaves (whose present value is written as no bytes
+  // at all, which no reader can find) is reached through this type's inline attributes.
+  // Computed on the first write and kept; racing threads compute the same answer.
+  bool reachesLeaflessInline();
+  std::atomic<int8_t> leaflessInline_{0};  // 0 not yet known, 1 no, 2 yes
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };

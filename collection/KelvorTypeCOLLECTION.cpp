@@ -1,9 +1,11 @@
 #include "collection/KelvorTypeCOLLECTION.h"
 
+#include <algorithm>
 #include <cassert>
 #include <climits>
 #include <typeinfo>
 #include <utility>
+#include <vector>
 
 #include "adt/StreamInfo.h"
 #include "driver/ArrayDescriptor.h"
@@ -43,20 +45,29 @@ thread_local int32_t nestingDepth = 0;
 bool isAccessKind(int32_t style) { return style >= FIRST_ACCESS_KIND && style <= LAST_ACCESS_KIND; }
 
 bool isNumberOrFloat(const KelvorType& t) {
-  return typeid(t) == typeid(KelvorTypeNUMBER) || typeid(t) == typeid(KelvorTypeFLOAT);
+  return t.kind() == TypeKind::Number || t.kind() == TypeKind::Float;
 }
 
 // Elements in 23-byte number slots in a linear image.
 bool hasFixedNumberSlots(const KelvorType& t) {
-  return isNumberOrFloat(t) || typeid(t) == typeid(KelvorTypeSINT32);
+  return isNumberOrFloat(t) || t.kind() == TypeKind::Sint32;
 }
 
 // security: a count read from an image; every element takes at least one byte, so a count above
-// the bytes that remain cannot be read, and nothing is allocated for it.
-void requireCount(int64_t count, const lang::ByteArray* image, int32_t at) {
-  const int64_t remaining = image == nullptr ? 0 : int64_t{image->length()} - at;
+// the bytes that remain (before `end`, the end of the count's own image when it is known)
+// cannot be read, and nothing is allocated for it.
+void requireCount(int64_t count, const lang::ByteArray* image, int32_t at,
+                  int64_t end = INT64_MAX) {
+  const int64_t last = image == nullptr ? 0 : std::min<int64_t>(image->length(), end);
+  const int64_t remaining = last - at;
   if (count < 0 || count > remaining) lang::throwIndexOutOfBounds(count, remaining);
 }
+
+// Elements are held as they are read, in a buffer that grows with them, and the value's array
+// is made once they are all there: a claimed count costs nothing until its elements exist.
+// Allocating the claim up front would let nested collections multiply it, every level holding
+// an array as large as the whole image while the level below reads.
+constexpr int32_t MAX_ELEMENTS_RESERVED = 4096;
 
 // Decodes count elements in the SQL-value or platform style into the target; position() is
 // what the element index records for each element when the target indexes, read() reads one.
@@ -64,17 +75,24 @@ template <typename Position, typename Read>
 void readElementObjects(jdbc::ArrayValue& target, const KelvorType& type, int64_t beginIndex,
                         int32_t count, int32_t style, Position position, Read read) {
   const bool indexing = target.getIndexingMode() == 1;
-  Ref<lang::ObjectArray> values =
-      style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
-                               : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
+  // The package's own descriptors read SQL values in the SQL style; only another class's
+  // results are checked, per element.
+  const bool checkSqlValues =
+      style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE && type.kind() == TypeKind::Other;
+  std::vector<Ref<lang::Object>> elements;
+  elements.reserve(static_cast<size_t>(std::min(count, MAX_ELEMENTS_RESERVED)));
   for (int32_t i = 0; i < count; ++i) {
     if (indexing) target.setIndexOffset(beginIndex + i, position());
     Ref<lang::Object> e = read();
-    if (style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
+    if (checkSqlValues && e && jdbc::SqlValue::as<jdbc::SqlValue>(e.get()) == nullptr) {
       lang::throwClassCast(e->className(), "SqlValue");
     }
-    values->set(i, std::move(e));
+    elements.push_back(std::move(e));
   }
+  Ref<lang::ObjectArray> values =
+      style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE ? lang::ObjectArray::makeOf<jdbc::SqlValue>(count)
+                               : jdbc::PlatformArrayFactory::makeArray(type.getTypeCode(), count);
+  for (int32_t i = 0; i < count; ++i) values->set(i, std::move(elements[static_cast<size_t>(i)]));
   if (style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE) {
     target.setSqlValueArray(std::move(values));
   } else {
@@ -137,14 +155,14 @@ const lang::SerialRegistrar registrar(KelvorTypeCOLLECTION::SERIAL_CLASS);
 
 // --- construction ---
 
-KelvorTypeCOLLECTION::KelvorTypeCOLLECTION() = default;
+KelvorTypeCOLLECTION::KelvorTypeCOLLECTION() { setKind(TypeKind::Collection); }
 
 KelvorTypeCOLLECTION::KelvorTypeCOLLECTION(const std::string& sqlName, jdbc::Connection* conn)
-    : KelvorTypeADT(sqlName, conn) {}
+    : KelvorTypeADT(sqlName, conn) { setKind(TypeKind::Collection); }
 
 KelvorTypeCOLLECTION::KelvorTypeCOLLECTION(KelvorTypeADT* parent, int32_t index,
                                            jdbc::Connection* conn)
-    : KelvorTypeADT(parent, index, conn) {}
+    : KelvorTypeADT(parent, index, conn) { setKind(TypeKind::Collection); }
 
 KelvorTypeCOLLECTION::~KelvorTypeCOLLECTION() = default;
 
@@ -256,6 +274,10 @@ void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
     readEntry(reader);  // a child: the parent's fix-up pass attaches the element
   } else {
     // The collection's own segment: 28 entry 42, then the element's entry at the position.
+    // Numbered as an object type's list: the list takes null index 0 (and no offset slot), so
+    // the element, parsed by the fix-up on this reader, takes null index 1.
+    nullIndex_ = reader.nullIndexCounter()++;
+    offsetIndex_ = reader.offsetIndexCounter();
     patchBase_ = reader.pendingPatches();
     int8_t opcode = 0;
     try {
@@ -290,7 +312,7 @@ void KelvorTypeCOLLECTION::attachElementType(Ref<KelvorType> element, int8_t opc
 Ref<jdbc::SqlValue> KelvorTypeCOLLECTION::toSqlValue(lang::Object* value, jdbc::Connection* conn) {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "toSqlValue ", conn != nullptr);
   if (value == nullptr) return nullptr;
-  if (auto* array = dynamic_cast<jdbc::ArrayValue*>(value)) return Ref<jdbc::SqlValue>(array);
+  if (auto* array = jdbc::SqlValue::as<jdbc::ArrayValue>(value)) return Ref<jdbc::SqlValue>(array);
   return lang::makeRef<jdbc::ArrayValue>(getArrayDescriptor(), connection_, value);
 }
 
@@ -304,13 +326,28 @@ void KelvorTypeCOLLECTION::setConnection(jdbc::Connection* conn) {
 
 int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("collection value is null");
-  auto* array = dynamic_cast<jdbc::ArrayValue*>(value);
+  auto* array = jdbc::SqlValue::as<jdbc::ArrayValue>(value);
   if (array == nullptr) lang::throwClassCast(value->className(), "ArrayValue");
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "pickle at ", ctx.offset());
   DepthGuard guard(nestingDepth);
   const int32_t start = ctx.offset();
   int64_t n = 0;
-  if (array->holdsElements()) {
+  Ref<lang::Object> numbers = elementType_ && elementType_->kind() == TypeKind::Number
+                                  ? array->getPrimitiveElements()
+                                  : nullptr;
+  if (numbers) {
+    // The application's whole numbers, encoded straight into the image.
+    const int64_t count = array->elementCount();
+    if (collectionKind_ == KIND_BOUNDED && maxElements_ < count) {
+      ErrorRaiser::raise(DriverException::ERR_TOO_MANY_ELEMENTS, value);
+    }
+    n = ctx.writeCollectionHeader(static_cast<int32_t>(count));
+    const int64_t written = KelvorTypeNUMBER::pickleWholeNumbers(ctx, *numbers);
+    if (written < 0) raiseInternal("kept elements that are not whole numbers");
+    n += written;
+    // security: an image above 2^31-1 bytes cannot carry its length
+    if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  } else if (array->holdsElements()) {
     Ref<lang::ObjectArray> elements = array->getSqlValueElements();
     if (!elements) lang::throwNullPointer("collection value without elements");
     const int32_t count = elements->length();
@@ -338,6 +375,8 @@ Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   initIfNeeded(!attributeTypes_);  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
   ctx.initStream();
+  // Held once for the whole image: every append re-enters it at the cost of a comparison.
+  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);
   Ref<lang::ByteArray> image = ctx.toByteArray();
   assert(written == image->length());
@@ -428,19 +467,21 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleFrom(PickleContext& ctx,
   Ref<jdbc::ArrayValue> value =
       mode == MODE_SKIP ? lang::dynamicRef<jdbc::ArrayValue>(Ref<lang::Object>(target))
                         : valueFor(target);
-  if (!readPickledHeader(ctx, flags, value.get(), mode)) {
+  int64_t imageEnd = 0;
+  if (!readPickledHeader(ctx, flags, value.get(), mode, imageEnd)) {
     return mode == MODE_SKIP ? Ref<lang::Object>(target) : Ref<lang::Object>(value);
   }
   if (beginIndex == 1 && count == -1) {
-    readPickledElements(ctx, *value, style, typeMap);
+    readPickledElements(ctx, *value, style, typeMap, imageEnd);
   } else {
-    readPickledSlice(ctx, *value, beginIndex, count, style, typeMap);
+    readPickledSlice(ctx, *value, beginIndex, count, style, typeMap, imageEnd);
   }
   return value;
 }
 
 bool KelvorTypeCOLLECTION::readPickledHeader(PickleContext& ctx, std::optional<int8_t> flags,
-                                             jdbc::ArrayValue* value, int32_t mode) {
+                                             jdbc::ArrayValue* value, int32_t mode,
+                                             int64_t& imageEnd) {
   const int32_t start = flags ? ctx.offset() - 1 : ctx.offset();
   if (mode == MODE_KEEP_IMAGE) value->setImage(ctx.image(), start, 0);
   const int8_t f = flags ? *flags : ctx.readByte();
@@ -462,7 +503,8 @@ bool KelvorTypeCOLLECTION::readPickledHeader(PickleContext& ctx, std::optional<i
     ctx.skipTo(value->getImageOffset() + length);
     return false;
   }
-  ctx.skipLength();
+  // The length counts the image from its flags byte: the elements' bytes end there.
+  imageEnd = start + int64_t{ctx.readLength()};
   const int32_t v = ctx.readLength();
   // security: the prefix length counts its flag byte; below 1 it is no length
   if (v < 1) lang::throwIndexOutOfBounds(v, 1);
@@ -472,20 +514,22 @@ bool KelvorTypeCOLLECTION::readPickledHeader(PickleContext& ctx, std::optional<i
 }
 
 void KelvorTypeCOLLECTION::readPickledElements(PickleContext& ctx, jdbc::ArrayValue& target,
-                                               int32_t style, const jdbc::TypeMap* typeMap) {
+                                               int32_t style, const jdbc::TypeMap* typeMap,
+                                               int64_t imageEnd) {
   (void)ctx.readByte();
   const int32_t n = ctx.readLength();
-  requireCount(n, ctx.image().get(), ctx.offset());
+  // security: a nested image's count is bounded by its own bytes, not the whole image's
+  requireCount(n, ctx.image().get(), ctx.offset(), imageEnd);
   target.setLength(n);
   if (style != STYLE_COUNT_ONLY) readPickledRange(ctx, target, 1, n, style, typeMap);
 }
 
 void KelvorTypeCOLLECTION::readPickledSlice(PickleContext& ctx, jdbc::ArrayValue& target,
                                             int64_t beginIndex, int32_t count, int32_t style,
-                                            const jdbc::TypeMap* typeMap) {
+                                            const jdbc::TypeMap* typeMap, int64_t imageEnd) {
   (void)ctx.readByte();
   const int32_t total = ctx.readLength();
-  requireCount(total, ctx.image().get(), ctx.offset());
+  requireCount(total, ctx.image().get(), ctx.offset(), imageEnd);
   target.setLength(total);
   if (style == STYLE_COUNT_ONLY) return;
   const int64_t k = sliceLength(total, beginIndex, count);

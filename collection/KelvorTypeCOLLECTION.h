@@ -133,12 +133,15 @@ class KelvorTypeCOLLECTION : public KelvorTypeADT {
                                  jdbc::SqlValue* target, int64_t beginIndex, int32_t count,
                                  int32_t mode, int32_t style, const jdbc::TypeMap* typeMap);
   Ref<jdbc::ArrayValue> valueFor(jdbc::SqlValue* target);
+  // True when inline elements follow; imageEnd is then the position after the image, as its
+  // length field tells.
   bool readPickledHeader(PickleContext& ctx, std::optional<int8_t> flags,
-                         jdbc::ArrayValue* value, int32_t mode);
+                         jdbc::ArrayValue* value, int32_t mode, int64_t& imageEnd);
   void readPickledElements(PickleContext& ctx, jdbc::ArrayValue& target, int32_t style,
-                           const jdbc::TypeMap* typeMap);
+                           const jdbc::TypeMap* typeMap, int64_t imageEnd);
   void readPickledSlice(PickleContext& ctx, jdbc::ArrayValue& target, int64_t beginIndex,
-                        int32_t count, int32_t style, const jdbc::TypeMap* typeMap);
+                        int32_t count, int32_t style, const jdbc::TypeMap* typeMap,
+                        int64_t imageEnd);
   void readPickledRange(PickleContext& ctx, jdbc::ArrayValue& target, int64_t beginIndex,
                         int32_t count, int32_t style, const jdbc::TypeMap* typeMap);
   // One element of a pickled image in the style (9 steps over it).

@@ -6,6 +6,11 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
@@ -26,22 +31,92 @@ constexpr std::array<KnownSet, 4> KNOWN_SETS = {{
     {CharsetConverter::UTF_16BE, "UTF-16BE"},
 }};
 
-// Closes the descriptor on every exit.
-class IconvHandle {
+// Idle iconv descriptors, per direction. A descriptor holds the state of the conversion that
+// uses it, so only one conversion at a time may hold it; opening one costs more than most
+// conversions, so each is kept for the next conversion of its direction once it is reset.
+// Directions are few (pairs of the sets we convert), and so are the descriptors kept.
+class IconvPool {
  public:
-  IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+  static IconvPool& shared() {
+    // Never destroyed: conversions may still run while static objects are torn down.
+    static IconvPool* const pool = new IconvPool();
+    return *pool;
+  }
+
+  // An idle descriptor of the direction, or a new one; ERR_CONVERSION when iconv has none.
+  iconv_t take(const char* to, const char* from) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      std::vector<iconv_t>& idle = idleOf(to, from);
+      if (!idle.empty()) {
+        const iconv_t cd = idle.back();
+        idle.pop_back();
+        return cd;
+      }
+    }
+    const iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
       ErrorRaiser::raise(DriverException::ERR_CONVERSION, "character set not available");
     }
+    return cd;
   }
-  ~IconvHandle() { iconv_close(cd_); }
+
+  // Resets the descriptor to its initial state and keeps it for the next conversion.
+  void give(const char* to, const char* from, iconv_t cd) noexcept {
+    (void)iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    try {
+      std::lock_guard<std::mutex> hold(lock_);
+      std::vector<iconv_t>& idle = idleOf(to, from);
+      if (idle.size() < MAX_IDLE) {
+        idle.push_back(cd);
+        return;
+      }
+    } catch (...) {
+      // no room to keep it: closed below
+    }
+    iconv_close(cd);
+  }
+
+ private:
+  static constexpr size_t MAX_IDLE = 8;  // per direction: as many as threads converted at once
+  struct Direction {
+    std::string to;
+    std::string from;
+    std::vector<iconv_t> idle;
+  };
+
+  std::vector<iconv_t>& idleOf(const char* to, const char* from) {
+    for (Direction& d : directions_) {
+      if (d.to == to && d.from == from) return d.idle;
+    }
+    directions_.push_back(Direction{to, from, {}});
+    return directions_.back().idle;
+  }
+
+  std::mutex lock_;
+  std::deque<Direction> directions_;  // guarded by lock_; a deque keeps references stable
+};
+
+// One descriptor of the pool for one conversion; given back on every exit.
+class IconvHandle {
+ public:
+  IconvHandle(const char* to, const char* from)
+      : to_(to), from_(from), cd_(IconvPool::shared().take(to, from)) {}
+  ~IconvHandle() { IconvPool::shared().give(to_, from_, cd_); }
   IconvHandle(const IconvHandle&) = delete;
   IconvHandle& operator=(const IconvHandle&) = delete;
   iconv_t get() const noexcept { return cd_; }
 
  private:
+  const char* to_;
+  const char* from_;
   iconv_t cd_;
 };
+
+[[noreturn]] void raiseNoConversion() {
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION,
+                     "no conversion into or out of this character set");
+}
 
 // n bytes at data, from the set named `from` into the set named `to`. Invalid or incomplete
 // input and characters the target cannot hold raise ERR_CONVERSION.
@@ -83,9 +158,15 @@ lang::Ref<lang::ByteArray> toByteArray(const std::string& bytes) {
 }  // namespace
 
 lang::Ref<CharsetConverter> CharsetConverter::forId(int32_t id) {
-  lang::Ref<CharsetConverter> found = find(id);
-  if (!found) ErrorRaiser::raise(DriverException::ERR_CONVERSION, "unknown character set id");
-  return found;
+  if (lang::Ref<CharsetConverter> known = find(id)) return known;
+  // Any other id gets one instance too, made on first use. The ids come from connections and
+  // descriptors (16-bit), so the map stays small.
+  static std::mutex lock;
+  static auto* const others = new std::unordered_map<int32_t, lang::Ref<CharsetConverter>>();
+  std::lock_guard<std::mutex> hold(lock);
+  lang::Ref<CharsetConverter>& slot = (*others)[id];
+  if (!slot) slot = lang::Ref<CharsetConverter>(new CharsetConverter(id, nullptr));
+  return slot;
 }
 
 lang::Ref<CharsetConverter> CharsetConverter::find(int32_t id) {
@@ -113,20 +194,24 @@ lang::Ref<lang::ByteArray> CharsetConverter::convert(const CharsetConverter& fro
   }
   const int8_t* start = bytes.data() + offset;
   if (from.id_ == id_) return lang::ByteArray::copyOf(start, length);
+  if (!canConvert() || !from.canConvert()) raiseNoConversion();
   return toByteArray(transcode(name_, from.name_, start, static_cast<size_t>(length)));
 }
 
 lang::Ref<lang::ByteArray> CharsetConverter::encode(std::string_view text) const {
+  if (!canConvert()) raiseNoConversion();
   return toByteArray(
       transcode(name_, "UTF-8", reinterpret_cast<const int8_t*>(text.data()), text.size()));
 }
 
 std::string CharsetConverter::decode(const int8_t* data, int32_t length) const {
   if (length < 0) throw lang::NegativeArraySizeException(length);
+  if (!canConvert()) raiseNoConversion();
   return transcode("UTF-8", name_, data, static_cast<size_t>(length));
 }
 
 std::string CharsetConverter::toString() const {
+  if (!canConvert()) return "CharsetConverter (" + std::to_string(id_) + ", not converted)";
   return std::string("CharsetConverter ") + name_ + " (" + std::to_string(id_) + ")";
 }
 

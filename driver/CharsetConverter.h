@@ -4,12 +4,17 @@
 // not valid in the source set, or a character the target set cannot hold, raise
 // ERR_CONVERSION; nothing is replaced or dropped silently.
 //
-// Sets known: 3 US-ASCII, 4 ISO-8859-1, 106 UTF-8, 1013 UTF-16BE (no byte-order mark). Any
-// other id raises ERR_CONVERSION from forId.
+// Sets converted: 3 US-ASCII, 4 ISO-8859-1, 106 UTF-8, 1013 UTF-16BE (no byte-order mark).
+// Every other id (-1, a database set the connection did not name, among them) has a
+// converter too, which knows only its id: bytes of that set stay as they are (a conversion
+// from the same id copies them), and any conversion into or out of it raises ERR_CONVERSION,
+// so that a value is never passed on in a set other than the one it claims.
 //
-// Thread rule: immutable; forId hands out one shared instance per id, created once. Each
-// conversion opens its own iconv descriptor (iconv descriptors carry state and must not be
-// shared between threads), so any thread may convert at any time.
+// Thread rule: immutable; forId hands out one shared instance per id, created once. iconv
+// descriptors carry state, so each is used by one conversion at a time: a conversion takes an
+// idle descriptor of its direction from a shared pool (opening one only when none is idle)
+// and gives it back reset, so any thread may convert at any time and a descriptor is opened
+// once per direction and concurrent use, not once per conversion.
 #pragma once
 
 #include <cstdint>
@@ -29,22 +34,24 @@ class CharsetConverter final : public lang::Object {
   static constexpr int32_t UTF_8 = 106;
   static constexpr int32_t UTF_16BE = 1013;
 
-  // The converter of a set, the same instance on every call; an unknown id raises
-  // ERR_CONVERSION. Thread-safe.
+  // The converter of any id, the same instance on every call. Thread-safe.
   static lang::Ref<CharsetConverter> forId(int32_t id);
-  // The same without raising: null for an id we have no converter for.
+  // The converter of a set we can convert, or null for any other id.
   static lang::Ref<CharsetConverter> find(int32_t id);
 
   // The MIBenum id.
   int32_t id() const noexcept { return id_; }
-  // The set's name as iconv knows it.
+  // The set's name as iconv knows it; null for a set we cannot convert.
   const char* name() const noexcept { return name_; }
+  // Whether bytes can be converted into and out of this set.
+  bool canConvert() const noexcept { return name_ != nullptr; }
 
   // bytes[offset, offset + length), taken in the set `from`, as bytes of this set. A range
-  // outside bytes: IndexOutOfBoundsException. Equal ids copy the range unchanged.
+  // outside bytes: IndexOutOfBoundsException. Equal ids copy the range unchanged; otherwise a
+  // set that cannot convert, on either side, raises ERR_CONVERSION.
   lang::Ref<lang::ByteArray> convert(const CharsetConverter& from, const lang::ByteArray& bytes,
                                      int32_t offset, int32_t length) const;
-  // UTF-8 text as bytes of this set.
+  // UTF-8 text as bytes of this set (ERR_CONVERSION for a set that cannot convert).
   lang::Ref<lang::ByteArray> encode(std::string_view text) const;
   // Bytes of this set as UTF-8 text.
   std::string decode(const int8_t* data, int32_t length) const;
@@ -59,7 +66,7 @@ class CharsetConverter final : public lang::Object {
   CharsetConverter(int32_t id, const char* name) noexcept : id_(id), name_(name) {}
 
   const int32_t id_;   // MIBenum id
-  const char* name_;   // iconv name, a string literal
+  const char* name_;   // iconv name, a string literal; null for a set we cannot convert
 };
 
 }  // namespace kelvor::jdbc

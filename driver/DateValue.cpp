@@ -90,9 +90,8 @@ lang::Ref<lang::ByteArray> encode(const Fields& f) {
   return out;
 }
 
-lang::Ref<lang::ByteArray> checked(lang::Ref<lang::ByteArray> bytes) {
+lang::Ref<lang::ByteArray> nonNullForm(lang::Ref<lang::ByteArray> bytes) {
   if (!bytes) lang::throwNullPointer("date byte form");
-  (void)readForm(bytes->data(), bytes->length(), bytes.get());
   return bytes;
 }
 
@@ -138,7 +137,7 @@ bool parseText(std::string_view text, Fields& f) noexcept {
 
 }  // namespace
 
-DateValue::DateValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(checked(std::move(bytes))) {}
+DateValue::DateValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) {}
 
 lang::Ref<DateValue> DateValue::fromTimestamp(const lang::Timestamp& value) {
   const Fields f{value.year(), value.month(), value.day(), value.hour(), value.minute(),

@@ -7,8 +7,10 @@
 //   byte 2, 3   month 1..12, day 1..28/29/30/31 as the month and year allow
 //   byte 4..6   hour + 1, minute + 1, second + 1
 //
-// Every constructor and conversion checks all seven bytes and raises ERR_CONVERSION for a form
-// that is not a date; nothing outside the bytes given is read. Immutable once made (its bytes
+// A value made from bytes keeps them as they came, unchecked, so that an image holding one
+// malformed date can still be read; every conversion (to a timestamp, to text) and every
+// other constructor checks all seven bytes and raises ERR_CONVERSION for a form that is not
+// a date. Nothing outside the bytes given is read. Immutable once made (its bytes
 // are shared, never written); shareable between threads.
 #pragma once
 
@@ -30,8 +32,9 @@ class DateValue final : public SqlValue {
   static constexpr int32_t MIN_YEAR = -10099;  // the form's bounds
   static constexpr int32_t MAX_YEAR = 15599;
 
-  // The seven-byte form, checked (a form that is not a date raises ERR_CONVERSION with the
-  // bytes) and kept as it is, shared; null raises NullPointerException.
+  // The seven-byte form, kept as it is (shared) and not checked: a form that is not a date
+  // raises ERR_CONVERSION with the bytes when the value is converted. Null raises
+  // NullPointerException.
   explicit DateValue(lang::Ref<lang::ByteArray> bytes);
 
   // The timestamp's date and time; its fraction of a second is dropped. A year outside

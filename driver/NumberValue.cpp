@@ -335,9 +335,10 @@ lang::Ref<lang::ByteArray> encodeFloating(F value, const lang::Object* source) {
   return encode(std::signbit(value), std::string_view(digits, count), scale, source);
 }
 
-lang::Ref<lang::ByteArray> checked(lang::Ref<lang::ByteArray> bytes) {
+// Bytes are kept as the server sent them: a malformed form fails only the conversions, so an
+// image holding one can still be read, and making a value costs no check.
+lang::Ref<lang::ByteArray> nonNullForm(lang::Ref<lang::ByteArray> bytes) {
   if (!bytes) lang::throwNullPointer("number byte form");
-  (void)readForm(bytes->data(), bytes->length(), bytes.get());
   return bytes;
 }
 
@@ -350,7 +351,7 @@ NumberValue::NumberValue(int32_t value) : SqlValue(encodeWhole(value)) {}
 NumberValue::NumberValue(int64_t value) : SqlValue(encodeWhole(value)) {}
 NumberValue::NumberValue(float value) : SqlValue(encodeFloating(value, nullptr)) {}
 NumberValue::NumberValue(double value) : SqlValue(encodeFloating(value, nullptr)) {}
-NumberValue::NumberValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(checked(std::move(bytes))) {}
+NumberValue::NumberValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) {}
 
 lang::Ref<NumberValue> NumberValue::fromDecimal(const lang::Decimal& value) {
   return lang::makeRef<NumberValue>(

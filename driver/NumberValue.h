@@ -9,7 +9,7 @@
 //   value  := sign × 0.(all digits) × 10^(exponent + 1)
 //
 // Every value has exactly one form, so equal bytes mean equal numbers and the inherited
-// equals() is numeric equality. The form is not ordered bytewise.
+// equals() is numeric equality (for well-formed bytes). The form is not ordered bytewise.
 //
 // Making a value: integers of every width are exact; floats and doubles take their shortest
 // round-trip decimal (NaN and infinities raise ERR_CONVERSION); a decimal with more than 38
@@ -57,8 +57,9 @@ class NumberValue final : public SqlValue {
   // ERR_CONVERSION. -0.0 is zero.
   explicit NumberValue(float value);
   explicit NumberValue(double value);
-  // A byte form, checked (a malformed one raises ERR_CONVERSION with the bytes) and kept as
-  // it is, shared; null raises NullPointerException.
+  // A byte form, kept as it is (shared) and not checked: a malformed one raises ERR_CONVERSION
+  // with the bytes only when the value is converted (to a primitive, a decimal or text). Null
+  // raises NullPointerException.
   explicit NumberValue(lang::Ref<lang::ByteArray> bytes);
 
   // Exact up to 38 significant digits, rounded half-even beyond; an exponent out of range

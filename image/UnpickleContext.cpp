@@ -35,6 +35,13 @@ void UnpickleContext::throwOutOfImage(int32_t skip, int32_t n) const {
                                         std::to_string(image_->length()) + " bytes");
 }
 
+void UnpickleContext::raiseOverlongNumberSlot() const {
+  const int32_t left = image_->length() - offset_;
+  const Ref<lang::ByteArray> slot =
+      lang::ByteArray::copyOf(cursor(), left < kNumberSlotSize ? left : kNumberSlotSize);
+  ErrorRaiser::raise(DriverException::ERR_CONVERSION, "number slot length above 21", slot.get());
+}
+
 void UnpickleContext::throwNoImage() { lang::throwNullPointer("UnpickleContext has no image"); }
 
 inline void UnpickleContext::moveTo(int64_t position) noexcept {
@@ -153,6 +160,9 @@ Ref<lang::ByteArray> UnpickleContext::readUB2Bytes() {
 Ref<lang::ByteArray> UnpickleContext::readNumberSlot() {
   requireBytes(1);
   const int32_t length = static_cast<uint8_t>(*cursor());
+  // A slot holds at most 21 bytes of number: a longer L is no number, and its bytes would run
+  // into the next slot. The bulk readers of the number descriptor refuse it the same way.
+  if (length > kNumberSlotSize - 1) raiseOverlongNumberSlot();
   requireBytes(1, length);
   Ref<lang::ByteArray> bytes = lang::ByteArray::copyOf(cursor() + 1, length);
   moveTo(int64_t{offset_} + kNumberSlotSize);  // the whole slot, whatever the length

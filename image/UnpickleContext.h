@@ -9,7 +9,7 @@
 //   SB2          := be16                 signed 16-bit
 //   UB4 value    := be32(n) bytes(n)
 //   UB2 value    := be16(n) bytes(n)     n unsigned; read with its 2 length bytes
-//   number slot  := L(1) bytes(L) unused  22 bytes in all, whatever L is
+//   number slot  := L(1) bytes(L) unused  22 bytes in all, whatever L is; L <= 21
 //   relative offset := UB4 counted from baseOffset
 //
 // Hostile input: positions and lengths read from the image are untrusted. Every read checks
@@ -73,7 +73,8 @@ class UnpickleContext : public lang::Object {
   Ref<lang::ByteArray> readUB4Bytes();
   // The 2 length bytes and the n bytes after them.
   Ref<lang::ByteArray> readUB2Bytes();
-  // The L bytes of a number slot; consumes the whole slot.
+  // The L bytes of a number slot; consumes the whole slot. L above 21 (more than the slot
+  // holds) raises ERR_CONVERSION with the slot's bytes, reading and moving nothing.
   Ref<lang::ByteArray> readNumberSlot();
   // Advances n if n >= 0.
   void skipBytes(int32_t n);
@@ -114,6 +115,7 @@ class UnpickleContext : public lang::Object {
 
   [[noreturn]] void throwOutOfImage(int32_t skip, int32_t n) const;
   [[noreturn]] static void throwNoImage();
+  [[noreturn]] __attribute__((noinline, cold)) void raiseOverlongNumberSlot() const;
 
   Ref<lang::ByteArray> image_;             // borrowed for the read
   int32_t offset_ = 0;                     // index of the next byte to read

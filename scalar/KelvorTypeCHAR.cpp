@@ -51,11 +51,12 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeCHAR::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeCHAR::KelvorTypeCHAR() = default;
+KelvorTypeCHAR::KelvorTypeCHAR() { setKind(TypeKind::Char); }
 
-KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn) { setUp(conn); }
+KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn) { setKind(TypeKind::Char); setUp(conn); }
 
 KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn, int32_t typeCode) : KelvorType(typeCode) {
+  setKind(TypeKind::Char);
   setUp(conn);
 }
 
@@ -77,10 +78,10 @@ void KelvorTypeCHAR::setUp(jdbc::Connection* conn) {
 }
 
 void KelvorTypeCHAR::takeConverter() {
-  // An unknown set (-1 included) has none: values are then kept in their own sets.
-  converter_ = jdbc::CharsetConverter::find(connCharsetId_);
-  if (!converter_ && Trace::on(DEBUG_TRACE)) {
-    Trace::line(TRACE_CLASS, "no converter for ", connCharsetId_);
+  // Every set has one, -1 included; one we cannot convert refuses to convert values into it.
+  converter_ = jdbc::CharsetConverter::forId(connCharsetId_);
+  if (!converter_->canConvert() && Trace::on(DEBUG_TRACE)) {
+    Trace::line(TRACE_CLASS, "no conversion into the connection's set ", connCharsetId_);
   }
 }
 
@@ -134,8 +135,9 @@ Ref<jdbc::CharValue> KelvorTypeCHAR::convertToConnectionCharset(jdbc::CharValue*
 Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
                                                          bool absorbFailure) {
   const Ref<jdbc::CharsetConverter>& own = value->getCharacterSet();
-  // No set of its own (bytes of an unknown set are never converted), no converter (the
-  // connection's set is unknown), the connection's set already, or nothing to convert.
+  // No set of its own (bytes of an unknown set are never converted), no converter (a
+  // descriptor never set up), the connection's set already, or nothing to convert. Any other
+  // value is converted, and a connection's set we cannot convert into refuses it.
   if (!own || !converter_ || own->id() == connCharsetId_ || !value->shareBytes()) {
     return Ref<jdbc::CharValue>(value);
   }
@@ -167,7 +169,7 @@ void KelvorTypeCHAR::parseTDS(StreamInfo& reader) {
 
 int32_t KelvorTypeCHAR::pickle(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
-  auto* charValue = dynamic_cast<jdbc::CharValue*>(value);
+  auto* charValue = jdbc::SqlValue::as<jdbc::CharValue>(value);
   if (charValue == nullptr) lang::throwClassCast(value->className(), "CharValue");
   // Converted first, so that the length checked is that of the bytes the database receives.
   const Ref<jdbc::CharValue> written = inConnectionCharset(charValue, false);
@@ -184,7 +186,7 @@ void KelvorTypeCHAR::setConnection(jdbc::Connection* conn) {
 
 Ref<jdbc::SqlValue> KelvorTypeCHAR::toSqlValue(lang::Object* value, jdbc::Connection* /*conn*/) {
   if (value == nullptr) return nullptr;
-  if (auto* charValue = dynamic_cast<jdbc::CharValue*>(value)) {
+  if (auto* charValue = jdbc::SqlValue::as<jdbc::CharValue>(value)) {
     return Ref<jdbc::SqlValue>(charValue);
   }
   return jdbc::CharValue::fromObject(value, converter_);

@@ -42,13 +42,14 @@ class KelvorTypeCHAR final : public KelvorType {
   static const lang::SerialClass SERIAL_CLASS;
 
   // When on, the failures that are absorbed (the connection not telling its character set,
-  // a set without a converter, a conversion that fails) are traced.
+  // a conversion that fails) are traced, and so is a set we cannot convert into.
   static inline TraceSwitch DEBUG_TRACE{0};
 
   // Base construction only: no connection, no converter, every field 0.
   KelvorTypeCHAR();
   // Asks the connection for its database character set (-1 when it raises, or when there is
-  // no connection) and takes the converter of that set (none when the set is unknown).
+  // no connection) and takes the converter of that set; a set we cannot convert has one too,
+  // which refuses every conversion into it.
   explicit KelvorTypeCHAR(jdbc::Connection* conn);
   KelvorTypeCHAR(jdbc::Connection* conn, int32_t typeCode);
   ~KelvorTypeCHAR() override;
@@ -62,8 +63,8 @@ class KelvorTypeCHAR final : public KelvorType {
   // is jdbc::CharValue.
   Ref<lang::ObjectArray> primitiveArrayToCharValues(lang::Object* values, jdbc::Connection* conn,
                                                     int64_t beginIndex, int32_t count);
-  // The value itself when its set is the connection's, when it has no set or when there is
-  // no converter; otherwise a new value of its bytes converted into the connection's set.
+  // The value itself when its set is the connection's or when it has no set; otherwise a new
+  // value of its bytes converted into the connection's set.
   // A failed conversion is absorbed: the value itself is returned. Null: NullPointerException.
   Ref<jdbc::CharValue> convertToConnectionCharset(jdbc::CharValue* value);
   int32_t getMaxLength() const noexcept { return maxLength_; }
@@ -76,9 +77,10 @@ class KelvorTypeCHAR final : public KelvorType {
   // bytes written. The length checked against maxLength is the byte count of what is
   // written, in the connection's set: longer raises ERR_VALUE_TOO_LONG with this descriptor.
   // A value that cannot be converted into the connection's set raises ERR_CONVERSION with the
-  // value rather than being written in a set the database would misread; without a converter
-  // (the connection's set unknown) the bytes are written as they are. Nothing is written
-  // when a check fails. Null: NullPointerException; not a CharValue: ClassCastException.
+  // value rather than being written in a set the database would misread, and so does any
+  // value of another set when the connection's set is one we cannot convert into (-1, the
+  // set the connection did not name, included): an image never holds two encodings. A value
+  // without a set is written as it is. Nothing is written when a check fails. Null: NullPointerException; not a CharValue: ClassCastException.
   [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) override;
   // The descriptor's connection; the converter stays as it is.
   void setConnection(jdbc::Connection* conn) override;
@@ -108,7 +110,7 @@ class KelvorTypeCHAR final : public KelvorType {
  private:
   // Constructor set-up: connCharsetId_ and converter_ from the connection.
   void setUp(jdbc::Connection* conn);
-  // converter_ for connCharsetId_; none when the set is unknown.
+  // converter_ for connCharsetId_ (every id has one).
   void takeConverter();
   // The value's bytes converted into the connection's set, as a new value; the conversion's
   // failure (ERR_CONVERSION) passes through. The caller has checked that a conversion is due.
@@ -128,7 +130,7 @@ class KelvorTypeCHAR final : public KelvorType {
   std::mutex connectionLock_;  // guards connection_
   jdbc::Connection* connection_ = nullptr;  // not owned (the connection outlives its descriptors); the connection of the descriptor; may be null
   int16_t connCharsetId_ = 0;  // the connection's database set; -1 when it did not tell
-  Ref<jdbc::CharsetConverter> converter_;  // converter of connCharsetId_; null when unknown
+  Ref<jdbc::CharsetConverter> converter_;  // converter of connCharsetId_; null until set up
 };
 
 }  // namespace kelvor::jdbc::kelcore

@@ -25,11 +25,17 @@ static_assert(KelvorTypeDATE::ERR_CONVERSION == DriverException::ERR_CONVERSION)
 static_assert(KelvorTypeDATE::STYLE_SKIP == KelvorType::STYLE_SKIP);
 static_assert(NATIVE_DATE_READ == DateValue::LENGTH);
 
-// The seven-byte form of a native date structure whose first seven bytes are n.
-Ref<lang::ByteArray> dateFormOf(const int8_t* n, bool highByteFirst) {
+// The seven-byte form of a native date structure whose first seven bytes are `native`. The
+// form's two year bytes hold DateValue::MIN_YEAR..MAX_YEAR; a native year outside them would
+// wrap into another year (or flip its sign), so it raises ERR_CONVERSION with the structure.
+Ref<lang::ByteArray> dateFormOf(const lang::ByteArray& native, bool highByteFirst) {
+  const int8_t* n = native.data();
   const auto b0 = static_cast<uint8_t>(n[0]);
   const auto b1 = static_cast<uint8_t>(n[1]);
   const int32_t year = static_cast<int16_t>(highByteFirst ? (b0 << 8) | b1 : (b1 << 8) | b0);
+  if (year < DateValue::MIN_YEAR || year > DateValue::MAX_YEAR) {
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, "year outside the date form", &native);
+  }
   int32_t century = 0;
   int32_t yy = 0;
   if (year >= 0) {
@@ -55,9 +61,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeDATE::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeDATE::KelvorTypeDATE() = default;
+KelvorTypeDATE::KelvorTypeDATE() { setKind(TypeKind::Date); }
 
-KelvorTypeDATE::KelvorTypeDATE(int32_t typeCode) : KelvorType(typeCode) {}
+KelvorTypeDATE::KelvorTypeDATE(int32_t typeCode) : KelvorType(typeCode) { setKind(TypeKind::Date); }
 
 int32_t KelvorTypeDATE::getNativeAlignment(const lang::ByteArray* fd) {
   return nativeLayout(fd, DATE_FORMAT_ENTRY).alignment;
@@ -128,7 +134,7 @@ Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format,
   // checked: fails before anything is read when the seven bytes are not all there
   const Ref<lang::ByteArray> native = ctx.readBytes(NATIVE_DATE_READ);
   ctx.skipBytes(NATIVE_DATE_SIZE - NATIVE_DATE_READ);  // the last byte is not read
-  return toObject(dateFormOf(native->data(), ctx.descriptorFlag() != 0), style, typeMap);
+  return toObject(dateFormOf(*native, ctx.descriptorFlag() != 0), style, typeMap);
 }
 
 }  // namespace kelvor::jdbc::kelcore

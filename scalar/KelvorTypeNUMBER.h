@@ -9,6 +9,10 @@
 // consumes whole; in the first linear form that slot stands at the attribute's offset,
 // without the indicator.
 //
+// One rule on every path, single reads and both bulk paths alike: L above 21 raises
+// ERR_CONVERSION (the form would run into the next slot), and an empty form (L = 0, or a
+// pickled data value of length 0) is a null: null as a single value, 0 in a primitive array.
+//
 // Thread rule: immutable once its TDS entry is parsed, then shared between threads; the
 // native layout is cached lock-free by the base. The static operations keep no state.
 #pragma once
@@ -129,6 +133,16 @@ class KelvorTypeNUMBER : public KelvorType {
   // IndexOutOfBoundsException, the context left after that value's length field.
   static Ref<lang::Object> unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
                                                int32_t count, int32_t accessKind);
+
+  // The longest byte form of a whole number of 64 bits: header, 10 pairs.
+  static constexpr int32_t MAX_WHOLE_FORM = 12;
+  // The byte form of a whole number, the very bytes a NumberValue made from it holds, into
+  // out (MAX_WHOLE_FORM bytes); returns its length. Never allocates.
+  static int32_t wholeNumberForm(int64_t value, int8_t* out) noexcept;
+  // The mirror of unpickleNumberArray: the elements of a short, int or long array written as
+  // data values, encoded straight into the context's stream. Returns the bytes written, or
+  // -1 (nothing written) when the object is no such array.
+  static int64_t pickleWholeNumbers(PickleContext& ctx, const lang::Object& array);
 
  private:
   // Serial hook: scale, then precision.

@@ -199,6 +199,50 @@ TEST_F(ObjectImageTest, BadHeadersAndCutImagesFailCleanly) {
             DriverException::ERR_INTERNAL);
 }
 
+// An inline object of a type without leaves has no bytes when present: a reader could not
+// tell it from what follows. Its write is refused with ERR_UNSUPPORTED before any byte of the
+// image is written; a null one is written as its marker and reads back; a complete image of
+// the leafless type itself holds only its header.
+TEST_F(ObjectImageTest, PresentInlineObjectWithoutLeavesIsRefusedBeforeWriting) {
+  add("S.NONE", {}, {});
+  add("S.LAST", {3, 5, 0, 39, 40}, {{"N", "NUMBER", "SYS"}, {"E", "NONE", "S"}});
+  add("S.FIRST", {39, 40, 3, 5, 0}, {{"E", "NONE", "S"}, {"N", "NUMBER", "SYS"}});
+  add("S.SHELL", {3, 5, 0, 39, 39, 40, 40}, {{"N", "NUMBER", "SYS"}, {"S", "HOLLOW", "S"}});
+  add("S.HOLLOW", {39, 40}, {{"E", "NONE", "S"}});
+  const Ref<ObjectValue> none = value("S.NONE", {});
+  const std::pair<const char*, Ref<ObjectValue>> refused[] = {
+      {"S.LAST", value("S.LAST", {num(1), none})},
+      {"S.FIRST", value("S.FIRST", {none, num(2)})},
+      {"S.SHELL", value("S.SHELL", {num(3), value("S.HOLLOW", {none})})}};
+  for (const auto& [name, v] : refused) {
+    PickleContext ctx;
+    ctx.initStream();
+    (void)ctx.writeAtomicNull();  // what the stream held before
+    EXPECT_EQ(codeOf([&] { (void)type(name)->getKelvorType()->pickle(ctx, v.get()); }),
+              DriverException::ERR_UNSUPPORTED)
+        << name;
+    EXPECT_EQ(ctx.offset(), 1) << name;
+    EXPECT_EQ(codeOf([&] { (void)type(name)->getKelvorType()->toImage(v.get()); }),
+              DriverException::ERR_UNSUPPORTED);
+    EXPECT_FALSE(v->shareBytes()) << name;
+  }
+  const std::pair<const char*, Ref<ObjectValue>> written[] = {
+      {"S.NONE", none},
+      {"S.LAST", value("S.LAST", {num(1), nullptr})},
+      {"S.FIRST", value("S.FIRST", {nullptr, num(2)})},
+      {"S.SHELL", value("S.SHELL", {num(3), value("S.HOLLOW", {nullptr})})}};
+  for (const auto& [name, v] : written) {
+    const Ref<ByteArray> img = type(name)->getKelvorType()->toImage(v.get());
+    const Ref<ObjectValue> back = readBack(name, img);
+    ASSERT_TRUE(back) << name;
+    EXPECT_TRUE(back->equals(v.get())) << name;
+  }
+  EXPECT_EQ(valuesOf(*type("S.NONE")->getKelvorType()->toImage(none.get())), image({}));
+  // What a writer that let the empty object through would make: the reader refuses it.
+  EXPECT_EQ(codeOf([&] { (void)readBack("S.FIRST", bytesOf(image(dataValue(2)))); }),
+            DriverException::ERR_INTERNAL);
+}
+
 TEST_F(ObjectImageTest, LinearImagesOfNullObjectsEndAtTheirData) {
   Ref<KelvorTypeADT> t = type("S.PAIR")->getKelvorType();
   // length 0: null

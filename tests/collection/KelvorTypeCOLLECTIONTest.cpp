@@ -3,7 +3,12 @@
 #include "collection/KelvorTypeCOLLECTION.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "driver/ArrayDescriptor.h"
@@ -126,6 +131,22 @@ TEST_F(CollectionTest, OwnSegmentAttachesTheElementAndReadsTheEntry) {
   ASSERT_NE(pair, nullptr);
   EXPECT_EQ(pair->getParent(), pairs.get());
   EXPECT_EQ(pair->getParentIndex(), 1);
+}
+
+// A collection type made by name numbers its segment as an object type's parse does: the list
+// takes null index 0, so the element, parsed by the fix-up on the same reader, takes 1.
+TEST_F(CollectionTest, ElementOfACollectionMadeByNameTakesNullIndexOne) {
+  add("S.REFS", collectionTds({9}), {{"", "REF", "SYS"}});
+  for (const char* name : {"S.NUMS", "S.REFS"}) {
+    Ref<KelvorTypeCOLLECTION> c = type(name);
+    ASSERT_TRUE(c->getElementType()) << name;
+    EXPECT_EQ(c->getNullIndex(), 0) << name;
+    EXPECT_EQ(c->getElementType()->getNullIndex(), 1) << name;
+    EXPECT_EQ(c->getElementType()->getOffsetIndex(), 0) << name;
+  }
+  auto* ref = dynamic_cast<KelvorNamedType*>(type("S.REFS")->getElementType().get());
+  ASSERT_NE(ref, nullptr);
+  EXPECT_EQ(ref->getParentIndex(), 1);
 }
 
 TEST_F(CollectionTest, CollectionAttributeOfAnObjectTypeIsFixedUpAfterTheList) {
@@ -450,6 +471,113 @@ TEST_F(CollectionTest, HostileImagesFailCleanlyBeforeAllocating) {
       EXPECT_ANY_THROW((void)nums->fromImage(prefix.get(), 0, nullptr, 1, nullptr)) << n;
     }
   }
+}
+
+// A chain of `depth` collection types, each the element of the one above; NUMBER elements at
+// the bottom.
+V collectionChainTds(int depth) {
+  V tds = tdsHeader();
+  append(tds, {28});
+  append(tds, ub4(18 + 10 + 1));
+  append(tds, ub4(0));
+  append(tds, {1, 42});
+  for (int level = 1; level < depth; ++level) {
+    append(tds, {28});
+    append(tds, ub4(static_cast<int64_t>(tds.size()) + 9));
+    append(tds, ub4(0));
+    tds.push_back(1);
+  }
+  append(tds, {3, 10, 0});
+  return tds;
+}
+
+// Hostile images of `size` bytes for that chain: each level's only real element is the level
+// below, and each claims as many elements as there are bytes after its count; the bottom
+// level holds nulls to the end. The pickled levels say they run to the end of the image.
+std::string hostilePickledChain(int depth, int64_t size) {
+  std::string image;
+  for (int level = 0; level < depth; ++level) {
+    const int64_t length = size - static_cast<int64_t>(image.size());
+    const int64_t count = length - 15;
+    for (const int64_t b : {int64_t{0x88}, int64_t{1}, int64_t{0xFE}, length >> 24, length >> 16,
+                            length >> 8, length, int64_t{1}, int64_t{1}, int64_t{0}, int64_t{0xFE},
+                            count >> 24, count >> 16, count >> 8, count}) {
+      image.push_back(static_cast<char>(b & 0xFF));
+    }
+  }
+  image.resize(static_cast<size_t>(size), '\xFF');
+  return image;
+}
+
+std::string hostileLinearChain(int depth, int64_t size) {
+  std::string image;
+  const auto put4 = [&](int64_t v) {
+    for (const int shift : {24, 16, 8, 0}) image.push_back(static_cast<char>((v >> shift) & 0xFF));
+  };
+  put4(size - 4);
+  image.append({0, 0});
+  put4(1);
+  image.push_back(1);
+  put4(size - 15);
+  for (int level = 0; level < depth; ++level) {
+    const int64_t left = size - static_cast<int64_t>(image.size()) - 5;
+    put4(level + 1 < depth ? left : left / 23);
+    image.push_back(0);
+  }
+  while (static_cast<int64_t>(image.size()) + 23 <= size) image.append(std::string(23, '\x01'));
+  image.resize(static_cast<size_t>(size), 0);
+  return image;
+}
+
+// The peak resident size in KiB of a child process that runs f, less that of one that runs
+// nothing: what f itself made resident at its height.
+int64_t peakKilobytesOf(const std::function<void()>& f) {
+  const auto childPeak = [](const std::function<void()>& run) -> int64_t {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      try {
+        run();
+      } catch (...) {
+      }
+      _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return -1;
+    return usage.ru_maxrss;
+  };
+  return childPeak(f) - childPeak([] {});
+}
+
+// Memory for a hostile image stays within a multiple of its size whatever the nesting: each
+// level's claim is bounded by its own image's bytes, and its elements are held as they are
+// read rather than allocated for the claim (which would cost 8 bytes per claimed element on
+// every level at once).
+TEST_F(CollectionTest, NestedClaimsCostMemoryByElementsReadNotByLevel) {
+  constexpr int kDepth = 20;
+  constexpr int64_t kSize = int64_t{1} << 20;
+  add("S.CHAIN", collectionChainTds(kDepth), {{"", "CHAIN", "S"}});
+  Ref<KelvorTypeCOLLECTION> chain = type("S.CHAIN");
+  for (const std::string& image : {hostilePickledChain(kDepth, kSize), hostileLinearChain(kDepth, kSize)}) {
+    const Ref<ByteArray> bytes =
+        ByteArray::copyOf(reinterpret_cast<const int8_t*>(image.data()), static_cast<int32_t>(image.size()));
+    EXPECT_THROW((void)chain->fromImage(bytes.get(), 0, nullptr, 1, nullptr), lang::IndexOutOfBoundsException);
+    const int64_t peak = peakKilobytesOf([&] { (void)chain->fromImage(bytes.get(), 0, nullptr, 1, nullptr); });
+    EXPECT_GE(peak, 0);
+    EXPECT_LT(peak, 48 * kSize / 1024) << "KiB at the peak for a " << kSize << "-byte image";
+  }
+  // A nested image that claims more elements than its own bytes can hold is refused, though
+  // the image around it has bytes enough.
+  std::string image = hostilePickledChain(2, 4096);
+  image[11] = image[12] = image[13] = 0;
+  image[14] = 1;         // the outer image holds one element,
+  image[15 + 5] = 0;
+  image[15 + 6] = 40;    // the inner one is 40 bytes long: room for 25 elements, not 4066
+  const Ref<ByteArray> bytes =
+      ByteArray::copyOf(reinterpret_cast<const int8_t*>(image.data()), static_cast<int32_t>(image.size()));
+  add("S.CHAIN2", collectionChainTds(2), {{"", "CHAIN2", "S"}});
+  EXPECT_THROW((void)type("S.CHAIN2")->fromImage(bytes.get(), 0, nullptr, 1, nullptr),
+               lang::IndexOutOfBoundsException);
 }
 
 TEST_F(CollectionTest, SerialFormKeepsKindMaximumAndElement) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/DriverException.h"
@@ -58,8 +59,6 @@ TEST(CharsetConverterTest, FailuresAreConversionErrorsNeverSubstitutes) {
   const auto utf16 = CharsetConverter::forId(CharsetConverter::UTF_16BE);
   const auto e = bytesOf({0xC3, 0xA9});  // UTF-8 "é"
   const std::vector<std::function<void()>> failures = {
-      [] { CharsetConverter::forId(9999); },
-      [] { CharsetConverter::forId(-1); },
       [&] { iso->encode("\xE2\x82\xAC"); },                    // no euro sign in Latin-1
       [&] { ascii->convert(*utf8, *e, 0, 2); },                // no é in ASCII
       [&] { utf8->decode(*bytesOf({0xC3})); },                 // ends inside a character
@@ -70,6 +69,47 @@ TEST(CharsetConverterTest, FailuresAreConversionErrorsNeverSubstitutes) {
   for (size_t i = 0; i < failures.size(); ++i) {
     EXPECT_EQ(codeOf(failures[i]), DriverException::ERR_CONVERSION) << i;
   }
+}
+
+// The factory answers for every id, -1 (a database set nobody named) included, with one
+// instance per id. A set we cannot convert keeps its own bytes as they are, but any conversion
+// into or out of it raises ERR_CONVERSION.
+TEST(CharsetConverterTest, EveryIdHasAConverterThatRefusesWhatItCannotConvert) {
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  const auto e = bytesOf({0xC3, 0xA9});
+  for (const int32_t id : {-1, 0, 2000, 9999}) {
+    const auto unknown = CharsetConverter::forId(id);
+    ASSERT_TRUE(unknown) << id;
+    EXPECT_EQ(unknown->id(), id);
+    EXPECT_EQ(CharsetConverter::forId(id), unknown);
+    EXPECT_TRUE(unknown->convert(*unknown, *e, 0, 2)->sameContents(*e));
+    for (const auto& refused : std::vector<std::function<void()>>{
+             [&] { unknown->convert(*utf8, *e, 0, 2); }, [&] { utf8->convert(*unknown, *e, 0, 2); },
+             [&] { unknown->encode("a"); }, [&] { unknown->decode(*e); }}) {
+      EXPECT_EQ(codeOf(refused), DriverException::ERR_CONVERSION) << id;
+    }
+  }
+}
+
+// One converter serves every thread at once; each conversion gets the whole answer.
+TEST(CharsetConverterTest, ConvertersAreSharedByConcurrentThreads) {
+  const auto iso = CharsetConverter::forId(CharsetConverter::ISO_8859_1);
+  const auto utf16 = CharsetConverter::forId(CharsetConverter::UTF_16BE);
+  const auto source = bytesOf(ZOE[1].bytes);
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(4, 0);
+  for (size_t t = 0; t < wrong.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 2000; ++i) {
+        const auto& to = (i + t) % 2 == 0 ? ZOE[0] : ZOE[2];
+        const auto out = (to.id == iso->id() ? iso : utf16)->convert(*utf8, *source, 0, source->length());
+        wrong[t] += out->sameContents(*bytesOf(to.bytes)) ? 0 : 1;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 }  // namespace

@@ -111,7 +111,10 @@ TEST(DateValueTest, FormsThatAreNotDatesAreRefused) {
       {120, 126, 3, 5, 1, 1, 1, 1}, {}};
   for (const auto& b : invalid) {
     const auto form = bytes(b);
-    expectConversionError([&] { DateValue v(form); }, form.get());
+    const DateValue kept(form);  // kept as it came; its conversions refuse it
+    EXPECT_EQ(kept.shareBytes().get(), form.get());
+    expectConversionError([&] { (void)kept.toString(); }, form.get());
+    expectConversionError([&] { (void)kept.timestampValue(); }, form.get());
     expectConversionError([&] { (void)DateValue::toTimestamp(form.get()); }, form.get());
     EXPECT_THROW((void)DateValue::toTimestamp(form->data(), form->length()), DriverException);
   }

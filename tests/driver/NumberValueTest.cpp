@@ -197,6 +197,19 @@ TEST(NumberValueTest, FloatingConversionsRaiseOnOverflowAndFlushUnderflowToSigne
   EXPECT_EQ(codeOf([] { NumberValue n(-INFINITY); }), 59);
 }
 
+// A value made from bytes keeps them as they came, malformed or not, so that an image holding
+// one bad number can still be read; only the conversions judge the form.
+TEST(NumberValueTest, ValueFromBytesKeepsThemUncheckedUntilConverted) {
+  for (const auto& m : std::vector<std::vector<uint8_t>>{{}, {0x40, 0x00}, {0x40, 0x00, 0x64},
+                                                         std::vector<uint8_t>(22, 0x40)}) {
+    const auto b = bytes(m);
+    const NumberValue v(b);
+    EXPECT_EQ(v.shareBytes().get(), b.get());
+    EXPECT_EQ(codeOf([&] { (void)v.doubleValue(); }), 59);
+  }
+  EXPECT_THROW(NumberValue(Ref<ByteArray>()), lang::NullPointerException);
+}
+
 TEST(NumberValueTest, MalformedFormsRaiseConversionWithTheBytes) {
   const std::vector<std::vector<uint8_t>> malformed = {
       {}, {0x01}, {0x80}, {0x40, 0x00}, {0x40, 0x00, 0x05}, {0x40, 0x00, 0x0A, 0x00},
@@ -209,7 +222,8 @@ TEST(NumberValueTest, MalformedFormsRaiseConversionWithTheBytes) {
              [&] { (void)NumberValue::toInt(p, n); }, [&] { (void)NumberValue::toLong(b.get()); },
              [&] { (void)NumberValue::toShort(p, n); }, [&] { (void)NumberValue::toFloat(p, n); },
              [&] { (void)NumberValue::toDouble(p, n); }, [&] { (void)NumberValue::toBigDecimal(p, n); },
-             [&] { NumberValue v(b); }}) {
+             [&] { (void)NumberValue(b).intValue(); }, [&] { (void)NumberValue(b).toString(); },
+             [&] { (void)NumberValue(b).bigDecimalValue(); }}) {
       EXPECT_EQ(codeOf(call), 59) << m.size();
     }
     try {

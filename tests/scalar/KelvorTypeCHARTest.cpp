@@ -46,13 +46,14 @@ TEST(KelvorTypeCHARTest, ParsesItsEntryAndTakesTheConnectionsSet) {
   auto t = parsed(utf8.get(), 300, 1);
   EXPECT_EQ(t->getMaxLength(), 300);
   EXPECT_EQ(sqlValueOf(*t, bytesOf({'a'}))->getCharacterSet(), charset(106));
-  // A connection that does not tell, one that tells a set without a converter, or none at
-  // all: values keep no set.
+  // A connection that does not tell (or none at all) has the set -1; one that tells a set we
+  // cannot convert has that set: values read through them are in it.
   auto failing = makeRef<TestConnection>();
   failing->setCharsetFails(true);
   auto unknown = makeRef<TestConnection>(int16_t{2000});
-  for (Connection* conn : std::vector<Connection*>{failing.get(), unknown.get(), nullptr}) {
-    EXPECT_EQ(sqlValueOf(*parsed(conn, 10, 1), bytesOf({'a'}))->getCharacterSet(), nullptr);
+  for (const auto& [conn, id] : std::vector<std::pair<Connection*, int32_t>>{
+           {failing.get(), -1}, {unknown.get(), 2000}, {nullptr, -1}}) {
+    EXPECT_EQ(sqlValueOf(*parsed(conn, 10, 1), bytesOf({'a'}))->getCharacterSet(), charset(id));
   }
   StreamInfo shortEntry(bytesOf({0, 10, 1, 0}), 0);
   EXPECT_THROW(makeRef<KelvorTypeCHAR>(utf8.get())->parseTDS(shortEntry),
@@ -96,6 +97,31 @@ TEST(KelvorTypeCHARTest, PickleReencodesThenChecksTheBytesWritten) {
   auto isoType = makeRef<KelvorTypeCHAR>(isoConn.get());
   EXPECT_EQ(isoType->convertToConnectionCharset(euro.get()), euro);
   EXPECT_EQ(t->convertToConnectionCharset(euro.get()), euro);
+}
+
+// A connection whose set has no converter takes values already in its set, and values
+// without a set, as they are; any other value would go out in a second encoding, and is
+// refused with ERR_CONVERSION before anything is written.
+TEST(KelvorTypeCHARTest, ValuesForASetWithoutAConverterAreRefusedNotWrittenUnconverted) {
+  auto unknown = makeRef<TestConnection>(int16_t{2000});
+  auto failing = makeRef<TestConnection>();
+  failing->setCharsetFails(true);
+  for (Connection* conn : std::vector<Connection*>{unknown.get(), failing.get()}) {
+    auto t = parsed(conn, 10, 1);
+    const auto own = sqlValueOf(*t, bytesOf({'a', 0xE9}));
+    const auto utf8 = makeRef<CharValue>(bytesOf({'a'}), charset(CharsetConverter::UTF_8));
+    PickleContext ctx;
+    ctx.initStream();
+    EXPECT_EQ(codeOf([&] { (void)t->pickle(ctx, utf8.get()); }), DriverException::ERR_CONVERSION);
+    EXPECT_EQ(ctx.offset(), 0);
+    EXPECT_EQ(t->pickle(ctx, own.get()), 3);
+    EXPECT_EQ(t->pickle(ctx, makeRef<CharValue>(bytesOf({'b'}), nullptr).get()), 2);
+    EXPECT_TRUE(ctx.toByteArray()->sameContents(*bytesOf({2, 'a', 0xE9, 1, 'b'})));
+    EXPECT_EQ(codeOf([&] { (void)t->toSqlValue(lang::String::of("a").get(), conn); }),
+              DriverException::ERR_CONVERSION);
+    // convertToConnectionCharset keeps what it cannot convert, as it always has.
+    EXPECT_EQ(t->convertToConnectionCharset(utf8.get()), utf8);
+  }
 }
 
 TEST(KelvorTypeCHARTest, ToObjectByStyleAndForm) {

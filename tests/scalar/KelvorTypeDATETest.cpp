@@ -56,6 +56,26 @@ TEST(KelvorTypeDATETest, NativeStructureBecomesTheSevenByteFormInEitherByteOrder
   EXPECT_EQ(formRead(flaggedDate(2024, 0, true), 7)[4], 1);  // hour 0 is 1
 }
 
+// The seven-byte form holds the years -10099..15599; a native year outside them would wrap
+// into another year (or flip its sign) and is refused in every style, in both byte orders.
+TEST(KelvorTypeDATETest, NativeYearOutsideTheFormRaisesConversionError) {
+  for (const int year : {32767, 15600, -10100, -32768}) {
+    for (const bool highByteFirst : {true, false}) {
+      for (const int32_t style : {1, 2, 3}) {
+        UnpickleContext ctx(bytesOf(flaggedDate(year, 14, highByteFirst)), 0, nullptr, nullptr,
+                            static_cast<int8_t>(highByteFirst ? 1 : 0));
+        EXPECT_EQ(codeOf([&] { (void)D().unpickle(ctx, 2, style, nullptr); }),
+                  DriverException::ERR_CONVERSION)
+            << year << " style " << style;
+      }
+    }
+  }
+  for (const auto& [year, century, yy] :
+       std::vector<std::array<int, 3>>{{15599, 255, 199}, {-10099, 0, 1}}) {
+    EXPECT_EQ(formRead(flaggedDate(year, 14, true), 1), (std::vector<int>{century, yy, 3, 5, 15, 8, 10}));
+  }
+}
+
 TEST(KelvorTypeDATETest, UnpickleInBothFormsWithNullsAndSkip) {
   std::vector<int> image = {0xAA, 0xAA, 0, 0, 0, 0};  // base 2, structure at relative 4
   const auto date = flaggedDate(2026, 14, true);

@@ -225,6 +225,44 @@ TEST(KelvorTypeNUMBERTest, BulkPathsFailCleanlyBeforeAllocatingOnHostileInput) {
   EXPECT_EQ(pctx.offset(), 0);
 }
 
+// One rule for a fixed slot on every path: a length byte above 21 raises ERR_CONVERSION (its
+// bytes would run into the next slot), and a present slot with an empty form is a null (an
+// SQL null single value, 0 in a primitive array, as for a flagged null). Pickled data values
+// of length 0 read the same way.
+TEST(KelvorTypeNUMBERTest, EverySlotPathReadsOverlongAndEmptyFormsAlike) {
+  Bytes image = slots({1, 2});
+  image[1] = 22;
+  for (const int32_t style : {1, 2, 3}) {
+    UnpickleContext flagged(arrayOf(image), 0, nullptr, nullptr, 0);
+    EXPECT_EQ(codeOf([&] { (void)N().unpickle(flagged, 2, style, nullptr); }), CONVERSION);
+    UnpickleContext offsets(arrayOf(image), 0, bytesOf({0}), lang::LongArray::of({1}), 0);
+    EXPECT_EQ(codeOf([&] { (void)N::unpickleNumber(0, 0, offsets, 1, style, nullptr); }),
+              CONVERSION);
+  }
+  image[1] = 0;
+  for (const int32_t style : {1, 2, 3}) {
+    UnpickleContext flagged(arrayOf(image), 0, nullptr, nullptr, 0);
+    EXPECT_EQ(N().unpickle(flagged, 2, style, nullptr), nullptr);
+    EXPECT_EQ(flagged.offset(), 23);
+  }
+  const auto data = arrayOf(Bytes{0, 3, 0x40, 0x00, 0x14});  // an empty value, then 2
+  for (const int32_t kind : {4, 5, 6, 7, 8}) {
+    UnpickleContext fixed(arrayOf(image), 0, nullptr, nullptr, 0);
+    PickleContext pickled(data);
+    if (kind == 7) {
+      EXPECT_EQ(doublesOf<int64_t>(N::unpickleFixedNumberArray(fixed, 1, 2, kind)),
+                (std::vector<double>{0, 2}));
+      EXPECT_EQ(doublesOf<int64_t>(N::unpickleNumberArray(pickled, 1, 2, kind)),
+                (std::vector<double>{0, 2}));
+    } else {
+      (void)N::unpickleFixedNumberArray(fixed, 1, 2, kind);
+      (void)N::unpickleNumberArray(pickled, 1, 2, kind);
+    }
+    EXPECT_EQ(fixed.offset(), 46) << kind;
+    EXPECT_EQ(pickled.offset(), 5) << kind;
+  }
+}
+
 TEST(KelvorTypeNUMBERTest, SerialRoundTripRestoresTheBaseThenScaleAndPrecision) {
   auto original = lang::makeRef<N>(3);
   StreamInfo reader(bytesOf({12, 4}), 0);

@@ -350,6 +350,31 @@ TEST_F(KelcoreToolTest, NumbersAndDatesPrintExactlyAndReadBack) {
   EXPECT_NE(decoded.out.find("\"-0044-03-15T12:00:00\""), std::string::npos) << decoded.out;
 }
 
+// A number or a date whose bytes are no form of its type travels as the bytes it is: it is
+// encoded from {"bytes": ...}, and decode prints it in that form beside the values it can
+// convert.
+TEST_F(KelcoreToolTest, MalformedNumbersAndDatesDecodeAsTheirBytes) {
+  const json raw = json::array({json{{"bytes", "4000"}}, json{{"bytes", "400032"}}});
+  const Result image = run("encode", typeArgs("numbers"), {"--value", raw.dump(), "--raw", "--hex"});
+  expectSuccess(image);
+  const Result friendly = run("decode", typeArgs("numbers"), {"--image", "hex:" + image.out});
+  expectSuccess(friendly);
+  EXPECT_EQ(parsed(friendly), json::parse(R"([{"bytes": "4000"}, 5])"));
+  const Result asRaw = run("decode", typeArgs("numbers"), {"--image", "hex:" + image.out, "--raw"});
+  expectSuccess(asRaw);
+  EXPECT_EQ(parsed(asRaw), raw);
+  // person's BORN in month 13
+  const Result person = run("decode", typeArgs("person"), {"--image", "hex:" + pickledHex("person"), "--raw"});
+  expectSuccess(person);
+  json rawPerson = parsed(person);
+  rawPerson[1] = json{{"bytes", "787e0d05010101"}};
+  const Result badDate = run("encode", typeArgs("person"), {"--value", rawPerson.dump(), "--raw", "--hex"});
+  expectSuccess(badDate);
+  const Result born = run("decode", typeArgs("person"), {"--image", "hex:" + badDate.out});
+  expectSuccess(born);
+  EXPECT_EQ(parsed(born)["BORN"], json({{"bytes", "787e0d05010101"}}));
+}
+
 TEST_F(KelcoreToolTest, RawModelRoundTripsThroughEncode) {
   for (const std::string& name : ExampleTypes::names()) {
     SCOPED_TRACE(name);

@@ -1,0 +1,58 @@
+// A fresh test host per test, with every class the library exports bound.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/host/TestHost.h"
+
+namespace kelvor::testhost {
+
+class HostFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vm_ = std::make_unique<TestVm>();
+    void* lib = vm_->load(KELCORE_LIBRARY_PATH);
+    ASSERT_NE(lib, nullptr);
+    for (const ClassDefinition& def : kClassDefinitions) {
+      std::string why;
+      if (!vm_->bind(lib, def, &why)) ADD_FAILURE() << why;
+    }
+  }
+  void TearDown() override {
+    EXPECT_TRUE(vm_->linkTablesIntact());
+    vm_.reset();
+  }
+
+  TestVm& vm() { return *vm_; }
+  uint32_t newBlank(const std::string& className) {
+    return vm_->newInstance(vm_->classNamed(className));
+  }
+  // A new object of `className` made by its constructor `ctor` with `args` after the receiver.
+  uint32_t construct(const std::string& className, int32_t ctor, const Slots& args) {
+    const uint32_t self = newBlank(className);
+    Slots all;
+    all.r(self);
+    for (size_t i = 0; i < args.size(); ++i) all.raw(args.data()[i]);
+    const int32_t raised = vm_->invoke(className, ctor, all);
+    EXPECT_EQ(raised, 0) << className << " constructor " << ctor << ": " << vm_->pendingClass();
+    return self;
+  }
+  // The result slot of a call that must not raise.
+  uint64_t call(const std::string& className, int32_t method, const Slots& args) {
+    uint64_t result[2] = {~0ull, ~0ull};
+    const int32_t raised = vm_->invoke(className, method, args, result);
+    EXPECT_EQ(raised, 0) << className << "." << method << ": " << vm_->pendingClass();
+    return result[0];
+  }
+  uint32_t callRef(const std::string& className, int32_t method, const Slots& args) {
+    return static_cast<uint32_t>(call(className, method, args) >> 32);
+  }
+
+ private:
+  std::unique_ptr<TestVm> vm_;
+};
+
+}  // namespace kelvor::testhost
