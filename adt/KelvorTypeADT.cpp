@@ -16,6 +16,7 @@
 #include "driver/ErrorRaiser.h"
 #include "driver/ObjectDescriptor.h"
 #include "driver/ObjectValue.h"
+#include "image/ByteOrder.h"
 #include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
 #include "lang/ByteArrayInputStream.h"
@@ -182,7 +183,7 @@ void KelvorTypeADT::fetchTypeInfo(jdbc::Connection* conn) {
     c.setFormatDescriptor(formatDescriptor_);
   }
   formatFlag_ = c.getFormatFlag();
-  layoutOffsetCount_ = ((*tds)[8] & 0xFF) * 256 + ((*tds)[9] & 0xFF);
+  layoutOffsetCount_ = loadBE16(tds->data() + 8);
   layoutImage_ = call->getBytes(7);
   typeInfoLoaded_ = true;
 }
@@ -1122,7 +1123,7 @@ void KelvorTypeADT::readLayout(lang::InputStream& in) {
 // attributeTypes attributeNames attributeTypeNames typeProperty typeId formatDescriptor
 // auxCount1 auxCount2 formatFlag layoutOffsetCount
 
-void KelvorTypeADT::writeSerialForm(lang::ObjectOutputStream& out) {
+void KelvorTypeADT::writeSerialForm(lang::ObjectOutputStream& out) const {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
   out.writeInt(embeddedState_);
   out.writeInt(typeVersion_);
@@ -1198,7 +1199,7 @@ void KelvorTypeADT::readSerialForm(lang::ObjectInputStream& in) {
 }
 
 void KelvorTypeADT::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  const_cast<KelvorTypeADT&>(dynamic_cast<const KelvorTypeADT&>(self)).writeSerialForm(out);
+  dynamic_cast<const KelvorTypeADT&>(self).writeSerialForm(out);
 }
 
 void KelvorTypeADT::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {

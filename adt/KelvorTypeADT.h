@@ -270,7 +270,7 @@ class KelvorTypeADT : public KelvorNamedType {
   // Name i (1-based) of one of the two name lists, fetching both when asked to.
   std::optional<std::string> nameAt(NameList which, int32_t i, bool fetch);
   void readSerialForm(lang::ObjectInputStream& in);
-  void writeSerialForm(lang::ObjectOutputStream& out);
+  void writeSerialForm(lang::ObjectOutputStream& out) const;
   // Whether an inline object type without leaves (whose present value is written as no bytes
   // at all, which no reader can find) is reached through this type's inline attributes.
   // Computed on the first write and kept; racing threads compute the same answer.

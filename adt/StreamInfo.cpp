@@ -5,6 +5,7 @@
 
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "image/ByteOrder.h"
 #include "lang/Exceptions.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -97,19 +98,14 @@ int8_t StreamInfo::readByte() {
 
 int64_t StreamInfo::readUB4() {
   requireBytes(4);
-  const int8_t* p = bytes_->data() + offset_;
-  const uint32_t v = (static_cast<uint32_t>(static_cast<uint8_t>(p[0])) << 24) |
-                     (static_cast<uint32_t>(static_cast<uint8_t>(p[1])) << 16) |
-                     (static_cast<uint32_t>(static_cast<uint8_t>(p[2])) << 8) |
-                     static_cast<uint32_t>(static_cast<uint8_t>(p[3]));
+  const uint32_t v = loadBE32(bytes_->data() + offset_);
   offset_ += 4;
   return static_cast<int32_t>(v);  // widened with its sign
 }
 
 int16_t StreamInfo::readSB2() {
   requireBytes(2);
-  const int8_t* p = bytes_->data() + offset_;
-  const auto v = static_cast<int16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1]));
+  const auto v = static_cast<int16_t>(loadBE16(bytes_->data() + offset_));
   offset_ += 2;
   return v;
 }

@@ -1,6 +1,6 @@
-// The catalog's failures: a definition, or a format descriptor handed to it, that cannot be
-// encoded (the driver's ERR_INVALID_ARGUMENT), and a definition the catalog cannot write yet
-// (ERR_UNSUPPORTED). Callers and tests handle them as every other driver failure, by code.
+// The catalog's failure: a definition, or a format descriptor handed to it, that cannot be
+// encoded (the driver's ERR_INVALID_ARGUMENT). Callers and tests handle it as every other driver
+// failure, by code.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,6 @@ namespace kelvor::catalog {
 
 [[noreturn]] inline void raiseInvalidArgument(const std::string& message) {
   jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INVALID_ARGUMENT, message.c_str());
-}
-
-[[noreturn]] inline void raiseUnsupported(const std::string& message) {
-  jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED, message.c_str());
 }
 
 // value must lie in min..max; what names it in the message.

@@ -53,9 +53,6 @@ bool hasFixedNumberSlots(const KelvorType& t) {
   return isNumberOrFloat(t) || t.kind() == TypeKind::Sint32;
 }
 
-// An object type that is neither a collection nor a UPT: its elements are complete object
-// images, a null element FF.
-
 // security: a count read from an image; every element takes at least one byte, so a count above
 // the bytes that remain (before `end`, the end of the count's own image when it is known)
 // cannot be read, and nothing is allocated for it.
@@ -72,7 +69,6 @@ void requireCount(int64_t count, const lang::ByteArray* image, int32_t at,
 // an array as large as the whole image while the level below reads.
 constexpr int32_t MAX_ELEMENTS_RESERVED = 4096;
 
-// The byte at the reader's position, unconsumed; the reader checks bounds.
 // Decodes count elements in the SQL-value or platform style into the target; position() is
 // what the element index records for each element when the target indexes, read() reads one.
 template <typename Position, typename Read>
@@ -104,6 +100,7 @@ void readElementObjects(jdbc::ArrayValue& target, const KelvorType& type, int64_
   }
 }
 
+// The byte at the reader's position, unconsumed; checked against the image's end.
 int8_t peekByte(PickleContext& ctx) {
   const Ref<lang::ByteArray> image = ctx.image();
   const int32_t at = ctx.offset();
@@ -195,19 +192,9 @@ Ref<jdbc::ArrayDescriptor> KelvorTypeCOLLECTION::getArrayDescriptor() {
   return d;
 }
 
-Ref<lang::Object> KelvorTypeCOLLECTION::getDescriptor() const {
-  return const_cast<KelvorTypeCOLLECTION*>(this)->getArrayDescriptor();
-}
+Ref<lang::Object> KelvorTypeCOLLECTION::getDescriptor() { return getArrayDescriptor(); }
 
 // --- slices and element answers ---
-
-int64_t KelvorTypeCOLLECTION::sliceLength(int64_t total, int64_t beginIndex, int32_t count) {
-  // A begin index below 1 would yield more elements than the collection holds.
-  if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, total);
-  if (total < beginIndex) return 0;
-  const int64_t r = total - beginIndex + 1;
-  return count < 0 ? r : std::min<int64_t>(r, count);
-}
 
 Ref<KelvorType> KelvorTypeCOLLECTION::getAttributeType(int32_t /*i*/) { return nullptr; }
 
@@ -727,7 +714,7 @@ void KelvorTypeCOLLECTION::readLinearRange(UnpickleContext& ctx, jdbc::ArrayValu
 
 // --- serial form: collectionKind maxElements elementType ---
 
-void KelvorTypeCOLLECTION::writeSerialForm(lang::ObjectOutputStream& out) {
+void KelvorTypeCOLLECTION::writeSerialForm(lang::ObjectOutputStream& out) const {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
   out.writeInt(collectionKind_);
   out.writeLong(maxElements_);
@@ -747,7 +734,7 @@ void KelvorTypeCOLLECTION::readSerialForm(lang::ObjectInputStream& in) {
 }
 
 void KelvorTypeCOLLECTION::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  const_cast<KelvorTypeCOLLECTION&>(dynamic_cast<const KelvorTypeCOLLECTION&>(self)).writeSerialForm(out);
+  dynamic_cast<const KelvorTypeCOLLECTION&>(self).writeSerialForm(out);
 }
 
 void KelvorTypeCOLLECTION::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {

@@ -57,12 +57,8 @@ class KelvorTypeCOLLECTION : public KelvorTypeADT {
 
   // The driver's array descriptor of this type, created on first use. A descriptor built
   // around this very tree is returned but not kept: the two would hold each other.
-  Ref<lang::Object> getDescriptor() const override;
+  Ref<lang::Object> getDescriptor() override;
   Ref<jdbc::ArrayDescriptor> getArrayDescriptor();
-
-  // Elements a slice yields: from beginIndex (1-based) on, count of them or all (count < 0),
-  // never more than remain. beginIndex below 1: IndexOutOfBoundsException.
-  static int64_t sliceLength(int64_t total, int64_t beginIndex, int32_t count);
 
   // The element answers of the object type operations: no attribute descriptors, no attribute
   // names (ERR_INTERNAL); the element type's name at position 1 (else ERR_INVALID_ARGUMENT).
@@ -161,7 +157,7 @@ class KelvorTypeCOLLECTION : public KelvorTypeADT {
   KelvorType& element() const;
 
   void readSerialForm(lang::ObjectInputStream& in);
-  void writeSerialForm(lang::ObjectOutputStream& out);
+  void writeSerialForm(lang::ObjectOutputStream& out) const;
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 

@@ -4,6 +4,13 @@
 //
 // The texts of the call and the query are ours; a connection recognises them (the in-memory
 // connection serves them from its catalog).
+//
+// Duty of every implementation: the descriptor cache makes cycles. A cached ObjectDescriptor
+// or ArrayDescriptor holds its descriptor tree, and a tree can hold descriptors again (a REF to
+// its own type reaches its own tree's descriptor), so the counts never drop to zero by
+// themselves. When the connection is destroyed (or empties its cache) it must call
+// dropDescriptorLinks() on the tree of every cached descriptor (getKelvorType()) before letting
+// the entries go; a connection that does not leaks every self-referencing type it served.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +44,8 @@ class Connection : public lang::Object {
   virtual lang::Ref<Statement> prepareCall(const std::string& sql) = 0;
   virtual lang::Ref<Statement> prepareStatement(const std::string& sql) = 0;
 
-  // The descriptor cache: the driver's descriptor of a type by SQL name, or null.
+  // The descriptor cache: the driver's descriptor of a type by SQL name, or null. Its entries'
+  // trees must have their descriptor links dropped when the cache goes (see above).
   virtual lang::Ref<lang::Object> getDescriptor(const std::string& sqlName) = 0;
   virtual void putDescriptor(const std::string& sqlName, lang::Ref<lang::Object> descriptor) = 0;
 

@@ -5,7 +5,6 @@
 #include "driver/SqlValue.h"
 #include "lang/Array.h"
 #include "scalar/FieldlessSerialClass.h"
-#include "scalar/KelvorTypeBLOB.h"
 
 namespace kelvor::jdbc::kelcore {
 
@@ -37,8 +36,8 @@ Ref<lang::Object> KelvorTypeBFILE::toObject(Ref<lang::ByteArray> bytes, int32_t 
 
 Ref<lang::Object> KelvorTypeBFILE::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                             const jdbc::TypeMap* /*typeMap*/) {
-  return KelvorTypeBLOB::unpickleLocator(this, nullIndex_, offsetIndex_, ctx, format, style,
-                                         LOCATOR_SLOT_SIZE);
+  return LocatorSupport<jdbc::BfileValue>::unpickleLocator(this, nullIndex_, offsetIndex_, ctx,
+                                                          format, style, LOCATOR_SLOT_SIZE);
 }
 
 }  // namespace kelvor::jdbc::kelcore

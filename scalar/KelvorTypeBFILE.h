@@ -5,8 +5,8 @@
 // connection, the conversions, a serial class without fields) is LocatorSupport's and
 // fieldlessSerialClass's.
 //
-// Locator in an image: the forms of KelvorTypeBLOB, whose unpickleLocator reads the linear
-// slot with this descriptor's LOCATOR_SLOT_SIZE.
+// Locator in an image: the forms LocatorSupport describes and reads, the linear slot with this
+// descriptor's LOCATOR_SLOT_SIZE.
 //
 // Serial form: nothing of its own (the class still registers itself, so that a descriptor is
 // restored as a KelvorTypeBFILE). The connection is not written; it is absent after reading
@@ -59,7 +59,8 @@ class KelvorTypeBFILE final : public KelvorType {
   Ref<lang::Object> toObject(Ref<lang::ByteArray> bytes, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
   using KelvorType::unpickle;
-  // unpickleLocator with this descriptor's indexes and LOCATOR_SLOT_SIZE; typeMap unused.
+  // LocatorSupport::unpickleLocator with this descriptor's indexes and LOCATOR_SLOT_SIZE;
+  // typeMap unused.
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
 

@@ -2,18 +2,11 @@
 // never carries the object's contents, only its locator, the bytes by which the server finds
 // it; the descriptor turns locator bytes into BlobValue values built with its connection and back.
 // It reads no TDS operands beyond the base part. What it shares with the CLOB and BFILE
-// descriptors (the connection, the conversions, a serial class without fields) is
-// LocatorSupport's and fieldlessSerialClass's; the linear slot of all three is read here.
+// descriptors (the connection, the conversions, the linear slot reader, a serial class without
+// fields) is LocatorSupport's and fieldlessSerialClass's.
 //
-// Locator in an image:
-//   pickled image        := length(n) locator(n)       (the base's data value)
-//   linear, first form   := slot: rel(4) -> at the object's base + rel: be16(n) bytes(n)
-//                           null when the object's null indicator says so
-//   linear, other forms  := flag(1), then be16(n) bytes(n) inside a slot of LOCATOR_SLOT_SIZE
-//                           bytes counted from the byte after the flag; a locator longer than
-//                           the slot ends where it ends (the position never moves back).
-//                           Flag bit 0 set: null, and only the be16-prefixed string is skipped
-// The locator handed on includes its 2 length bytes.
+// Locator in an image: the forms LocatorSupport describes and reads, the linear slot with this
+// descriptor's LOCATOR_SLOT_SIZE.
 //
 // Serial form: nothing of its own (the class still registers itself, so that a descriptor is
 // restored as a KelvorTypeBLOB). The connection is not written; it is absent after reading
@@ -57,10 +50,8 @@ class KelvorTypeBLOB final : public KelvorType {
 
   // Always TYPE_CODE.
   int32_t getTypeCode() const override;
-  // Reads one locator slot of a linear image for `descriptor` (this class's, CLOB's or
-  // BFILE's), in the form `format` (1: offsets and null indicators; other: flag byte), and
-  // returns descriptor->toObject of the locator, so that each class builds its own value.
-  // STYLE_SKIP steps over the slot and gives null.
+  // The class's entry to LocatorSupport::unpickleLocator, for any of the three locator
+  // descriptors: reads one linear locator slot for `descriptor`.
   static Ref<lang::Object> unpickleLocator(KelvorType* descriptor, int32_t nullIndex,
                                            int32_t offsetIndex, UnpickleContext& ctx,
                                            int32_t format, int32_t style, int32_t slotSize);
@@ -73,7 +64,8 @@ class KelvorTypeBLOB final : public KelvorType {
   Ref<lang::Object> toObject(Ref<lang::ByteArray> bytes, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
   using KelvorType::unpickle;
-  // unpickleLocator with this descriptor's indexes and LOCATOR_SLOT_SIZE; typeMap unused.
+  // LocatorSupport::unpickleLocator with this descriptor's indexes and LOCATOR_SLOT_SIZE;
+  // typeMap unused.
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
 

@@ -8,6 +8,7 @@
 #include "driver/Connection.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "image/UnpickleContext.h"
 #include "lang/Array.h"
 #include "scalar/KelvorTypeBFILE.h"
 #include "scalar/KelvorTypeBLOB.h"
@@ -60,6 +61,42 @@ Ref<lang::Object> LocatorSupport<Value>::toObject(Ref<lang::ByteArray> bytes,
     default:
       ErrorRaiser::raise(DriverException::ERR_CONVERSION, bytes.get());
   }
+}
+
+template <typename Value>
+Ref<lang::Object> LocatorSupport<Value>::unpickleLocator(KelvorType* descriptor, int32_t nullIndex,
+                                                         int32_t offsetIndex, UnpickleContext& ctx,
+                                                         int32_t format, int32_t style,
+                                                         int32_t slotSize) {
+  Ref<lang::ByteArray> bytes;
+  if (format == 1) {
+    if (ctx.isNull(nullIndex) != 0) return nullptr;
+    ctx.skipToRelative(ctx.attributeOffset(offsetIndex));
+    if (style == KelvorType::STYLE_SKIP) {
+      ctx.skipBytes(4);  // the relative offset; the locator lies out of line
+      return nullptr;
+    }
+    ctx.followOffset();
+    bytes = ctx.readUB2Bytes();
+    ctx.restoreMark();  // just after the relative offset
+  } else {
+    if ((ctx.readByte() & 1) != 0) {
+      ctx.skipUB2Bytes();
+      return nullptr;
+    }
+    // 64 bits: a position near 2^31 plus the slot size must not wrap.
+    const int64_t end = int64_t{ctx.relativeOffset()} + slotSize;
+    if (style == KelvorType::STYLE_SKIP) {
+      // Stepped over as far as a read goes: a locator longer than its slot ends past the
+      // slot, and stopping at the slot's end would land inside it.
+      ctx.skipUB2Bytes();
+      ctx.skipToRelative(end);
+      return nullptr;
+    }
+    bytes = ctx.readUB2Bytes();
+    ctx.skipToRelative(end);  // a short locator leaves the rest of the slot; never moves back
+  }
+  return descriptor->toObject(std::move(bytes), style, nullptr);
 }
 
 template class LocatorSupport<jdbc::BlobValue>;

@@ -1,9 +1,21 @@
 // What the three locator descriptors (KelvorTypeBLOB, KelvorTypeCLOB, KelvorTypeBFILE) share:
-// the connection their values are built with, behind its lock, and the two conversions between
-// locator bytes and their value class Value (jdbc::BlobValue, ClobValue or BfileValue). Each
-// descriptor holds one and hands its setConnection, toSqlValue and toObject to it. The linear
-// slot of all three is read by KelvorTypeBLOB::unpickleLocator, and their serial class is a
-// fieldlessSerialClass: the connection is never written.
+// the connection their values are built with, behind its lock, the two conversions between
+// locator bytes and their value class Value (jdbc::BlobValue, ClobValue or BfileValue), and the
+// reader of their linear slot. Each descriptor holds one and hands its setConnection,
+// toSqlValue, toObject and linear unpickle to it. Their serial class is a fieldlessSerialClass:
+// the connection is never written.
+//
+// An image never carries a large object's contents, only its locator, the bytes by which the
+// server finds it:
+//   pickled image        := length(n) locator(n)       (the base's data value)
+//   linear, first form   := slot: rel(4) -> at the object's base + rel: be16(n) bytes(n)
+//                           null when the object's null indicator says so
+//   linear, other forms  := flag(1), then be16(n) bytes(n) inside a slot of the descriptor's
+//                           LOCATOR_SLOT_SIZE bytes counted from the byte after the flag; a
+//                           locator longer than the slot ends where it ends (the position never
+//                           moves back). Flag bit 0 set: null, and only the be16-prefixed string
+//                           is skipped
+// The locator handed on includes its 2 length bytes.
 //
 // Thread rule: setConnection may come from any thread; toObject reads the connection under the
 // same lock.
@@ -43,6 +55,13 @@ class LocatorSupport {
   // the connection and the bytes; STYLE_BYTES: the bytes themselves; other styles
   // ERR_CONVERSION with the bytes.
   Ref<lang::Object> toObject(Ref<lang::ByteArray> bytes, int32_t style) const;
+  // Reads one locator slot of a linear image for `descriptor`, in the form `format` (1:
+  // offsets and null indicators; other: flag byte) with `slotSize` bytes to a slot, and returns
+  // descriptor->toObject of the locator, so that each class builds its own value.
+  // KelvorType::STYLE_SKIP steps over the slot and gives null.
+  static Ref<lang::Object> unpickleLocator(KelvorType* descriptor, int32_t nullIndex,
+                                           int32_t offsetIndex, UnpickleContext& ctx,
+                                           int32_t format, int32_t style, int32_t slotSize);
 
  private:
   mutable std::mutex connectionLock_;  // guards connection_

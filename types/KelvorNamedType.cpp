@@ -44,7 +44,7 @@ void KelvorNamedType::setConnection(jdbc::Connection* connection) {
 
 jdbc::Connection* KelvorNamedType::getConnection() const { return connection_; }
 
-Ref<lang::Object> KelvorNamedType::getDescriptor() const { return descriptor_.load(); }
+Ref<lang::Object> KelvorNamedType::getDescriptor() { return descriptor_.load(); }
 
 std::string KelvorNamedType::getSqlName() {
   std::lock_guard<std::recursive_mutex> hold(monitor_);

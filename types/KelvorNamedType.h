@@ -37,7 +37,9 @@ class KelvorNamedType : public KelvorType {
 
   // --- virtual operations added here, in dispatch order ---
   virtual jdbc::Connection* getConnection() const;
-  virtual Ref<lang::Object> getDescriptor() const;
+  // The driver's descriptor kept for this type, or null. Not const: a collection makes and
+  // keeps its descriptor on first use.
+  virtual Ref<lang::Object> getDescriptor();
   // The SQL name, asked from the parent on first use; ERR_INTERNAL when it cannot be had.
   virtual std::string getSqlName();
   // As getSqlName(); when not strict, a name the parent cannot give without a fetch yields

@@ -114,14 +114,18 @@ void KelvorType::setAuxCode(int32_t auxCode) { auxCode_ = auxCode; }
 void KelvorType::setTypeCode(int32_t typeCode) { typeCode_ = typeCode; }
 
 int32_t KelvorType::sliceLength(int32_t length, int64_t beginIndex, int32_t count) {
+  return static_cast<int32_t>(sliceLength(int64_t{length}, beginIndex, count));  // <= length
+}
+
+int64_t KelvorType::sliceLength(int64_t length, int64_t beginIndex, int32_t count) {
   // Indexes are 1-based; below 1 there is no element to start from.
   if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
-  // Elements from beginIndex to the end; none when beginIndex lies past the end. beginIndex is
-  // at least 1 here, so the difference cannot overflow.
-  const int64_t remaining = std::max<int64_t>(0, int64_t{length} - beginIndex + 1);
+  // Elements from beginIndex to the end; none when beginIndex lies past the end. Compared
+  // first, so that the difference cannot overflow whatever length the host gives.
+  const int64_t remaining = length < beginIndex ? 0 : length - beginIndex + 1;
   const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
   if (n < 0) throw lang::NegativeArraySizeException(n);
-  return static_cast<int32_t>(n);  // at most length
+  return n;
 }
 
 Ref<lang::ObjectArray> KelvorType::toSqlValueArray(lang::Object* values,

@@ -103,12 +103,15 @@ class KelvorType : public lang::Object, public lang::Serializable {
   int32_t getNullIndex() const noexcept { return nullIndex_; }
   int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
 
-  // The element count of a slice of an array of `length` elements, the rule of every array
-  // conversion (toSqlValueArray and the descriptors' own): from beginIndex (1-based) on, count
-  // elements, or every remaining one when count is -1, never more than remain; the first is
-  // element beginIndex - 1. beginIndex below 1: IndexOutOfBoundsException; beginIndex past the
-  // end: 0; any other negative count: NegativeArraySizeException.
+  // The element count of a slice of an array of `length` elements, the one rule of every array
+  // conversion (toSqlValueArray and the descriptors' own) and of the collection image readers:
+  // from beginIndex (1-based) on, count elements, or every remaining one when count is -1, never
+  // more than remain; the first is element beginIndex - 1. beginIndex below 1:
+  // IndexOutOfBoundsException; any other negative count: NegativeArraySizeException, wherever
+  // beginIndex lies; beginIndex past the end: 0. The 64-bit form is the host's entry
+  // (KelvorTypeCOLLECTION.sliceLength), for totals it gives as longs.
   static int32_t sliceLength(int32_t length, int64_t beginIndex, int32_t count);
+  static int64_t sliceLength(int64_t length, int64_t beginIndex, int32_t count);
 
   // --- platform ---
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }

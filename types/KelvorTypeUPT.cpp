@@ -274,7 +274,7 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(UnpickleContext& ctx, int32_t format, 
 
 // --- serial form: typeByte objectType ---
 
-void KelvorTypeUPT::writeSerialForm(lang::ObjectOutputStream& out) {
+void KelvorTypeUPT::writeSerialForm(lang::ObjectOutputStream& out) const {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "writeSerialForm");
   out.writeByte(static_cast<int8_t>(typeByte_));
   out.writeObject(objectType_.get());
@@ -292,7 +292,7 @@ void KelvorTypeUPT::readSerialForm(lang::ObjectInputStream& in) {
 }
 
 void KelvorTypeUPT::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {
-  const_cast<KelvorTypeUPT&>(dynamic_cast<const KelvorTypeUPT&>(self)).writeSerialForm(out);
+  dynamic_cast<const KelvorTypeUPT&>(self).writeSerialForm(out);
 }
 
 void KelvorTypeUPT::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {

@@ -56,8 +56,8 @@ class KelvorTypeUPT : public KelvorTypeADT {
 
   Ref<KelvorType> getAttributeType(int32_t i) override;
   int32_t getNumAttributes() override;
-  // The attached descriptor; null before the fix-up pass.
   void dropDescriptorLinks() override;
+  // The attached descriptor; null before the fix-up pass.
   virtual const Ref<KelvorTypeADT>& getObjectType() const noexcept { return objectType_; }
   // 2002 for FA, 2003 for FB; any other type byte: ERR_INTERNAL.
   int32_t getTypeCode() const override;
@@ -104,7 +104,7 @@ class KelvorTypeUPT : public KelvorTypeADT {
   Ref<lang::Object> readObjectInStyle(int32_t style, const jdbc::TypeMap* typeMap, Read read);
 
   void readSerialForm(lang::ObjectInputStream& in);
-  void writeSerialForm(lang::ObjectOutputStream& out);
+  void writeSerialForm(lang::ObjectOutputStream& out) const;
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 

@@ -8,6 +8,7 @@
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "driver/Trace.h"
+#include "image/ByteOrder.h"
 #include "lang/Array.h"
 #include "lang/ByteArrayInputStream.h"
 #include "lang/ByteArrayOutputStream.h"
@@ -181,11 +182,7 @@ int64_t Util::readUB4(lang::InputStream& stream) {
   } catch (const lang::IOException& e) {
     ErrorRaiser::raiseIOFailure(e);
   }
-  const uint32_t v = (static_cast<uint32_t>(static_cast<uint8_t>(b[0])) << 24) |
-                     (static_cast<uint32_t>(static_cast<uint8_t>(b[1])) << 16) |
-                     (static_cast<uint32_t>(static_cast<uint8_t>(b[2])) << 8) |
-                     static_cast<uint32_t>(static_cast<uint8_t>(b[3]));
-  return static_cast<int32_t>(v);  // widened with its sign
+  return static_cast<int32_t>(loadBE32(b));  // widened with its sign
 }
 
 int16_t Util::readSB2(lang::InputStream& stream) {
@@ -195,7 +192,7 @@ int16_t Util::readSB2(lang::InputStream& stream) {
   } catch (const lang::IOException& e) {
     ErrorRaiser::raiseIOFailure(e);
   }
-  return static_cast<int16_t>((static_cast<uint8_t>(b[0]) << 8) | static_cast<uint8_t>(b[1]));
+  return static_cast<int16_t>(loadBE16(b));
 }
 
 Ref<lang::ByteArray> Util::serialize(const lang::Object* value) {

@@ -283,6 +283,8 @@ TEST_F(CollectionTest, PickledImagesReadBackInEveryStyleWholeAndSliced) {
   EXPECT_EQ(ints(read(2, 2, 1)->getSqlValueElements().get()), (std::vector<int32_t>{20, -999}));
   EXPECT_EQ(ints(read(3, -1, 1)->getSqlValueElements().get()), (std::vector<int32_t>{-999, 40, 50}));
   EXPECT_EQ(read(6, 2, 1)->getSqlValueElements()->length(), 0);
+  // The slice rule of every array conversion: -1 is the only count that means "all".
+  EXPECT_THROW((void)read(2, -2, 1), lang::NegativeArraySizeException);
   auto platform = lang::dynamicRef<lang::ObjectArray>(read(1, -1, 2)->getPlatformArray());
   ASSERT_TRUE(platform);
   EXPECT_TRUE(platform->isArrayOf<lang::Decimal>());
