@@ -378,8 +378,8 @@ std::optional<std::string> KelvorTypeADT::getAttributeName(int32_t i, bool fetch
 }
 
 std::string KelvorTypeADT::getAttributeTypeName(int32_t i) {
+  if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: a parent's is taken first
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  if (!sqlNameKnown_) (void)getSqlName();
   return *nameAt(&KelvorTypeADT::attributeTypeNames_, i, true);
 }
 

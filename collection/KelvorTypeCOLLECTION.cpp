@@ -207,9 +207,9 @@ std::optional<std::string> KelvorTypeCOLLECTION::getAttributeName(int32_t i, boo
 }
 
 std::string KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
-  if (!sqlNameKnown_) (void)getSqlName();
+  if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: a parent's is taken first
+  std::lock_guard<std::recursive_mutex> hold(monitor());
   if (!attributeTypeNames_) initNames();
   return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
 }

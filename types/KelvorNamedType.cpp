@@ -46,11 +46,18 @@ jdbc::Connection* KelvorNamedType::getConnection() const { return connection_; }
 
 Ref<lang::Object> KelvorNamedType::getDescriptor() { return descriptor_.load(); }
 
+// Lock order: a parent's monitor is taken before a child's (an object type holds its own while
+// its attributes read and write), so the name is asked of the parent before this type's monitor
+// is taken, and only published under it. Two threads may both ask; the first to publish wins.
 std::string KelvorNamedType::getSqlName() {
+  if (sqlNameKnown_) {
+    std::lock_guard<std::recursive_mutex> hold(monitor_);
+    return sqlName_;
+  }
+  std::optional<std::string> name;
+  if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_);
   std::lock_guard<std::recursive_mutex> hold(monitor_);
   if (!sqlNameKnown_) {
-    std::optional<std::string> name;
-    if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_);
     if (!name) {
       ErrorRaiser::raise(DriverException::ERR_INTERNAL, "the type's SQL name cannot be had");
     }
@@ -62,17 +69,17 @@ std::string KelvorNamedType::getSqlName() {
 }
 
 std::optional<std::string> KelvorNamedType::getSqlName(bool strict) {
+  if (strict || sqlNameKnown_) return getSqlName();
+  std::optional<std::string> name;
+  if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_, false);
   std::lock_guard<std::recursive_mutex> hold(monitor_);
-  if (!strict && !sqlNameKnown_) {
-    std::optional<std::string> name;
-    if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_, false);
+  if (!sqlNameKnown_) {
     if (!name) return std::nullopt;
     sqlName_ = *name;
     parseSqlName();
     sqlNameKnown_ = true;  // published after the name it stands for
-    return sqlName_;
   }
-  return getSqlName();
+  return sqlName_;
 }
 
 int32_t KelvorNamedType::getParentIndex() const { return parentIndex_; }
@@ -80,14 +87,14 @@ int32_t KelvorNamedType::getParentIndex() const { return parentIndex_; }
 KelvorTypeADT* KelvorNamedType::getParent() const { return parent_; }
 
 std::optional<std::string> KelvorNamedType::getSchemaName() {
+  if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: see getSqlName
   std::lock_guard<std::recursive_mutex> hold(monitor_);
-  if (!sqlNameKnown_) (void)getSqlName();
   return schemaName_;
 }
 
 std::string KelvorNamedType::getTypeName() {
+  if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: see getSqlName
   std::lock_guard<std::recursive_mutex> hold(monitor_);
-  if (!sqlNameKnown_) (void)getSqlName();
   return typeName_;
 }
 

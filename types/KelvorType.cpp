@@ -114,6 +114,10 @@ void KelvorType::setAuxCode(int32_t auxCode) { auxCode_ = auxCode; }
 void KelvorType::setTypeCode(int32_t typeCode) { typeCode_ = typeCode; }
 
 int32_t KelvorType::sliceLength(int32_t length, int64_t beginIndex, int32_t count) {
+  if (count < -1) {
+    if (beginIndex < 1) lang::throwIndexOutOfBounds(beginIndex, length);
+    throw lang::NegativeArraySizeException(count);
+  }
   return static_cast<int32_t>(sliceLength(int64_t{length}, beginIndex, count));  // <= length
 }
 
@@ -123,9 +127,7 @@ int64_t KelvorType::sliceLength(int64_t length, int64_t beginIndex, int32_t coun
   // Elements from beginIndex to the end; none when beginIndex lies past the end. Compared
   // first, so that the difference cannot overflow whatever length the host gives.
   const int64_t remaining = length < beginIndex ? 0 : length - beginIndex + 1;
-  const int64_t n = count == -1 ? remaining : std::min<int64_t>(remaining, count);
-  if (n < 0) throw lang::NegativeArraySizeException(n);
-  return n;
+  return count < 0 ? remaining : std::min<int64_t>(remaining, count);
 }
 
 Ref<lang::ObjectArray> KelvorType::toSqlValueArray(lang::Object* values,

@@ -103,13 +103,14 @@ class KelvorType : public lang::Object, public lang::Serializable {
   int32_t getNullIndex() const noexcept { return nullIndex_; }
   int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
 
-  // The element count of a slice of an array of `length` elements, the one rule of every array
-  // conversion (toSqlValueArray and the descriptors' own) and of the collection image readers:
-  // from beginIndex (1-based) on, count elements, or every remaining one when count is -1, never
-  // more than remain; the first is element beginIndex - 1. beginIndex below 1:
-  // IndexOutOfBoundsException; any other negative count: NegativeArraySizeException, wherever
-  // beginIndex lies; beginIndex past the end: 0. The 64-bit form is the host's entry
-  // (KelvorTypeCOLLECTION.sliceLength), for totals it gives as longs.
+  // The element count of a slice of `length` elements, written once for every reader and
+  // conversion: from beginIndex (1-based) on, count elements, never more than remain; none when
+  // beginIndex lies past the end; beginIndex below 1: IndexOutOfBoundsException. The two forms
+  // differ only in a count below -1. The 64-bit form, the collection image readers' rule and the
+  // host's entry (KelvorTypeCOLLECTION.sliceLength), takes every negative count as "all"; the
+  // 32-bit form, the array conversions' rule (toSqlValueArray and the descriptors' own), takes
+  // only -1 as "all" and raises NegativeArraySizeException for any other negative count, as an
+  // array of that many elements would.
   static int32_t sliceLength(int32_t length, int64_t beginIndex, int32_t count);
   static int64_t sliceLength(int64_t length, int64_t beginIndex, int32_t count);
 

@@ -200,6 +200,7 @@ TEST_F(CollectionTest, SliceLengths) {
   EXPECT_EQ(KelvorTypeCOLLECTION::sliceLength(5, 6, 1), 0);
   EXPECT_EQ(KelvorTypeCOLLECTION::sliceLength(5, 5, 0), 0);
   EXPECT_EQ(KelvorTypeCOLLECTION::sliceLength(5, 2, -1), 4);
+  EXPECT_EQ(KelvorTypeCOLLECTION::sliceLength(int64_t{5}, 2, -2), 4);  // image slices: any negative count is "all"
   EXPECT_THROW(KelvorTypeCOLLECTION::sliceLength(5, 0, -1), lang::IndexOutOfBoundsException);
 }
 
@@ -283,8 +284,8 @@ TEST_F(CollectionTest, PickledImagesReadBackInEveryStyleWholeAndSliced) {
   EXPECT_EQ(ints(read(2, 2, 1)->getSqlValueElements().get()), (std::vector<int32_t>{20, -999}));
   EXPECT_EQ(ints(read(3, -1, 1)->getSqlValueElements().get()), (std::vector<int32_t>{-999, 40, 50}));
   EXPECT_EQ(read(6, 2, 1)->getSqlValueElements()->length(), 0);
-  // The slice rule of every array conversion: -1 is the only count that means "all".
-  EXPECT_THROW((void)read(2, -2, 1), lang::NegativeArraySizeException);
+  // An image slice takes any negative count as "all" (the array conversions take only -1).
+  EXPECT_EQ(ints(read(2, -2, 1)->getSqlValueElements().get()), (std::vector<int32_t>{20, -999, 40, 50}));
   auto platform = lang::dynamicRef<lang::ObjectArray>(read(1, -1, 2)->getPlatformArray());
   ASSERT_TRUE(platform);
   EXPECT_TRUE(platform->isArrayOf<lang::Decimal>());
