@@ -241,12 +241,12 @@ KELCORE_TEST_EXPORT int32_t hostNativeCodeIndex(uintptr_t env, uintptr_t method)
 KELCORE_TEST_EXPORT uintptr_t hostNativeCodeEntry(uintptr_t env, uint32_t declaringClass, int32_t index) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::NativeCodeEntry);
-  const auto& code = h.nativeCode(declaringClass);
-  if (index < 0 || static_cast<size_t>(index) >= code.size()) {
+  const std::vector<uintptr_t>* code = h.nativeCodeOf(declaringClass);
+  if (code == nullptr || index < 0 || static_cast<size_t>(index) >= code->size()) {
     h.vm().raise("RuntimeException", 4);
     return 0;
   }
-  return code[static_cast<size_t>(index)];
+  return (*code)[static_cast<size_t>(index)];
 }
 KELCORE_TEST_EXPORT int32_t hostInvoke(uintptr_t env, uintptr_t method, const uint8_t* kinds,
                                        const uint64_t* args, uint64_t* result) {

@@ -73,7 +73,10 @@ class HostCalls {
   TestVm& vm() { return vm_; }
   uint32_t arrayClass() const { return arrayClass_; }
   uint32_t otherClass() const { return otherClass_; }
-  std::vector<uintptr_t>& nativeCode(uint32_t cls) { return nativeCode_[cls]; }
+  const std::vector<uintptr_t>* nativeCodeOf(uint32_t cls) const {
+    auto it = nativeCode_.find(cls);
+    return it == nativeCode_.end() ? nullptr : &it->second;
+  }
 
   // When set, hostResolveVirtualMethod raises (a missing method).
   bool failResolution = false;

@@ -96,6 +96,21 @@ TestVm::~TestVm() {
              list.end());
 }
 
+uintptr_t TestVm::attachThread() {
+  auto ctx = std::make_unique<host::ThreadContext>(context_);
+  ctx->stackLimit = 0;
+  ctx->currentCompiledFrame = 0;
+  ctx->currentHostFrame = 0;
+  ctx->pendingException = 0;
+  const auto env = reinterpret_cast<uintptr_t>(ctx.get());
+  {
+    std::lock_guard lock(vmsMutex);
+    vms().emplace_back(ctx.get(), this);
+  }
+  threads_.push_back(std::move(ctx));
+  return env;
+}
+
 uint32_t TestVm::allocate(uint32_t bytes) {
   const size_t size = (size_t{bytes} + 7) & ~size_t{7};
   if (size > heapSize_ - top_) return 0;
