@@ -11,34 +11,6 @@ using linkslot::loadRelaxed;
 using linkslot::storeRelaxed;
 using linkslot::storeRelease;
 
-template <size_t>
-using Word = uint32_t;
-
-template <typename R, size_t... I>
-R callWith(uintptr_t entry, uintptr_t env, uintptr_t frame, uint32_t cls, const uint32_t* w,
-           std::index_sequence<I...>) {
-  using Fn = R (*)(uintptr_t, uintptr_t, uint32_t, Word<I>...);
-  return reinterpret_cast<Fn>(entry)(env, frame, cls, w[I]...);
-}
-
-template <typename R>
-R dispatch(uintptr_t entry, uintptr_t env, uintptr_t frame, uint32_t cls, const uint32_t* w,
-           int32_t n) {
-  switch (n) {
-    case 0: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<0>{});
-    case 1: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<1>{});
-    case 2: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<2>{});
-    case 3: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<3>{});
-    case 4: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<4>{});
-    case 5: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<5>{});
-    case 6: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<6>{});
-    case 7: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<7>{});
-    case 8: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<8>{});
-    case 9: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<9>{});
-    default: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<10>{});
-  }
-}
-
 [[noreturn]] void passOn() { throw HostExceptionPending{}; }
 
 void checkPending(const HostMemory& m) {
@@ -61,7 +33,7 @@ struct Target {
   uint32_t declaringClass;
 };
 
-Target resolveVirtual(const HostMemory& m, uint32_t receiverClass, uint32_t cls, int32_t cpIndex,
+Target resolveMethod(const HostMemory& m, uint32_t receiverClass, uint32_t cls, int32_t cpIndex,
                       bool interfaceCall) {
   Target t{0, 0};
   t.method = interfaceCall
@@ -88,7 +60,7 @@ uintptr_t nativeEntry(const HostMemory& m, const Target& t) {
 
 }  // namespace
 
-uint32_t LinkTable::receiverClass(const HostMemory& m, uint32_t receiver) {
+uint32_t LinkTable::otherReceiverClass(const HostMemory& m, uint32_t receiver) {
   if (receiver == 0) [[unlikely]] {
     hostRaiseNullPointer(m.env());
     passOn();
@@ -158,27 +130,6 @@ void LinkTable::setStaticRef(const HostMemory& m, uint32_t cls, int32_t cpIndex,
   checkPending(m);
 }
 
-uint64_t LinkTable::callEntry(const HostMemory& m, uintptr_t entry, uint32_t declaringClass,
-                              CallShape shape, const uint32_t* words) {
-  host::ThreadContext* ctx = m.context();
-  const uintptr_t frame = ctx->currentCompiledFrame;
-  uint64_t r = 0;
-  switch (shape.result) {
-    case 'V':
-      dispatch<void>(entry, m.env(), frame, declaringClass, words, shape.words);
-      break;
-    case 'J':
-      r = dispatch<uint64_t>(entry, m.env(), frame, declaringClass, words, shape.words);
-      break;
-    default:
-      r = dispatch<uint32_t>(entry, m.env(), frame, declaringClass, words, shape.words);
-      break;
-  }
-  ctx->currentCompiledFrame = frame;
-  if (ctx->pendingException != 0) [[unlikely]] passOn();
-  return r;
-}
-
 uint64_t LinkTable::invoke(const HostMemory& m, uintptr_t method, CallShape shape,
                            const uint32_t* words) {
   uint8_t kinds[MAX_CALL_WORDS];
@@ -202,10 +153,11 @@ uint64_t LinkTable::invoke(const HostMemory& m, uintptr_t method, CallShape shap
   }
 }
 
-uint64_t LinkTable::callStatic(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t slot,
-                               CallShape shape, const uint32_t* words) {
+uint64_t LinkTable::resolveStatic(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t slot,
+                                  CallShape shape, const uint32_t* words) {
   uint64_t* pair = siteSlots(m, cls, slot, 2);
-  if (const uint64_t entry = loadAcquire(pair[0]); entry != 0) [[likely]] {
+  // Another thread may have filled the pair since the caller looked.
+  if (const uint64_t entry = loadAcquire(pair[0]); entry != 0) {
     return callEntry(m, entry, static_cast<uint32_t>(loadRelaxed(pair[1])), shape, words);
   }
   Target t{0, 0};
@@ -219,19 +171,15 @@ uint64_t LinkTable::callStatic(const HostMemory& m, uint32_t cls, int32_t cpInde
   return callEntry(m, entry, t.declaringClass, shape, words);
 }
 
-uint64_t LinkTable::callVirtual(const HostMemory& m, uint32_t cls, int32_t cpIndex,
-                                int32_t position, bool interfaceCall, CallShape shape,
-                                const uint32_t* words) {
-  const uint32_t receiverCls = receiverClass(m, words[0]);
+uint64_t LinkTable::resolveVirtual(const HostMemory& m, uint32_t receiverCls, uint32_t cls,
+                                   int32_t cpIndex, int32_t position, bool interfaceCall,
+                                   CallShape shape, const uint32_t* words) {
   uint64_t* slots = slotsOf(m, receiverCls);
   uint64_t* pair = nullptr;
   if (slots != nullptr && position >= 0 && 2 * static_cast<uint64_t>(position) + 2 <= slots[-1]) {
     pair = slots + 2 * position;
-    if (const uint64_t entry = loadAcquire(pair[0]); entry != 0) [[likely]] {
-      return callEntry(m, entry, static_cast<uint32_t>(loadRelaxed(pair[1])), shape, words);
-    }
   }
-  const Target t = resolveVirtual(m, receiverCls, cls, cpIndex, interfaceCall);
+  const Target t = resolveMethod(m, receiverCls, cls, cpIndex, interfaceCall);
   const uintptr_t entry = nativeEntry(m, t);
   if (entry == 0) return invoke(m, t.method, shape, words);
   if (pair != nullptr) {
@@ -241,22 +189,11 @@ uint64_t LinkTable::callVirtual(const HostMemory& m, uint32_t cls, int32_t cpInd
   return callEntry(m, entry, t.declaringClass, shape, words);
 }
 
-uint64_t LinkTable::callCached(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t slot,
-                               bool interfaceCall, CallShape shape, const uint32_t* words) {
-  const uint32_t receiverCls = receiverClass(m, words[0]);
+uint64_t LinkTable::missCached(const HostMemory& m, uint32_t receiverCls, uint32_t cls,
+                               int32_t cpIndex, int32_t slot, bool interfaceCall, CallShape shape,
+                               const uint32_t* words) {
   uint64_t* cache = siteSlots(m, cls, slot, host::CACHE_SLOTS);
-  for (int32_t i = 0; i < host::CACHE_TRIPLES; ++i) {
-    uint64_t* t = cache + 3 * i;
-    if (loadAcquire(t[0]) != receiverCls) continue;
-    const uint64_t entry = loadAcquire(t[2]);
-    if (entry == 0) continue;
-    const uint64_t declaring = loadRelaxed(t[1]);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    // A triple being shifted or replaced under us reads differently the second time.
-    if (loadRelaxed(t[2]) != entry || loadRelaxed(t[0]) != receiverCls) continue;
-    return callEntry(m, entry, static_cast<uint32_t>(declaring), shape, words);
-  }
-  const Target t = resolveVirtual(m, receiverCls, cls, cpIndex, interfaceCall);
+  const Target t = resolveMethod(m, receiverCls, cls, cpIndex, interfaceCall);
   const uintptr_t entry = nativeEntry(m, t);
   if (entry == 0) return invoke(m, t.method, shape, words);  // nothing is stored
   uint64_t& misses = cache[3 * host::CACHE_TRIPLES];
