@@ -33,6 +33,7 @@
 
 namespace kelvor::jdbc {
 class Connection;
+class TypeMap;
 }  // namespace kelvor::jdbc
 
 namespace kelvor::binding {
@@ -48,6 +49,8 @@ inline uintptr_t& currentBridgeEnv() noexcept {
 }
 // Binds a host connection object to a host-backed connection on first sight (HostConnection).
 void adoptHostConnection(const Bridge& b, uint32_t ref);
+// The same for a host type map (HostTypeMap).
+void adoptHostTypeMap(const Bridge& b, uint32_t ref);
 
 // A host operation failed and left its exception pending: nothing to translate.
 struct HostExceptionPending {};
@@ -202,6 +205,7 @@ class Bridge : public HostMemory {
     } else {
       // A connection may be the host's own object, which gets its C++ connection here.
       if constexpr (std::is_same_v<T, jdbc::Connection>) adoptHostConnection(*this, ref);
+      if constexpr (std::is_same_v<T, jdbc::TypeMap>) adoptHostTypeMap(*this, ref);
       uint32_t kind;
       lang::Object* o = handle(ref, kind);
       T* t = dynamic_cast<T*>(o);

@@ -51,10 +51,16 @@ enum HostServicePool : int32_t {
   POOL_CONNECTION_SET_FORMAT,         // void setFormatDescriptor(byte[] fd)
   POOL_CONNECTION_TYPE_PROPERTY,      // long describeTypeProperty(String sqlName)
   POOL_CONNECTION_CHARSET,            // int getDbCharsetId()
+  // The host's type map: its base class, then int hasFactory(String sqlName) and
+  // Object create(String sqlName, Object[] attributes), at TYPE_MAP_FIRST_POSITION onwards.
+  POOL_TYPE_MAP_CLASS,
+  POOL_TYPE_MAP_HAS_FACTORY,
+  POOL_TYPE_MAP_CREATE,
   POOL_HOST_SERVICES_END,
 };
 inline constexpr int32_t CONNECTION_FIRST_POSITION = 5;
-inline constexpr int32_t CONNECTION_SERVICES = POOL_HOST_SERVICES_END - POOL_CONNECTION_TYPE_INFO;
+inline constexpr int32_t CONNECTION_SERVICES = POOL_TYPE_MAP_CLASS - POOL_CONNECTION_TYPE_INFO;
+inline constexpr int32_t TYPE_MAP_FIRST_POSITION = 5;
 
 // The shape of each service, receiver included: slot kinds and result.
 struct ServiceShape {
@@ -68,6 +74,11 @@ inline constexpr ServiceShape CONNECTION_SERVICE_SHAPES[CONNECTION_SERVICES] = {
     {"getFormatDescriptor", "R", 'L'},  {"setFormatDescriptor", "RR", 'V'},
     {"describeTypeProperty", "RR", 'J'}, {"getDbCharsetId", "R", 'I'},
 };
+inline constexpr ServiceShape TYPE_MAP_SERVICE_SHAPES[2] = {
+    {"hasFactory", "RR", 'I'}, {"create", "RRR", 'L'}};
+constexpr int32_t typeMapPosition(int32_t pool) {
+  return TYPE_MAP_FIRST_POSITION + (pool - POOL_TYPE_MAP_HAS_FACTORY);
+}
 constexpr int32_t connectionPosition(int32_t pool) {
   return CONNECTION_FIRST_POSITION + (pool - POOL_CONNECTION_TYPE_INFO);
 }

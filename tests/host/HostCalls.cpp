@@ -40,6 +40,9 @@ HostCalls::HostCalls(TestVm& vm) : vm_(vm) {
   for (int32_t i = 0; i < host::CONNECTION_SERVICES; ++i) {
     poolMethod(host::POOL_CONNECTION_TYPE_INFO + i, "Connection", host::CONNECTION_SERVICE_SHAPES[i].name);
   }
+  for (int32_t i = 0; i < 2; ++i) {
+    poolMethod(host::POOL_TYPE_MAP_HAS_FACTORY + i, "TypeMap", host::TYPE_MAP_SERVICE_SHAPES[i].name);
+  }
 }
 
 uint32_t HostCalls::defineClass(const std::string& name, const std::string& base, int32_t linkSlots) {

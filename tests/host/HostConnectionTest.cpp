@@ -9,6 +9,7 @@
 
 #include "adt/KelvorTypeADT.h"
 #include "binding/HostConnection.h"
+#include "binding/HostTypeMap.h"
 #include "catalog/AttributeType.h"
 #include "catalog/LinearImageBuilder.h"
 #include "catalog/MemoryCatalog.h"
@@ -56,6 +57,10 @@ struct HostServer {
   bool putRaises = false;
   uint32_t raised = 0;  // the exception a service raised last
   int32_t typeInfoCalls = 0;
+  // The host's type map: which names it has asked about, and what create made last.
+  int32_t hasFactoryCalls = 0;
+  int32_t created = 0;
+  uint32_t lastCreated = 0;
 };
 HostServer* server = nullptr;
 
@@ -123,6 +128,21 @@ void typeProperty(TestVm&, const uint64_t*, uint64_t* result) {
   result[1] = v >> 32;
 }
 
+// The host's type map: a factory for KELCORE.ADDRESS only (native); create is interpreted and
+// makes an application object that records how many attributes it was given.
+uint32_t hasFactory(uintptr_t env, uintptr_t, uint32_t, uint32_t, uint32_t name) {
+  ++server->hasFactoryCalls;
+  return text(TestVm::of(env), name) == "KELCORE.ADDRESS" ? 1 : 0;
+}
+void create(TestVm& vm, const uint64_t* args, uint64_t* result) {
+  const uint32_t attributes = argRef(args, 2);
+  const uint32_t made = vm.newInstance(vm.classNamed("HostAddress"));
+  vm.write32(made, 32, vm.read32(attributes, host::OFFSET_LENGTH));
+  ++server->created;
+  server->lastCreated = made;
+  result[0] = uint64_t{made} << 32;
+}
+
 class HostConnectionTest : public HostFixture {
  protected:
   void SetUp() override {
@@ -141,6 +161,11 @@ class HostConnectionTest : public HostFixture {
     h.addMethod(cls, s[6].name, s[6].slots, s[6].result, nullptr, &typeProperty);
     h.addMethod(cls, s[7].name, s[7].slots, s[7].result, native(&charset));
     connRef_ = vm().newInstance(cls);
+    const uint32_t mapClass = h.defineClass("AddressMap", "TypeMap", 2 * (host::TYPE_MAP_FIRST_POSITION + 2));
+    h.addMethod(mapClass, "hasFactory", "RR", 'I', native(&hasFactory));
+    h.addMethod(mapClass, "create", "RRR", 'L', nullptr, &create);
+    h.defineClass("HostAddress", "Object", 0);
+    mapRef_ = vm().newInstance(mapClass);
 
     const TypeDefinition lines = TypeDefinition::collectionType(
         "KELCORE", "LINES", T::varcharType(60), 10, TypeDefinition::CollectionKind::BOUNDED);
@@ -149,6 +174,9 @@ class HostConnectionTest : public HostFixture {
         .addAttribute("NO", T::numberType(5, 0))
         .addAttribute("LINES", T::collectionAttribute(lines));
     catalog::MemoryCatalog::registerType(*server_.catalog, address);
+    TypeDefinition person("KELCORE", "PERSON");
+    person.addAttribute("NAME", T::varcharType(40)).addAttribute("HOME", T::embeddedType(address));
+    catalog::MemoryCatalog::registerType(*server_.catalog, person);
     catalog::MemoryCatalog::registerCollectionType(
         *server_.catalog, TypeDefinition::collectionType("KELCORE", "NUMBERS", T::numberType(0, 0x81), 100,
                                                         TypeDefinition::CollectionKind::BOUNDED));
@@ -161,6 +189,8 @@ class HostConnectionTest : public HostFixture {
                                                          c.get(), lineValues.get())}));
     auto numbers = lang::ObjectArray::make(6);
     for (int32_t i = 0; i < 6; ++i) numbers->set(i, jdbc::NumberValue::fromString(std::to_string(10 * i)));
+    person_ = makeRef<jdbc::ObjectValue>(jdbc::ObjectDescriptor::createDescriptor("KELCORE.PERSON", c.get()), c.get(),
+                                         lang::ObjectArray::of({textValue("Ada"), address_}));
     numbers_ = makeRef<jdbc::ArrayValue>(jdbc::ArrayDescriptor::createDescriptor("KELCORE.NUMBERS", c.get()),
                                          c.get(), numbers.get());
   }
@@ -180,7 +210,9 @@ class HostConnectionTest : public HostFixture {
 
   HostServer server_;
   uint32_t connRef_ = 0;
+  uint32_t mapRef_ = 0;
   Ref<jdbc::ObjectValue> address_;
+  Ref<jdbc::ObjectValue> person_;
   Ref<jdbc::ArrayValue> numbers_;
 };
 
@@ -264,6 +296,26 @@ TEST_F(HostConnectionTest, HostExceptionsReachTheCallerUnchangedAndNothingIsHalf
   EXPECT_EQ(call("KelvorTypeADT", ADT_GET_NUM_ATTRIBUTES, Slots().r(adt)), 3u);
   const uint32_t descriptor = callRef("KelvorTypeADT", ADT_GET_OBJECT_DESCRIPTOR, Slots().r(adt));
   EXPECT_EQ(server_.cache["KELCORE.ADDRESS"], descriptor);
+}
+
+TEST_F(HostConnectionTest, TheHostTypeMapMakesTheApplicationObjectsOfAPlatformRead) {
+  const uint32_t adt = describe("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.PERSON");
+  const uint32_t image = callRef("KelvorTypeADT", ADT_TO_IMAGE, Slots().r(adt).r(vm().wrap(person_.get())));
+  for (int32_t round = 1; round <= 2; ++round) {
+    const uint32_t read = callRef("KelvorTypeADT", ADT_FROM_IMAGE,
+                                  Slots().r(adt).r(image).l(0).r(0).i(STYLE_PLATFORM_OBJECT).r(mapRef_));
+    auto* person = dynamic_cast<jdbc::ObjectValue*>(vm().unwrap(read));
+    ASSERT_NE(person, nullptr);
+    // The embedded address is the host's own object, as the host's create made it.
+    auto* home = dynamic_cast<binding::HostObject*>(person->getPlatformAttributes(nullptr)->at(1));
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(home->ref(), server_.lastCreated);
+    EXPECT_EQ(vm().classNameOf(home->ref()), "HostAddress");
+    EXPECT_EQ(vm().read32(home->ref(), 32), 3u);
+    EXPECT_EQ(server_.created, round);
+  }
+  // The factory found is kept: the host was asked about the name once.
+  EXPECT_EQ(server_.hasFactoryCalls, 1);
 }
 
 }  // namespace

@@ -73,9 +73,11 @@ TestVm::TestVm(size_t heapBytes) : heap_(new uint8_t[heapBytes]()), heapSize_(he
     defineClass(host::PACKAGE_CLASS_NAMES[k], PACKAGE_BASES[k]);
   }
   defineClass("Connection", "Object");  // the base class of the host's connections
+  defineClass("TypeMap", "Object");     // and of its type maps
   // Every class's constant pool starts with the bridge pool, then names the host services.
   std::vector<uint32_t> pool(host::POOL_HOST_SERVICES_END, 0);
   pool[host::POOL_CONNECTION_CLASS] = classNamed("Connection");
+  pool[host::POOL_TYPE_MAP_CLASS] = classNamed("TypeMap");
   for (int32_t i = 1; i < host::POOL_FIRST_PACKAGE_CLASS; ++i) {
     pool[static_cast<size_t>(i)] = classNamed(host::BRIDGE_POOL_NAMES[i]);
   }
