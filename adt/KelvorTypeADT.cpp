@@ -6,6 +6,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "adt/AttributeFactory.h"
 #include "adt/StreamInfo.h"
 #include "adt/TDSPatch.h"
 #include "collection/KelvorTypeCOLLECTION.h"
@@ -21,31 +22,13 @@
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
-#include "scalar/KelvorTypeBFILE.h"
-#include "scalar/KelvorTypeBLOB.h"
-#include "scalar/KelvorTypeCHAR.h"
-#include "scalar/KelvorTypeCLOB.h"
-#include "scalar/KelvorTypeDATE.h"
-#include "scalar/KelvorTypeFLOAT.h"
-#include "scalar/KelvorTypeNUMBER.h"
-#include "scalar/KelvorTypeRAW.h"
-#include "scalar/KelvorTypeSINT32.h"
 #include "types/DepthGuard.h"
-#include "types/KelvorTypeREF.h"
-#include "types/KelvorTypeUPT.h"
 #include "types/Util.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
 
 constexpr const char* TRACE_CLASS = "KelvorTypeADT";
-
-// The platform's type codes that the character and number opcodes stand for.
-constexpr int32_t CHAR_TYPE_CODE = 1;
-constexpr int32_t VARCHAR_TYPE_CODE = 12;
-constexpr int32_t NUMERIC_TYPE_CODE = 2;
-constexpr int32_t DECIMAL_TYPE_CODE = 3;
-constexpr int32_t DOUBLE_TYPE_CODE = 8;
 
 [[noreturn]] void raiseInternal(const char* message) {
   ErrorRaiser::raise(DriverException::ERR_INTERNAL, message);
@@ -71,32 +54,37 @@ const lang::SerialRegistrar registrar(KelvorTypeADT::SERIAL_CLASS);
 
 // --- construction ---
 
-KelvorTypeADT::KelvorTypeADT() = default;
+KelvorTypeADT::KelvorTypeADT() { setKind(TypeKind::PlainObject); }
 
 KelvorTypeADT::KelvorTypeADT(const std::string& sqlName) : KelvorNamedType(sqlName, nullptr) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ")");
 }
 
 KelvorTypeADT::KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn)
     : KelvorNamedType(sqlName, conn) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ", connection)");
 }
 
 KelvorTypeADT::KelvorTypeADT(const std::string& sqlName, jdbc::Connection* conn,
                              Ref<lang::ByteArray> formatDescriptor)
     : KelvorNamedType(sqlName, conn), formatDescriptor_(std::move(formatDescriptor)) {
+  setKind(TypeKind::PlainObject);
   formatFlag_ = computeFormatFlag(formatDescriptor_.get());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(", sqlName, ", connection, fd)");
 }
 
 KelvorTypeADT::KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn)
     : KelvorNamedType(parent, index, conn) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(parent, ", index, ")");
 }
 
 KelvorTypeADT::KelvorTypeADT(KelvorTypeADT* parent, int32_t index, jdbc::Connection* conn,
                              Ref<lang::ByteArray> formatDescriptor)
     : KelvorNamedType(parent, index, conn), formatDescriptor_(std::move(formatDescriptor)) {
+  setKind(TypeKind::PlainObject);
   formatFlag_ = computeFormatFlag(formatDescriptor_.get());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(parent, ", index, ", fd)");
 }
@@ -108,6 +96,7 @@ KelvorTypeADT::KelvorTypeADT(Ref<lang::ByteArray> typeId, int32_t typeVersion, i
       typeId_(std::move(typeId)),
       auxCount1_(auxCount1),
       auxCount2_(auxCount2) {
+  setKind(TypeKind::PlainObject);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeADT(typeId, ", typeVersion, ")");
 }
 
@@ -116,7 +105,7 @@ KelvorTypeADT::~KelvorTypeADT() = default;
 int32_t KelvorTypeADT::getTypeCode() const { return TYPE_CODE; }
 
 bool KelvorTypeADT::isPlainObjectType(const KelvorType* t) noexcept {
-  return t != nullptr && typeid(*t) == typeid(KelvorTypeADT);
+  return t != nullptr && t->kind() == TypeKind::PlainObject;
 }
 
 bool KelvorTypeADT::computeFormatFlag(const lang::ByteArray* fd) {
@@ -244,75 +233,19 @@ Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
     raiseInternal("attribute list ends before its end opcode");
   }
   lastOpcode_ = opcode;
-  Ref<KelvorType> d;
-  switch (opcode) {
-    case OPC_END:
-    case OPC_END_PATCHES:
-      return nullptr;
-    case OPC_CHAR:
-      d = lang::makeRef<KelvorTypeCHAR>(connection_, CHAR_TYPE_CODE);
-      break;
-    case OPC_VARCHAR:
-      d = lang::makeRef<KelvorTypeCHAR>(connection_, VARCHAR_TYPE_CODE);
-      break;
-    case OPC_DATE:
-      d = lang::makeRef<KelvorTypeDATE>();
-      break;
-    case OPC_NUMBER:
-      d = lang::makeRef<KelvorTypeNUMBER>(DECIMAL_TYPE_CODE);
-      break;
-    case OPC_NUMBER_8:
-      d = lang::makeRef<KelvorTypeNUMBER>(DOUBLE_TYPE_CODE);
-      break;
-    case OPC_NUMBER_2:
-      d = lang::makeRef<KelvorTypeNUMBER>(NUMERIC_TYPE_CODE);
-      break;
-    case OPC_FLOAT:
-      d = lang::makeRef<KelvorTypeFLOAT>();
-      break;
-    case OPC_SINT32:
-      d = lang::makeRef<KelvorTypeSINT32>();
-      break;
-    case OPC_REF:
-      d = lang::makeRef<KelvorTypeREF>(this, nextAttributeIndex_, connection_);
-      break;
-    case OPC_RAW:
-      d = lang::makeRef<KelvorTypeRAW>();
-      break;
-    case OPC_CLOB:
-      d = lang::makeRef<KelvorTypeCLOB>(connection_);
-      break;
-    case OPC_BLOB:
-      d = lang::makeRef<KelvorTypeBLOB>(connection_);
-      break;
-    case OPC_BFILE:
-      d = lang::makeRef<KelvorTypeBFILE>(connection_);
-      break;
-    case OPC_COLLECTION: {
-      auto collection = lang::makeRef<KelvorTypeCOLLECTION>(this, nextAttributeIndex_, connection_);
-      collection->setFormatFlag(formatFlag_);
-      d = collection;
-      break;
-    }
-    case OPC_UPT: {
-      auto upt = lang::makeRef<KelvorTypeUPT>(this, nextAttributeIndex_, connection_);
-      upt->setFormatFlag(formatFlag_);
-      d = upt;
-      break;
-    }
-    case OPC_EMBEDDED_OBJECT: {
-      auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
-                                                   formatDescriptor_);
-      embedded->embeddedState_ = EMBEDDED_TYPE;
-      // security: embedded lists nest as deep as the bytes allow; bound the recursion
-      DepthGuard guard(reader.depth());
-      embedded->parseTDS(reader);
-      ++nextAttributeIndex_;
-      return embedded;
-    }
-    default:
-      ErrorRaiser::raise(DriverException::ERR_TDS_OPCODE, "unknown type descriptor opcode");
+  if (opcode == OPC_END || opcode == OPC_END_PATCHES) return nullptr;
+  if (opcode == OPC_EMBEDDED_OBJECT) {
+    auto embedded = lang::makeRef<KelvorTypeADT>(this, nextAttributeIndex_, connection_,
+                                                 formatDescriptor_);
+    embedded->embeddedState_ = EMBEDDED_TYPE;
+    // security: embedded lists nest as deep as the bytes allow; bound the recursion
+    DepthGuard guard(reader.depth());
+    embedded->parseTDS(reader);
+    ++nextAttributeIndex_;
+    return embedded;
   }
+  Ref<KelvorType> d =
+      AttributeFactory::create(opcode, this, nextAttributeIndex_, connection_, formatFlag_);
   d->parseTDS(reader);
   ++nextAttributeIndex_;
   return d;
@@ -592,7 +525,7 @@ void KelvorTypeADT::setEmbeddedState(int32_t state) { embeddedState_ = state; }
 
 Ref<jdbc::SqlValue> KelvorTypeADT::toSqlValue(lang::Object* value, jdbc::Connection* conn) {
   if (value == nullptr) return nullptr;
-  if (auto* object = dynamic_cast<jdbc::ObjectValue*>(value)) return Ref<jdbc::SqlValue>(object);
+  if (auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(value)) return Ref<jdbc::SqlValue>(object);
   if (auto* attributes = dynamic_cast<lang::ObjectArray*>(value)) {
     Ref<lang::Object> descriptor = getObjectDescriptor();
     auto* od = dynamic_cast<jdbc::ObjectDescriptor*>(descriptor.get());
@@ -659,9 +592,33 @@ namespace {
 constexpr int32_t STYLE_SQL_VALUE = KelvorTypeADT::STYLE_SQL_VALUE;
 constexpr int32_t STYLE_PLATFORM_OBJECT = KelvorTypeADT::STYLE_PLATFORM_OBJECT;
 
+// The attribute descriptors of one object type, borrowed for one pass over its attributes: a
+// plain object type's list is fetched once and indexed, so that no reference count moves per
+// attribute. Other kinds answer through getAttributeType, whose result is held here until the
+// next call.
+class AttributeTypes {
+ public:
+  explicit AttributeTypes(KelvorTypeADT& type) : type_(type) {}
+  KelvorType& operator[](int32_t i) {
+    if (type_.kind() == TypeKind::PlainObject) {
+      if (!list_) list_ = type_.getAttributeTypes();
+      if (!list_) lang::throwNullPointer("object type not parsed");
+      return *static_cast<KelvorType*>(list_->at(i));
+    }
+    held_ = type_.getAttributeType(i);
+    if (!held_) lang::throwNullPointer("attribute type");
+    return *held_;
+  }
+
+ private:
+  KelvorTypeADT& type_;
+  Ref<lang::ObjectArray> list_;
+  Ref<KelvorType> held_;
+};
+
 jdbc::ObjectValue& objectValueOf(lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("object value is null");
-  auto* object = dynamic_cast<jdbc::ObjectValue*>(value);
+  auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(value);
   if (object == nullptr) lang::throwClassCast(value->className(), "ObjectValue");
   return *object;
 }
@@ -766,10 +723,11 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
   }
   int64_t total = 0;
   int32_t i = 0;
+  AttributeTypes types(*this);
   if (n > 0) {
-    Ref<KelvorType> first = getAttributeType(0);
-    if (isPlainObjectType(first.get())) {
-      auto& inner = static_cast<KelvorTypeADT&>(*first);
+    KelvorType& first = types[0];
+    if (isPlainObjectType(&first)) {
+      auto& inner = static_cast<KelvorTypeADT&>(first);
       if (lang::Object* v = values->at(0)) {
         const int32_t written = inner.pickleAttributes(ctx, v, depth + 1);
         if (written == 0) raiseNoBytes(v);
@@ -785,12 +743,12 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
     }
   }
   for (; i < n; ++i) {
-    Ref<KelvorType> t = getAttributeType(i);
+    KelvorType& t = types[i];
     lang::Object* v = values->at(i);
-    const bool plain = isPlainObjectType(t.get());
+    const bool plain = isPlainObjectType(&t);
     if (v != nullptr) {
-      const int32_t written = plain ? static_cast<KelvorTypeADT&>(*t).pickleAttributes(ctx, v, 1)
-                                    : t->pickle(ctx, v);
+      const int32_t written = plain ? static_cast<KelvorTypeADT&>(t).pickleAttributes(ctx, v, 1)
+                                    : t.pickle(ctx, v);
       // Called without pickle's check, an inline object may still write nothing: refuse it.
       if (written == 0 && plain) raiseNoBytes(v);
       total += written;
@@ -806,6 +764,8 @@ Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   jdbc::ObjectValue& object = objectValueOf(value);
   PickleContext ctx;
   ctx.initStream();
+  // Held once for the whole image: every append re-enters it at the cost of a comparison.
+  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);
   Ref<lang::ByteArray> image = ctx.toByteArray();
   assert(written == image->length());
@@ -827,7 +787,7 @@ namespace {
 // A new, empty object value of the type, or the caller's target.
 Ref<jdbc::ObjectValue> valueFor(KelvorTypeADT& type, jdbc::SqlValue* target) {
   if (target != nullptr) {
-    auto* object = dynamic_cast<jdbc::ObjectValue*>(target);
+    auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(target);
     if (object == nullptr) lang::throwClassCast(target->className(), "ObjectValue");
     return Ref<jdbc::ObjectValue>(object);
   }
@@ -918,7 +878,8 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
   Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
-  for (int32_t i = 0; i < n; ++i) attributes->set(i, getAttributeType(i)->unpickle(ctx, style, typeMap));
+  AttributeTypes types(*this);
+  for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
   storeAttributes(*value, std::move(attributes), style);
   return value;
 }
@@ -947,8 +908,9 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
     // and no reader can give it back. Only a null marker can stand here.
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "inline object without attributes");
   }
-  Ref<KelvorType> t0 = getAttributeType(0);
-  auto* chain = isPlainObjectType(t0.get()) ? static_cast<KelvorTypeADT*>(t0.get()) : nullptr;
+  AttributeTypes types(*this);
+  KelvorType& t0 = types[0];
+  auto* chain = isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
   if (PickleContext::isDepthNull(first)) {
     if (depth != 1) {
       // The marker belongs to a deeper level of the first-attribute chain.
@@ -963,10 +925,10 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
   } else if (chain != nullptr) {
     attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
   } else {
-    attributes->set(0, t0->unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
+    attributes->set(0, t0.unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
   }
   for (int32_t i = 1; i < n; ++i) {
-    attributes->set(i, getAttributeType(i)->unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+    attributes->set(i, types[i].unpickle(ctx, STYLE_SQL_VALUE, nullptr));
   }
   value->setAttributes(std::move(attributes));
   return value;
@@ -1027,8 +989,9 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::
   Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
+  AttributeTypes types(*this);
   for (int32_t i = 0; i < n; ++i) {
-    attributes->set(i, getAttributeType(i)->unpickle(ctx, 1, style, typeMap));
+    attributes->set(i, types[i].unpickle(ctx, 1, style, typeMap));
   }
   storeAttributes(*value, std::move(attributes), style);
   return value;

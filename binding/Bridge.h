@@ -182,14 +182,27 @@ class Bridge : public HostMemory {
 
   // --- host -> C++ ---------------------------------------------------------------------
   // The C++ object of a bridged instance, with its bridge kind; throws when `ref` is not one.
-  lang::Object* handle(uint32_t ref, uint32_t& kind) const {
+  [[gnu::always_inline]] lang::Object* handle(uint32_t ref, uint32_t& kind) const {
     requireObject(ref, host::INSTANCE_SIZE);
-    if (kindOf(ref) != host::KIND_INSTANCE) [[unlikely]] throwNotBridged(ref);
-    const uint64_t h = read64(ref, host::FIELD_HANDLE);
-    if (h == 0 || (h ^ host::HANDLE_CHECK_KEY) != read64(ref, host::FIELD_CHECK)) [[unlikely]] {
+    uint32_t header;
+    uint64_t h, check;
+    if ((ref & host::TAG_PAGED) == 0) [[likely]] {
+      // One base address for the four words: this is every instance method's receiver.
+      const auto* at = reinterpret_cast<const uint8_t*>(context()->heapBase + (ref & ~host::TAG_MASK));
+      std::memcpy(&header, at + host::OFFSET_HEADER, 4);
+      std::memcpy(&kind, at + host::FIELD_KIND, 4);
+      std::memcpy(&h, at + host::FIELD_HANDLE, 8);
+      std::memcpy(&check, at + host::FIELD_CHECK, 8);
+    } else {
+      header = read32(ref, host::OFFSET_HEADER);
+      kind = read32(ref, host::FIELD_KIND);
+      h = read64(ref, host::FIELD_HANDLE);
+      check = read64(ref, host::FIELD_CHECK);
+    }
+    if ((header & host::KIND_MASK) != host::KIND_INSTANCE || h == 0 ||
+        (h ^ host::HANDLE_CHECK_KEY) != check) [[unlikely]] {
       throwNotBridged(ref);
     }
-    kind = read32(ref, host::FIELD_KIND);
     return reinterpret_cast<lang::Object*>(h);
   }
   // The object as a T (null for a null reference); a ClassCastException for another class.

@@ -45,12 +45,12 @@ thread_local int32_t nestingDepth = 0;
 bool isAccessKind(int32_t style) { return style >= FIRST_ACCESS_KIND && style <= LAST_ACCESS_KIND; }
 
 bool isNumberOrFloat(const KelvorType& t) {
-  return typeid(t) == typeid(KelvorTypeNUMBER) || typeid(t) == typeid(KelvorTypeFLOAT);
+  return t.kind() == TypeKind::Number || t.kind() == TypeKind::Float;
 }
 
 // Elements in 23-byte number slots in a linear image.
 bool hasFixedNumberSlots(const KelvorType& t) {
-  return isNumberOrFloat(t) || typeid(t) == typeid(KelvorTypeSINT32);
+  return isNumberOrFloat(t) || t.kind() == TypeKind::Sint32;
 }
 
 // An object type that is neither a collection nor a UPT: its elements are complete object
@@ -79,12 +79,16 @@ template <typename Position, typename Read>
 void readElementObjects(jdbc::ArrayValue& target, const KelvorType& type, int64_t beginIndex,
                         int32_t count, int32_t style, Position position, Read read) {
   const bool indexing = target.getIndexingMode() == 1;
+  // The package's own descriptors read SQL values in the SQL style; only another class's
+  // results are checked, per element.
+  const bool checkSqlValues =
+      style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE && type.kind() == TypeKind::Other;
   std::vector<Ref<lang::Object>> elements;
   elements.reserve(static_cast<size_t>(std::min(count, MAX_ELEMENTS_RESERVED)));
   for (int32_t i = 0; i < count; ++i) {
     if (indexing) target.setIndexOffset(beginIndex + i, position());
     Ref<lang::Object> e = read();
-    if (style == KelvorTypeCOLLECTION::STYLE_SQL_VALUE && e && dynamic_cast<jdbc::SqlValue*>(e.get()) == nullptr) {
+    if (checkSqlValues && e && jdbc::SqlValue::as<jdbc::SqlValue>(e.get()) == nullptr) {
       lang::throwClassCast(e->className(), "SqlValue");
     }
     elements.push_back(std::move(e));
@@ -154,14 +158,14 @@ const lang::SerialRegistrar registrar(KelvorTypeCOLLECTION::SERIAL_CLASS);
 
 // --- construction ---
 
-KelvorTypeCOLLECTION::KelvorTypeCOLLECTION() = default;
+KelvorTypeCOLLECTION::KelvorTypeCOLLECTION() { setKind(TypeKind::Collection); }
 
 KelvorTypeCOLLECTION::KelvorTypeCOLLECTION(const std::string& sqlName, jdbc::Connection* conn)
-    : KelvorTypeADT(sqlName, conn) {}
+    : KelvorTypeADT(sqlName, conn) { setKind(TypeKind::Collection); }
 
 KelvorTypeCOLLECTION::KelvorTypeCOLLECTION(KelvorTypeADT* parent, int32_t index,
                                            jdbc::Connection* conn)
-    : KelvorTypeADT(parent, index, conn) {}
+    : KelvorTypeADT(parent, index, conn) { setKind(TypeKind::Collection); }
 
 KelvorTypeCOLLECTION::~KelvorTypeCOLLECTION() = default;
 
@@ -321,7 +325,7 @@ void KelvorTypeCOLLECTION::attachElementType(Ref<KelvorType> element, int8_t opc
 Ref<jdbc::SqlValue> KelvorTypeCOLLECTION::toSqlValue(lang::Object* value, jdbc::Connection* conn) {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "toSqlValue ", conn != nullptr);
   if (value == nullptr) return nullptr;
-  if (auto* array = dynamic_cast<jdbc::ArrayValue*>(value)) return Ref<jdbc::SqlValue>(array);
+  if (auto* array = jdbc::SqlValue::as<jdbc::ArrayValue>(value)) return Ref<jdbc::SqlValue>(array);
   return lang::makeRef<jdbc::ArrayValue>(getArrayDescriptor(), connection_, value);
 }
 
@@ -335,13 +339,28 @@ void KelvorTypeCOLLECTION::setConnection(jdbc::Connection* conn) {
 
 int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("collection value is null");
-  auto* array = dynamic_cast<jdbc::ArrayValue*>(value);
+  auto* array = jdbc::SqlValue::as<jdbc::ArrayValue>(value);
   if (array == nullptr) lang::throwClassCast(value->className(), "ArrayValue");
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "pickle at ", ctx.offset());
   DepthGuard guard(nestingDepth);
   const int32_t start = ctx.offset();
   int64_t n = 0;
-  if (array->holdsElements()) {
+  Ref<lang::Object> numbers = elementType_ && elementType_->kind() == TypeKind::Number
+                                  ? array->getPrimitiveElements()
+                                  : nullptr;
+  if (numbers) {
+    // The application's whole numbers, encoded straight into the image.
+    const int64_t count = array->elementCount();
+    if (collectionKind_ == KIND_BOUNDED && maxElements_ < count) {
+      ErrorRaiser::raise(DriverException::ERR_TOO_MANY_ELEMENTS, value);
+    }
+    n = ctx.writeCollectionHeader(static_cast<int32_t>(count));
+    const int64_t written = KelvorTypeNUMBER::pickleWholeNumbers(ctx, *numbers);
+    if (written < 0) raiseInternal("kept elements that are not whole numbers");
+    n += written;
+    // security: an image above 2^31-1 bytes cannot carry its length
+    if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  } else if (array->holdsElements()) {
     Ref<lang::ObjectArray> elements = array->getSqlValueElements();
     if (!elements) lang::throwNullPointer("collection value without elements");
     const int32_t count = elements->length();
@@ -369,6 +388,8 @@ Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   initIfNeeded(!attributeTypes_);  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
   ctx.initStream();
+  // Held once for the whole image: every append re-enters it at the cost of a comparison.
+  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);
   Ref<lang::ByteArray> image = ctx.toByteArray();
   assert(written == image->length());

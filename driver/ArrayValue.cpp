@@ -24,11 +24,32 @@ kelcore::KelvorType& elementTypeOf(const ArrayDescriptor& d) {
   return *element;
 }
 
+// A copy of a short, int or long array, or null for any other object.
+lang::Ref<lang::Object> copyOfWholeNumbers(const lang::Object& elements) {
+  if (const auto* a = dynamic_cast<const lang::IntArray*>(&elements)) {
+    return lang::IntArray::copyOf(a->data(), a->length());
+  }
+  if (const auto* a = dynamic_cast<const lang::LongArray*>(&elements)) {
+    return lang::LongArray::copyOf(a->data(), a->length());
+  }
+  if (const auto* a = dynamic_cast<const lang::ShortArray*>(&elements)) {
+    return lang::ShortArray::copyOf(a->data(), a->length());
+  }
+  return nullptr;
+}
+
+int64_t lengthOf(const lang::Object& array) {
+  if (const auto* a = dynamic_cast<const lang::IntArray*>(&array)) return a->length();
+  if (const auto* a = dynamic_cast<const lang::LongArray*>(&array)) return a->length();
+  return static_cast<const lang::ShortArray&>(array).length();
+}
+
 }  // namespace
 
 ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, lang::Ref<lang::ByteArray> image,
                        Connection* connection)
     : descriptor_(std::move(descriptor)), connection_(connection) {
+  addClassBits(CLASS_BIT);
   if (!descriptor_) lang::throwNullPointer("collection value without a descriptor");
   if (image) setImage(std::move(image), 0, 0);
 }
@@ -37,6 +58,16 @@ ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connec
                        lang::Object* elements)
     : ArrayValue(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection) {
   if (elements == nullptr) return;
+  // Whole numbers for NUMBER elements always convert: they are kept as they are (a copy, so
+  // that later changes to the caller's array do not show) and converted on demand; writers
+  // encode them directly.
+  if (elementTypeOf(*descriptor_).kind() == kelcore::TypeKind::Number) {
+    primitiveElements_ = copyOfWholeNumbers(*elements);
+    if (primitiveElements_) {
+      length_ = lengthOf(*primitiveElements_);
+      return;
+    }
+  }
   sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(elements, connection, 1, -1);
   if (!sqlValues_) ErrorRaiser::raise(DriverException::ERR_CONVERSION, elements);
   length_ = sqlValues_->length();
@@ -88,15 +119,29 @@ void ArrayValue::decodeIfKept() const {
   if (imagePending_) decodeImage();
 }
 
+void ArrayValue::convertPrimitives() const {
+  if (!sqlValues_ && primitiveElements_) {
+    sqlValues_ =
+        elementTypeOf(*descriptor_).toSqlValueArray(primitiveElements_.get(), connection_, 1, -1);
+  }
+}
+
+lang::Ref<lang::Object> ArrayValue::getPrimitiveElements() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  decodeIfKept();
+  return primitiveElements_;
+}
+
 bool ArrayValue::holdsElements() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   decodeIfKept();
-  return sqlValues_ || platformArray_ || !locator_;
+  return sqlValues_ || platformArray_ || primitiveElements_ || !locator_;
 }
 
 lang::Ref<lang::ObjectArray> ArrayValue::getSqlValueElements() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   decodeIfKept();
+  convertPrimitives();
   if (!sqlValues_ && platformArray_) {
     sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(platformArray_.get(), connection_, 1, -1);
   }
@@ -113,12 +158,14 @@ void ArrayValue::setSqlValueArray(lang::Ref<lang::ObjectArray> values) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   sqlValues_ = std::move(values);
   platformArray_ = nullptr;
+  primitiveElements_ = nullptr;
 }
 
 void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   platformArray_ = std::move(array);
   sqlValues_ = nullptr;
+  primitiveElements_ = nullptr;
 }
 
 lang::Ref<lang::Object> ArrayValue::getPlatformArray() const {
@@ -146,6 +193,7 @@ lang::Ref<lang::Object> ArrayValue::toJdbc() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   decodeIfKept();
   if (platformArray_) return platformArray_;
+  convertPrimitives();
   if (!sqlValues_) return nullptr;
   lang::Ref<lang::ObjectArray> out =
       PlatformArrayFactory::makeArray(elementTypeOf(*descriptor_).getTypeCode(), sqlValues_->length());

@@ -28,6 +28,8 @@ class TypeMap;
 
 class ArrayValue : public SqlValue {
  public:
+  static constexpr uint8_t CLASS_BIT = SqlValue::ARRAY_VALUE_BIT;
+
   // An empty value, filled by a reader; the image (may be null) is kept to be decoded later.
   ArrayValue(lang::Ref<ArrayDescriptor> descriptor, lang::Ref<lang::ByteArray> image,
              Connection* connection);
@@ -68,6 +70,9 @@ class ArrayValue : public SqlValue {
   void setPlatformArray(lang::Ref<lang::Object> array);
   // The platform array a reader stored (object or primitive), or null.
   lang::Ref<lang::Object> getPlatformArray() const;
+  // The copy of an application's short, int or long array that a value of NUMBER elements was
+  // made from, while it is the value's content; null otherwise. Writers encode it directly.
+  lang::Ref<lang::Object> getPrimitiveElements() const;
 
   // --- the element index ---
   int32_t getIndexingMode() const noexcept { return indexingMode_; }
@@ -98,6 +103,8 @@ class ArrayValue : public SqlValue {
   // Decodes a kept image in mode 1 with SQL values; call with lock_ held.
   void decodeImage() const;
   void decodeIfKept() const;
+  // Makes the SQL values of kept primitive elements; call with lock_ held.
+  void convertPrimitives() const;
 
   lang::Ref<ArrayDescriptor> descriptor_;
   Connection* connection_;  // not owned
@@ -106,6 +113,7 @@ class ArrayValue : public SqlValue {
   lang::Ref<lang::ByteArray> locator_;
   mutable lang::Ref<lang::ObjectArray> sqlValues_;  // SQL values, once known (or converted)
   lang::Ref<lang::Object> platformArray_;           // platform or primitive array from a read
+  lang::Ref<lang::Object> primitiveElements_;       // the application's numbers, copied
   lang::Ref<lang::ByteArray> image_;                // kept image
   int64_t imageOffset_ = 0;
   int64_t imageLength_ = 0;

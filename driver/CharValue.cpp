@@ -32,10 +32,14 @@ bool hasTextForm(const lang::Object& value) {
 }  // namespace
 
 CharValue::CharValue(lang::Ref<lang::ByteArray> bytes, lang::Ref<CharsetConverter> charset)
-    : SqlValue(std::move(bytes)), charset_(std::move(charset)) {}
+    : SqlValue(std::move(bytes)), charset_(std::move(charset)) {
+  addClassBits(CLASS_BIT);
+}
 
 CharValue::CharValue(const lang::String& text, lang::Ref<CharsetConverter> charset)
-    : SqlValue(encoded(text.value(), charset.get())), charset_(std::move(charset)) {}
+    : SqlValue(encoded(text.value(), charset.get())), charset_(std::move(charset)) {
+  addClassBits(CLASS_BIT);
+}
 
 lang::Ref<CharValue> CharValue::fromObject(const lang::Object* value,
                                            lang::Ref<CharsetConverter> charset) {

@@ -23,6 +23,8 @@ namespace kelvor::jdbc {
 
 class CharValue final : public SqlValue {
  public:
+  static constexpr uint8_t CLASS_BIT = SqlValue::CHAR_VALUE_BIT;
+
   // Bytes already in charset (shared, not copied); charset may be null.
   CharValue(lang::Ref<lang::ByteArray> bytes, lang::Ref<CharsetConverter> charset);
   // The text encoded in charset; without a set the text is kept as UTF-8. A character the set

@@ -27,6 +27,7 @@ bool sameType(const ObjectDescriptor& a, const ObjectDescriptor& b) {
 
 ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* connection)
     : descriptor_(std::move(descriptor)), connection_(connection) {
+  addClassBits(CLASS_BIT);
   if (!descriptor_) lang::throwNullPointer("object value without a descriptor");
 }
 

@@ -25,6 +25,8 @@ class TypeMap;
 
 class ObjectValue : public SqlValue {
  public:
+  static constexpr uint8_t CLASS_BIT = SqlValue::OBJECT_VALUE_BIT;
+
   // An empty value, filled by a reader.
   ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* connection);
   // Converts each attribute with its attribute descriptor. A count that differs from the

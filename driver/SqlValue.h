@@ -14,9 +14,28 @@ namespace kelvor::jdbc {
 
 class SqlValue : public lang::Object {
  public:
-  SqlValue() = default;
+  // The class bits of SqlValue and of the value classes the package writes and reads.
+  static constexpr uint8_t CLASS_BIT = 1;
+  static constexpr uint8_t OBJECT_VALUE_BIT = 2;
+  static constexpr uint8_t ARRAY_VALUE_BIT = 4;
+  static constexpr uint8_t CHAR_VALUE_BIT = 8;
+
+  SqlValue() { addClassBits(CLASS_BIT); }
   // Takes the array as it is (shared, not copied).
-  explicit SqlValue(lang::Ref<lang::ByteArray> bytes) : bytes_(std::move(bytes)) {}
+  explicit SqlValue(lang::Ref<lang::ByteArray> bytes) : bytes_(std::move(bytes)) {
+    addClassBits(CLASS_BIT);
+  }
+
+  // The object as a T (SqlValue or a class with its own bit), or null when it is not one.
+  template <typename T>
+  static T* as(lang::Object* o) noexcept {
+    return o != nullptr && (o->classBits() & T::CLASS_BIT) != 0 ? static_cast<T*>(o) : nullptr;
+  }
+  template <typename T>
+  static const T* as(const lang::Object* o) noexcept {
+    return o != nullptr && (o->classBits() & T::CLASS_BIT) != 0 ? static_cast<const T*>(o)
+                                                                 : nullptr;
+  }
 
   // The byte form itself, shared with the value; null for a value without bytes.
   const lang::Ref<lang::ByteArray>& shareBytes() const noexcept { return bytes_; }

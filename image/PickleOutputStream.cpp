@@ -14,14 +14,14 @@ PickleOutputStream::PickleOutputStream(int32_t initialSize)
     : lang::ByteArrayOutputStream(initialSize) {}
 
 void PickleOutputStream::write(int32_t b) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   if (count_ == capacity_) ensureRoom(1);
   buf_[static_cast<size_t>(count_++)] = static_cast<int8_t>(b);
 }
 
 void PickleOutputStream::write(const int8_t* src, int32_t n) {
   if (n <= 0) return;
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   if (n > capacity_ - count_) ensureRoom(n);
   std::memcpy(buf_.get() + count_, src, static_cast<size_t>(n));
   count_ += n;
@@ -29,7 +29,7 @@ void PickleOutputStream::write(const int8_t* src, int32_t n) {
 
 void PickleOutputStream::writeWithPrefix(const int8_t* prefix, int32_t prefixLen,
                                          const int8_t* src, int32_t n) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   const int64_t extra = int64_t{prefixLen} + n;
   if (extra > capacity_ - count_) {
     if (extra > INT32_MAX) throw lang::IllegalArgumentException("stream above 2^31-1 bytes");
@@ -42,14 +42,14 @@ void PickleOutputStream::writeWithPrefix(const int8_t* prefix, int32_t prefixLen
 }
 
 int32_t PickleOutputStream::offset() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   return count_;
 }
 
 void PickleOutputStream::overwrite(int32_t beginOffset, const lang::ByteArray* b, int32_t off,
                                    int32_t len) {
   if (b == nullptr) lang::throwNullPointer("PickleOutputStream.overwrite from null");
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   // Every operand is the caller's: compare, never add, so that no sum can wrap round.
   // Source: 0 <= off <= b.length and 0 <= len <= b.length - off.
   const bool sourceOk = off >= 0 && len >= 0 && off <= b->length() && len <= b->length() - off;

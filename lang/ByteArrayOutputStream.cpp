@@ -25,36 +25,36 @@ void ByteArrayOutputStream::ensureRoom(int32_t extra) {
 }
 
 void ByteArrayOutputStream::write(int32_t b) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<Monitor> hold(lock_);
   ensureRoom(1);
   buf_[static_cast<size_t>(count_++)] = static_cast<int8_t>(b);
 }
 
 void ByteArrayOutputStream::write(const int8_t* src, int32_t n) {
   if (n <= 0) return;
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<Monitor> hold(lock_);
   ensureRoom(n);
   std::memcpy(buf_.get() + count_, src, static_cast<size_t>(n));
   count_ += n;
 }
 
 Ref<ByteArray> ByteArrayOutputStream::toByteArray() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<Monitor> hold(lock_);
   return ByteArray::copyOf(buf_.get(), count_);
 }
 
 int32_t ByteArrayOutputStream::size() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<Monitor> hold(lock_);
   return count_;
 }
 
 void ByteArrayOutputStream::reset() {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<Monitor> hold(lock_);
   count_ = 0;
 }
 
 int32_t ByteArrayOutputStream::capacity() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<Monitor> hold(lock_);
   return capacity_;
 }
 

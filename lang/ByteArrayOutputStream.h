@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "lang/Monitor.h"
 #include "lang/OutputStream.h"
 
 namespace kelvor::lang {
@@ -28,6 +29,9 @@ class ByteArrayOutputStream : public OutputStream {
   void reset();
   // The allocated length of the buffer.
   int32_t capacity() const;
+  // The stream's monitor: a writer may hold it around a whole image, so that each append
+  // re-enters it at the cost of a comparison.
+  Monitor& monitor() const noexcept { return lock_; }
 
   const char* className() const noexcept override { return "ByteArrayOutputStream"; }
 
@@ -35,7 +39,7 @@ class ByteArrayOutputStream : public OutputStream {
   // Grows the buffer so that `extra` more bytes fit after count_; call with the lock held.
   void ensureRoom(int32_t extra);
 
-  mutable std::recursive_mutex lock_;  // the stream's monitor
+  mutable Monitor lock_;  // the stream's monitor
   std::unique_ptr<int8_t[]> buf_;
   int32_t capacity_ = 0;
   int32_t count_ = 0;

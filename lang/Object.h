@@ -29,8 +29,17 @@ class Object {
   }
   int32_t referenceCount() const noexcept { return refs_.load(std::memory_order_relaxed); }
 
+  // Bits that a few classes set in their constructors, so that hot paths can tell an object's
+  // class without the runtime's type queries (which compare type names between libraries).
+  // Each bit belongs to the class that defines it and is set by it and its subclasses only.
+  uint8_t classBits() const noexcept { return classBits_; }
+
+ protected:
+  void addClassBits(uint8_t bits) noexcept { classBits_ = static_cast<uint8_t>(classBits_ | bits); }
+
  private:
   mutable std::atomic<int32_t> refs_{0};
+  uint8_t classBits_ = 0;
 };
 
 }  // namespace kelvor::lang

@@ -16,9 +16,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeBFILE::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeBFILE::KelvorTypeBFILE() = default;
+KelvorTypeBFILE::KelvorTypeBFILE() { setKind(TypeKind::Bfile); }
 
-KelvorTypeBFILE::KelvorTypeBFILE(jdbc::Connection* conn) : values_(conn) {}
+KelvorTypeBFILE::KelvorTypeBFILE(jdbc::Connection* conn) : values_(conn) { setKind(TypeKind::Bfile); }
 
 KelvorTypeBFILE::~KelvorTypeBFILE() = default;
 

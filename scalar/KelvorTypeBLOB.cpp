@@ -16,9 +16,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeBLOB::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeBLOB::KelvorTypeBLOB() = default;
+KelvorTypeBLOB::KelvorTypeBLOB() { setKind(TypeKind::Blob); }
 
-KelvorTypeBLOB::KelvorTypeBLOB(jdbc::Connection* conn) : values_(conn) {}
+KelvorTypeBLOB::KelvorTypeBLOB(jdbc::Connection* conn) : values_(conn) { setKind(TypeKind::Blob); }
 
 KelvorTypeBLOB::~KelvorTypeBLOB() = default;
 

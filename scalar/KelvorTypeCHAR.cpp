@@ -51,11 +51,12 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeCHAR::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeCHAR::KelvorTypeCHAR() = default;
+KelvorTypeCHAR::KelvorTypeCHAR() { setKind(TypeKind::Char); }
 
-KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn) { setUp(conn); }
+KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn) { setKind(TypeKind::Char); setUp(conn); }
 
 KelvorTypeCHAR::KelvorTypeCHAR(jdbc::Connection* conn, int32_t typeCode) : KelvorType(typeCode) {
+  setKind(TypeKind::Char);
   setUp(conn);
 }
 
@@ -168,7 +169,7 @@ void KelvorTypeCHAR::parseTDS(StreamInfo& reader) {
 
 int32_t KelvorTypeCHAR::pickle(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
-  auto* charValue = dynamic_cast<jdbc::CharValue*>(value);
+  auto* charValue = jdbc::SqlValue::as<jdbc::CharValue>(value);
   if (charValue == nullptr) lang::throwClassCast(value->className(), "CharValue");
   // Converted first, so that the length checked is that of the bytes the database receives.
   const Ref<jdbc::CharValue> written = inConnectionCharset(charValue, false);
@@ -185,7 +186,7 @@ void KelvorTypeCHAR::setConnection(jdbc::Connection* conn) {
 
 Ref<jdbc::SqlValue> KelvorTypeCHAR::toSqlValue(lang::Object* value, jdbc::Connection* /*conn*/) {
   if (value == nullptr) return nullptr;
-  if (auto* charValue = dynamic_cast<jdbc::CharValue*>(value)) {
+  if (auto* charValue = jdbc::SqlValue::as<jdbc::CharValue>(value)) {
     return Ref<jdbc::SqlValue>(charValue);
   }
   return jdbc::CharValue::fromObject(value, converter_);

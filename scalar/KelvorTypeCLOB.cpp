@@ -16,9 +16,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeCLOB::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeCLOB::KelvorTypeCLOB() = default;
+KelvorTypeCLOB::KelvorTypeCLOB() { setKind(TypeKind::Clob); }
 
-KelvorTypeCLOB::KelvorTypeCLOB(jdbc::Connection* conn) : values_(conn) {}
+KelvorTypeCLOB::KelvorTypeCLOB(jdbc::Connection* conn) : values_(conn) { setKind(TypeKind::Clob); }
 
 KelvorTypeCLOB::~KelvorTypeCLOB() = default;
 

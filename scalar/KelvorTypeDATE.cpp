@@ -61,9 +61,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeDATE::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeDATE::KelvorTypeDATE() = default;
+KelvorTypeDATE::KelvorTypeDATE() { setKind(TypeKind::Date); }
 
-KelvorTypeDATE::KelvorTypeDATE(int32_t typeCode) : KelvorType(typeCode) {}
+KelvorTypeDATE::KelvorTypeDATE(int32_t typeCode) : KelvorType(typeCode) { setKind(TypeKind::Date); }
 
 int32_t KelvorTypeDATE::getNativeAlignment(const lang::ByteArray* fd) {
   return nativeLayout(fd, DATE_FORMAT_ENTRY).alignment;

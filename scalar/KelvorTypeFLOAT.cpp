@@ -23,7 +23,7 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeFLOAT::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeFLOAT::KelvorTypeFLOAT() = default;
+KelvorTypeFLOAT::KelvorTypeFLOAT() { setKind(TypeKind::Float); }
 
 int32_t KelvorTypeFLOAT::getNativeAlignment(const lang::ByteArray* fd) {
   return nativeLayout(fd, KelvorTypeNUMBER::NUMBER_FORMAT_ENTRY).alignment;

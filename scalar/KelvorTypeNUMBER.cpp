@@ -63,26 +63,75 @@ Ref<ObjectArray> convertBoxedSlice(const PrimitiveArray<E>& source, int64_t begi
   });
 }
 
+// The common case of the whole-number decoders, without a call: a well-formed form of a whole
+// number below 10^(maxExponent + 1), its digits all in the integer part but for the trailing 0
+// of an odd count. Returns false (nothing stored) for any other form, which the full
+// conversion then reads or refuses.
+bool shortWholeNumber(const int8_t* bytes, int32_t n, int32_t maxExponent, int64_t& value) {
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes);
+  if (n == 1 && b[0] == NumberValue::ZERO_BYTE) {
+    value = 0;
+    return true;
+  }
+  if (n < 3) return false;
+  const uint32_t header = (uint32_t{b[0]} << 8) | b[1];
+  const int32_t exponent = static_cast<int32_t>(header & 0x7FFF) - 16384;
+  const int32_t pairs = n - 2;
+  if (exponent > maxExponent || b[2] < 10 || b[2] > 99 || b[n - 1] == 0) return false;
+  int64_t v = 0;
+  for (int32_t i = 2; i < n; ++i) {
+    if (b[i] > 99) return false;
+    v = v * 100 + b[i];
+  }
+  int32_t shift = exponent + 1 - 2 * pairs;  // decimal places the pairs stand left of the point
+  if (shift == -1) {
+    if (b[n - 1] % 10 != 0) return false;  // a fraction digit: the full conversion truncates
+    v /= 10;
+  } else if (shift < -1) {
+    return false;
+  }
+  for (; shift > 0; --shift) v *= 10;
+  value = (header & 0x8000) != 0 ? -v : v;
+  return true;
+}
+
 // Decoders of a byte form into one element of a primitive result array. They read exactly
 // [bytes, bytes + length) and never allocate (but to raise).
 struct IntDecoder {
   using Element = int32_t;
+  static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
+    int64_t v = 0;
+    if (!shortWholeNumber(b, n, 8, v)) return false;  // below 10^9: fits
+    out = static_cast<Element>(v);
+    return true;
+  }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toInt(b, n); }
 };
 struct DoubleDecoder {
   using Element = double;
+  static bool decodeShort(const int8_t*, int32_t, Element&) { return false; }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toDouble(b, n); }
 };
 struct FloatDecoder {
   using Element = float;
+  static bool decodeShort(const int8_t*, int32_t, Element&) { return false; }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toFloat(b, n); }
 };
 struct LongDecoder {
   using Element = int64_t;
+  static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
+    return shortWholeNumber(b, n, 17, out);  // below 10^18: fits
+  }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toLong(b, n); }
 };
 struct ShortDecoder {
   using Element = int16_t;
+  static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
+    int64_t v = 0;
+    if (!shortWholeNumber(b, n, 3, v)) return false;  // below 10^4: fits
+    out = static_cast<Element>(v);
+    return true;
+  }
   // toShort has checked the range: narrowing keeps the value
   static Element decode(const int8_t* b, int32_t n) {
     return static_cast<int16_t>(NumberValue::toShort(b, n));
@@ -144,9 +193,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeNUMBER::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeNUMBER::KelvorTypeNUMBER() = default;
+KelvorTypeNUMBER::KelvorTypeNUMBER() { setKind(TypeKind::Number); }
 
-KelvorTypeNUMBER::KelvorTypeNUMBER(int32_t typeCode) : KelvorType(typeCode) {}
+KelvorTypeNUMBER::KelvorTypeNUMBER(int32_t typeCode) : KelvorType(typeCode) { setKind(TypeKind::Number); }
 
 Ref<lang::ObjectArray> KelvorTypeNUMBER::primitiveArrayToNumberValues(
     lang::Object* value, jdbc::Connection* /*connection*/, int64_t beginIndex, int32_t count) {
@@ -313,7 +362,9 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ct
       const int32_t formLength = static_cast<uint8_t>(slot[1]);
       if (formLength > NumberValue::MAX_LENGTH) raiseOverlongSlot(slot);
       if (formLength == 0) continue;  // an empty form is a null, as in a single read
-      out[i] = Decoder::decode(slot + 2, formLength);
+      if (!Decoder::decodeShort(slot + 2, formLength, out[i])) {
+        out[i] = Decoder::decode(slot + 2, formLength);
+      }
     }
     ctx.skipBytes(count * FIXED_NUMBER_STRIDE);  // inside the image: checked above
     return result;
@@ -347,21 +398,43 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
     }
     Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
     Element* out = result->data();
+    // The position is kept here and handed back to the context before anything that may
+    // throw, so that a failure leaves the context where the element-wise reads would.
+    int32_t at = start;
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t at = ctx.offset();
-      if (at >= 0 && at < length &&
-          PickleContext::isAtomicNull(data[at])) {  // null: the element stays 0
-        ctx.skipBytes(1);
-        continue;
+      if (at < length) {
+        const auto first = static_cast<uint8_t>(data[at]);
+        if (PickleContext::isAtomicNull(static_cast<int8_t>(first))) {  // the element stays 0
+          ++at;
+          continue;
+        }
+        const int32_t from = at + 1;
+        // security: n comes from the image; compare with what remains, never add to it
+        if (first <= PickleContext::MAX_SHORT_LENGTH && first <= length - from) {
+          if (first == 0) {  // an empty value is a null, as in a single read
+            at = from;
+            continue;
+          }
+          if (!Decoder::decodeShort(data + from, first, out[i])) {
+            ctx.skipTo(from);
+            out[i] = Decoder::decode(data + from, first);
+          }
+          at = from + first;
+          continue;
+        }
       }
+      ctx.skipTo(at);
       const int32_t n = ctx.readLength();  // checked: fails at the end of the image
       const int32_t from = ctx.offset();
-      // security: n comes from the image; compare with what remains, never add to it
       if (n < 0 || n > length - from) throwValuesOutsideImage(from, n, length);
-      if (n == 0) continue;  // an empty value is a null, as in a single read
+      if (n == 0) {  // an empty value is a null, as in a single read
+        at = from;
+        continue;
+      }
       out[i] = Decoder::decode(data + from, n);
-      ctx.skipBytes(n);
+      at = from + n;
     }
+    ctx.skipTo(at);
     return result;
   });
 }
@@ -374,6 +447,71 @@ void KelvorTypeNUMBER::writeSerialForm(lang::ObjectOutputStream& out) const {
 
 void KelvorTypeNUMBER::serialReadHook(lang::Object& self, lang::ObjectInputStream& in) {
   dynamic_cast<KelvorTypeNUMBER&>(self).readSerialForm(in);
+}
+
+// --- the bulk writer ---
+
+int32_t KelvorTypeNUMBER::wholeNumberForm(int64_t value, int8_t* out) noexcept {
+  if (value == 0) {
+    out[0] = static_cast<int8_t>(jdbc::NumberValue::ZERO_BYTE);
+    return 1;
+  }
+  const bool negative = value < 0;
+  uint64_t m = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  int32_t digits = 1;
+  for (uint64_t v = m; v >= 10; v /= 10) ++digits;
+  // Pairs are counted from the leading digit: an odd digit count ends in a half pair.
+  uint8_t pairs[10];
+  int32_t n = 0;
+  if (digits % 2 != 0) {
+    pairs[n++] = static_cast<uint8_t>(m % 10 * 10);
+    m /= 10;
+  }
+  for (; m != 0; m /= 100) pairs[n++] = static_cast<uint8_t>(m % 100);  // lowest first
+  int32_t low = 0;
+  while (pairs[low] == 0) ++low;  // no trailing 00 pair
+  const uint32_t header = static_cast<uint32_t>(digits - 1 + 16384) | (negative ? 0x8000U : 0U);
+  out[0] = static_cast<int8_t>(header >> 8);
+  out[1] = static_cast<int8_t>(header & 0xFF);
+  int32_t at = 2;
+  for (int32_t i = n - 1; i >= low; --i) out[at++] = static_cast<int8_t>(pairs[i]);
+  return at;
+}
+
+namespace {
+
+// Encodes the elements a chunk at a time into a buffer, one append to the stream per chunk.
+template <typename E>
+int64_t pickleWhole(PickleContext& ctx, const lang::PrimitiveArray<E>& array) {
+  constexpr int32_t CHUNK = 4096;
+  constexpr int32_t VALUE = 1 + KelvorTypeNUMBER::MAX_WHOLE_FORM;
+  int8_t buffer[CHUNK + VALUE];
+  PickleOutputStream& out = *ctx.outStream();
+  int64_t total = 0;
+  int32_t used = 0;
+  for (int32_t i = 0; i < array.length(); ++i) {
+    const int32_t n = KelvorTypeNUMBER::wholeNumberForm(array[i], buffer + used + 1);
+    buffer[used] = static_cast<int8_t>(n);
+    used += n + 1;
+    if (used >= CHUNK) {
+      out.write(buffer, used);
+      total += used;
+      used = 0;
+    }
+  }
+  out.write(buffer, used);
+  return total + used;
+}
+
+}  // namespace
+
+int64_t KelvorTypeNUMBER::pickleWholeNumbers(PickleContext& ctx, const lang::Object& array) {
+  if (!ctx.outStream()) lang::throwNullPointer("writer without a stream");
+  // Once per array, not per element.
+  if (const auto* a = dynamic_cast<const lang::IntArray*>(&array)) return pickleWhole(ctx, *a);
+  if (const auto* a = dynamic_cast<const lang::LongArray*>(&array)) return pickleWhole(ctx, *a);
+  if (const auto* a = dynamic_cast<const lang::ShortArray*>(&array)) return pickleWhole(ctx, *a);
+  return -1;
 }
 
 void KelvorTypeNUMBER::serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out) {

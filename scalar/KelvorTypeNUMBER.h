@@ -134,6 +134,16 @@ class KelvorTypeNUMBER : public KelvorType {
   static Ref<lang::Object> unpickleNumberArray(PickleContext& ctx, int64_t beginIndex,
                                                int32_t count, int32_t accessKind);
 
+  // The longest byte form of a whole number of 64 bits: header, 10 pairs.
+  static constexpr int32_t MAX_WHOLE_FORM = 12;
+  // The byte form of a whole number, the very bytes a NumberValue made from it holds, into
+  // out (MAX_WHOLE_FORM bytes); returns its length. Never allocates.
+  static int32_t wholeNumberForm(int64_t value, int8_t* out) noexcept;
+  // The mirror of unpickleNumberArray: the elements of a short, int or long array written as
+  // data values, encoded straight into the context's stream. Returns the bytes written, or
+  // -1 (nothing written) when the object is no such array.
+  static int64_t pickleWholeNumbers(PickleContext& ctx, const lang::Object& array);
+
  private:
   // Serial hook: scale, then precision.
   void writeSerialForm(lang::ObjectOutputStream& out) const;

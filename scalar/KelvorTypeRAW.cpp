@@ -29,9 +29,9 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeRAW::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeRAW::KelvorTypeRAW() = default;
+KelvorTypeRAW::KelvorTypeRAW() { setKind(TypeKind::Raw); }
 
-KelvorTypeRAW::KelvorTypeRAW(int32_t typeCode) : KelvorType(typeCode) {}
+KelvorTypeRAW::KelvorTypeRAW(int32_t typeCode) : KelvorType(typeCode) { setKind(TypeKind::Raw); }
 
 int32_t KelvorTypeRAW::getTypeCode() const { return TYPE_CODE; }
 

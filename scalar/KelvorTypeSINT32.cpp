@@ -16,7 +16,7 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeSINT32::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeSINT32::KelvorTypeSINT32() = default;
+KelvorTypeSINT32::KelvorTypeSINT32() { setKind(TypeKind::Sint32); }
 
 int32_t KelvorTypeSINT32::getTypeCode() const { return TYPE_CODE; }
 

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  libprotobuf-dev protobuf-compiler
   nlohmann-json3-dev libcli11-dev
 )
 

@@ -78,7 +78,7 @@ void KelvorType::parseTDS(StreamInfo& reader) {
 
 int32_t KelvorType::pickle(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
-  const auto* sqlValue = dynamic_cast<const jdbc::SqlValue*>(value);
+  const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
   if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
   const Ref<lang::ByteArray>& bytes = sqlValue->shareBytes();
   const int32_t count = bytes ? bytes->length() : 0;

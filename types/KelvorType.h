@@ -22,6 +22,13 @@
 
 namespace kelvor::jdbc::kelcore {
 
+// What a descriptor is, told without asking the runtime: set by each descriptor class's
+// constructors and never changed afterwards. Other: a class outside the package's own.
+enum class TypeKind : uint8_t {
+  Other, Number, Float, Sint32, Date, Raw, Char, Blob, Clob, Bfile, Ref,
+  PlainObject, Collection, Upt
+};
+
 class KelvorType : public lang::Object, public lang::Serializable {
  public:
   // Result style: read past the value and return null.
@@ -88,6 +95,10 @@ class KelvorType : public lang::Object, public lang::Serializable {
                                      const jdbc::TypeMap* typeMap);
   virtual void writeFields(lang::ObjectOutputStream& out) const;
 
+  // The descriptor's class, for dispatch on hot paths (checked once per attribute list or
+  // array, not per element).
+  TypeKind kind() const noexcept { return kind_; }
+
   // The indexes taken while the TDS was parsed (for readers, tools and tests).
   int32_t getNullIndex() const noexcept { return nullIndex_; }
   int32_t getOffsetIndex() const noexcept { return offsetIndex_; }
@@ -117,6 +128,8 @@ class KelvorType : public lang::Object, public lang::Serializable {
   // text: the string made from its chars. A null row: NullPointerException; a row of another
   // class: ClassCastException.
   static Ref<lang::String> textOfRow(const lang::Object* row);
+  // Called by each descriptor class's constructors, the most derived one last.
+  void setKind(TypeKind k) noexcept { kind_ = k; }
 
   // Indexes handed out by the TDS reader; an object type sets them its own way.
   int32_t nullIndex_ = 0;     // position of this value's null indicator in the enclosing image
@@ -134,6 +147,7 @@ class KelvorType : public lang::Object, public lang::Serializable {
   std::atomic<int32_t> nativeAlignment_{0};  // native alignment mask, valid once size is set
   int32_t typeCode_ = 0;      // SQL type code
   int32_t auxCode_ = 0;       // kept, saved and restored; meaning is the driver's
+  TypeKind kind_ = TypeKind::Other;
 };
 
 }  // namespace kelvor::jdbc::kelcore

@@ -31,14 +31,14 @@ namespace {
 const lang::SerialRegistrar registrar(KelvorTypeREF::SERIAL_CLASS);
 }  // namespace
 
-KelvorTypeREF::KelvorTypeREF() = default;
+KelvorTypeREF::KelvorTypeREF() { setKind(TypeKind::Ref); }
 
 KelvorTypeREF::KelvorTypeREF(const std::string& sqlName, jdbc::Connection* connection)
-    : KelvorNamedType(sqlName, connection) {}
+    : KelvorNamedType(sqlName, connection) { setKind(TypeKind::Ref); }
 
 KelvorTypeREF::KelvorTypeREF(KelvorTypeADT* parent, int32_t parentIndex,
                              jdbc::Connection* connection)
-    : KelvorNamedType(parent, parentIndex, connection) {}
+    : KelvorNamedType(parent, parentIndex, connection) { setKind(TypeKind::Ref); }
 
 int32_t KelvorTypeREF::getTypeCode() const { return TYPE_CODE; }
 

@@ -45,15 +45,17 @@ const lang::SerialRegistrar registrar(KelvorTypeUPT::SERIAL_CLASS);
 
 // --- construction ---
 
-KelvorTypeUPT::KelvorTypeUPT() = default;
+KelvorTypeUPT::KelvorTypeUPT() { setKind(TypeKind::Upt); }
 
 KelvorTypeUPT::KelvorTypeUPT(const std::string& sqlName, jdbc::Connection* conn)
     : KelvorTypeADT(sqlName, conn) {
+  setKind(TypeKind::Upt);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeUPT(", sqlName, ", connection)");
 }
 
 KelvorTypeUPT::KelvorTypeUPT(KelvorTypeADT* parent, int32_t parentIndex, jdbc::Connection* conn)
     : KelvorTypeADT(parent, parentIndex, conn) {
+  setKind(TypeKind::Upt);
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "KelvorTypeUPT(parent, ", parentIndex, ")");
 }
 

@@ -27,6 +27,7 @@
 #include "driver/ObjectDescriptor.h"
 #include "driver/ObjectValue.h"
 #include "lang/String.h"
+#include "tests/support/DriverCode.h"
 #include "tests/support/TypeGenerator.h"
 
 namespace kelvor::catalog {
@@ -37,18 +38,10 @@ using jdbc::MemoryConnection;
 using jdbc::ObjectValue;
 using lang::makeRef;
 using lang::Ref;
+using testsupport::codeOf;
 using T = AttributeType;
 using Builder = LinearImageBuilder;
 using Bytes = std::vector<int>;  // unsigned byte values, readable in failure output
-
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
-}
 
 Bytes bytesOf(const lang::ByteArray& a) {
   Bytes out;

@@ -216,7 +216,7 @@ TEST(TDSWriterTest, CollectionsOfWhatCannotBeWrittenAreRefused) {
     return [=] { (void)TypeDefinition::collectionType("S", "C", element, max); };
   };
   // A REF element is taken, naming its target as a REF attribute does.
-  EXPECT_EQ(codeOf(make(T::refType("GEO.POINT"), 0)), -1);
+  EXPECT_EQ(codeOf(make(T::refType("GEO.POINT"), 0)), testsupport::NOTHING_RAISED);
   EXPECT_EQ(TypeDefinition::collectionType("S", "C", T::refType("GEO.POINT"), 0)
                 .elementType()->refTarget(),
             "GEO.POINT");

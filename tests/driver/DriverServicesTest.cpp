@@ -7,6 +7,7 @@
 #include "driver/RawValue.h"
 #include "driver/Trace.h"
 #include "lang/String.h"
+#include "tests/support/DriverCode.h"
 
 namespace kelvor::jdbc {
 namespace {
@@ -14,15 +15,7 @@ namespace {
 using lang::ByteArray;
 using lang::makeRef;
 using lang::Ref;
-
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
-}
+using testsupport::codeOf;
 
 TEST(ErrorRaiserTest, CarriesCodeMessageAndOffendingValue) {
   auto value = lang::String::of("bad");

@@ -14,6 +14,7 @@
 #include "lang/Boxed.h"
 #include "lang/String.h"
 #include "lang/Timestamp.h"
+#include "tests/support/DriverCode.h"
 
 namespace kelvor::jdbc {
 namespace {
@@ -21,6 +22,7 @@ namespace {
 using lang::ByteArray;
 using lang::Decimal;
 using lang::Ref;
+using testsupport::codeOf;
 
 std::vector<uint8_t> formOf(const NumberValue& v) {
   const auto& b = *v.shareBytes();
@@ -30,16 +32,6 @@ std::vector<uint8_t> formOf(const NumberValue& v) {
 
 Ref<ByteArray> bytes(std::vector<uint8_t> b) {
   return ByteArray::copyOf(reinterpret_cast<const int8_t*>(b.data()), static_cast<int32_t>(b.size()));
-}
-
-// The driver code of what f throws, 0 when it returns; anything else thrown fails the test.
-int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return 0;
 }
 
 Ref<NumberValue> parse(const char* text) { return NumberValue::fromString(text); }

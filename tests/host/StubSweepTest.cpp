@@ -54,5 +54,45 @@ TEST_F(StubSweepTest, EveryStubReportsItsOutcomeAndANullReceiverRaises) {
   EXPECT_EQ(called, 411);
 }
 
+TEST_F(StubSweepTest, EveryMethodRaises62OnEntryWhenTheStackLimitLiesAboveItsFrame) {
+  int here = 0;
+  vm().context().stackLimit = reinterpret_cast<uintptr_t>(&here) + (1u << 20);
+  for (const ClassDefinition& def : kClassDefinitions) {
+    for (int32_t i = 0; i < def.methodCount; ++i) {
+      const MethodDefinition& m = def.methods[i];
+      SCOPED_TRACE(std::string(def.name) + "." + m.name);
+      uint64_t result[2] = {~0ull, ~0ull};
+      EXPECT_EQ(vm().invoke(def.name, i, zeroSlots(m), result), 1);
+      EXPECT_EQ(vm().pendingClass(), "StackOverflowError");
+      EXPECT_EQ(vm().pendingCode(), 62);
+      if (m.result != 'V') {
+        EXPECT_EQ(result[0], 0u);
+      }
+      vm().clearPending();
+    }
+  }
+  vm().context().stackLimit = 0;
+}
+
+// Host arrays nested deeper than the bound (or holding themselves) fail as the nesting bound
+// fails everywhere: with the host's stack-overflow error, never by running the stack out.
+TEST_F(StubSweepTest, ArraysNestedBeyondTheBoundRaise62ThroughTheHost) {
+  const uint32_t object = vm().classNamed("Object");
+  const uint32_t cycle = vm().newObjectArray(object, 1);
+  vm().write32(cycle, host::OFFSET_ELEMENTS, cycle);
+  uint32_t deep = vm().newObjectArray(object, 0);
+  for (int32_t i = 0; i < 100; ++i) {
+    const uint32_t outer = vm().newObjectArray(object, 1);
+    vm().write32(outer, host::OFFSET_ELEMENTS, deep);
+    deep = outer;
+  }
+  for (const uint32_t value : {cycle, deep}) {
+    uint64_t result[2] = {~0ull, ~0ull};
+    EXPECT_EQ(vm().invoke("Util", 17, Slots().r(value), result), 1);  // serialize(Object)
+    EXPECT_EQ(vm().pendingClass(), "StackOverflowError");
+    vm().clearPending();
+  }
+}
+
 }  // namespace
 }  // namespace kelvor::testhost

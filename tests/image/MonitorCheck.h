@@ -12,9 +12,10 @@
 
 namespace kelvor::jdbc::kelcore::imagetest {
 
-inline void expectWaitsForMonitor(std::recursive_mutex& monitor, const std::function<void()>& op) {
+template <typename Lockable>
+void expectWaitsForMonitor(Lockable& monitor, const std::function<void()>& op) {
   std::atomic<bool> done{false};
-  std::unique_lock<std::recursive_mutex> held(monitor);
+  std::unique_lock<Lockable> held(monitor);
   std::thread t([&] {
     op();
     done = true;

@@ -11,6 +11,7 @@
 
 #include "driver/DriverException.h"
 #include "tests/image/ImageTestBytes.h"
+#include "tests/support/DriverCode.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -21,6 +22,7 @@ using imagetest::concat;
 using imagetest::contents;
 using imagetest::counting;
 using lang::ByteArray;
+using testsupport::codeOf;
 
 using PC = PickleContext;
 
@@ -45,15 +47,6 @@ Bytes written(const PickleContext& c) { return contents(c.toByteArray()); }
 
 Ref<PickleContext> reader(const Bytes& image) {
   return lang::makeRef<PickleContext>(byteArray(image));
-}
-
-int32_t driverCode(const std::function<void()>& op) {
-  try {
-    op();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
 }
 
 // --- writers ------------------------------------------------------------------------------------
@@ -109,7 +102,7 @@ TEST(PickleContextTest, NegativeLengthIsRejectedBeforeAnythingIsWritten) {
   for (int32_t bad : {-1, -3, -256, INT32_MIN}) {
     SCOPED_TRACE(bad);
     auto w = writer();
-    EXPECT_EQ(driverCode([&] { (void)w->writeLength(bad); }),
+    EXPECT_EQ(codeOf([&] { (void)w->writeLength(bad); }),
               DriverException::ERR_INVALID_ARGUMENT);
     EXPECT_EQ(w->offset(), 0);
   }
@@ -297,7 +290,7 @@ TEST(PickleContextTest, LongLengthAndDataHandStreamFailuresToTheDriverOthersPass
     PickleContext w;
     w.attachStream(lang::makeRef<FailingStream>());
     if (c.raisedByDriver) {
-      EXPECT_EQ(driverCode([&] { c.op(w); }), DriverException::ERR_IO);
+      EXPECT_EQ(codeOf([&] { c.op(w); }), DriverException::ERR_IO);
     } else {
       EXPECT_THROW(
           try { c.op(w); } catch (const DriverException&) { FAIL() << "translated"; },

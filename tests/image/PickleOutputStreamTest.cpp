@@ -29,7 +29,7 @@ class ExposedStream : public PickleOutputStream {
     for (int32_t i = 0; i < capacity_; ++i) v.push_back(static_cast<uint8_t>(buf_[i]));
     return v;
   }
-  std::recursive_mutex& monitor() { return lock_; }
+  lang::Monitor& monitor() { return lock_; }
 };
 
 // A stream of capacity 16 holding the 7 bytes 10..16.

@@ -1,8 +1,8 @@
 // The built kelcore binary, run as a user runs it, on the examples under examples/: each
 // subcommand's output against what the library makes of the same C++ values (ExampleTypes),
-// the exit status of every kind of failure, the forms of SRC and JSON arguments, and inputs
-// cut or spoilt byte by byte, which must fail with status 1 or 2 and never end the process
-// by a signal.
+// the exit status of every kind of failure, and the forms of SRC and JSON arguments. Inputs
+// cut or spoilt byte by byte, which must fail with status 1 or 2 and never crash, run the same
+// command lines in process (one binary start per run would make them the suite's slowest).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -155,12 +155,21 @@ class KelcoreToolTest : public ::testing::Test {
     return hexOf(*examples().pickledImage(name));
   }
 
-  static Result run(const std::string& command, const Args& typeArguments, const Args& more,
-                    const std::string& input = "") {
+  static Args commandLine(const std::string& command, const Args& typeArguments,
+                          const Args& more) {
     Args args = {command};
     args.insert(args.end(), typeArguments.begin(), typeArguments.end());
     args.insert(args.end(), more.begin(), more.end());
-    return ToolRunner::run(args, input);
+    return args;
+  }
+  // The binary.
+  static Result run(const std::string& command, const Args& typeArguments, const Args& more,
+                    const std::string& input = "") {
+    return ToolRunner::run(commandLine(command, typeArguments, more), input);
+  }
+  // The same command line in process.
+  static Result runHere(const std::string& command, const Args& typeArguments, const Args& more) {
+    return ToolRunner::runInProcess(commandLine(command, typeArguments, more));
   }
 
   // A file in the test's own directory holding the bytes.
@@ -555,6 +564,29 @@ TEST_F(KelcoreToolTest, JsonArgumentsAreInlineOrFromAFile) {
 
 // --- malformed input never crashes ---
 
+// The sweeps below run in process; the binary must give the same answer to the same line.
+TEST_F(KelcoreToolTest, InProcessRunsAnswerAsTheBinaryDoes) {
+  const std::string cut = file("cut", stringOf(*examples().pickledImage("person")).substr(0, 9));
+  const std::vector<Args> cases = {
+      {"--help"},
+      {"dump", "--help"},
+      {"describe", "--tds", path("persons", ".tds")},
+      {"dump", "--tds", path("person", ".tds"), "--image", "hex:" + pickledHex("person")},
+      {"dump", "--tds", path("person", ".tds"), "--image", cut},
+      {"decode", "--tds", path("person", ".tds"), "--image", cut},
+      {"decode", "--tds", path("person", ".tds")},
+      {"frobnicate"},
+  };
+  for (const Args& args : cases) {
+    SCOPED_TRACE(args.at(0) + " " + (args.size() > 1 ? args[1] : ""));
+    const Result binary = ToolRunner::run(args);
+    const Result here = ToolRunner::runInProcess(args);
+    EXPECT_EQ(here.status, binary.status) << describeRun(binary);
+    EXPECT_EQ(here.out, binary.out);
+    EXPECT_EQ(here.err, binary.err);
+  }
+}
+
 // Every cut is tried and the runs that misbehave are listed together: status 0 (a cut image
 // taken for a whole one), any other status, a signal or a sanitizer report.
 TEST_F(KelcoreToolTest, EveryPrefixOfAnImageFailsCleanlyInDecodeAndDump) {
@@ -568,7 +600,7 @@ TEST_F(KelcoreToolTest, EveryPrefixOfAnImageFailsCleanlyInDecodeAndDump) {
       for (size_t cut = 0; cut < whole.size(); ++cut) {
         args[1] = file("cut", whole.substr(0, cut));
         for (const char* command : {"decode", "dump"}) {
-          const Result r = run(command, typeArgs(name), args);
+          const Result r = runHere(command, typeArgs(name), args);
           if (r.signal != 0 || (r.status != 1 && r.status != 2) ||
               r.err.rfind("kelcore: ", 0) != 0) {
             misbehaved += std::string(command) + " of the first " + std::to_string(cut) +
@@ -603,8 +635,8 @@ TEST_F(KelcoreToolTest, SpoiltImagesAndGarbageTypesNeverCrashTheTool) {
         SCOPED_TRACE(name + (linear ? " linear" : " pickled") + ", byte " + std::to_string(i) +
                      (edit == 0xFF ? " set to ff" : " plus 1"));
         args[1] = file("spoilt", spoilt);
-        if (!linear) noCrash(run("decode", typeArgs(name), args));
-        noCrash(run("dump", typeArgs(name), args));
+        if (!linear) noCrash(runHere("decode", typeArgs(name), args));
+        noCrash(runHere("dump", typeArgs(name), args));
       }
     }
   }
@@ -612,7 +644,7 @@ TEST_F(KelcoreToolTest, SpoiltImagesAndGarbageTypesNeverCrashTheTool) {
   const std::string tds = readFile(path("persons", ".tds"));
   for (size_t cut = 0; cut < tds.size() && !HasFailure(); ++cut) {
     SCOPED_TRACE("TDS cut at " + std::to_string(cut));
-    expectCleanFailure(run("describe", {"--tds", file("cut.tds", tds.substr(0, cut))}, {}));
+    expectCleanFailure(runHere("describe", {"--tds", file("cut.tds", tds.substr(0, cut))}, {}));
   }
   uint64_t state = 0x4B454C434F5245;  // SplitMix64
   const auto next = [&state] {
@@ -625,8 +657,8 @@ TEST_F(KelcoreToolTest, SpoiltImagesAndGarbageTypesNeverCrashTheTool) {
     std::string garbage = tds.substr(0, 18);  // a real header, then noise
     for (uint64_t n = next() % 48; n > 0; --n) garbage += static_cast<char>(next() & 0xFF);
     SCOPED_TRACE("garbage TDS " + hexOf(garbage));
-    noCrash(run("describe", {"--tds", file("garbage.tds", garbage)}, {}));
-    noCrash(run("decode", {"--tds", file("garbage.tds", garbage)},
+    noCrash(runHere("describe", {"--tds", file("garbage.tds", garbage)}, {}));
+    noCrash(runHere("decode", {"--tds", file("garbage.tds", garbage)},
                 {"--image", "hex:" + pickledHex("person")}));
   }
 }

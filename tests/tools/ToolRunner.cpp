@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
+
+#include "tools/kelcore/CommandLine.h"
 
 extern char** environ;
 
@@ -168,6 +171,20 @@ ToolRunner::Result ToolRunner::run(const std::vector<std::string>& args, const s
   } else if (WIFSIGNALED(wstatus)) {
     result.signal = WTERMSIG(wstatus);
   }
+  return result;
+}
+
+ToolRunner::Result ToolRunner::runInProcess(const std::vector<std::string>& args,
+                                            const std::string& input) {
+  std::vector<const char*> argv = {"kelcore"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  Result result;
+  result.status = CommandLine::run(static_cast<int>(argv.size()), argv.data(),
+                                   Commands::Streams{in, out, err}, false);
+  result.out = out.str();
+  result.err = err.str();
   return result;
 }
 

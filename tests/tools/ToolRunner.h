@@ -5,6 +5,10 @@
 // can never pass for a clean failure. A child that runs past the time limit is killed and
 // reported as ended by SIGKILL.
 //
+// runInProcess runs the same command line through the tool's command layer inside this
+// process, with string streams for standard input, output and error: no process start per run,
+// for the sweeps that run the tool thousands of times. A crash there ends the test binary.
+//
 // Stateless; safe from any thread (each run has its own pipes).
 #pragma once
 
@@ -27,6 +31,8 @@ class ToolRunner {
   // Runs the tool with the arguments (not including the program name); `input` is written to
   // its standard input, which is then closed. Failing to start it throws std::runtime_error.
   static Result run(const std::vector<std::string>& args, const std::string& input = "");
+  // The same in process; standard output is not a terminal.
+  static Result runInProcess(const std::vector<std::string>& args, const std::string& input = "");
 
  private:
   ToolRunner() = default;

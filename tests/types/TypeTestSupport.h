@@ -18,19 +18,13 @@
 #include "lang/ObjectOutputStream.h"
 #include "lang/Serializable.h"
 #include "tests/image/ImageTestBytes.h"
+#include "tests/support/DriverCode.h"
 #include "types/KelvorType.h"
 
 namespace kelvor::jdbc::kelcore::typetest {
 
-// The driver code of what f raises; -1 when it raises nothing (other exceptions propagate).
-inline int32_t codeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DriverException& e) {
-    return e.code();
-  }
-  return -1;
-}
+using testsupport::codeOf;
+using testsupport::NOTHING_RAISED;
 
 inline Ref<lang::ByteArray> bytesOf(const std::vector<int>& values) {
   return imagetest::byteArray(values);

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Runs the comparison benchmarks (bench/CompareBench.cpp) and the TDS parse benchmark three
+# times and prints, per row, the median time of each codec and the ratio against the row's
+# baseline (above 1: kelcore is faster). Times are CPU times, which a machine shared with
+# other work disturbs less than wall-clock times. Usage: scripts/bench.sh [build-dir] [runs]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+runs=${2:-3}
+bin="$build/kelcore_bench"
+[[ -x $bin ]] || { echo "bench: $bin not built (cmake --build $build --target kelcore_bench)" >&2; exit 2; }
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+for ((i = 1; i <= runs; ++i)); do
+  "$bin" --benchmark_filter='^cmp/|BM_ParseTDS1000Scalars' --benchmark_format=json \
+    --benchmark_min_time=0.2 >"$out/run$i.json" 2>/dev/null
+done
+python3 - "$out" "$runs" <<'PY'
+import json, statistics, sys
+out, runs = sys.argv[1], int(sys.argv[2])
+scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+times, extra = {}, {}
+for i in range(1, runs + 1):
+    with open(f"{out}/run{i}.json") as f:
+        data = json.load(f)
+    for b in data["benchmarks"]:
+        ns = b["cpu_time"] * scale[b["time_unit"]]
+        times.setdefault(b["name"], []).append(ns)
+        if "ns_per_attribute" in b:
+            extra.setdefault(b["name"], []).append(b["ns_per_attribute"])
+med = {k: statistics.median(v) for k, v in times.items()}
+spread = {k: (max(v) - min(v)) / statistics.median(v) for k, v in times.items()}
+def fmt(ns):
+    if ns is None: return "-"
+    for unit, s in (("ms", 1e6), ("us", 1e3)):
+        if ns >= s * 10: return f"{ns / s:.1f} {unit}"
+    return f"{ns:.0f} ns"
+rows = [  # row, baseline, goal
+    ("flat_write", "protobuf", ">= 1.0"), ("flat_read_sql", "protobuf", ">= 1.0"),
+    ("flat_read_platform", "protobuf", ">= 0.5"),
+    ("nums_write_sql", "protobuf", ">= 0.5"), ("nums_write_int", "protobuf", ">= 0.5"),
+    ("nums_read_sql", "protobuf", ">= 0.3"), ("nums_read_int", "protobuf", ">= 1.0"),
+    ("nums_linear_int", "memcpy", ">= 0.6"),
+    ("nested_write", "protobuf", ">= 0.5"), ("nested_read", "protobuf", ">= 0.5"),
+    ("raw32k_write", "memcpy", ">= 0.7"), ("raw32k_read", "memcpy", ">= 0.7"),
+    ("char32k_write", "memcpy", ">= 0.7"), ("char32k_read_sql", "memcpy", ">= 0.7"),
+    ("char32k_read_platform", "memcpy", ">= 0.7"),
+]
+print(f"CPU-time medians of {runs} runs; ratio = baseline time / kelcore time (above 1: kelcore faster)")
+print()
+print("| path | kelcore | protobuf | hand codec | memcpy | ratio | goal |")
+print("|---|---|---|---|---|---|---|")
+worst = 0.0
+for row, base, goal in rows:
+    g = lambda c: med.get(f"cmp/{row}/{c}")
+    k = g("kelcore")
+    if k is None: continue
+    worst = max(worst, spread[f"cmp/{row}/kelcore"])
+    ratio = g(base) / k
+    print(f"| {row} | {fmt(k)} | {fmt(g('protobuf'))} | {fmt(g('hand'))} | {fmt(g('memcpy'))} "
+          f"| {ratio:.2f} | {goal} |")
+tail, head = med.get("cmp/slice_second_read/tail"), med.get("cmp/slice_second_read/head")
+if tail and head:
+    print(f"| slice_second_read tail vs head | {fmt(tail)} | | | {fmt(head)} (head) "
+          f"| {tail / head:.1f}x slower | within 2x |")
+for name, v in extra.items():
+    print(f"| TDS parse, 1,000 attributes | {statistics.median(v):.0f} ns/attribute | | | | | no regression |")
+print()
+print(f"largest spread of a kelcore row across runs: {worst * 100:.0f}% of its median")
+PY
