@@ -31,9 +31,26 @@
 #include "lang/String.h"
 #include "types/TypeFwd.h"
 
+namespace kelvor::jdbc {
+class Connection;
+class TypeMap;
+}  // namespace kelvor::jdbc
+
 namespace kelvor::binding {
 
 using lang::Ref;
+
+class Bridge;
+// The env of the calling thread's innermost bridged call: services the host lends the package
+// (a host connection) call back on the thread that uses them.
+inline uintptr_t& currentBridgeEnv() noexcept {
+  static thread_local uintptr_t env = 0;
+  return env;
+}
+// Binds a host connection object to a host-backed connection on first sight (HostConnection).
+void adoptHostConnection(const Bridge& b, uint32_t ref);
+// The same for a host type map (HostTypeMap).
+void adoptHostTypeMap(const Bridge& b, uint32_t ref);
 
 // A host operation failed and left its exception pending: nothing to translate.
 struct HostExceptionPending {};
@@ -159,7 +176,9 @@ class HostMemory {
 class Bridge : public HostMemory {
  public:
   Bridge(uintptr_t env, host::ThreadContext* ctx, uint32_t cls) noexcept
-      : HostMemory(env, ctx), cls_(cls) {}
+      : HostMemory(env, ctx), cls_(cls) {
+    currentBridgeEnv() = env;
+  }
 
   // --- host -> C++ ---------------------------------------------------------------------
   // The C++ object of a bridged instance, with its bridge kind; throws when `ref` is not one.
@@ -197,6 +216,9 @@ class Bridge : public HostMemory {
       if (kind >= 32 || ((accepted >> kind) & 1) == 0) [[unlikely]] throwWrongClass(o, typeid(T));
       return static_cast<T*>(o);
     } else {
+      // A connection may be the host's own object, which gets its C++ connection here.
+      if constexpr (std::is_same_v<T, jdbc::Connection>) adoptHostConnection(*this, ref);
+      if constexpr (std::is_same_v<T, jdbc::TypeMap>) adoptHostTypeMap(*this, ref);
       uint32_t kind;
       lang::Object* o = handle(ref, kind);
       T* t = dynamic_cast<T*>(o);

@@ -230,7 +230,11 @@ using StubNoResult = int32_t (*)(uintptr_t env, uint32_t cls, const uint64_t* ar
   X(hostPagedAddress) X(hostClassConstant) X(hostNewInstanceOf) X(hostNewObjectArray)            \
   X(hostNewPrimitiveArray) X(hostNewWordArray) X(hostThrow) X(hostRaiseNullPointer)              \
   X(hostRaiseIndexOutOfBounds) X(hostAbstractMethodError) X(hostArrayLoadRef)                    \
-  X(hostArrayStoreRef)
+  X(hostArrayStoreRef) X(hostInstanceOf) X(hostResolveClass) X(hostWellKnownClass)                \
+  X(hostGetStaticInt) X(hostGetStaticRef) X(hostSetStaticInt) X(hostSetStaticRef)                 \
+  X(hostResolveStaticMethod) X(hostResolveVirtualMethod) X(hostResolveInterfaceMethod)            \
+  X(hostHasNativeCode) X(hostNativeCodeIndex) X(hostNativeCodeEntry) X(hostInvoke)                \
+  X(hostShiftInlineCache)
 
 #define KELCORE_DECLARE_HOST_OPERATION(ret, name, params) \
   __attribute__((weak, visibility("default"))) ret name params;

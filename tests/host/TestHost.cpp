@@ -1,5 +1,7 @@
 #include "tests/host/TestHost.h"
 
+#include "host/HostServices.h"
+
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -70,8 +72,12 @@ TestVm::TestVm(size_t heapBytes) : heap_(new uint8_t[heapBytes]()), heapSize_(he
   for (uint32_t k = 0; k < host::BK_PACKAGE_CLASSES; ++k) {
     defineClass(host::PACKAGE_CLASS_NAMES[k], PACKAGE_BASES[k]);
   }
-  // Every class's constant pool starts with the bridge pool.
-  std::vector<uint32_t> pool(host::POOL_SIZE, 0);
+  defineClass("Connection", "Object");  // the base class of the host's connections
+  defineClass("TypeMap", "Object");     // and of its type maps
+  // Every class's constant pool starts with the bridge pool, then names the host services.
+  std::vector<uint32_t> pool(host::POOL_HOST_SERVICES_END, 0);
+  pool[host::POOL_CONNECTION_CLASS] = classNamed("Connection");
+  pool[host::POOL_TYPE_MAP_CLASS] = classNamed("TypeMap");
   for (int32_t i = 1; i < host::POOL_FIRST_PACKAGE_CLASS; ++i) {
     pool[static_cast<size_t>(i)] = classNamed(host::BRIDGE_POOL_NAMES[i]);
   }
@@ -90,6 +96,21 @@ TestVm::~TestVm() {
   auto& list = vms();
   list.erase(std::remove_if(list.begin(), list.end(), [&](auto& e) { return e.second == this; }),
              list.end());
+}
+
+uintptr_t TestVm::attachThread() {
+  auto ctx = std::make_unique<host::ThreadContext>(context_);
+  ctx->stackLimit = 0;
+  ctx->currentCompiledFrame = 0;
+  ctx->currentHostFrame = 0;
+  ctx->pendingException = 0;
+  const auto env = reinterpret_cast<uintptr_t>(ctx.get());
+  {
+    std::lock_guard lock(vmsMutex);
+    vms().emplace_back(ctx.get(), this);
+  }
+  threads_.push_back(std::move(ctx));
+  return env;
 }
 
 uint32_t TestVm::allocate(uint32_t bytes) {
@@ -309,7 +330,9 @@ bool TestVm::bind(void* library, const ClassDefinition& def, std::string* whyNot
   b.linkTable.front() = static_cast<uint64_t>(slots);
   b.linkTable.back() = GUARD_WORD;
   b.classRef = classNamed(def.name);
-  bound_[def.name] = std::move(b);
+  BoundClass& kept = bound_[def.name] = std::move(b);
+  // The class object names its link table; the vector's storage never moves after this.
+  write64(kept.classRef, host::FIELD_CLASS_LINK_TABLE, reinterpret_cast<uint64_t>(kept.linkTable.data()));
   return true;
 }
 
@@ -441,25 +464,10 @@ KELCORE_TEST_EXPORT void hostArrayStoreRef(uintptr_t env, uint32_t array, int32_
     std::abort();                                                                    \
   }
 KELCORE_TEST_UNUSED(uint32_t, hostResolveRef, (uintptr_t, uint32_t, uint32_t))
-KELCORE_TEST_UNUSED(uint32_t, hostResolveClass, (uintptr_t, uintptr_t, uint32_t, int32_t, int32_t))
 KELCORE_TEST_UNUSED(uint32_t, hostConstant, (uintptr_t, uint32_t, int32_t))
-KELCORE_TEST_UNUSED(uint32_t, hostWellKnownClass, (uintptr_t, int32_t))
-KELCORE_TEST_UNUSED(int32_t, hostGetStaticInt, (uintptr_t, uint32_t, int32_t, int32_t))
-KELCORE_TEST_UNUSED(uint32_t, hostGetStaticRef, (uintptr_t, uint32_t, int32_t, int32_t))
-KELCORE_TEST_UNUSED(void, hostSetStaticInt, (uintptr_t, uint32_t, int32_t, int32_t, int32_t))
-KELCORE_TEST_UNUSED(void, hostSetStaticRef, (uintptr_t, uint32_t, int32_t, int32_t, uint32_t))
 KELCORE_TEST_UNUSED(uint32_t, hostNewInstance, (uintptr_t, uint32_t, int32_t))
-KELCORE_TEST_UNUSED(uintptr_t, hostResolveStaticMethod, (uintptr_t, uint32_t, int32_t, uint32_t*))
-KELCORE_TEST_UNUSED(uintptr_t, hostResolveVirtualMethod, (uintptr_t, uint32_t, uint32_t, int32_t, uint32_t*))
-KELCORE_TEST_UNUSED(uintptr_t, hostResolveInterfaceMethod, (uintptr_t, uint32_t, uint32_t, int32_t, uint32_t*))
-KELCORE_TEST_UNUSED(int32_t, hostHasNativeCode, (uintptr_t, uintptr_t))
-KELCORE_TEST_UNUSED(int32_t, hostNativeCodeIndex, (uintptr_t, uintptr_t))
-KELCORE_TEST_UNUSED(uintptr_t, hostNativeCodeEntry, (uintptr_t, uint32_t, int32_t))
-KELCORE_TEST_UNUSED(int32_t, hostInvoke, (uintptr_t, uintptr_t, const uint8_t*, const uint64_t*, uint64_t*))
-KELCORE_TEST_UNUSED(void, hostShiftInlineCache, (uintptr_t, uintptr_t*))
 KELCORE_TEST_UNUSED(void, hostNoSuchMethodError, (uintptr_t, uint32_t))
 KELCORE_TEST_UNUSED(uint32_t, hostCheckCast, (uintptr_t, uint32_t, uint32_t))
-KELCORE_TEST_UNUSED(int32_t, hostInstanceOf, (uintptr_t, uint32_t, uint32_t))
 KELCORE_TEST_UNUSED(int32_t, hostDivInt, (uintptr_t, int32_t, int32_t))
 KELCORE_TEST_UNUSED(int32_t, hostRemInt, (uintptr_t, int32_t, int32_t))
 KELCORE_TEST_UNUSED(void, hostPushHandlerFrame, (uintptr_t, void*))

@@ -63,6 +63,8 @@ class TestVm {
   static TestVm& of(uintptr_t env);
   host::ThreadContext& context() { return context_; }
   uintptr_t env() { return reinterpret_cast<uintptr_t>(&context_); }
+  // A thread context of its own for another thread of this VM.
+  uintptr_t attachThread();
 
   // Heap.
   uint32_t allocate(uint32_t bytes);  // zeroed, 8-aligned; 0 when the heap is full
@@ -128,6 +130,7 @@ class TestVm {
   };
 
   host::ThreadContext context_{};
+  std::vector<std::unique_ptr<host::ThreadContext>> threads_;
   std::unique_ptr<uint8_t[]> heap_;
   size_t heapSize_;
   size_t top_ = 8;  // offset 0 is the null reference
