@@ -19,8 +19,11 @@ using kelvor::binding::HostMemory;
 using kelvor::binding::LinkTable;
 namespace host = kelvor::host;
 
-__attribute__((noinline)) uint32_t addOne(uintptr_t, uintptr_t, uint32_t, uint32_t a) { return a + 1; }
-__attribute__((noinline)) uint32_t addOneVirtual(uintptr_t, uintptr_t, uint32_t, uint32_t, uint32_t a) {
+__attribute__((noinline)) uint32_t addOne(uintptr_t, uintptr_t, uint32_t, uint32_t a) {
+  return a + 1;
+}
+__attribute__((noinline)) uint32_t addOneVirtual(uintptr_t, uintptr_t, uint32_t, uint32_t,
+                                                 uint32_t a) {
   return a + 1;
 }
 
@@ -72,7 +75,8 @@ void BM_WarmStaticCallSite(benchmark::State& state) {
   const HostMemory m = w.memory();
   uint32_t x = 0;
   for (auto _ : state) {
-    x = static_cast<uint32_t>(LinkTable::callStatic(m, CALLER, 100, SLOT_STATIC, CallShape("P", 'I'), &x));
+    x = static_cast<uint32_t>(
+        LinkTable::callStatic(m, CALLER, 100, SLOT_STATIC, CallShape("P", 'I'), &x));
   }
   benchmark::DoNotOptimize(x);
 }
@@ -108,7 +112,8 @@ void BM_ColdStaticCallSite(benchmark::State& state) {
   uint32_t x = 0;
   for (auto _ : state) {
     w.callerTable[1 + SLOT_STATIC] = 0;  // forget the pair: every call resolves
-    x = static_cast<uint32_t>(LinkTable::callStatic(m, CALLER, 100, SLOT_STATIC, CallShape("P", 'I'), &x));
+    x = static_cast<uint32_t>(
+        LinkTable::callStatic(m, CALLER, 100, SLOT_STATIC, CallShape("P", 'I'), &x));
   }
   benchmark::DoNotOptimize(x);
 }
@@ -118,16 +123,21 @@ BENCHMARK(BM_ColdStaticCallSite);
 
 // The host operations the call sites use, as a host with one static and one virtual method.
 #define BENCH_EXPORT extern "C" __attribute__((visibility("default")))
-BENCH_EXPORT uintptr_t hostResolveStaticMethod(uintptr_t, uint32_t, int32_t, uint32_t* declaringClass) {
+BENCH_EXPORT uintptr_t hostResolveStaticMethod(uintptr_t, uint32_t, int32_t,
+                                               uint32_t* declaringClass) {
   *declaringClass = CALLER;
   return 1;
 }
-BENCH_EXPORT uintptr_t hostResolveVirtualMethod(uintptr_t, uint32_t, uint32_t, int32_t, uint32_t* declaringClass) {
+BENCH_EXPORT uintptr_t hostResolveVirtualMethod(uintptr_t, uint32_t, uint32_t, int32_t,
+                                                uint32_t* declaringClass) {
   *declaringClass = RECEIVER_CLASS;
   return 2;
 }
 BENCH_EXPORT int32_t hostHasNativeCode(uintptr_t, uintptr_t) { return 1; }
-BENCH_EXPORT int32_t hostNativeCodeIndex(uintptr_t, uintptr_t method) { return static_cast<int32_t>(method); }
+BENCH_EXPORT int32_t hostNativeCodeIndex(uintptr_t, uintptr_t method) {
+  return static_cast<int32_t>(method);
+}
 BENCH_EXPORT uintptr_t hostNativeCodeEntry(uintptr_t, uint32_t, int32_t index) {
-  return index == 1 ? reinterpret_cast<uintptr_t>(&addOne) : reinterpret_cast<uintptr_t>(&addOneVirtual);
+  return index == 1 ? reinterpret_cast<uintptr_t>(&addOne)
+                    : reinterpret_cast<uintptr_t>(&addOneVirtual);
 }

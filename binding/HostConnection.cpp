@@ -47,14 +47,17 @@ class HostTypeInfoCall final : public jdbc::Statement {
         conn_->call(host::POOL_CONNECTION_TYPE_INFO, {schema, type, withFormat_ ? 1u : 0u}));
     executed_ = true;
     if (ref == 0) return;  // unknown type: status 1
-    Ref<lang::ObjectArray> info = as<lang::ObjectArray>(conn_->bridge().object(ref), "type information");
+    Ref<lang::ObjectArray> info =
+        as<lang::ObjectArray>(conn_->bridge().object(ref), "type information");
     if (info->length() != 5) {
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "host type information has the wrong length");
+      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                               "host type information has the wrong length");
     }
     toid_ = as<lang::ByteArray>(info->at(0), "type identifier");
     Ref<lang::IntArray> version = as<lang::IntArray>(info->at(1), "type version");
     if (!version || version->length() != 1) {
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "host type information without a version");
+      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                               "host type information without a version");
     }
     version_ = (*version)[0];
     tds_ = as<lang::ByteArray>(info->at(2), "type descriptor segment");
@@ -63,27 +66,38 @@ class HostTypeInfoCall final : public jdbc::Statement {
     found_ = true;
   }
   Ref<jdbc::ResultSet> executeQuery() override {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "the type-information call is no query");
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                             "the type-information call is no query");
   }
   int32_t getInt(int32_t index) override {
     requireExecuted();
     switch (index) {
-      case 1: return found_ ? 0 : 1;
-      case 5: return version_;
-      case 8: return format_ ? 0 : 1;
-      default: break;
+      case 1:
+        return found_ ? 0 : 1;
+      case 5:
+        return version_;
+      case 8:
+        return format_ ? 0 : 1;
+      default:
+        break;
     }
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no integer output at this index");
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                             "no integer output at this index");
   }
   int64_t getLong(int32_t index) override { return getInt(index); }
   Ref<lang::ByteArray> getBytes(int32_t index) override {
     requireExecuted();
     switch (index) {
-      case 4: return toid_;
-      case 6: return tds_;
-      case 7: return layout_;
-      case 9: return format_;
-      default: break;
+      case 4:
+        return toid_;
+      case 6:
+        return tds_;
+      case 7:
+        return layout_;
+      case 9:
+        return format_;
+      default:
+        break;
     }
     jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no byte output at this index");
   }
@@ -91,7 +105,8 @@ class HostTypeInfoCall final : public jdbc::Statement {
 
  private:
   void requireExecuted() const {
-    if (!executed_) jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "call not executed");
+    if (!executed_)
+      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "call not executed");
   }
   Ref<HostConnection> conn_;
   bool withFormat_;
@@ -112,7 +127,8 @@ class HostRows final : public jdbc::ResultSet {
     return true;
   }
   int32_t getInt(int32_t column) override {
-    if (column != 1 || row_ == 0) jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no such column");
+    if (column != 1 || row_ == 0)
+      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no such column");
     return row_;
   }
   Ref<lang::String> getString(int32_t column) override {
@@ -141,8 +157,10 @@ class HostNamesQuery final : public jdbc::Statement {
     const Bridge b = conn_->bridge();
     const uint32_t schema = schema_ ? b.toHost(std::string_view(schema_->value())) : 0;
     const uint32_t type = type_ ? b.toHost(std::string_view(type_->value())) : 0;
-    const auto ref = static_cast<uint32_t>(conn_->call(host::POOL_CONNECTION_ATTRIBUTE_NAMES, {schema, type}));
-    return lang::makeRef<HostRows>(as<lang::ObjectArray>(conn_->bridge().object(ref), "attribute rows"));
+    const auto ref =
+        static_cast<uint32_t>(conn_->call(host::POOL_CONNECTION_ATTRIBUTE_NAMES, {schema, type}));
+    return lang::makeRef<HostRows>(
+        as<lang::ObjectArray>(conn_->bridge().object(ref), "attribute rows"));
   }
   int32_t getInt(int32_t) override { return noOutputs(); }
   int64_t getLong(int32_t) override { return noOutputs(); }
@@ -151,7 +169,8 @@ class HostNamesQuery final : public jdbc::Statement {
 
  private:
   [[noreturn]] static int32_t noOutputs() {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "a query has no output parameters");
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                             "a query has no output parameters");
   }
   Ref<HostConnection> conn_;
   Ref<lang::String> schema_, type_;
@@ -182,7 +201,8 @@ Bridge HostConnection::bridge() const {
 }
 
 uint64_t HostConnection::call(int32_t pool, std::initializer_list<uint32_t> args) const {
-  const host::ServiceShape& s = host::CONNECTION_SERVICE_SHAPES[pool - host::POOL_CONNECTION_TYPE_INFO];
+  const host::ServiceShape& s =
+      host::CONNECTION_SERVICE_SHAPES[pool - host::POOL_CONNECTION_TYPE_INFO];
   uint32_t words[MAX_CALL_WORDS] = {self_};
   int32_t n = 1;
   for (uint32_t a : args) words[n++] = a;
@@ -194,21 +214,24 @@ uint64_t HostConnection::call(int32_t pool, std::initializer_list<uint32_t> args
 Ref<jdbc::Statement> HostConnection::prepareCall(const std::string& sql) {
   const bool withFormat = sql == TYPE_INFO_CALL_WITH_FORMAT;
   if (!withFormat && sql != TYPE_INFO_CALL) {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED, "call not served by the host connection");
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
+                             "call not served by the host connection");
   }
   return lang::makeRef<HostTypeInfoCall>(Ref<HostConnection>(this), withFormat);
 }
 
 Ref<jdbc::Statement> HostConnection::prepareStatement(const std::string& sql) {
   if (sql != ATTRIBUTE_NAMES_QUERY) {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED, "query not served by the host connection");
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
+                             "query not served by the host connection");
   }
   return lang::makeRef<HostNamesQuery>(Ref<HostConnection>(this));
 }
 
 Ref<lang::Object> HostConnection::getDescriptor(const std::string& sqlName) {
   const Bridge b = bridge();
-  const auto ref = static_cast<uint32_t>(call(host::POOL_CONNECTION_GET_DESCRIPTOR, {b.toHost(std::string_view(sqlName))}));
+  const auto ref = static_cast<uint32_t>(
+      call(host::POOL_CONNECTION_GET_DESCRIPTOR, {b.toHost(std::string_view(sqlName))}));
   return bridge().object(ref);
 }
 
@@ -238,7 +261,8 @@ bool HostConnection::getFormatFlag() {
 
 int64_t HostConnection::describeTypeProperty(const std::string& sqlName) {
   const Bridge b = bridge();
-  return static_cast<int64_t>(call(host::POOL_CONNECTION_TYPE_PROPERTY, {b.toHost(std::string_view(sqlName))}));
+  return static_cast<int64_t>(
+      call(host::POOL_CONNECTION_TYPE_PROPERTY, {b.toHost(std::string_view(sqlName))}));
 }
 
 int16_t HostConnection::getDbCharsetId() {

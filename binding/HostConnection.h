@@ -51,9 +51,9 @@ class HostConnection final : public jdbc::Connection {
   uint64_t call(int32_t pool, std::initializer_list<uint32_t> args) const;
 
  private:
-  uintptr_t env_;    // the context of the thread that handed the connection over
+  uintptr_t env_;  // the context of the thread that handed the connection over
   uint64_t vmId_;
-  uint32_t self_;    // the host connection object
+  uint32_t self_;         // the host connection object
   uint32_t callerClass_;  // whose constant pool names the services
 };
 

@@ -20,7 +20,8 @@ Bridge bridgeFor(uintptr_t adoptedEnv, uint64_t vmId, uint32_t cls) {
 }
 
 uint64_t callService(const Bridge& b, uint32_t self, int32_t pool, uint32_t arg1, uint32_t arg2) {
-  const host::ServiceShape& s = host::TYPE_MAP_SERVICE_SHAPES[pool - host::POOL_TYPE_MAP_HAS_FACTORY];
+  const host::ServiceShape& s =
+      host::TYPE_MAP_SERVICE_SHAPES[pool - host::POOL_TYPE_MAP_HAS_FACTORY];
   const uint32_t words[3] = {self, arg1, arg2};
   return LinkTable::callVirtual(b, b.cls(), pool, host::typeMapPosition(pool), false,
                                 CallShape(s.slots, s.result), words);
@@ -58,14 +59,17 @@ void HostTypeMap::adopt(const Bridge& b, uint32_t ref) {
   auto map = lang::makeRef<jdbc::TypeMap>([env, vmId, cls, ref](const std::string& sqlName) {
     const Bridge here = bridgeFor(env, vmId, cls);
     const uint32_t name = here.toHost(std::string_view(sqlName));
-    if (callService(here, ref, host::POOL_TYPE_MAP_HAS_FACTORY, name, 0) == 0) return jdbc::TypeMap::Factory();
-    return jdbc::TypeMap::Factory([env, vmId, cls, ref, sqlName](const Ref<lang::ObjectArray>& attributes) {
-      const Bridge now = bridgeFor(env, vmId, cls);
-      const uint32_t n = now.toHost(std::string_view(sqlName));
-      const uint32_t a = now.toHost(attributes.get());
-      const auto made = static_cast<uint32_t>(callService(now, ref, host::POOL_TYPE_MAP_CREATE, n, a));
-      return hostValue(now, made);
-    });
+    if (callService(here, ref, host::POOL_TYPE_MAP_HAS_FACTORY, name, 0) == 0)
+      return jdbc::TypeMap::Factory();
+    return jdbc::TypeMap::Factory(
+        [env, vmId, cls, ref, sqlName](const Ref<lang::ObjectArray>& attributes) {
+          const Bridge now = bridgeFor(env, vmId, cls);
+          const uint32_t n = now.toHost(std::string_view(sqlName));
+          const uint32_t a = now.toHost(attributes.get());
+          const auto made =
+              static_cast<uint32_t>(callService(now, ref, host::POOL_TYPE_MAP_CREATE, n, a));
+          return hostValue(now, made);
+        });
   });
   b.bindInstance(ref, map.get(), host::BK_OTHER);
 }

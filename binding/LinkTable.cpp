@@ -14,14 +14,16 @@ using linkslot::storeRelease;
 [[noreturn]] void passOn() { throw HostExceptionPending{}; }
 
 void checkPending(const HostMemory& m) {
-  if (m.context()->pendingException != 0) [[unlikely]] passOn();
+  if (m.context()->pendingException != 0) [[unlikely]]
+    passOn();
 }
 
 // security: slot indexes are the package's own, but the table's size is the host's; a site
 // outside it is a binding fault, reported as the host's index failure rather than a wild write.
 uint64_t* siteSlots(const HostMemory& m, uint32_t cls, int32_t first, int32_t count) {
   uint64_t* slots = LinkTable::slotsOf(m, cls);
-  if (slots == nullptr || first < 0 || static_cast<uint64_t>(first) + static_cast<uint64_t>(count) > slots[-1]) [[unlikely]] {
+  if (slots == nullptr || first < 0 ||
+      static_cast<uint64_t>(first) + static_cast<uint64_t>(count) > slots[-1]) [[unlikely]] {
     hostRaiseIndexOutOfBounds(m.env());
     passOn();
   }
@@ -34,11 +36,12 @@ struct Target {
 };
 
 Target resolveMethod(const HostMemory& m, uint32_t receiverClass, uint32_t cls, int32_t cpIndex,
-                      bool interfaceCall) {
+                     bool interfaceCall) {
   Target t{0, 0};
-  t.method = interfaceCall
-                 ? hostResolveInterfaceMethod(m.env(), receiverClass, cls, cpIndex, &t.declaringClass)
-                 : hostResolveVirtualMethod(m.env(), receiverClass, cls, cpIndex, &t.declaringClass);
+  t.method =
+      interfaceCall
+          ? hostResolveInterfaceMethod(m.env(), receiverClass, cls, cpIndex, &t.declaringClass)
+          : hostResolveVirtualMethod(m.env(), receiverClass, cls, cpIndex, &t.declaringClass);
   if (t.method == 0) passOn();
   checkPending(m);
   return t;
@@ -71,16 +74,20 @@ uint32_t LinkTable::otherReceiverClass(const HostMemory& m, uint32_t receiver) {
     return m.read32(receiver, host::OFFSET_CLASS);
   }
   const bool array = kind == host::KIND_PRIMITIVE_ARRAY || kind == host::KIND_REFERENCE_ARRAY;
-  const uint32_t c = hostWellKnownClass(m.env(), array ? host::WELL_KNOWN_ARRAY : host::WELL_KNOWN_OTHER);
+  const uint32_t c =
+      hostWellKnownClass(m.env(), array ? host::WELL_KNOWN_ARRAY : host::WELL_KNOWN_OTHER);
   if (c == 0) passOn();
   checkPending(m);
   return c;
 }
 
-uint32_t LinkTable::resolvedClass(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t slot) {
+uint32_t LinkTable::resolvedClass(const HostMemory& m, uint32_t cls, int32_t cpIndex,
+                                  int32_t slot) {
   uint64_t& s = *siteSlots(m, cls, slot, 1);
-  if (const uint64_t c = loadAcquire(s); c != 0) [[likely]] return static_cast<uint32_t>(c);
-  const uint32_t c = hostResolveClass(m.env(), m.context()->currentCompiledFrame, cls, cpIndex, slot);
+  if (const uint64_t c = loadAcquire(s); c != 0) [[likely]]
+    return static_cast<uint32_t>(c);
+  const uint32_t c =
+      hostResolveClass(m.env(), m.context()->currentCompiledFrame, cls, cpIndex, slot);
   if (c == 0) passOn();
   checkPending(m);
   return c;
@@ -89,7 +96,8 @@ uint32_t LinkTable::resolvedClass(const HostMemory& m, uint32_t cls, int32_t cpI
 int32_t LinkTable::getStaticInt(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t slot) {
   uint64_t& s = *siteSlots(m, cls, slot, 1);
   if (const uint64_t cell = loadAcquire(s); cell != 0) [[likely]] {
-    return std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(cell)).load(std::memory_order_relaxed);
+    return std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(cell))
+        .load(std::memory_order_relaxed);
   }
   const int32_t v = hostGetStaticInt(m.env(), cls, cpIndex, slot);
   checkPending(m);
@@ -99,7 +107,8 @@ int32_t LinkTable::getStaticInt(const HostMemory& m, uint32_t cls, int32_t cpInd
 uint32_t LinkTable::getStaticRef(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t slot) {
   uint64_t& s = *siteSlots(m, cls, slot, 1);
   if (const uint64_t cell = loadAcquire(s); cell != 0) [[likely]] {
-    return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(cell)).load(std::memory_order_relaxed);
+    return std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(cell))
+        .load(std::memory_order_relaxed);
   }
   const uint32_t v = hostGetStaticRef(m.env(), cls, cpIndex, slot);
   checkPending(m);
@@ -110,7 +119,8 @@ void LinkTable::setStaticInt(const HostMemory& m, uint32_t cls, int32_t cpIndex,
                              int32_t value) {
   uint64_t& s = *siteSlots(m, cls, slot, 1);
   if (const uint64_t cell = loadAcquire(s); cell != 0) [[likely]] {
-    std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(cell)).store(value, std::memory_order_relaxed);
+    std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(cell))
+        .store(value, std::memory_order_relaxed);
     return;
   }
   hostSetStaticInt(m.env(), cls, cpIndex, slot, value);
@@ -123,7 +133,8 @@ void LinkTable::setStaticRef(const HostMemory& m, uint32_t cls, int32_t cpIndex,
   // unless the class's statics hold plain references.
   uint64_t& s = *siteSlots(m, cls, slot, 1);
   if (const uint64_t cell = loadAcquire(s); cell != 0 && (cls & host::TAG_MASK) == 0) [[likely]] {
-    std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(cell)).store(value, std::memory_order_relaxed);
+    std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(cell))
+        .store(value, std::memory_order_relaxed);
     return;
   }
   hostSetStaticRef(m.env(), cls, cpIndex, slot, value);
@@ -146,10 +157,14 @@ uint64_t LinkTable::invoke(const HostMemory& m, uintptr_t method, CallShape shap
   ctx->currentCompiledFrame = frame;
   if (raised != 0 || ctx->pendingException != 0) passOn();
   switch (shape.result) {
-    case 'V': return 0;
-    case 'L': return result[0] >> 32;
-    case 'J': return (result[0] & 0xFFFFFFFFu) | (result[1] << 32);
-    default: return result[0] & 0xFFFFFFFFu;
+    case 'V':
+      return 0;
+    case 'L':
+      return result[0] >> 32;
+    case 'J':
+      return (result[0] & 0xFFFFFFFFu) | (result[1] << 32);
+    default:
+      return result[0] & 0xFFFFFFFFu;
   }
 }
 

@@ -40,10 +40,18 @@ struct CallShape {
 inline constexpr int32_t MAX_CALL_WORDS = 10;
 
 namespace linkslot {
-inline uint64_t loadAcquire(uint64_t& s) { return std::atomic_ref<uint64_t>(s).load(std::memory_order_acquire); }
-inline uint64_t loadRelaxed(uint64_t& s) { return std::atomic_ref<uint64_t>(s).load(std::memory_order_relaxed); }
-inline void storeRelease(uint64_t& s, uint64_t v) { std::atomic_ref<uint64_t>(s).store(v, std::memory_order_release); }
-inline void storeRelaxed(uint64_t& s, uint64_t v) { std::atomic_ref<uint64_t>(s).store(v, std::memory_order_relaxed); }
+inline uint64_t loadAcquire(uint64_t& s) {
+  return std::atomic_ref<uint64_t>(s).load(std::memory_order_acquire);
+}
+inline uint64_t loadRelaxed(uint64_t& s) {
+  return std::atomic_ref<uint64_t>(s).load(std::memory_order_relaxed);
+}
+inline void storeRelease(uint64_t& s, uint64_t v) {
+  std::atomic_ref<uint64_t>(s).store(v, std::memory_order_release);
+}
+inline void storeRelaxed(uint64_t& s, uint64_t v) {
+  std::atomic_ref<uint64_t>(s).store(v, std::memory_order_relaxed);
+}
 }  // namespace linkslot
 
 class LinkTable {
@@ -84,22 +92,24 @@ class LinkTable {
     uint64_t* slots = slotsOf(m, cls);
     if (slots != nullptr && slot >= 0 && static_cast<uint64_t>(slot) + 2 <= slots[-1]) [[likely]] {
       if (const uint64_t entry = linkslot::loadAcquire(slots[slot]); entry != 0) [[likely]] {
-        return callEntry(m, entry, static_cast<uint32_t>(linkslot::loadRelaxed(slots[slot + 1])), shape, words);
+        return callEntry(m, entry, static_cast<uint32_t>(linkslot::loadRelaxed(slots[slot + 1])),
+                         shape, words);
       }
     }
     return resolveStatic(m, cls, cpIndex, slot, shape, words);
   }
   // A virtual (or interface) call: the pair at `position` of the receiver class's table.
   // words[0] is the receiver.
-  static uint64_t callVirtual(const HostMemory& m, uint32_t cls, int32_t cpIndex,
-                              int32_t position, bool interfaceCall, CallShape shape,
-                              const uint32_t* words) {
+  static uint64_t callVirtual(const HostMemory& m, uint32_t cls, int32_t cpIndex, int32_t position,
+                              bool interfaceCall, CallShape shape, const uint32_t* words) {
     const uint32_t receiverCls = receiverClass(m, words[0]);
     uint64_t* slots = slotsOf(m, receiverCls);
-    if (slots != nullptr && position >= 0 && 2 * static_cast<uint64_t>(position) + 2 <= slots[-1]) [[likely]] {
+    if (slots != nullptr && position >= 0 && 2 * static_cast<uint64_t>(position) + 2 <= slots[-1])
+        [[likely]] {
       uint64_t* pair = slots + 2 * position;
       if (const uint64_t entry = linkslot::loadAcquire(pair[0]); entry != 0) [[likely]] {
-        return callEntry(m, entry, static_cast<uint32_t>(linkslot::loadRelaxed(pair[1])), shape, words);
+        return callEntry(m, entry, static_cast<uint32_t>(linkslot::loadRelaxed(pair[1])), shape,
+                         words);
       }
     }
     return resolveVirtual(m, receiverCls, cls, cpIndex, position, interfaceCall, shape, words);
@@ -109,7 +119,8 @@ class LinkTable {
                              bool interfaceCall, CallShape shape, const uint32_t* words) {
     const uint32_t receiverCls = receiverClass(m, words[0]);
     uint64_t* slots = slotsOf(m, cls);
-    if (slots != nullptr && slot >= 0 && static_cast<uint64_t>(slot) + host::CACHE_SLOTS <= slots[-1]) [[likely]] {
+    if (slots != nullptr && slot >= 0 &&
+        static_cast<uint64_t>(slot) + host::CACHE_SLOTS <= slots[-1]) [[likely]] {
       for (uint64_t* t = slots + slot; t < slots + slot + 3 * host::CACHE_TRIPLES; t += 3) {
         if (linkslot::loadAcquire(t[0]) != receiverCls) continue;
         const uint64_t entry = linkslot::loadAcquire(t[2]);
@@ -117,7 +128,8 @@ class LinkTable {
         const uint64_t declaring = linkslot::loadRelaxed(t[1]);
         std::atomic_thread_fence(std::memory_order_acquire);
         // A triple being shifted or replaced under us reads differently the second time.
-        if (linkslot::loadRelaxed(t[2]) != entry || linkslot::loadRelaxed(t[0]) != receiverCls) continue;
+        if (linkslot::loadRelaxed(t[2]) != entry || linkslot::loadRelaxed(t[0]) != receiverCls)
+          continue;
         return callEntry(m, entry, static_cast<uint32_t>(declaring), shape, words);
       }
     }
@@ -143,7 +155,8 @@ class LinkTable {
         break;
     }
     ctx->currentCompiledFrame = frame;
-    if (ctx->pendingException != 0) [[unlikely]] throw HostExceptionPending{};
+    if (ctx->pendingException != 0) [[unlikely]]
+      throw HostExceptionPending{};
     return r;
   }
   // Calls a method through the host's interpreter.
@@ -164,17 +177,28 @@ class LinkTable {
   static R dispatch(uintptr_t entry, uintptr_t env, uintptr_t frame, uint32_t cls,
                     const uint32_t* w, int32_t n) {
     switch (n) {
-      case 0: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<0>{});
-      case 1: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<1>{});
-      case 2: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<2>{});
-      case 3: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<3>{});
-      case 4: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<4>{});
-      case 5: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<5>{});
-      case 6: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<6>{});
-      case 7: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<7>{});
-      case 8: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<8>{});
-      case 9: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<9>{});
-      default: return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<10>{});
+      case 0:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<0>{});
+      case 1:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<1>{});
+      case 2:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<2>{});
+      case 3:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<3>{});
+      case 4:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<4>{});
+      case 5:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<5>{});
+      case 6:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<6>{});
+      case 7:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<7>{});
+      case 8:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<8>{});
+      case 9:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<9>{});
+      default:
+        return callWith<R>(entry, env, frame, cls, w, std::make_index_sequence<10>{});
     }
   }
   // The cold halves: resolve, fill the pair when the target has native code, and call.

@@ -71,8 +71,8 @@ void readCollection(KelvorTypeCOLLECTION& type, const Ref<ByteArray>& image, int
   auto* array = dynamic_cast<ArrayValue*>(value.get());
   if (array == nullptr) return;
   if (mode == KelvorTypeADT::MODE_KEEP_IMAGE) (void)array->getSqlValueElements();
-  if (mode == KelvorTypeADT::MODE_DECODE && style == KelvorTypeADT::STYLE_SQL_VALUE &&
-      begin == 1 && count == -1) {
+  if (mode == KelvorTypeADT::MODE_DECODE && style == KelvorTypeADT::STYLE_SQL_VALUE && begin == 1 &&
+      count == -1) {
     (void)type.toImage(array);
     (void)kelvor::catalog::LinearImageBuilder::buildCollection(type, array);
   }
@@ -89,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t mode = MODES[(how / 10) % 3];
   const int64_t begin = data[2] == 0 ? 1 : data[2];
   const int32_t count = data[2] == 0 || static_cast<int8_t>(data[3]) < 0 ? -1 : data[3];
-  auto image = ByteArray::copyOf(reinterpret_cast<const int8_t*>(data + 4),
-                                 static_cast<int32_t>(size - 4));
+  auto image =
+      ByteArray::copyOf(reinterpret_cast<const int8_t*>(data + 4), static_cast<int32_t>(size - 4));
   try {
     if (collection) {
       readCollection(types.collection(which), image, mode, how % 10, begin, count);

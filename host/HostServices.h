@@ -45,12 +45,12 @@ enum HostServicePool : int32_t {
   // String[] attributeNames(String schema, String type): name, type name, type schema per
   // attribute, in position order.
   POOL_CONNECTION_ATTRIBUTE_NAMES,
-  POOL_CONNECTION_GET_DESCRIPTOR,     // Object getDescriptor(String sqlName)
-  POOL_CONNECTION_PUT_DESCRIPTOR,     // void putDescriptor(String sqlName, Object descriptor)
-  POOL_CONNECTION_GET_FORMAT,         // byte[] getFormatDescriptor()
-  POOL_CONNECTION_SET_FORMAT,         // void setFormatDescriptor(byte[] fd)
-  POOL_CONNECTION_TYPE_PROPERTY,      // long describeTypeProperty(String sqlName)
-  POOL_CONNECTION_CHARSET,            // int getDbCharsetId()
+  POOL_CONNECTION_GET_DESCRIPTOR,  // Object getDescriptor(String sqlName)
+  POOL_CONNECTION_PUT_DESCRIPTOR,  // void putDescriptor(String sqlName, Object descriptor)
+  POOL_CONNECTION_GET_FORMAT,      // byte[] getFormatDescriptor()
+  POOL_CONNECTION_SET_FORMAT,      // void setFormatDescriptor(byte[] fd)
+  POOL_CONNECTION_TYPE_PROPERTY,   // long describeTypeProperty(String sqlName)
+  POOL_CONNECTION_CHARSET,         // int getDbCharsetId()
   // The host's type map: its base class, then int hasFactory(String sqlName) and
   // Object create(String sqlName, Object[] attributes), at TYPE_MAP_FIRST_POSITION onwards.
   POOL_TYPE_MAP_CLASS,
@@ -69,13 +69,13 @@ struct ServiceShape {
   char result;
 };
 inline constexpr ServiceShape CONNECTION_SERVICE_SHAPES[CONNECTION_SERVICES] = {
-    {"typeInfo", "RRRP", 'L'},          {"attributeNames", "RRR", 'L'},
-    {"getDescriptor", "RR", 'L'},       {"putDescriptor", "RRR", 'V'},
-    {"getFormatDescriptor", "R", 'L'},  {"setFormatDescriptor", "RR", 'V'},
+    {"typeInfo", "RRRP", 'L'},           {"attributeNames", "RRR", 'L'},
+    {"getDescriptor", "RR", 'L'},        {"putDescriptor", "RRR", 'V'},
+    {"getFormatDescriptor", "R", 'L'},   {"setFormatDescriptor", "RR", 'V'},
     {"describeTypeProperty", "RR", 'J'}, {"getDbCharsetId", "R", 'I'},
 };
-inline constexpr ServiceShape TYPE_MAP_SERVICE_SHAPES[2] = {
-    {"hasFactory", "RR", 'I'}, {"create", "RRR", 'L'}};
+inline constexpr ServiceShape TYPE_MAP_SERVICE_SHAPES[2] = {{"hasFactory", "RR", 'I'},
+                                                            {"create", "RRR", 'L'}};
 constexpr int32_t typeMapPosition(int32_t pool) {
   return TYPE_MAP_FIRST_POSITION + (pool - POOL_TYPE_MAP_HAS_FACTORY);
 }

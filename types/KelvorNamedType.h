@@ -8,8 +8,8 @@
 // setConnection hold the descriptor's monitor; the other getters and setters take no lock.
 #pragma once
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>

@@ -56,7 +56,8 @@ void put(const std::string& target, const std::string& name, const Bytes& bytes)
   const fs::path dir = outRoot / target;
   fs::create_directories(dir);
   std::ofstream file(dir / name, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   if (!file) throw std::runtime_error("cannot write " + (dir / name).string());
 }
 
@@ -145,17 +146,19 @@ void toolSeeds(const fs::path& examples) {
     type.tds = (base.string() + ".tds");
     if (!layout.empty()) type.layout = base.string() + ".layout";
     const Bytes pickled = encoded(type, "@" + base.string() + ".json");
-    for (const auto& [image, flags, suffix] : {std::tuple{part(".linear"), 0, "-linear"},
-                                               std::tuple{pickled, 8 | 16, "-pickled"}}) {
+    for (const auto& [image, flags, suffix] :
+         {std::tuple{part(".linear"), 0, "-linear"}, std::tuple{pickled, 8 | 16, "-pickled"}}) {
       Bytes seed{static_cast<uint8_t>(flags)};
       putUB2(seed, tds.size());
       putUB2(seed, layout.size());
       seed.push_back(0);  // the default format descriptor
       putUB2(seed, names.size());
       putUB2(seed, value.size());
-      for (const Bytes* piece : {&tds, &layout, &names, &value, &image}) seed = concat(seed, *piece);
+      for (const Bytes* piece : {&tds, &layout, &names, &value, &image})
+        seed = concat(seed, *piece);
       put("FuzzToolSession", std::string(name) + suffix, seed);
-      if (std::string(name) == "numbers") put("FuzzImageRead", name + std::string(suffix), concat({0, 1}, image));
+      if (std::string(name) == "numbers")
+        put("FuzzImageRead", name + std::string(suffix), concat({0, 1}, image));
     }
   }
 }

@@ -43,7 +43,8 @@ struct GeneratedTypes {
       objectDefinitions.push_back(generator.nextType());
       objects.push_back(testsupport::registerType(*conn, objectDefinitions.back()));
       collectionDefinitions.push_back(generator.nextCollectionType());
-      collections.push_back(testsupport::registerCollectionType(*conn, collectionDefinitions.back()));
+      collections.push_back(
+          testsupport::registerCollectionType(*conn, collectionDefinitions.back()));
     }
   }
 

@@ -112,24 +112,24 @@ std::string effectiveType(KelvorTypeADT& t) {
   return std::string(effective->className()) + " " + effective->getSqlName();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fills, ConcurrentFirstUseTest,
-    ::testing::Values(
-        Fill{"names", "F.PERSON",
-             [](KelvorTypeADT& type) {
-               return type.getAttributeName(1) + " " + type.getAttributeName(4) + " " +
-                      type.getAttributeTypeName(3);
-             }},
-        Fill{"layout", "F.PERSON", offsetsOf},
-        Fill{"native size of an embedded type", "F.PERSON", embeddedSize},
-        Fill{"effective type", "F.HOLDER", effectiveType}),
-    [](const ::testing::TestParamInfo<Fill>& fill) {
-      std::string name;
-      for (const char* c = fill.param.what; *c != '\0'; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Fills, ConcurrentFirstUseTest,
+                         ::testing::Values(Fill{"names", "F.PERSON",
+                                                [](KelvorTypeADT& type) {
+                                                  return type.getAttributeName(1) + " " +
+                                                         type.getAttributeName(4) + " " +
+                                                         type.getAttributeTypeName(3);
+                                                }},
+                                           Fill{"layout", "F.PERSON", offsetsOf},
+                                           Fill{"native size of an embedded type", "F.PERSON",
+                                                embeddedSize},
+                                           Fill{"effective type", "F.HOLDER", effectiveType}),
+                         [](const ::testing::TestParamInfo<Fill>& fill) {
+                           std::string name;
+                           for (const char* c = fill.param.what; *c != '\0'; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           }
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace kelvor::jdbc::kelcore

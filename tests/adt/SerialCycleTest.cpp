@@ -24,7 +24,8 @@ using V = std::vector<int>;
 
 // The serial form of `root`, written while `close` holds a cycle and read after `open` broke
 // it again (the writer follows back-references; the test must not leak its own cycle).
-Ref<lang::ByteArray> streamWithCycle(const Ref<lang::Object>& root, const std::function<void()>& close,
+Ref<lang::ByteArray> streamWithCycle(const Ref<lang::Object>& root,
+                                     const std::function<void()>& close,
                                      const std::function<void()>& open) {
   close();
   Ref<lang::ByteArray> bytes = Util::serialize(root.get());
@@ -34,8 +35,8 @@ Ref<lang::ByteArray> streamWithCycle(const Ref<lang::Object>& root, const std::f
 
 TEST(SerialCycleTest, UptAttachedToItselfIsRefused) {
   auto upt = makeRef<KelvorTypeUPT>("S.LOOP", nullptr);
-  auto bytes = streamWithCycle(upt, [&] { upt->attachObjectType(upt); },
-                               [&] { upt->attachObjectType(nullptr); });
+  auto bytes = streamWithCycle(
+      upt, [&] { upt->attachObjectType(upt); }, [&] { upt->attachObjectType(nullptr); });
   EXPECT_THROW(Util::deserialize(bytes.get()), lang::StreamCorruptedException);
 }
 
@@ -52,8 +53,8 @@ TEST(SerialCycleTest, ObjectTypeReachingItselfThroughItsAttributesIsRefused) {
   ASSERT_TRUE(c);
   (void)t->getEffectiveType();  // the collection takes the type's name: no parent to ask
   Ref<KelvorType> element = c->getElementType();
-  auto bytes = streamWithCycle(t, [&] { c->attachElementType(t, 39); },
-                               [&] { c->attachElementType(element, 2); });
+  auto bytes = streamWithCycle(
+      t, [&] { c->attachElementType(t, 39); }, [&] { c->attachElementType(element, 2); });
   EXPECT_THROW(Util::deserialize(bytes.get()), lang::StreamCorruptedException);
   // The same tree without the cycle reads back.
   EXPECT_TRUE(Util::deserialize(Util::serialize(t.get()).get()));
@@ -61,7 +62,8 @@ TEST(SerialCycleTest, ObjectTypeReachingItselfThroughItsAttributesIsRefused) {
 
 TEST(SerialCycleTest, ObjectArrayHoldingItselfIsRefusedByTheDescriptorReader) {
   auto a = lang::ObjectArray::make(1);
-  auto bytes = streamWithCycle(a, [&] { a->set(0, a); }, [&] { a->set(0, nullptr); });
+  auto bytes = streamWithCycle(
+      a, [&] { a->set(0, a); }, [&] { a->set(0, nullptr); });
   EXPECT_THROW(Util::deserialize(bytes.get()), lang::StreamCorruptedException);
 }
 

@@ -90,7 +90,8 @@ Ref<lang::ByteArray> manyFixUps(int n, bool split) {
   V tds = tdsHeader();
   for (int i = 0; i < n; ++i) {
     if (split && i == half) tds.push_back(39);
-    append(tds, collectionEntry(split && i >= half ? innerElements + (i - half) : outerElements + i));
+    append(tds,
+           collectionEntry(split && i >= half ? innerElements + (i - half) : outerElements + i));
   }
   tds.push_back(42);
   if (split) {

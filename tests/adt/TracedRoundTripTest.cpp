@@ -36,11 +36,11 @@ using catalog::LinearImageBuilder;
 
 const std::vector<TraceSwitch*>& allSwitches() {
   static const std::vector<TraceSwitch*> switches = {
-      &KelvorType::CONVERSION_TRACE, &KelvorType::SERIAL_TRACE, &KelvorNamedType::TRACE,
-      &KelvorTypeREF::TRACE,         &KelvorTypeUPT::TRACE,     &KelvorTypeADT::TRACE,
+      &KelvorType::CONVERSION_TRACE, &KelvorType::SERIAL_TRACE,    &KelvorNamedType::TRACE,
+      &KelvorTypeREF::TRACE,         &KelvorTypeUPT::TRACE,        &KelvorTypeADT::TRACE,
       &KelvorTypeADT::DUMP_TRACE,    &KelvorTypeCOLLECTION::TRACE, &PickleContext::TRACE,
       &KelvorTypeCHAR::DEBUG_TRACE,  &KelvorTypeBLOB::DEBUG_TRACE, &KelvorTypeCLOB::DEBUG_TRACE,
-      &KelvorTypeBFILE::DEBUG_TRACE, &KelvorTypeDATE::TRACE,     &KelvorTypeRAW::TRACE};
+      &KelvorTypeBFILE::DEBUG_TRACE, &KelvorTypeDATE::TRACE,       &KelvorTypeRAW::TRACE};
   return switches;
 }
 
@@ -109,7 +109,8 @@ std::string roundTrips(uint64_t seed) {
         testsupport::registerCollectionType(*conn, cdef)->getKelvorType();
     const Ref<ArrayValue> elements = g.nextCollectionValue(cdef, *conn);
     const Ref<lang::ByteArray> cPickled = ctype->toImage(elements.get());
-    const Ref<lang::ByteArray> cLinear = LinearImageBuilder::buildCollection(*ctype, elements.get());
+    const Ref<lang::ByteArray> cLinear =
+        LinearImageBuilder::buildCollection(*ctype, elements.get());
     out << hexOf(*cPickled) << "\n" << hexOf(*cLinear) << "\n";
     for (const Ref<lang::ByteArray>& image : {cPickled, cLinear}) {
       out << attempt([&] { return ctype->fromImage(image.get(), 0, nullptr, 1, nullptr); }) << "\n";

@@ -38,14 +38,17 @@ HostCalls::HostCalls(TestVm& vm) : vm_(vm) {
   arrayClass_ = defineClass("Array", "Object", 16);
   otherClass_ = vm.classNamed("Object");
   for (int32_t i = 0; i < host::CONNECTION_SERVICES; ++i) {
-    poolMethod(host::POOL_CONNECTION_TYPE_INFO + i, "Connection", host::CONNECTION_SERVICE_SHAPES[i].name);
+    poolMethod(host::POOL_CONNECTION_TYPE_INFO + i, "Connection",
+               host::CONNECTION_SERVICE_SHAPES[i].name);
   }
   for (int32_t i = 0; i < 2; ++i) {
-    poolMethod(host::POOL_TYPE_MAP_HAS_FACTORY + i, "TypeMap", host::TYPE_MAP_SERVICE_SHAPES[i].name);
+    poolMethod(host::POOL_TYPE_MAP_HAS_FACTORY + i, "TypeMap",
+               host::TYPE_MAP_SERVICE_SHAPES[i].name);
   }
 }
 
-uint32_t HostCalls::defineClass(const std::string& name, const std::string& base, int32_t linkSlots) {
+uint32_t HostCalls::defineClass(const std::string& name, const std::string& base,
+                                int32_t linkSlots) {
   const uint32_t cls = vm_.defineClass(name, base);
   if (linkSlots > 0) {
     auto table = std::make_unique<uint64_t[]>(static_cast<size_t>(linkSlots) + 1);
@@ -74,10 +77,13 @@ HostMethod& HostCalls::addMethod(uint32_t cls, const std::string& name, const st
   return *list.back();
 }
 
-void HostCalls::poolMethod(int32_t cpIndex, const std::string& className, const std::string& method) {
+void HostCalls::poolMethod(int32_t cpIndex, const std::string& className,
+                           const std::string& method) {
   poolMethods_[cpIndex] = {className, method};
 }
-void HostCalls::poolClass(int32_t cpIndex, const std::string& className) { poolClasses_[cpIndex] = className; }
+void HostCalls::poolClass(int32_t cpIndex, const std::string& className) {
+  poolClasses_[cpIndex] = className;
+}
 void HostCalls::poolStatic(int32_t cpIndex, const std::string& className, const std::string& field,
                            int32_t initial) {
   poolStatics_[cpIndex] = {className, field};
@@ -95,7 +101,8 @@ HostMethod* HostCalls::findMethod(uint32_t cls, const std::string& name) const {
   for (const auto& [owner, list] : methods_) {
     if (!vm_.isSubclass(cls, owner)) continue;
     for (const auto& m : list) {
-      if (m->name == name && (best == nullptr || vm_.isSubclass(owner, best->declaringClass))) best = m.get();
+      if (m->name == name && (best == nullptr || vm_.isSubclass(owner, best->declaringClass)))
+        best = m.get();
     }
   }
   return best;
@@ -141,8 +148,8 @@ int32_t* HostCalls::poolStaticCell(int32_t cpIndex) {
 using kelvor::testhost::HostCalls;
 using kelvor::testhost::HostMethod;
 using kelvor::testhost::HostOp;
-using kelvor::testhost::TestVm;
 using kelvor::testhost::storeRelease;
+using kelvor::testhost::TestVm;
 
 #define KELCORE_TEST_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -172,8 +179,8 @@ int32_t* staticCell(HostCalls& h, uint32_t cls, int32_t cpIndex, int32_t slot) {
 
 }  // namespace
 
-KELCORE_TEST_EXPORT uint32_t hostResolveClass(uintptr_t env, uintptr_t, uint32_t cls, int32_t cpIndex,
-                                              int32_t slot) {
+KELCORE_TEST_EXPORT uint32_t hostResolveClass(uintptr_t env, uintptr_t, uint32_t cls,
+                                              int32_t cpIndex, int32_t slot) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::ResolveClass);
   const std::string* name = h.poolClassName(cpIndex);
@@ -192,25 +199,27 @@ KELCORE_TEST_EXPORT uint32_t hostWellKnownClass(uintptr_t env, int32_t which) {
   return which == kelvor::host::WELL_KNOWN_ARRAY ? h.arrayClass() : h.otherClass();
 }
 
-KELCORE_TEST_EXPORT int32_t hostGetStaticInt(uintptr_t env, uint32_t cls, int32_t cpIndex, int32_t slot) {
+KELCORE_TEST_EXPORT int32_t hostGetStaticInt(uintptr_t env, uint32_t cls, int32_t cpIndex,
+                                             int32_t slot) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::GetStatic);
   int32_t* cell = staticCell(h, cls, cpIndex, slot);
   return cell == nullptr ? 0 : std::atomic_ref<int32_t>(*cell).load(std::memory_order_relaxed);
 }
-KELCORE_TEST_EXPORT uint32_t hostGetStaticRef(uintptr_t env, uint32_t cls, int32_t cpIndex, int32_t slot) {
+KELCORE_TEST_EXPORT uint32_t hostGetStaticRef(uintptr_t env, uint32_t cls, int32_t cpIndex,
+                                              int32_t slot) {
   return static_cast<uint32_t>(hostGetStaticInt(env, cls, cpIndex, slot));
 }
-KELCORE_TEST_EXPORT void hostSetStaticInt(uintptr_t env, uint32_t cls, int32_t cpIndex, int32_t slot,
-                                          int32_t value) {
+KELCORE_TEST_EXPORT void hostSetStaticInt(uintptr_t env, uint32_t cls, int32_t cpIndex,
+                                          int32_t slot, int32_t value) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::SetStatic);
   if (int32_t* cell = staticCell(h, cls, cpIndex, slot)) {
     std::atomic_ref<int32_t>(*cell).store(value, std::memory_order_relaxed);
   }
 }
-KELCORE_TEST_EXPORT void hostSetStaticRef(uintptr_t env, uint32_t cls, int32_t cpIndex, int32_t slot,
-                                          uint32_t value) {
+KELCORE_TEST_EXPORT void hostSetStaticRef(uintptr_t env, uint32_t cls, int32_t cpIndex,
+                                          int32_t slot, uint32_t value) {
   hostSetStaticInt(env, cls, cpIndex, slot, static_cast<int32_t>(value));
 }
 
@@ -220,15 +229,17 @@ KELCORE_TEST_EXPORT uintptr_t hostResolveStaticMethod(uintptr_t env, uint32_t, i
   h.countOp(HostOp::ResolveStatic);
   return resolved(h.vm(), h.methodAt(cpIndex, 0), declaringClass);
 }
-KELCORE_TEST_EXPORT uintptr_t hostResolveVirtualMethod(uintptr_t env, uint32_t receiverClass, uint32_t,
-                                                       int32_t cpIndex, uint32_t* declaringClass) {
+KELCORE_TEST_EXPORT uintptr_t hostResolveVirtualMethod(uintptr_t env, uint32_t receiverClass,
+                                                       uint32_t, int32_t cpIndex,
+                                                       uint32_t* declaringClass) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::ResolveVirtual);
   if (h.failResolution) return resolved(h.vm(), nullptr, declaringClass);
   return resolved(h.vm(), h.methodAt(cpIndex, receiverClass), declaringClass);
 }
-KELCORE_TEST_EXPORT uintptr_t hostResolveInterfaceMethod(uintptr_t env, uint32_t receiverClass, uint32_t,
-                                                         int32_t cpIndex, uint32_t* declaringClass) {
+KELCORE_TEST_EXPORT uintptr_t hostResolveInterfaceMethod(uintptr_t env, uint32_t receiverClass,
+                                                         uint32_t, int32_t cpIndex,
+                                                         uint32_t* declaringClass) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::ResolveInterface);
   return resolved(h.vm(), h.methodAt(cpIndex, receiverClass), declaringClass);
@@ -241,7 +252,8 @@ KELCORE_TEST_EXPORT int32_t hostNativeCodeIndex(uintptr_t env, uintptr_t method)
   HostCalls::of(env).countOp(HostOp::NativeCodeIndex);
   return asMethod(method)->nativeIndex;
 }
-KELCORE_TEST_EXPORT uintptr_t hostNativeCodeEntry(uintptr_t env, uint32_t declaringClass, int32_t index) {
+KELCORE_TEST_EXPORT uintptr_t hostNativeCodeEntry(uintptr_t env, uint32_t declaringClass,
+                                                  int32_t index) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::NativeCodeEntry);
   const std::vector<uintptr_t>* code = h.nativeCodeOf(declaringClass);
@@ -276,14 +288,17 @@ KELCORE_TEST_EXPORT void hostShiftInlineCache(uintptr_t env, uintptr_t* cache) {
   for (int t = kelvor::host::CACHE_TRIPLES - 1; t > 0; --t) {
     word(3 * t + 2).store(0, std::memory_order_relaxed);
     word(3 * t).store(word(3 * t - 3).load(std::memory_order_relaxed), std::memory_order_release);
-    word(3 * t + 1).store(word(3 * t - 2).load(std::memory_order_relaxed), std::memory_order_relaxed);
-    word(3 * t + 2).store(word(3 * t - 1).load(std::memory_order_relaxed), std::memory_order_release);
+    word(3 * t + 1).store(word(3 * t - 2).load(std::memory_order_relaxed),
+                          std::memory_order_relaxed);
+    word(3 * t + 2).store(word(3 * t - 1).load(std::memory_order_relaxed),
+                          std::memory_order_release);
   }
   for (int i = 0; i < 3; ++i) word(i).store(0, std::memory_order_release);
 }
 KELCORE_TEST_EXPORT int32_t hostInstanceOf(uintptr_t env, uint32_t obj, uint32_t cls) {
   HostCalls& h = HostCalls::of(env);
   h.countOp(HostOp::InstanceOf);
-  if (obj == 0 || (h.vm().read32(obj, 0) & kelvor::host::KIND_MASK) != kelvor::host::KIND_INSTANCE) return 0;
+  if (obj == 0 || (h.vm().read32(obj, 0) & kelvor::host::KIND_MASK) != kelvor::host::KIND_INSTANCE)
+    return 0;
   return h.vm().isSubclass(h.vm().read32(obj, kelvor::host::OFFSET_CLASS), cls) ? 1 : 0;
 }

@@ -22,9 +22,20 @@
 namespace kelvor::testhost {
 
 enum class HostOp {
-  ResolveClass, GetStatic, SetStatic, WellKnownClass, ResolveStatic, ResolveVirtual,
-  ResolveInterface, HasNativeCode, NativeCodeIndex, NativeCodeEntry, Invoke, ShiftCache,
-  InstanceOf, COUNT
+  ResolveClass,
+  GetStatic,
+  SetStatic,
+  WellKnownClass,
+  ResolveStatic,
+  ResolveVirtual,
+  ResolveInterface,
+  HasNativeCode,
+  NativeCodeIndex,
+  NativeCodeEntry,
+  Invoke,
+  ShiftCache,
+  InstanceOf,
+  COUNT
 };
 
 struct HostMethod {
@@ -68,7 +79,9 @@ class HostCalls {
   int64_t count(HostOp op) const { return counts_[static_cast<size_t>(op)].load(); }
   int64_t total() const;
   void resetCounts();
-  void countOp(HostOp op) { counts_[static_cast<size_t>(op)].fetch_add(1, std::memory_order_relaxed); }
+  void countOp(HostOp op) {
+    counts_[static_cast<size_t>(op)].fetch_add(1, std::memory_order_relaxed);
+  }
 
   TestVm& vm() { return vm_; }
   uint32_t arrayClass() const { return arrayClass_; }

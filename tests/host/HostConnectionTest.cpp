@@ -42,7 +42,8 @@ constexpr int32_t ADT_BY_NAME_WITH_CONNECTION = 2, ADT_INIT = 8, ADT_GET_NUM_ATT
                   ADT_GET_ATTRIBUTE_NAME = 15, ADT_TO_IMAGE = 41, ADT_FROM_IMAGE = 42,
                   ADT_GET_OBJECT_DESCRIPTOR = 40;
 constexpr int32_t NAMED_TO_IMAGE = 13;
-constexpr int32_t COLLECTION_BY_NAME = 0, COLLECTION_GET_DESCRIPTOR = 2, COLLECTION_FROM_IMAGE_SLICE = 22;
+constexpr int32_t COLLECTION_BY_NAME = 0, COLLECTION_GET_DESCRIPTOR = 2,
+                  COLLECTION_FROM_IMAGE_SLICE = 22;
 constexpr int32_t STYLE_SQL_VALUE = 1, STYLE_PLATFORM_OBJECT = 2;
 
 std::vector<int8_t> toVector(const lang::ByteArray& a) { return {a.data(), a.data() + a.length()}; }
@@ -106,14 +107,17 @@ uint32_t charset(uintptr_t, uintptr_t, uint32_t, uint32_t) { return 106; }
 // Interpreted services: argument slots in, result slots out.
 void attributeNames(TestVm& vm, const uint64_t* args, uint64_t* result) {
   std::lock_guard lock(server->catalog->lock());
-  const auto* info = server->catalog->findType(text(vm, argRef(args, 1)) + "." + text(vm, argRef(args, 2)));
+  const auto* info =
+      server->catalog->findType(text(vm, argRef(args, 1)) + "." + text(vm, argRef(args, 2)));
   const int32_t n = info == nullptr ? 0 : static_cast<int32_t>(info->attributes.size());
   const uint32_t out = vm.newObjectArray(vm.classNamed("String"), 3 * n);
   for (int32_t i = 0; i < n; ++i) {
     const auto& row = info->attributes[static_cast<size_t>(i)];
-    const uint32_t cells[3] = {vm.newString(std::string_view(row.name)), vm.newString(std::string_view(row.typeName)),
+    const uint32_t cells[3] = {vm.newString(std::string_view(row.name)),
+                               vm.newString(std::string_view(row.typeName)),
                                vm.newString(std::string_view(row.typeSchema))};
-    for (uint32_t c = 0; c < 3; ++c) vm.write32(out, host::OFFSET_ELEMENTS + 4 * (3 * static_cast<uint32_t>(i) + c), cells[c]);
+    for (uint32_t c = 0; c < 3; ++c)
+      vm.write32(out, host::OFFSET_ELEMENTS + 4 * (3 * static_cast<uint32_t>(i) + c), cells[c]);
   }
   result[0] = uint64_t{out} << 32;
 }
@@ -121,7 +125,9 @@ void putDescriptor(TestVm& vm, const uint64_t* args, uint64_t*) {
   if (server->putRaises) return raiseFrom(vm, 98);
   server->cache[text(vm, argRef(args, 1))] = argRef(args, 2);
 }
-void setFormat(TestVm&, const uint64_t* args, uint64_t*) { server->formatDescriptor = argRef(args, 1); }
+void setFormat(TestVm&, const uint64_t* args, uint64_t*) {
+  server->formatDescriptor = argRef(args, 1);
+}
 void typeProperty(TestVm&, const uint64_t*, uint64_t* result) {
   const uint64_t v = 0x100000001ULL;
   result[0] = v & 0xFFFFFFFFu;
@@ -149,7 +155,9 @@ class HostConnectionTest : public HostFixture {
     HostFixture::SetUp();
     server = &server_;
     HostCalls& h = HostCalls::of(vm());
-    const uint32_t cls = h.defineClass("TestConnection", "Connection", 2 * (host::CONNECTION_FIRST_POSITION + host::CONNECTION_SERVICES));
+    const uint32_t cls =
+        h.defineClass("TestConnection", "Connection",
+                      2 * (host::CONNECTION_FIRST_POSITION + host::CONNECTION_SERVICES));
     auto native = [](auto* f) { return reinterpret_cast<void*>(f); };
     const host::ServiceShape* s = host::CONNECTION_SERVICE_SHAPES;
     h.addMethod(cls, s[0].name, s[0].slots, s[0].result, native(&typeInfo));
@@ -161,7 +169,8 @@ class HostConnectionTest : public HostFixture {
     h.addMethod(cls, s[6].name, s[6].slots, s[6].result, nullptr, &typeProperty);
     h.addMethod(cls, s[7].name, s[7].slots, s[7].result, native(&charset));
     connRef_ = vm().newInstance(cls);
-    const uint32_t mapClass = h.defineClass("AddressMap", "TypeMap", 2 * (host::TYPE_MAP_FIRST_POSITION + 2));
+    const uint32_t mapClass =
+        h.defineClass("AddressMap", "TypeMap", 2 * (host::TYPE_MAP_FIRST_POSITION + 2));
     h.addMethod(mapClass, "hasFactory", "RR", 'I', native(&hasFactory));
     h.addMethod(mapClass, "create", "RRR", 'L', nullptr, &create);
     h.defineClass("HostAddress", "Object", 0);
@@ -178,21 +187,27 @@ class HostConnectionTest : public HostFixture {
     person.addAttribute("NAME", T::varcharType(40)).addAttribute("HOME", T::embeddedType(address));
     catalog::MemoryCatalog::registerType(*server_.catalog, person);
     catalog::MemoryCatalog::registerCollectionType(
-        *server_.catalog, TypeDefinition::collectionType("KELCORE", "NUMBERS", T::numberType(0, 0x81), 100,
-                                                        TypeDefinition::CollectionKind::BOUNDED));
+        *server_.catalog,
+        TypeDefinition::collectionType("KELCORE", "NUMBERS", T::numberType(0, 0x81), 100,
+                                       TypeDefinition::CollectionKind::BOUNDED));
     Ref<jdbc::MemoryConnection> c = server_.catalog;
-    auto lineValues = lang::ObjectArray::of({textValue("Flat 2"), nullptr, textValue("Gr\xC3\xBCnweg")});
+    auto lineValues =
+        lang::ObjectArray::of({textValue("Flat 2"), nullptr, textValue("Gr\xC3\xBCnweg")});
     address_ = makeRef<jdbc::ObjectValue>(
         jdbc::ObjectDescriptor::createDescriptor("KELCORE.ADDRESS", c.get()), c.get(),
         lang::ObjectArray::of({textValue("High Street"), jdbc::NumberValue::fromString("221"),
-                               makeRef<jdbc::ArrayValue>(jdbc::ArrayDescriptor::createDescriptor("KELCORE.LINES", c.get()),
+                               makeRef<jdbc::ArrayValue>(jdbc::ArrayDescriptor::createDescriptor(
+                                                             "KELCORE.LINES", c.get()),
                                                          c.get(), lineValues.get())}));
     auto numbers = lang::ObjectArray::make(6);
-    for (int32_t i = 0; i < 6; ++i) numbers->set(i, jdbc::NumberValue::fromString(std::to_string(10 * i)));
-    person_ = makeRef<jdbc::ObjectValue>(jdbc::ObjectDescriptor::createDescriptor("KELCORE.PERSON", c.get()), c.get(),
-                                         lang::ObjectArray::of({textValue("Ada"), address_}));
-    numbers_ = makeRef<jdbc::ArrayValue>(jdbc::ArrayDescriptor::createDescriptor("KELCORE.NUMBERS", c.get()),
-                                         c.get(), numbers.get());
+    for (int32_t i = 0; i < 6; ++i)
+      numbers->set(i, jdbc::NumberValue::fromString(std::to_string(10 * i)));
+    person_ = makeRef<jdbc::ObjectValue>(
+        jdbc::ObjectDescriptor::createDescriptor("KELCORE.PERSON", c.get()), c.get(),
+        lang::ObjectArray::of({textValue("Ada"), address_}));
+    numbers_ = makeRef<jdbc::ArrayValue>(
+        jdbc::ArrayDescriptor::createDescriptor("KELCORE.NUMBERS", c.get()), c.get(),
+        numbers.get());
   }
   void TearDown() override {
     HostCalls::forget(vm());
@@ -201,10 +216,12 @@ class HostConnectionTest : public HostFixture {
   }
 
   Ref<lang::Object> textValue(const char* s) {
-    return makeRef<jdbc::CharValue>(*lang::String::of(s), jdbc::CharsetConverter::forId(jdbc::CharsetConverter::UTF_8));
+    return makeRef<jdbc::CharValue>(*lang::String::of(s),
+                                    jdbc::CharsetConverter::forId(jdbc::CharsetConverter::UTF_8));
   }
   uint32_t describe(const char* className, int32_t ctor, const char* sqlName) {
-    return construct(className, ctor, Slots().r(vm().newString(std::string_view(sqlName))).r(connRef_));
+    return construct(className, ctor,
+                     Slots().r(vm().newString(std::string_view(sqlName))).r(connRef_));
   }
   HostCalls& calls() { return HostCalls::of(vm()); }
 
@@ -227,7 +244,8 @@ TEST_F(HostConnectionTest, ObjectTypeIsDescribedWrittenAndReadThroughTheHostConn
   EXPECT_EQ(server_.typeInfoCalls, 1);
   EXPECT_NE(server_.formatDescriptor, 0u);  // the server's format descriptor, stored in the host
   EXPECT_EQ(call("KelvorTypeADT", ADT_GET_NUM_ATTRIBUTES, Slots().r(adt)), 3u);
-  EXPECT_EQ(vm().string(callRef("KelvorTypeADT", ADT_GET_ATTRIBUTE_NAME, Slots().r(adt).i(3))), u"LINES");
+  EXPECT_EQ(vm().string(callRef("KelvorTypeADT", ADT_GET_ATTRIBUTE_NAME, Slots().r(adt).i(3))),
+            u"LINES");
 
   // The driver's descriptor of the type lands in the host's cache, as the host's reference.
   EXPECT_TRUE(server_.cache.empty());
@@ -239,19 +257,24 @@ TEST_F(HostConnectionTest, ObjectTypeIsDescribedWrittenAndReadThroughTheHostConn
   EXPECT_EQ(cached->getConnection(), conn);
   EXPECT_EQ(callRef("KelvorTypeADT", ADT_GET_OBJECT_DESCRIPTOR, Slots().r(adt)), descriptor);
 
-  const uint32_t image = callRef("KelvorTypeADT", ADT_TO_IMAGE, Slots().r(adt).r(vm().wrap(address_.get())));
+  const uint32_t image =
+      callRef("KelvorTypeADT", ADT_TO_IMAGE, Slots().r(adt).r(vm().wrap(address_.get())));
   EXPECT_EQ(vm().bytes(image), toVector(*expected));
   for (const int32_t style : {STYLE_SQL_VALUE, STYLE_PLATFORM_OBJECT}) {
     SCOPED_TRACE(style);
-    const uint32_t read = callRef("KelvorTypeADT", ADT_FROM_IMAGE, Slots().r(adt).r(image).l(0).r(0).i(style).r(0));
+    const uint32_t read =
+        callRef("KelvorTypeADT", ADT_FROM_IMAGE, Slots().r(adt).r(image).l(0).r(0).i(style).r(0));
     ASSERT_NE(vm().unwrap(read), nullptr);
-    EXPECT_TRUE(vm().unwrap(read)->equals(cpp->fromImage(expected.get(), 0, nullptr, style, nullptr).get()));
+    EXPECT_TRUE(vm().unwrap(read)->equals(
+        cpp->fromImage(expected.get(), 0, nullptr, style, nullptr).get()));
   }
   const Ref<lang::ByteArray> linear = catalog::LinearImageBuilder::build(*cpp, address_.get());
-  const uint32_t read = callRef("KelvorTypeADT", ADT_FROM_IMAGE,
-                                Slots().r(adt).r(vm().newBytes(toVector(*linear))).l(0).r(0).i(STYLE_SQL_VALUE).r(0));
+  const uint32_t read =
+      callRef("KelvorTypeADT", ADT_FROM_IMAGE,
+              Slots().r(adt).r(vm().newBytes(toVector(*linear))).l(0).r(0).i(STYLE_SQL_VALUE).r(0));
   ASSERT_NE(vm().unwrap(read), nullptr);
-  EXPECT_TRUE(vm().unwrap(read)->equals(cpp->fromImage(linear.get(), 0, nullptr, STYLE_SQL_VALUE, nullptr).get()));
+  EXPECT_TRUE(vm().unwrap(read)->equals(
+      cpp->fromImage(linear.get(), 0, nullptr, STYLE_SQL_VALUE, nullptr).get()));
 }
 
 TEST_F(HostConnectionTest, WarmNativeServicesResolveNothingAndInterpretedOnesResolveEveryCall) {
@@ -260,7 +283,8 @@ TEST_F(HostConnectionTest, WarmNativeServicesResolveNothingAndInterpretedOnesRes
   calls().resetCounts();
   // A second type: every native service's pair is filled already.
   const uint32_t coll = describe("KelvorTypeCOLLECTION", COLLECTION_BY_NAME, "KELCORE.NUMBERS");
-  const uint32_t image = callRef("KelvorNamedType", NAMED_TO_IMAGE, Slots().r(coll).r(vm().wrap(numbers_.get())));
+  const uint32_t image =
+      callRef("KelvorNamedType", NAMED_TO_IMAGE, Slots().r(coll).r(vm().wrap(numbers_.get())));
   EXPECT_EQ(server_.typeInfoCalls, 2);
   EXPECT_EQ(calls().count(HostOp::NativeCodeEntry), 0);
   EXPECT_GT(calls().count(HostOp::Invoke), 0);
@@ -271,10 +295,12 @@ TEST_F(HostConnectionTest, WarmNativeServicesResolveNothingAndInterpretedOnesRes
   auto cpp = makeRef<KelvorTypeCOLLECTION>("KELCORE.NUMBERS", server_.catalog.get());
   const Ref<lang::ByteArray> expected = cpp->toImage(numbers_.get());
   EXPECT_EQ(vm().bytes(image), toVector(*expected));
-  const uint32_t slice = callRef("KelvorTypeCOLLECTION", COLLECTION_FROM_IMAGE_SLICE,
-                                 Slots().r(coll).r(image).l(0).r(0).l(2).i(3).i(STYLE_SQL_VALUE).r(0));
+  const uint32_t slice =
+      callRef("KelvorTypeCOLLECTION", COLLECTION_FROM_IMAGE_SLICE,
+              Slots().r(coll).r(image).l(0).r(0).l(2).i(3).i(STYLE_SQL_VALUE).r(0));
   ASSERT_NE(vm().unwrap(slice), nullptr);
-  EXPECT_TRUE(vm().unwrap(slice)->equals(cpp->fromImage(expected.get(), 0, nullptr, 2, 3, STYLE_SQL_VALUE, nullptr).get()));
+  EXPECT_TRUE(vm().unwrap(slice)->equals(
+      cpp->fromImage(expected.get(), 0, nullptr, 2, 3, STYLE_SQL_VALUE, nullptr).get()));
 }
 
 TEST_F(HostConnectionTest, HostExceptionsReachTheCallerUnchangedAndNothingIsHalfCached) {
@@ -300,10 +326,12 @@ TEST_F(HostConnectionTest, HostExceptionsReachTheCallerUnchangedAndNothingIsHalf
 
 TEST_F(HostConnectionTest, TheHostTypeMapMakesTheApplicationObjectsOfAPlatformRead) {
   const uint32_t adt = describe("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.PERSON");
-  const uint32_t image = callRef("KelvorTypeADT", ADT_TO_IMAGE, Slots().r(adt).r(vm().wrap(person_.get())));
+  const uint32_t image =
+      callRef("KelvorTypeADT", ADT_TO_IMAGE, Slots().r(adt).r(vm().wrap(person_.get())));
   for (int32_t round = 1; round <= 2; ++round) {
-    const uint32_t read = callRef("KelvorTypeADT", ADT_FROM_IMAGE,
-                                  Slots().r(adt).r(image).l(0).r(0).i(STYLE_PLATFORM_OBJECT).r(mapRef_));
+    const uint32_t read =
+        callRef("KelvorTypeADT", ADT_FROM_IMAGE,
+                Slots().r(adt).r(image).l(0).r(0).i(STYLE_PLATFORM_OBJECT).r(mapRef_));
     auto* person = dynamic_cast<jdbc::ObjectValue*>(vm().unwrap(read));
     ASSERT_NE(person, nullptr);
     // The embedded address is the host's own object, as the host's create made it.

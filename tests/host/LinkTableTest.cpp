@@ -26,8 +26,8 @@ using binding::LinkTable;
 constexpr int32_t CP_TWICE = 100, CP_THRICE = 101, CP_AREA = 102, CP_AREA_AGAIN = 103, CP_ID = 104,
                   CP_LENGTH = 105, CP_LONG = 106, CP_ECHO = 107, CP_FAIL = 108, CP_COUNTER = 109,
                   CP_SHAPE = 110;
-constexpr int32_t SLOT_TWICE = 0, SLOT_THRICE = 2, SLOT_CACHE = 4, SLOT_COUNTER = 20, SLOT_SHAPE = 21,
-                  SLOT_LONG = 22, SLOT_FAIL = 24, SLOT_INTERPRETED_CACHE = 26;
+constexpr int32_t SLOT_TWICE = 0, SLOT_THRICE = 2, SLOT_CACHE = 4, SLOT_COUNTER = 20,
+                  SLOT_SHAPE = 21, SLOT_LONG = 22, SLOT_FAIL = 24, SLOT_INTERPRETED_CACHE = 26;
 constexpr int32_t POS_AREA = 5, POS_ID = 6, POS_LENGTH = 1, POS_ECHO = 7;
 constexpr int32_t SUBCLASSES = 7;
 
@@ -52,9 +52,8 @@ class LinkTableTest : public HostFixture {
     caller_ = h.defineClass("Caller", "Object", 64);
     const uint32_t util = h.defineClass("HostUtil", "Object", 0);
     h.addMethod(util, "twice", "P", 'I', reinterpret_cast<void*>(&twice));
-    h.addMethod(util, "thrice", "P", 'I', nullptr, [](TestVm&, const uint64_t* a, uint64_t* r) {
-      r[0] = 3 * (a[0] & 0xFFFFFFFFu);
-    });
+    h.addMethod(util, "thrice", "P", 'I', nullptr,
+                [](TestVm&, const uint64_t* a, uint64_t* r) { r[0] = 3 * (a[0] & 0xFFFFFFFFu); });
     h.addMethod(util, "wide", "PPP", 'J', nullptr, [](TestVm&, const uint64_t* a, uint64_t* r) {
       const int64_t v = static_cast<int64_t>((a[1] << 32) | (a[0] & 0xFFFFFFFFu));
       const auto out = static_cast<uint64_t>(v * static_cast<int64_t>(a[2] & 0xFFFFFFFFu));
@@ -111,7 +110,8 @@ class LinkTableTest : public HostFixture {
   }
   std::vector<uint32_t> cachedReceivers() {
     std::vector<uint32_t> out;
-    for (int32_t t = 0; t < host::CACHE_TRIPLES; ++t) out.push_back(static_cast<uint32_t>(slots(caller_)[SLOT_CACHE + 3 * t]));
+    for (int32_t t = 0; t < host::CACHE_TRIPLES; ++t)
+      out.push_back(static_cast<uint32_t>(slots(caller_)[SLOT_CACHE + 3 * t]));
     return out;
   }
 
@@ -126,20 +126,23 @@ TEST_F(LinkTableTest, StaticSiteResolvesOnceThenCallsWithoutTheHost) {
   EXPECT_EQ(slots(caller_)[SLOT_TWICE], reinterpret_cast<uint64_t>(&twice));
   EXPECT_EQ(slots(caller_)[SLOT_TWICE + 1], vm().classNamed("HostUtil"));
   calls().resetCounts();
-  for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(callStatic(CP_TWICE, SLOT_TWICE, CallShape("P", 'I'), {i}), 2 * i);
+  for (uint32_t i = 0; i < 5; ++i)
+    EXPECT_EQ(callStatic(CP_TWICE, SLOT_TWICE, CallShape("P", 'I'), {i}), 2 * i);
   EXPECT_EQ(calls().total(), 0);
 }
 
 TEST_F(LinkTableTest, InterpretedTargetResolvesOnEveryCallAndLeavesThePairEmpty) {
-  for (uint32_t i = 1; i <= 3; ++i) EXPECT_EQ(callStatic(CP_THRICE, SLOT_THRICE, CallShape("P", 'I'), {i}), 3 * i);
+  for (uint32_t i = 1; i <= 3; ++i)
+    EXPECT_EQ(callStatic(CP_THRICE, SLOT_THRICE, CallShape("P", 'I'), {i}), 3 * i);
   EXPECT_EQ(calls().count(HostOp::ResolveStatic), 3);
   EXPECT_EQ(calls().count(HostOp::Invoke), 3);
   EXPECT_EQ(slots(caller_)[SLOT_THRICE], 0u);
   EXPECT_EQ(slots(caller_)[SLOT_THRICE + 1], 0u);
   // A long argument takes two primitive slots, low word first; a long result comes back whole.
   const int64_t big = 0x123456789LL;
-  EXPECT_EQ(static_cast<int64_t>(callStatic(CP_LONG, SLOT_LONG, CallShape("PPP", 'J'),
-                                            {static_cast<uint32_t>(big), static_cast<uint32_t>(big >> 32), 3})),
+  EXPECT_EQ(static_cast<int64_t>(
+                callStatic(CP_LONG, SLOT_LONG, CallShape("PPP", 'J'),
+                           {static_cast<uint32_t>(big), static_cast<uint32_t>(big >> 32), 3})),
             3 * big);
   // Reference words go in bytes 4-7 with kind 1 (the host checks the kinds).
   const uint32_t sq = vm().newInstance(square_);
@@ -183,7 +186,8 @@ TEST_F(LinkTableTest, CallSiteCacheFillsShiftsAndStopsShiftingAtFiftyMisses) {
   // A sixth receiver class shifts the triples and takes triple 0.
   EXPECT_EQ(callCached(objects_[5]), subs_[5]);
   EXPECT_EQ(calls().count(HostOp::ShiftCache), 1);
-  EXPECT_EQ(cachedReceivers(), (std::vector<uint32_t>{subs_[5], subs_[0], subs_[1], subs_[2], subs_[3]}));
+  EXPECT_EQ(cachedReceivers(),
+            (std::vector<uint32_t>{subs_[5], subs_[0], subs_[1], subs_[2], subs_[3]}));
   EXPECT_EQ(slots(caller_)[SLOT_CACHE + 15], 1u);
 
   // Every further miss shifts until the counter reaches 50.
@@ -223,7 +227,8 @@ TEST_F(LinkTableTest, InterpretedTargetOfACachedSiteStoresNothing) {
               arg);
   }
   EXPECT_EQ(calls().count(HostOp::Invoke), 2);
-  for (int32_t s = 0; s < host::CACHE_SLOTS; ++s) EXPECT_EQ(slots(caller_)[SLOT_INTERPRETED_CACHE + s], 0u);
+  for (int32_t s = 0; s < host::CACHE_SLOTS; ++s)
+    EXPECT_EQ(slots(caller_)[SLOT_INTERPRETED_CACHE + s], 0u);
 }
 
 TEST_F(LinkTableTest, StaticFieldCellsAndResolvedClassesAreFetchedOnce) {
@@ -275,9 +280,14 @@ TEST_F(LinkTableTest, ConcurrentThreadsFillingTheSameSlotsAgree) {
         const uint32_t a = static_cast<uint32_t>(r);
         const uint32_t s = r % 2 == 0 ? sq : ci;
         const uint32_t o = objects_[(r + t) % SUBCLASSES];
-        if (LinkTable::callStatic(m, caller_, CP_TWICE, SLOT_TWICE, CallShape("P", 'I'), &a) != 2 * a) ++wrong;
-        if (LinkTable::callVirtual(m, caller_, CP_AREA, POS_AREA, false, CallShape("R", 'I'), &s) != (s == sq ? 4u : 1u)) ++wrong;
-        const uint64_t id = LinkTable::callCached(m, caller_, CP_ID, SLOT_CACHE, false, CallShape("R", 'I'), &o);
+        if (LinkTable::callStatic(m, caller_, CP_TWICE, SLOT_TWICE, CallShape("P", 'I'), &a) !=
+            2 * a)
+          ++wrong;
+        if (LinkTable::callVirtual(m, caller_, CP_AREA, POS_AREA, false, CallShape("R", 'I'), &s) !=
+            (s == sq ? 4u : 1u))
+          ++wrong;
+        const uint64_t id =
+            LinkTable::callCached(m, caller_, CP_ID, SLOT_CACHE, false, CallShape("R", 'I'), &o);
         if (id != vm().read32(o, host::OFFSET_CLASS)) ++wrong;
         if (LinkTable::getStaticInt(m, caller_, CP_COUNTER, SLOT_COUNTER) != 41) ++wrong;
       }
