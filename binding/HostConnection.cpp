@@ -17,15 +17,21 @@ namespace {
 
 using lang::Ref;
 
+// An object the host handed over (owned by the bridge or by the array holding it) as an A.
 template <typename A>
-Ref<A> as(const Ref<lang::Object>& o, const char* what) {
-  if (!o) return nullptr;
-  auto* a = dynamic_cast<A*>(o.get());
+Ref<A> as(lang::Object* o, const char* what) {
+  if (o == nullptr) return nullptr;
+  auto* a = dynamic_cast<A*>(o);
   if (a == nullptr) {
     jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
                              (std::string("host connection returned a wrong ") + what).c_str());
   }
   return Ref<A>(a);
+}
+
+template <typename A>
+Ref<A> as(const Ref<lang::Object>& o, const char* what) {
+  return as<A>(o.get(), what);
 }
 
 // The type-information call: its inputs are bound, then execute runs the host's typeInfo.

@@ -533,7 +533,7 @@ void KelvorTypeCOLLECTION::readPickledSlice(PickleContext& ctx, jdbc::ArrayValue
   requireCount(total, ctx.image().get(), ctx.offset(), imageEnd);
   target.setLength(total);
   if (style == STYLE_COUNT_ONLY) return;
-  const int64_t k = sliceLength(total, beginIndex, count);
+  const int64_t k = sliceLength(int64_t{total}, beginIndex, count);  // the image slice rule
   if (beginIndex > 1 && k > 0) {
     positionAt(
         target, beginIndex, [&](int64_t o) { ctx.skipTo(o); }, [&] { return int64_t{ctx.offset()}; },
@@ -676,7 +676,7 @@ Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::readLinearSlice(UnpickleContext& ctx
   const int32_t total = readLinearCount(ctx);
   value->setLength(total);
   ctx.skipBytes(1);
-  const int64_t k = sliceLength(total, beginIndex, count);
+  const int64_t k = sliceLength(int64_t{total}, beginIndex, count);  // the image slice rule
   if (beginIndex > 1 && k > 0) {
     if (hasFixedNumberSlots(element())) {
       // Fixed slots: straight to the element. beginIndex <= total, which the bytes bound.

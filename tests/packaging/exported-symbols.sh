@@ -2,7 +2,7 @@
 # Checks the dynamic symbol table of the shared library against the export rule: every symbol
 # it defines belongs to the package (kelvor::jdbc::kelcore), to the driver or platform
 # stand-ins its API is written in (kelvor::jdbc, kelvor::lang: functions, data, vtables, type
-# information, thunks), or is one of the binding's entry functions; the entry functions number
+# information, thunks), to the binding's call runtime (kelvor::binding), or is one of the binding's entry functions; the entry functions number
 # exactly as many as expected; and what callers rely on across the boundary is there.
 #   exported-symbols.sh LIBRARY EXPECTED_ENTRY_FUNCTIONS
 set -euo pipefail
@@ -16,7 +16,7 @@ mapfile -t names < <(printf '%s\n' "${raw[@]}" | c++filt)
 # The return type must be complete before " kelvor::" (no open template argument list, no
 # parameter list), so that std::pair<int, kelvor::...>::f() is not taken for one.
 templateInRule() {
-  [[ $1 =~ \ kelvor::(jdbc|lang):: ]] || return 1
+  [[ $1 =~ \ kelvor::(jdbc|lang|binding):: ]] || return 1
   local prefix=${1%%" kelvor::"*}
   local opens=${prefix//[^<]/} closes=${prefix//[^>]/}
   [[ $prefix != *"("* && ${#opens} -eq ${#closes} ]]
@@ -39,7 +39,7 @@ for i in "${!raw[@]}"; do
   stripped=${stripped#"VTT for "}
   stripped=${stripped#"non-virtual thunk to "}
   stripped=${stripped#"virtual thunk to "}
-  if [[ ! $stripped =~ ^(const\ )?kelvor::(jdbc|lang):: ]] && ! templateInRule "$stripped"; then
+  if [[ ! $stripped =~ ^(const\ )?kelvor::(jdbc|lang|binding):: ]] && ! templateInRule "$stripped"; then
     echo "exported outside the rule: $name ($symbol)"
     status=1
   fi
