@@ -28,7 +28,7 @@ constexpr int32_t CP_TWICE = 100, CP_THRICE = 101, CP_AREA = 102, CP_AREA_AGAIN 
                   CP_SHAPE = 110;
 constexpr int32_t SLOT_TWICE = 0, SLOT_THRICE = 2, SLOT_CACHE = 4, SLOT_COUNTER = 20,
                   SLOT_SHAPE = 21, SLOT_LONG = 22, SLOT_FAIL = 24, SLOT_INTERPRETED_CACHE = 26;
-constexpr int32_t POS_AREA = 5, POS_ID = 6, POS_LENGTH = 1, POS_ECHO = 7;
+constexpr int32_t POS_AREA = 5, POS_LENGTH = 1, POS_ECHO = 7;  // virtual positions
 constexpr int32_t SUBCLASSES = 7;
 
 uint32_t twice(uintptr_t, uintptr_t, uint32_t, uint32_t a) { return 2 * a; }
