@@ -78,19 +78,23 @@ bool shortWholeNumber(const int8_t* bytes, int32_t n, int32_t maxExponent, int64
   const int32_t exponent = static_cast<int32_t>(header & 0x7FFF) - 16384;
   const int32_t pairs = n - 2;
   if (exponent > maxExponent || b[2] < 10 || b[2] > 99 || b[n - 1] == 0) return false;
+  int32_t shift = exponent + 1 - 2 * pairs;  // decimal places the pairs stand left of the point
+  if (shift < -1) return false;
+  // A value that does not fit 64 bits is left to the full conversion, which knows its rule.
   int64_t v = 0;
   for (int32_t i = 2; i < n; ++i) {
     if (b[i] > 99) return false;
-    v = v * 100 + b[i];
+    if (__builtin_mul_overflow(v, 100, &v) || __builtin_add_overflow(v, int64_t{b[i]}, &v)) {
+      return false;
+    }
   }
-  int32_t shift = exponent + 1 - 2 * pairs;  // decimal places the pairs stand left of the point
   if (shift == -1) {
     if (b[n - 1] % 10 != 0) return false;  // a fraction digit: the full conversion truncates
     v /= 10;
-  } else if (shift < -1) {
-    return false;
   }
-  for (; shift > 0; --shift) v *= 10;
+  for (; shift > 0; --shift) {
+    if (__builtin_mul_overflow(v, 10, &v)) return false;
+  }
   value = (header & 0x8000) != 0 ? -v : v;
   return true;
 }
