@@ -33,16 +33,6 @@ using lang::makeRef;
 using lang::Ref;
 using T = catalog::AttributeType;
 
-// Method indexes in the classes' method tables.
-constexpr int32_t ADT_BY_NAME_WITH_CONNECTION = 2, ADT_INIT = 8, ADT_GET_ATTRIBUTE_TYPE = 13,
-                  ADT_GET_NUM_ATTRIBUTES = 14, ADT_GET_ATTRIBUTE_NAME = 15, ADT_TO_IMAGE = 41,
-                  ADT_FROM_IMAGE = 42;
-constexpr int32_t NAMED_GET_CONNECTION = 4, NAMED_TO_IMAGE = 13;
-constexpr int32_t COLLECTION_BY_NAME = 0, COLLECTION_FROM_IMAGE_SLICE = 22;
-constexpr int32_t STYLE_SQL_VALUE = 1, STYLE_PLATFORM_OBJECT = 2;
-
-std::vector<int8_t> toVector(const lang::ByteArray& a) { return {a.data(), a.data() + a.length()}; }
-
 class EndToEndTest : public HostFixture {
  protected:
   void SetUp() override {
@@ -63,7 +53,8 @@ class EndToEndTest : public HostFixture {
         lang::ObjectArray::of({text("High Street"), jdbc::NumberValue::fromString("221"),
                                collection("KELCORE.LINES", lineValues)}));
     auto numbers = lang::ObjectArray::make(6);
-    for (int32_t i = 0; i < 6; ++i) numbers->set(i, jdbc::NumberValue::fromString(std::to_string(10 * i)));
+    for (int32_t i = 0; i < 6; ++i)
+      numbers->set(i, jdbc::NumberValue::fromString(std::to_string(10 * i)));
     numbers_ = collection("KELCORE.NUMBERS", numbers);
     connRef_ = vm().wrap(conn_.get());
   }
@@ -72,13 +63,15 @@ class EndToEndTest : public HostFixture {
     return makeRef<jdbc::CharValue>(*lang::String::of(s),
                                     jdbc::CharsetConverter::forId(jdbc::CharsetConverter::UTF_8));
   }
-  Ref<jdbc::ArrayValue> collection(const std::string& name, const Ref<lang::ObjectArray>& elements) {
+  Ref<jdbc::ArrayValue> collection(const std::string& name,
+                                   const Ref<lang::ObjectArray>& elements) {
     return makeRef<jdbc::ArrayValue>(jdbc::ArrayDescriptor::createDescriptor(name, conn_.get()),
                                      conn_.get(), elements.get());
   }
   // A descriptor made by name through the stubs.
   uint32_t hostDescriptor(const char* className, int32_t ctor, const char* sqlName) {
-    return construct(className, ctor, Slots().r(vm().newString(std::string_view(sqlName))).r(connRef_));
+    return construct(className, ctor,
+                     Slots().r(vm().newString(std::string_view(sqlName))).r(connRef_));
   }
 
   Ref<jdbc::MemoryConnection> conn_ = makeRef<jdbc::MemoryConnection>();
@@ -91,7 +84,8 @@ TEST_F(EndToEndTest, AnObjectTypeWritesAndReadsItsImagesAsTheCppApiDoes) {
   auto cpp = makeRef<KelvorTypeADT>("KELCORE.ADDRESS", conn_.get());
   const Ref<lang::ByteArray> expected = cpp->toImage(address_.get());
 
-  const uint32_t adt = hostDescriptor("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.ADDRESS");
+  const uint32_t adt =
+      hostDescriptor("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.ADDRESS");
   call("KelvorTypeADT", ADT_INIT, Slots().r(adt).r(connRef_));
   EXPECT_EQ(call("KelvorTypeADT", ADT_GET_NUM_ATTRIBUTES, Slots().r(adt)), 3u);
   const uint32_t name = callRef("KelvorTypeADT", ADT_GET_ATTRIBUTE_NAME, Slots().r(adt).i(1));
@@ -103,8 +97,8 @@ TEST_F(EndToEndTest, AnObjectTypeWritesAndReadsItsImagesAsTheCppApiDoes) {
 
   for (const int32_t style : {STYLE_SQL_VALUE, STYLE_PLATFORM_OBJECT}) {
     SCOPED_TRACE(style);
-    const uint32_t read = callRef("KelvorTypeADT", ADT_FROM_IMAGE,
-                                  Slots().r(adt).r(image).l(0).r(0).i(style).r(0));
+    const uint32_t read =
+        callRef("KelvorTypeADT", ADT_FROM_IMAGE, Slots().r(adt).r(image).l(0).r(0).i(style).r(0));
     const Ref<lang::Object> want = cpp->fromImage(expected.get(), 0, nullptr, style, nullptr);
     ASSERT_NE(vm().unwrap(read), nullptr);
     EXPECT_TRUE(vm().unwrap(read)->equals(want.get())) << vm().unwrap(read)->toString();
@@ -112,14 +106,17 @@ TEST_F(EndToEndTest, AnObjectTypeWritesAndReadsItsImagesAsTheCppApiDoes) {
 
   // A linear image of the same value reads back to the same value.
   const Ref<lang::ByteArray> linear = catalog::LinearImageBuilder::build(*cpp, address_.get());
-  const uint32_t read = callRef("KelvorTypeADT", ADT_FROM_IMAGE,
-                                Slots().r(adt).r(vm().newBytes(toVector(*linear))).l(0).r(0).i(STYLE_SQL_VALUE).r(0));
+  const uint32_t read =
+      callRef("KelvorTypeADT", ADT_FROM_IMAGE,
+              Slots().r(adt).r(vm().newBytes(toVector(*linear))).l(0).r(0).i(STYLE_SQL_VALUE).r(0));
   ASSERT_NE(vm().unwrap(read), nullptr);
-  EXPECT_TRUE(vm().unwrap(read)->equals(cpp->fromImage(linear.get(), 0, nullptr, STYLE_SQL_VALUE, nullptr).get()));
+  EXPECT_TRUE(vm().unwrap(read)->equals(
+      cpp->fromImage(linear.get(), 0, nullptr, STYLE_SQL_VALUE, nullptr).get()));
 }
 
 TEST_F(EndToEndTest, ObjectsKeepTheirHostIdentity) {
-  const uint32_t adt = hostDescriptor("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.ADDRESS");
+  const uint32_t adt =
+      hostDescriptor("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.ADDRESS");
   call("KelvorTypeADT", ADT_INIT, Slots().r(adt).r(connRef_));
   const uint32_t lines = callRef("KelvorTypeADT", ADT_GET_ATTRIBUTE_TYPE, Slots().r(adt).i(2));
   EXPECT_NE(lines, 0u);
@@ -133,14 +130,18 @@ TEST_F(EndToEndTest, ACollectionSliceReadsAsTheCppApiReadsIt) {
   auto cpp = makeRef<KelvorTypeCOLLECTION>("KELCORE.NUMBERS", conn_.get());
   const Ref<lang::ByteArray> expected = cpp->toImage(numbers_.get());
 
-  const uint32_t coll = hostDescriptor("KelvorTypeCOLLECTION", COLLECTION_BY_NAME, "KELCORE.NUMBERS");
+  const uint32_t coll =
+      hostDescriptor("KelvorTypeCOLLECTION", COLLECTION_BY_NAME, "KELCORE.NUMBERS");
   // toImage is KelvorNamedType's virtual method; the host reaches the override through it.
-  const uint32_t image = callRef("KelvorNamedType", NAMED_TO_IMAGE, Slots().r(coll).r(vm().wrap(numbers_.get())));
+  const uint32_t image =
+      callRef("KelvorNamedType", NAMED_TO_IMAGE, Slots().r(coll).r(vm().wrap(numbers_.get())));
   EXPECT_EQ(vm().bytes(image), toVector(*expected));
 
-  const uint32_t slice = callRef("KelvorTypeCOLLECTION", COLLECTION_FROM_IMAGE_SLICE,
-                                 Slots().r(coll).r(image).l(0).r(0).l(2).i(3).i(STYLE_SQL_VALUE).r(0));
-  const Ref<lang::Object> want = cpp->fromImage(expected.get(), 0, nullptr, 2, 3, STYLE_SQL_VALUE, nullptr);
+  const uint32_t slice =
+      callRef("KelvorTypeCOLLECTION", COLLECTION_FROM_IMAGE_SLICE,
+              Slots().r(coll).r(image).l(0).r(0).l(2).i(3).i(STYLE_SQL_VALUE).r(0));
+  const Ref<lang::Object> want =
+      cpp->fromImage(expected.get(), 0, nullptr, 2, 3, STYLE_SQL_VALUE, nullptr);
   ASSERT_NE(vm().unwrap(slice), nullptr);
   EXPECT_TRUE(vm().unwrap(slice)->equals(want.get())) << vm().unwrap(slice)->toString();
 }
@@ -150,7 +151,8 @@ TEST_F(EndToEndTest, AMalformedTypeDescriptorSegmentArrivesAsDriverError47) {
   info.tds = lang::ByteArray::of({38, 1, 0, 0, 0, 9, 0, 1, 0, 1, 41, 99, 99});
   info.typeId = catalog::MemoryCatalog::typeIdOf("KELCORE.BROKEN");
   conn_->addType("KELCORE.BROKEN", std::move(info));
-  const uint32_t adt = hostDescriptor("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.BROKEN");
+  const uint32_t adt =
+      hostDescriptor("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.BROKEN");
   uint64_t result[2] = {~0ull, ~0ull};
   EXPECT_EQ(vm().invoke("KelvorTypeADT", ADT_INIT, Slots().r(adt).r(connRef_)), 1);
   EXPECT_EQ(vm().pendingClass(), "DriverException");

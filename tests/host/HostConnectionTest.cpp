@@ -38,16 +38,6 @@ using lang::makeRef;
 using lang::Ref;
 using T = catalog::AttributeType;
 
-constexpr int32_t ADT_BY_NAME_WITH_CONNECTION = 2, ADT_INIT = 8, ADT_GET_NUM_ATTRIBUTES = 14,
-                  ADT_GET_ATTRIBUTE_NAME = 15, ADT_TO_IMAGE = 41, ADT_FROM_IMAGE = 42,
-                  ADT_GET_OBJECT_DESCRIPTOR = 40;
-constexpr int32_t NAMED_TO_IMAGE = 13;
-constexpr int32_t COLLECTION_BY_NAME = 0, COLLECTION_GET_DESCRIPTOR = 2,
-                  COLLECTION_FROM_IMAGE_SLICE = 22;
-constexpr int32_t STYLE_SQL_VALUE = 1, STYLE_PLATFORM_OBJECT = 2;
-
-std::vector<int8_t> toVector(const lang::ByteArray& a) { return {a.data(), a.data() + a.length()}; }
-
 // The host's side of its connection: the server's catalog, its descriptor cache and format
 // descriptor, and switches that make a service raise.
 struct HostServer {

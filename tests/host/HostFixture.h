@@ -5,10 +5,28 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "lang/Array.h"
 
 #include "tests/host/TestHost.h"
 
 namespace kelvor::testhost {
+
+// Method indexes in the bound classes' method tables, and the result styles, as the tests that
+// drive descriptors through their stubs use them.
+inline constexpr int32_t ADT_BY_NAME_WITH_CONNECTION = 2, ADT_INIT = 8, ADT_GET_ATTRIBUTE_TYPE = 13,
+                         ADT_GET_NUM_ATTRIBUTES = 14, ADT_GET_ATTRIBUTE_NAME = 15,
+                         ADT_GET_OBJECT_DESCRIPTOR = 40, ADT_TO_IMAGE = 41, ADT_FROM_IMAGE = 42;
+inline constexpr int32_t NAMED_GET_CONNECTION = 4, NAMED_TO_IMAGE = 13;
+inline constexpr int32_t COLLECTION_BY_NAME = 0, COLLECTION_GET_DESCRIPTOR = 2,
+                         COLLECTION_FROM_IMAGE_SLICE = 22;
+inline constexpr int32_t STYLE_SQL_VALUE = 1, STYLE_PLATFORM_OBJECT = 2;
+
+// The bytes of a host-side copy of an image.
+inline std::vector<int8_t> toVector(const lang::ByteArray& a) {
+  return {a.data(), a.data() + a.length()};
+}
 
 class HostFixture : public ::testing::Test {
  protected:
