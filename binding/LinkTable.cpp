@@ -204,34 +204,50 @@ uint64_t LinkTable::resolveVirtual(const HostMemory& m, uint32_t receiverCls, ui
   return callEntry(m, entry, t.declaringClass, shape, words);
 }
 
+linkslot::CacheGuard linkslot::cacheGuards[linkslot::CACHE_GUARDS];
+
 uint64_t LinkTable::missCached(const HostMemory& m, uint32_t receiverCls, uint32_t cls,
                                int32_t cpIndex, int32_t slot, bool interfaceCall, CallShape shape,
                                const uint32_t* words) {
   uint64_t* cache = siteSlots(m, cls, slot, host::CACHE_SLOTS);
+  // Resolution runs outside the guard: it may run host code that calls through this same cache.
   const Target t = resolveMethod(m, receiverCls, cls, cpIndex, interfaceCall);
   const uintptr_t entry = nativeEntry(m, t);
   if (entry == 0) return invoke(m, t.method, shape, words);  // nothing is stored
-  uint64_t& misses = cache[3 * host::CACHE_TRIPLES];
-  int32_t chosen = 0;
-  if (loadRelaxed(misses) < host::CACHE_MISS_LIMIT) {
-    chosen = -1;
-    for (int32_t i = 0; i < host::CACHE_TRIPLES && chosen < 0; ++i) {
-      if (loadRelaxed(cache[3 * i]) == 0) chosen = i;
-    }
-    if (chosen < 0) {
-      hostShiftInlineCache(m.env(), reinterpret_cast<uintptr_t*>(cache));
-      checkPending(m);
-      chosen = 0;
-      std::atomic_ref<uint64_t>(misses).fetch_add(1, std::memory_order_relaxed);
+  {
+    linkslot::CacheGuard& guard = linkslot::cacheGuard(cache);
+    const std::lock_guard<std::mutex> lock(guard.writer);
+    uint64_t declaring = 0;
+    // Another thread may have stored this receiver class while this one resolved.
+    if (findCached(cache, receiverCls, declaring) == 0) {
+      const uint64_t seq = guard.sequence.load(std::memory_order_relaxed);
+      guard.sequence.store(seq + 1, std::memory_order_relaxed);
+      std::atomic_thread_fence(std::memory_order_release);
+      struct Publish {  // even again however the writes end, a host failure included
+        std::atomic<uint64_t>& sequence;
+        uint64_t value;
+        ~Publish() { sequence.store(value, std::memory_order_release); }
+      } publish{guard.sequence, seq + 2};
+      uint64_t& misses = cache[3 * host::CACHE_TRIPLES];
+      int32_t chosen = 0;
+      if (loadRelaxed(misses) < host::CACHE_MISS_LIMIT) {
+        chosen = -1;
+        for (int32_t i = 0; i < host::CACHE_TRIPLES && chosen < 0; ++i) {
+          if (loadRelaxed(cache[3 * i]) == 0) chosen = i;
+        }
+        if (chosen < 0) {
+          hostShiftInlineCache(m.env(), reinterpret_cast<uintptr_t*>(cache));
+          checkPending(m);
+          chosen = 0;
+          storeRelaxed(misses, loadRelaxed(misses) + 1);
+        }
+      }
+      uint64_t* triple = cache + 3 * chosen;
+      storeRelaxed(triple[0], receiverCls);
+      storeRelaxed(triple[1], t.declaringClass);
+      storeRelaxed(triple[2], entry);
     }
   }
-  uint64_t* triple = cache + 3 * chosen;
-  // An occupied triple loses its entry first, so that no reader pairs its old entry with the
-  // new receiver class.
-  if (loadRelaxed(triple[2]) != 0) storeRelaxed(triple[2], 0);
-  storeRelease(triple[0], receiverCls);
-  storeRelaxed(triple[1], t.declaringClass);
-  storeRelease(triple[2], entry);
   return callEntry(m, entry, t.declaringClass, shape, words);
 }
 

@@ -10,14 +10,17 @@
 //
 // Thread rule: slots are filled without locks. A pair is published declaring class first and
 // entry second (release) and read only when its entry is non-zero (acquire); every thread
-// computes the same pair. Cache triples are written receiver class, declaring class, then entry
-// (release); an occupied triple that is replaced has its entry cleared first, and a reader
-// uses a triple only when its entry and receiver class read the same before and after it read
-// the declaring class.
+// computes the same pair. A call-site cache is different: its triples are shifted and replaced,
+// so a reader could pair one writer's receiver class with another's entry. Writers to a cache
+// (the package's miss path, and the host's shift it calls) are serialized by one of a fixed set
+// of guards chosen by the cache's address, and bump the guard's sequence to odd before and to
+// even after; a reader uses a triple only when the sequence was even and unchanged across its
+// reads.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 
 #include "binding/Bridge.h"
@@ -51,6 +54,18 @@ inline void storeRelease(uint64_t& s, uint64_t v) {
 }
 inline void storeRelaxed(uint64_t& s, uint64_t v) {
   std::atomic_ref<uint64_t>(s).store(v, std::memory_order_relaxed);
+}
+
+// The guard of the call-site caches whose address maps to it: the writers' lock and the
+// sequence readers check (odd while a writer is changing a cache).
+struct alignas(64) CacheGuard {
+  std::atomic<uint64_t> sequence{0};
+  std::mutex writer;
+};
+inline constexpr uint32_t CACHE_GUARDS = 64;
+extern CacheGuard cacheGuards[CACHE_GUARDS];
+inline CacheGuard& cacheGuard(const uint64_t* cache) {
+  return cacheGuards[(reinterpret_cast<uintptr_t>(cache) >> 7) % CACHE_GUARDS];
 }
 }  // namespace linkslot
 
@@ -121,19 +136,31 @@ class LinkTable {
     uint64_t* slots = slotsOf(m, cls);
     if (slots != nullptr && slot >= 0 &&
         static_cast<uint64_t>(slot) + host::CACHE_SLOTS <= slots[-1]) [[likely]] {
-      for (uint64_t* t = slots + slot; t < slots + slot + 3 * host::CACHE_TRIPLES; t += 3) {
-        if (linkslot::loadAcquire(t[0]) != receiverCls) continue;
-        const uint64_t entry = linkslot::loadAcquire(t[2]);
-        if (entry == 0) continue;
-        const uint64_t declaring = linkslot::loadRelaxed(t[1]);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        // A triple being shifted or replaced under us reads differently the second time.
-        if (linkslot::loadRelaxed(t[2]) != entry || linkslot::loadRelaxed(t[0]) != receiverCls)
-          continue;
+      uint64_t declaring = 0;
+      if (const uint64_t entry = findCached(slots + slot, receiverCls, declaring); entry != 0)
+          [[likely]] {
         return callEntry(m, entry, static_cast<uint32_t>(declaring), shape, words);
       }
     }
     return missCached(m, receiverCls, cls, cpIndex, slot, interfaceCall, shape, words);
+  }
+  // The entry cached for a receiver class (and its declaring class), or 0: also 0 while a
+  // writer holds the cache's guard, which sends the caller to the miss path and its lock.
+  static uint64_t findCached(uint64_t* cache, uint32_t receiverCls, uint64_t& declaring) {
+    linkslot::CacheGuard& guard = linkslot::cacheGuard(cache);
+    const uint64_t seq = guard.sequence.load(std::memory_order_acquire);
+    if ((seq & 1) != 0) [[unlikely]]
+      return 0;
+    for (uint64_t* t = cache; t < cache + 3 * host::CACHE_TRIPLES; t += 3) {
+      if (linkslot::loadRelaxed(t[0]) != receiverCls) continue;
+      const uint64_t entry = linkslot::loadRelaxed(t[2]);
+      declaring = linkslot::loadRelaxed(t[1]);
+      std::atomic_thread_fence(std::memory_order_acquire);
+      if (guard.sequence.load(std::memory_order_relaxed) != seq) [[unlikely]]
+        return 0;
+      return entry;
+    }
+    return 0;
   }
 
   // Calls a native entry with the thread's current compiled frame as the caller frame, which
