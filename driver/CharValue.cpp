@@ -69,7 +69,7 @@ std::string CharValue::stringValue() const {
   return CharsetConverter::forId(CharsetConverter::UTF_8)->decode(*bytes);
 }
 
-lang::Ref<lang::Object> CharValue::toJdbc() const { return lang::String::of(stringValue()); }
+lang::Ref<lang::Object> CharValue::toJdbc() const { return lang::String::take(stringValue()); }
 
 bool CharValue::equals(const lang::Object* other) const {
   if (!SqlValue::equals(other)) return false;

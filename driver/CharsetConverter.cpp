@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -149,6 +150,77 @@ std::string transcode(const char* to, const char* from, const int8_t* data, size
   return out;
 }
 
+// --- conversions that are copies ---
+//
+// US-ASCII, ISO-8859-1 and UTF-8 write the characters U+0000..U+007F as the same one byte, so
+// bytes below 0x80 are the same text in any of them; and UTF-8 into UTF-8 leaves valid bytes
+// as they are. Those conversions copy, after the same checks iconv would make.
+
+bool asciiCompatible(int32_t id) noexcept {
+  return id == CharsetConverter::US_ASCII || id == CharsetConverter::ISO_8859_1 ||
+         id == CharsetConverter::UTF_8;
+}
+
+// The length of the run of bytes below 0x80 at the start of data[0, n).
+size_t asciiPrefix(const uint8_t* data, size_t n) noexcept {
+  size_t i = 0;
+  for (; n - i >= 8; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+  }
+  while (i < n && data[i] < 0x80) ++i;
+  return i;
+}
+
+// Whether data[0, n) is well-formed UTF-8: shortest forms only, no surrogates, nothing above
+// U+10FFFF, no sequence cut short by the end.
+bool validUtf8(const uint8_t* data, size_t n) noexcept {
+  size_t i = 0;
+  while (i < n) {
+    i += asciiPrefix(data + i, n - i);
+    if (i == n) break;
+    const uint8_t lead = data[i];
+    size_t extra;
+    uint8_t low = 0x80;   // the range of the byte after the lead, which rules out overlong
+    uint8_t high = 0xBF;  // forms, surrogates and code points above U+10FFFF
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;  // a continuation byte, C0, C1 or F5..FF
+    }
+    if (n - i - 1 < extra) return false;
+    if (data[i + 1] < low || data[i + 1] > high) return false;
+    for (size_t k = 2; k <= extra; ++k) {
+      if ((data[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += 1 + extra;
+  }
+  return true;
+}
+
+// Whether n bytes of the set `from` are, unchanged, the same text in the set `to`. Bytes that
+// a UTF-8 to UTF-8 conversion finds malformed raise ERR_CONVERSION here, as iconv's would.
+bool sameBytes(int32_t to, int32_t from, const int8_t* data, size_t n) {
+  if (!asciiCompatible(to) || !asciiCompatible(from)) return false;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+  const size_t ascii = asciiPrefix(bytes, n);
+  if (ascii == n) return true;
+  if (to != CharsetConverter::UTF_8 || from != CharsetConverter::UTF_8) return false;
+  if (!validUtf8(bytes + ascii, n - ascii)) {
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, "character set conversion failed");
+  }
+  return true;
+}
+
 lang::Ref<lang::ByteArray> toByteArray(const std::string& bytes) {
   if (bytes.size() > INT32_MAX) throw lang::IllegalArgumentException("array length above 2^31-1");
   return lang::ByteArray::copyOf(reinterpret_cast<const int8_t*>(bytes.data()),
@@ -195,18 +267,28 @@ lang::Ref<lang::ByteArray> CharsetConverter::convert(const CharsetConverter& fro
   const int8_t* start = bytes.data() + offset;
   if (from.id_ == id_) return lang::ByteArray::copyOf(start, length);
   if (!canConvert() || !from.canConvert()) raiseNoConversion();
+  if (sameBytes(id_, from.id_, start, static_cast<size_t>(length))) {
+    return lang::ByteArray::copyOf(start, length);
+  }
   return toByteArray(transcode(name_, from.name_, start, static_cast<size_t>(length)));
 }
 
 lang::Ref<lang::ByteArray> CharsetConverter::encode(std::string_view text) const {
   if (!canConvert()) raiseNoConversion();
-  return toByteArray(
-      transcode(name_, "UTF-8", reinterpret_cast<const int8_t*>(text.data()), text.size()));
+  const auto* data = reinterpret_cast<const int8_t*>(text.data());
+  if (sameBytes(id_, UTF_8, data, text.size())) {
+    if (text.size() > INT32_MAX) throw lang::IllegalArgumentException("array length above 2^31-1");
+    return lang::ByteArray::copyOf(data, static_cast<int32_t>(text.size()));
+  }
+  return toByteArray(transcode(name_, "UTF-8", data, text.size()));
 }
 
 std::string CharsetConverter::decode(const int8_t* data, int32_t length) const {
   if (length < 0) throw lang::NegativeArraySizeException(length);
   if (!canConvert()) raiseNoConversion();
+  if (sameBytes(UTF_8, id_, data, static_cast<size_t>(length))) {
+    return std::string(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+  }
   return transcode("UTF-8", name_, data, static_cast<size_t>(length));
 }
 

@@ -2,7 +2,10 @@
 // id, with the conversions of byte strings between it and the other sets and between it and
 // the platform's text (UTF-8). Conversions run through iconv and are strict: bytes that are
 // not valid in the source set, or a character the target set cannot hold, raise
-// ERR_CONVERSION; nothing is replaced or dropped silently.
+// ERR_CONVERSION; nothing is replaced or dropped silently. Two conversions skip iconv and copy,
+// after the same checks: bytes all below 0x80 between US-ASCII, ISO-8859-1 and UTF-8 (the
+// same characters in each), and UTF-8 into UTF-8 (validated: shortest forms, no surrogates,
+// nothing above U+10FFFF).
 //
 // Sets converted: 3 US-ASCII, 4 ISO-8859-1, 106 UTF-8, 1013 UTF-16BE (no byte-order mark).
 // Every other id (-1, a database set the connection did not name, among them) has a

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "lang/Object.h"
 #include "lang/Ref.h"
@@ -13,6 +14,8 @@ namespace kelvor::lang {
 class String final : public Object {
  public:
   static Ref<String> of(std::string_view text) { return Ref<String>::adopt(new String(std::string(text))); }
+  // The string of text moved in, without a copy of its bytes.
+  static Ref<String> take(std::string text) { return Ref<String>::adopt(new String(std::move(text))); }
   // The text of `length` UTF-16 code units (a char array's elements): a surrogate pair becomes
   // one 4-byte character; a lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
   static Ref<String> fromUtf16(const char16_t* units, int32_t length);

@@ -71,6 +71,66 @@ TEST(CharsetConverterTest, FailuresAreConversionErrorsNeverSubstitutes) {
   }
 }
 
+// UTF-8 into UTF-8 and text below 0x80 between the ASCII-compatible sets are copies that skip
+// iconv; they must accept exactly what iconv accepts and give the same bytes. UTF-8 into
+// UTF-16BE still runs through iconv, so it judges every sequence of up to 4 bytes that the
+// table reaches (all pairs; lead bytes E0..FF with every second byte and edge third and
+// fourth bytes), each behind 9 ASCII bytes so that the word-wise scan hands over mid-word.
+TEST(CharsetConverterTest, CopiedConversionsAcceptWhatIconvAccepts) {
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  const auto utf16 = CharsetConverter::forId(CharsetConverter::UTF_16BE);
+  std::vector<std::vector<int>> tails;
+  for (int a = 0x80; a < 0x100; ++a) {
+    for (int b = 0; b < 0x100; ++b) {
+      tails.push_back({a, b});
+      if (a < 0xE0) continue;
+      for (const int c : {0x7F, 0x80, 0xBF, 0xC0}) {
+        tails.push_back({a, b, c});
+        if (a >= 0xF0) tails.push_back({a, b, c, 0x80});
+      }
+    }
+  }
+  int differences = 0;
+  for (const auto& tail : tails) {
+    std::vector<int> input = {'s', 'e', 'v', 'e', 'n', ' ', 'a', 'n', 'd'};
+    input.insert(input.end(), tail.begin(), tail.end());
+    const auto bytes = bytesOf(input);
+    const bool iconvTakes = codeOf([&] { utf16->convert(*utf8, *bytes, 0, bytes->length()); }) ==
+                            testsupport::NOTHING_RAISED;
+    std::string decoded;
+    const int32_t code = codeOf([&] { decoded = utf8->decode(*bytes); });
+    const bool copied = code == testsupport::NOTHING_RAISED;
+    if (!copied) {
+      EXPECT_EQ(code, DriverException::ERR_CONVERSION);
+    }
+    if (copied && decoded != std::string(reinterpret_cast<const char*>(bytes->data()),
+                                         static_cast<size_t>(bytes->length()))) {
+      ++differences;
+    }
+    if (copied != iconvTakes) ++differences;
+    if (copied) {
+      EXPECT_TRUE(utf8->encode(decoded)->sameContents(*bytes));
+    }
+  }
+  EXPECT_EQ(differences, 0);
+  // Above U+10FFFF is no character: refused into UTF-8 as into any other set.
+  EXPECT_EQ(codeOf([&] { utf8->decode(*bytesOf({0xF4, 0x90, 0x80, 0x80})); }),
+            DriverException::ERR_CONVERSION);
+
+  // Text below 0x80 is the same bytes in US-ASCII, ISO-8859-1 and UTF-8; a byte above it after
+  // a run of them is still converted, or refused where the target cannot hold it.
+  const std::string ascii = "plain text, long enough for whole words";
+  const auto iso = CharsetConverter::forId(CharsetConverter::ISO_8859_1);
+  for (const int32_t id : {CharsetConverter::US_ASCII, CharsetConverter::ISO_8859_1}) {
+    const auto set = CharsetConverter::forId(id);
+    EXPECT_EQ(set->decode(*set->encode(ascii)), ascii) << id;
+    EXPECT_EQ(utf8->convert(*set, *set->encode(ascii), 0, 6)->length(), 6) << id;
+  }
+  EXPECT_EQ(iso->decode(*iso->encode(ascii + "\xC3\xA9")), ascii + "\xC3\xA9");
+  EXPECT_EQ(codeOf([&] { CharsetConverter::forId(CharsetConverter::US_ASCII)->encode(ascii + "\xC3\xA9"); }),
+            DriverException::ERR_CONVERSION);
+}
+
 // The factory answers for every id, -1 (a database set nobody named) included, with one
 // instance per id. A set we cannot convert keeps its own bytes as they are, but any conversion
 // into or out of it raises ERR_CONVERSION.
