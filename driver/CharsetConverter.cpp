@@ -1,6 +1,9 @@
 #include "driver/CharsetConverter.h"
 
 #include <iconv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <array>
 #include <cerrno>
@@ -163,11 +166,20 @@ bool asciiCompatible(int32_t id) noexcept {
 
 // The length of the run of bytes below 0x80 at the start of data[0, n).
 size_t asciiPrefix(const uint8_t* data, size_t n) noexcept {
+  constexpr uint64_t HIGH_BITS = 0x8080808080808080ULL;
   size_t i = 0;
+#if defined(__SSE2__)
+  for (; n - i >= 64; i += 64) {  // four vectors a step, one test of their high bits
+    const auto* v = reinterpret_cast<const __m128i*>(data + i);
+    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1)),
+                                     _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3)));
+    if (_mm_movemask_epi8(any) != 0) break;
+  }
+#endif
   for (; n - i >= 8; i += 8) {
     uint64_t word;
     std::memcpy(&word, data + i, 8);
-    if ((word & 0x8080808080808080ULL) != 0) break;
+    if ((word & HIGH_BITS) != 0) break;
   }
   while (i < n && data[i] < 0x80) ++i;
   return i;
