@@ -804,7 +804,7 @@ Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   // Held once for the whole image: every append re-enters it at the cost of a comparison.
   std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);
-  Ref<lang::ByteArray> image = ctx.toByteArray();
+  Ref<lang::ByteArray> image = ctx.takeImage();
   assert(written == image->length());
   (void)written;
   object.setBytes(image);

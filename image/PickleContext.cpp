@@ -50,6 +50,8 @@ int32_t PickleContext::offset() const { return outStream_ ? outStream_->offset()
 
 Ref<lang::ByteArray> PickleContext::toByteArray() const { return stream().toByteArray(); }
 
+Ref<lang::ByteArray> PickleContext::takeImage() { return stream().detachByteArray(); }
+
 void PickleContext::throwNoStream() { lang::throwNullPointer("PickleContext has no output stream"); }
 
 // --- writers ------------------------------------------------------------------------------------

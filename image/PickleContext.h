@@ -97,6 +97,9 @@ class PickleContext : public lang::Object {
   int32_t offset() const;
   // A copy of everything written; NullPointerException without a stream.
   Ref<lang::ByteArray> toByteArray() const;
+  // Everything written, as an array that takes over the stream's buffer (no copy); the stream
+  // is left empty. NullPointerException without a stream.
+  Ref<lang::ByteArray> takeImage();
 
   // Tests of a flags byte or of a byte found in a length position (taken unsigned).
   static bool isToplevelImage(int8_t flags) noexcept { return (flags & FLAG_TOPLEVEL) != 0; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -50,6 +51,19 @@ class PrimitiveArray final : public Object {
   static Ref<PrimitiveArray> of(std::initializer_list<E> values) {
     return copyOf(values.begin(), static_cast<int32_t>(values.size()));
   }
+  // An array over `length` elements that the caller allocated with std::malloc (null when
+  // length is 0), taken over without a copy and freed with std::free when the array goes.
+  // The buffer is the array's from the call on, even when the call throws.
+  static Ref<PrimitiveArray> adoptBuffer(E* elements, int32_t length) {
+    std::unique_ptr<E, FreeElements> owned(elements);
+    if (length < 0) throw NegativeArraySizeException(length);
+    void* memory = ::operator new(sizeof(PrimitiveArray));
+    return Ref<PrimitiveArray>::adopt(new (memory) PrimitiveArray(length, owned.release()));
+  }
+
+  ~PrimitiveArray() override {
+    if (data_ != inlineElements()) std::free(data_);
+  }
 
   int32_t length() const noexcept { return length_; }
   // The elements live in the same allocation, right after the object.
@@ -85,6 +99,14 @@ class PrimitiveArray final : public Object {
 
   PrimitiveArray(int32_t length, E* data) noexcept : length_(length), data_(data) {}
 
+  struct FreeElements {
+    void operator()(E* p) const noexcept { std::free(p); }
+  };
+  // Where allocate() puts the elements; an adopted buffer lies anywhere else.
+  const E* inlineElements() const noexcept {
+    return reinterpret_cast<const E*>(reinterpret_cast<const char*>(this) + sizeof(PrimitiveArray));
+  }
+
   // One allocation for the object and its elements, which are left uninitialised.
   static Ref<PrimitiveArray> allocate(int64_t length) {
     if (length < 0) throw NegativeArraySizeException(length);
@@ -95,7 +117,7 @@ class PrimitiveArray final : public Object {
   }
 
   int32_t length_;
-  E* data_;  // the elements, right after the object in the same allocation
+  E* data_;  // the elements: right after the object in the same allocation, or adopted
 };
 
 using BooleanArray = PrimitiveArray<bool>;

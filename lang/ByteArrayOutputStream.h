@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -25,6 +26,9 @@ class ByteArrayOutputStream : public OutputStream {
 
   // A new array holding the first count bytes.
   Ref<ByteArray> toByteArray() const;
+  // The first count bytes as an array that takes over the buffer (trimmed to them, not
+  // copied); the stream is left empty, with no capacity.
+  Ref<ByteArray> detachByteArray();
   int32_t size() const;
   void reset();
   // The allocated length of the buffer.
@@ -39,8 +43,14 @@ class ByteArrayOutputStream : public OutputStream {
   // Grows the buffer so that `extra` more bytes fit after count_; call with the lock held.
   void ensureRoom(int32_t extra);
 
+  struct FreeBuffer {
+    void operator()(int8_t* p) const noexcept { std::free(p); }
+  };
+
   mutable Monitor lock_;  // the stream's monitor
-  std::unique_ptr<int8_t[]> buf_;
+  // From std::malloc, so that it grows and shrinks in place where it can and a detached array
+  // can take it over; null while the capacity is 0.
+  std::unique_ptr<int8_t[], FreeBuffer> buf_;
   int32_t capacity_ = 0;
   int32_t count_ = 0;
 };

@@ -201,7 +201,7 @@ Ref<lang::ByteArray> Util::serialize(const lang::Object* value) {
   lang::ObjectOutputStream objects(out);
   objects.writeObject(value);
   objects.flush();
-  return out.toByteArray();
+  return out.detachByteArray();
 }
 
 void Util::skipBytes(lang::InputStream& stream, int32_t n) {
