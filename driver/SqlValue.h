@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <utility>
 
 #include "lang/Array.h"
 #include "lang/Object.h"
 #include "lang/Ref.h"
+#include "lang/SharedBlock.h"
 
 namespace kelvor::jdbc {
 
@@ -25,6 +28,41 @@ class SqlValue : public lang::Object {
   explicit SqlValue(lang::Ref<lang::ByteArray> bytes) : bytes_(std::move(bytes)) {
     addClassBits(CLASS_BIT);
   }
+
+  // A value of class V (constructed as V(bytes, args...)) whose byte form is a copy of
+  // data[0, length), the value and its byte array made in one allocation: one allocation per
+  // value read. The array is an ordinary one to its users; it may outlive the value.
+  template <typename V, typename... Args>
+  static lang::Ref<V> withBytesCopied(const int8_t* data, int32_t length, Args&&... args) {
+    if (length < 0) throw lang::NegativeArraySizeException(length);
+    void* valuePlace;
+    void* bytesPlace;
+    lang::SharedBlock::allocate(sizeof(V), lang::ByteArray::sharedSize(length), &valuePlace,
+                                &bytesPlace);
+    lang::Ref<lang::ByteArray> bytes = lang::ByteArray::placeShared(bytesPlace, data, length);
+    V* value;
+    try {
+      value = new (valuePlace) V(std::move(bytes), std::forward<Args>(args)...);
+    } catch (...) {
+      lang::SharedBlock::leave(valuePlace);  // the value that was never made
+      throw;
+    }
+    value->addClassBits(IN_SHARED_BLOCK);
+    return lang::Ref<V>::adopt(value);
+  }
+
+  // A value made by withBytesCopied leaves its block; any other is freed. A constructor that
+  // throws in a new-expression frees through the plain form.
+  static void operator delete(SqlValue* p, std::destroying_delete_t) noexcept {
+    const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
+    p->~SqlValue();  // virtual: the whole value
+    if (shared) {
+      lang::SharedBlock::leave(p);
+    } else {
+      ::operator delete(p);
+    }
+  }
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
 
   // The object as a T (SqlValue or a class with its own bit), or null when it is not one.
   template <typename T>

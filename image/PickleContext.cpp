@@ -255,6 +255,14 @@ inline Ref<lang::ByteArray> PickleContext::takeBytes(int32_t skip, int32_t n) {
   return bytes;
 }
 
+inline std::span<const int8_t> PickleContext::passBytes(int32_t skip, int32_t n) {
+  // security: n comes from the image; checked as takeBytes checks it
+  requireBytes(skip, n);
+  const std::span<const int8_t> bytes(image_->data() + offset_ + skip, static_cast<size_t>(n));
+  offset_ += skip + n;
+  return bytes;
+}
+
 int8_t PickleContext::readByte() {
   requireBytes(1);
   return (*image_)[offset_++];
@@ -320,6 +328,22 @@ Ref<lang::ByteArray> PickleContext::readDataValue(int8_t first) {
   if ((first & 0xFF) != LONG_LENGTH_MARKER) return takeBytes(0, first & 0xFF);
   requireBytes(4);
   return takeBytes(4, static_cast<int32_t>(loadBE32(image_->data() + offset_)));
+}
+
+std::span<const int8_t> PickleContext::readDataSpan() {
+  const uint32_t first = peekByte();
+  if (first == static_cast<uint32_t>(NULL_MARKER)) {
+    ++offset_;
+    return {};
+  }
+  const LengthField f = lengthFrom(first);
+  return passBytes(f.size, f.value);
+}
+
+std::span<const int8_t> PickleContext::readDataSpan(int8_t first) {
+  if ((first & 0xFF) != LONG_LENGTH_MARKER) return passBytes(0, first & 0xFF);
+  requireBytes(4);
+  return passBytes(4, static_cast<int32_t>(loadBE32(image_->data() + offset_)));
 }
 
 Ref<lang::ByteArray> PickleContext::readShortDataValue() {

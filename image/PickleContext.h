@@ -37,6 +37,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "driver/Trace.h"
 #include "image/ByteOrder.h"
@@ -173,6 +174,11 @@ class PickleContext : public lang::Object {
   Ref<lang::ByteArray> readDataValue(int8_t first);
   // A data value with a one-byte length (0 to 254), or null for FF, which is left in place.
   Ref<lang::ByteArray> readShortDataValue();
+  // readDataValue without the copy: the value's bytes where they lie in the image, checked as
+  // readDataValue checks them, the context after them. A null gives a span with null data.
+  // The span is valid while the image is.
+  std::span<const int8_t> readDataSpan();
+  std::span<const int8_t> readDataSpan(int8_t first);
   void skipDataValue();
   void skipDataValue(int8_t first);
   // Advances n if n > 0.
@@ -206,6 +212,7 @@ class PickleContext : public lang::Object {
   LengthField lengthFrom(uint32_t first) const;
   // The n bytes at offset_ + skip as a new array, then moves past them; checked first.
   Ref<lang::ByteArray> takeBytes(int32_t skip, int32_t n);
+  std::span<const int8_t> passBytes(int32_t skip, int32_t n);
   // Moves to position, held to the int32 range.
   void moveTo(int64_t position) noexcept;
   PickleOutputStream& stream() const {

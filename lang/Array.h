@@ -16,6 +16,7 @@
 #include "lang/Exceptions.h"
 #include "lang/Object.h"
 #include "lang/Ref.h"
+#include "lang/SharedBlock.h"
 
 namespace kelvor::lang {
 
@@ -91,8 +92,30 @@ class PrimitiveArray final : public Object {
 
   const char* className() const noexcept override { return PrimitiveArrayName<E>::value; }
 
-  // Object and elements are one allocation (see allocate); release() frees it through here.
-  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  // The array and its elements at `memory`, a place of a SharedBlock with room for
+  // sharedSize(length) bytes: a copy of data[0 .. length-1], the length checked by the caller.
+  static Ref<PrimitiveArray> placeShared(void* memory, const E* data, int32_t length) noexcept {
+    E* elements = reinterpret_cast<E*>(static_cast<char*>(memory) + sizeof(PrimitiveArray));
+    if (length > 0) std::memcpy(elements, data, sizeof(E) * static_cast<size_t>(length));
+    auto* a = new (memory) PrimitiveArray(length, elements);
+    a->addClassBits(IN_SHARED_BLOCK);
+    return Ref<PrimitiveArray>::adopt(a);
+  }
+  static constexpr size_t sharedSize(int32_t length) noexcept {
+    return sizeof(PrimitiveArray) + sizeof(E) * static_cast<size_t>(length);
+  }
+
+  // Object and elements are one allocation (see allocate), or a place of a SharedBlock;
+  // release() ends either through here.
+  static void operator delete(PrimitiveArray* p, std::destroying_delete_t) noexcept {
+    const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
+    p->~PrimitiveArray();
+    if (shared) {
+      SharedBlock::leave(p);
+    } else {
+      ::operator delete(p);
+    }
+  }
 
  private:
   static_assert(alignof(E) <= alignof(Object), "elements follow the object unpadded");

@@ -47,6 +47,9 @@ class Object {
   // class without the runtime's type queries (which compare type names between libraries).
   // Each bit belongs to the class that defines it and is set by it and its subclasses only.
   uint8_t classBits() const noexcept { return classBits_; }
+  // The bit of an object that shares one allocation with another (lang/SharedBlock.h); its
+  // class's destroying delete leaves the block instead of freeing the object.
+  static constexpr uint8_t IN_SHARED_BLOCK = 0x80;
 
  protected:
   void addClassBits(uint8_t bits) noexcept { classBits_ = static_cast<uint8_t>(classBits_ | bits); }

@@ -332,6 +332,29 @@ Ref<lang::Object> KelvorTypeNUMBER::toObject(Ref<lang::ByteArray> bytes, int32_t
   return numberBytesToObject(std::move(bytes), style, typeMap);
 }
 
+namespace {
+
+// The bytes of a pickled data value as a NumberValue (null or empty: null).
+Ref<lang::Object> numberValueOf(std::span<const int8_t> bytes) {
+  if (bytes.empty()) return nullptr;
+  return jdbc::SqlValue::withBytesCopied<NumberValue>(bytes.data(),
+                                                      static_cast<int32_t>(bytes.size()));
+}
+
+}  // namespace
+
+Ref<lang::Object> KelvorTypeNUMBER::unpickle(PickleContext& ctx, int8_t firstLengthByte,
+                                             int32_t style, const jdbc::TypeMap* typeMap) {
+  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  return numberValueOf(ctx.readDataSpan(firstLengthByte));
+}
+
+Ref<lang::Object> KelvorTypeNUMBER::unpickle(PickleContext& ctx, int32_t style,
+                                             const jdbc::TypeMap* typeMap) {
+  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, style, typeMap);
+  return numberValueOf(ctx.readDataSpan());
+}
+
 Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ctx,
                                                              int64_t beginIndex, int32_t count,
                                                              int32_t accessKind) {

@@ -121,6 +121,11 @@ class KelvorTypeNUMBER : public KelvorType {
   static Ref<lang::Object> unpickleFixedNumberArray(UnpickleContext& ctx, int64_t beginIndex,
                                                     int32_t count, int32_t accessKind);
   using KelvorType::unpickle;
+  // As the base reads a data value; a NumberValue is made with its bytes in one allocation.
+  Ref<lang::Object> unpickle(PickleContext& ctx, int8_t firstLengthByte, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
+  Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
   // unpickleNumber with this descriptor's indexes.
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
