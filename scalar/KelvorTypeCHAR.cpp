@@ -222,6 +222,39 @@ Ref<lang::Object> KelvorTypeCHAR::toObject(Ref<lang::ByteArray> bytes, int32_t s
   return value->toJdbc();
 }
 
+Ref<lang::Object> KelvorTypeCHAR::valueOfSpan(std::span<const int8_t> bytes, int32_t style) {
+  if (bytes.empty()) return nullptr;
+  const auto n = static_cast<int32_t>(bytes.size());
+  // The set of the value toObject would make: form 1 the connection's, 2 to 5 none.
+  const bool ownSet = charsetForm_ == 1;
+  if (!ownSet && (charsetForm_ < 2 || charsetForm_ > 5)) return nullptr;
+  const Ref<jdbc::CharsetConverter> none;
+  const Ref<jdbc::CharsetConverter>& charset = ownSet ? converter_ : none;
+  if (style == STYLE_SQL_VALUE) {
+    return jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(bytes.data(), n, charset);
+  }
+  // STYLE_PLATFORM_OBJECT: the value's text, as CharValue::toJdbc gives it
+  const jdbc::CharsetConverter& set =
+      charset ? *charset : *jdbc::CharsetConverter::forId(jdbc::CharsetConverter::UTF_8);
+  return lang::String::take(set.decode(bytes.data(), n));
+}
+
+Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int8_t firstLengthByte,
+                                           int32_t style, const jdbc::TypeMap* typeMap) {
+  if (style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) {
+    return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  }
+  return valueOfSpan(ctx.readDataSpan(firstLengthByte), style);
+}
+
+Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int32_t style,
+                                           const jdbc::TypeMap* typeMap) {
+  if (style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) {
+    return KelvorType::unpickle(ctx, style, typeMap);
+  }
+  return valueOfSpan(ctx.readDataSpan(), style);
+}
+
 Ref<lang::Object> KelvorTypeCHAR::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
   Ref<lang::ByteArray> bytes;

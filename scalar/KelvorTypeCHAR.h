@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 
 #include "driver/CharValue.h"
 #include "driver/CharsetConverter.h"
@@ -98,6 +99,12 @@ class KelvorTypeCHAR final : public KelvorType {
   Ref<lang::Object> toObject(Ref<lang::ByteArray> bytes, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
   using KelvorType::unpickle;
+  // As the base reads a data value; a CharValue is made with its bytes in one allocation; its text (STYLE_PLATFORM_OBJECT) is decoded
+  // straight from the image.
+  Ref<lang::Object> unpickle(PickleContext& ctx, int8_t firstLengthByte, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
+  Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
   // One value from a linear image (forms above); STYLE_SKIP steps over the slot and gives
   // null. In the first form the position ends after the slot when the value follows it
   // (rel 0), after the 4-byte rel when the value lies elsewhere.
@@ -115,6 +122,9 @@ class KelvorTypeCHAR final : public KelvorType {
   // The value's bytes converted into the connection's set, as a new value; the conversion's
   // failure (ERR_CONVERSION) passes through. The caller has checked that a conversion is due.
   Ref<jdbc::CharValue> reencode(const jdbc::CharValue& value) const;
+  // toObject of bytes that lie in the image (a span with null data: a null), for
+  // STYLE_SQL_VALUE and STYLE_PLATFORM_OBJECT.
+  Ref<lang::Object> valueOfSpan(std::span<const int8_t> bytes, int32_t style);
   // The value in the connection's set, or the value itself when no conversion is due.
   Ref<jdbc::CharValue> inConnectionCharset(jdbc::CharValue* value, bool absorbFailure);
 

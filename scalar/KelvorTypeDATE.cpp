@@ -6,6 +6,7 @@
 #include "driver/DateValue.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
@@ -116,6 +117,22 @@ Ref<lang::Object> KelvorTypeDATE::toObject(Ref<lang::ByteArray> bytes, int32_t s
     case STYLE_BYTES: return bytes;
     default: ErrorRaiser::raise(DriverException::ERR_CONVERSION, bytes.get());
   }
+}
+
+Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int8_t firstLengthByte,
+                                           int32_t style, const jdbc::TypeMap* typeMap) {
+  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  const std::span<const int8_t> bytes = ctx.readDataSpan(firstLengthByte);
+  if (bytes.empty()) return nullptr;
+  return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int32_t style,
+                                           const jdbc::TypeMap* typeMap) {
+  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, style, typeMap);
+  const std::span<const int8_t> bytes = ctx.readDataSpan();
+  if (bytes.empty()) return nullptr;
+  return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), static_cast<int32_t>(bytes.size()));
 }
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,

@@ -72,6 +72,11 @@ class KelvorTypeDATE : public KelvorType {
   Ref<lang::Object> toObject(Ref<lang::ByteArray> bytes, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
   using KelvorType::unpickle;
+  // As the base reads a data value; a DateValue is made with its bytes in one allocation.
+  Ref<lang::Object> unpickle(PickleContext& ctx, int8_t firstLengthByte, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
+  Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style,
+                             const jdbc::TypeMap* typeMap) override;
   // One date of a linear image. Format 1: null by the indicator array (nothing consumed),
   // else the structure at the attribute's offset. Other formats: an indicator byte, then the
   // structure; a null still consumes it. STYLE_SKIP consumes the structure and gives null.
