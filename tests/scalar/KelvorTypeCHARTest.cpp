@@ -141,6 +141,46 @@ TEST(KelvorTypeCHARTest, ToObjectByStyleAndForm) {
   EXPECT_EQ(parsed(conn.get(), 10, 9)->toObject(bytes, 2, nullptr), nullptr);
 }
 
+// A pickled data value read in place gives what toObject gives for its bytes, in every style,
+// form and connection set, failures included (bytes that are not UTF-8, read as text).
+TEST(KelvorTypeCHARTest, PickledReadsGiveWhatToObjectGives) {
+  const std::vector<std::vector<int>> values = {{}, {'h', 0xE9}, {'o', 'k'}, {0xC3, 0xA9}};
+  for (const int16_t set : {int16_t{CharsetConverter::UTF_8}, int16_t{CharsetConverter::ISO_8859_1}}) {
+    auto conn = makeRef<TestConnection>(set);
+    for (const int form : {1, 2, 9}) {
+      auto t = parsed(conn.get(), 10, form);
+      for (const auto& v : values) {
+        std::vector<int> image = {static_cast<int>(v.size())};
+        image.insert(image.end(), v.begin(), v.end());
+        for (const int32_t style : {1, 2, 3, 7}) {
+          Ref<lang::Object> expected;
+          const int32_t expectedCode = codeOf([&] { expected = t->toObject(bytesOf(v), style, nullptr); });
+          for (const bool firstByteRead : {false, true}) {
+            PickleContext ctx(bytesOf(image));
+            Ref<lang::Object> got;
+            const int32_t code = codeOf([&] {
+              got = firstByteRead ? t->unpickle(ctx, ctx.readByte(), style, nullptr)
+                                  : t->unpickle(ctx, style, nullptr);
+            });
+            const std::string where = std::to_string(set) + "/" + std::to_string(form) + "/" +
+                                      std::to_string(v.size()) + "/" + std::to_string(style);
+            ASSERT_EQ(code, expectedCode) << where;
+            if (code != typetest::NOTHING_RAISED) continue;
+            EXPECT_EQ(ctx.imageOffset(), static_cast<int32_t>(image.size())) << where;
+            ASSERT_EQ(got == nullptr, expected == nullptr) << where;
+            if (expected) {
+              EXPECT_TRUE(got->equals(expected.get()) ||
+                          (style == 3 && lang::dynamicRef<ByteArray>(got)->sameContents(
+                                             *lang::dynamicRef<ByteArray>(expected))))
+                  << where;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(KelvorTypeCHARTest, UnpicklesBothLinearFormsWithNullsAndSkips) {
   auto conn = makeRef<TestConnection>();
   auto t = parsed(conn.get(), 10, 1);
