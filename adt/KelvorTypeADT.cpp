@@ -800,7 +800,7 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
 Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   jdbc::ObjectValue& object = objectValueOf(value);
   PickleContext ctx;
-  ctx.initStream();
+  ctx.initStream(PickleContext::IMAGE_START_CAPACITY);
   // Held once for the whole image: every append re-enters it at the cost of a comparison.
   std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);

@@ -375,7 +375,7 @@ Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   initIfNeeded(!attributeTypes_);  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
-  ctx.initStream();
+  ctx.initStream(PickleContext::IMAGE_START_CAPACITY);
   // Held once for the whole image: every append re-enters it at the cost of a comparison.
   std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
   const int32_t written = pickle(ctx, value);
