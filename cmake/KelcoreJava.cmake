@@ -54,7 +54,7 @@ if(KELCORE_BUILD_TESTS)
     # -Xcheck:jni makes the VM check every JNI call and warn when a native holds more local
     # references than it reserved; the test fails on any such warning.
     add_test(NAME JavaTests
-             COMMAND ${Java_JAVA_EXECUTABLE} -Xcheck:jni
+             COMMAND ${Java_JAVA_EXECUTABLE} -Xcheck:jni -Xmx1g
                      -Dkelcore.jni.library=$<TARGET_FILE:kelcore_jni>
                      -Dkelcore.tool=$<TARGET_FILE:kelcore>
                      -Dkelcore.examples=${PROJECT_SOURCE_DIR}/examples

@@ -64,6 +64,22 @@ class Local {
 
 void check(JNIEnv* env) { JniRaise::check(env); }
 
+// A frame of local references for one element of a loop, or one level of nesting: whatever the
+// element's conversion made is deleted when the frame ends, however it ends.
+class LocalFrame {
+ public:
+  static constexpr jint CAPACITY = 16;
+  explicit LocalFrame(JNIEnv* env) : env_(env) {
+    if (env_->PushLocalFrame(CAPACITY) != 0) throw JavaExceptionPending{};
+  }
+  ~LocalFrame() { env_->PopLocalFrame(nullptr); }
+  LocalFrame(const LocalFrame&) = delete;
+  LocalFrame& operator=(const LocalFrame&) = delete;
+
+ private:
+  JNIEnv* env_;
+};
+
 // A Java call's result once no exception is pending.
 template <typename R>
 R checked(JNIEnv* env, R r) {
@@ -170,9 +186,10 @@ Ref<lang::ObjectArray> objectsOf(JNIEnv* env, jobjectArray array, KelvorType* de
   const jsize n = env->GetArrayLength(array);
   auto out = lang::ObjectArray::make(n);
   for (jsize i = 0; i < n; ++i) {
-    Local item(env, env->GetObjectArrayElement(array, i));
+    LocalFrame frame(env);
+    jobject item = env->GetObjectArrayElement(array, i);
     check(env);
-    out->set(i, convert(env, item.get(), itemType(declared, i), conn, depth + 1));
+    out->set(i, convert(env, item, itemType(declared, i), conn, depth + 1));
   }
   return out;
 }
@@ -285,8 +302,8 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     check(env);
     Local hold(env, out);
     for (int32_t i = 0; i < a->length(); ++i) {
-      Local item(env, toJavaAt(env, a->at(i), depth + 1));
-      env->SetObjectArrayElement(out, i, item.get());
+      LocalFrame frame(env);
+      env->SetObjectArrayElement(out, i, toJavaAt(env, a->at(i), depth + 1));
       check(env);
     }
     return hold.release();

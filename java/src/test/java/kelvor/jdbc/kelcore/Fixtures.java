@@ -29,6 +29,18 @@ final class Fixtures {
     services.addType(sqlName(name), read(name + ".tds"), readIfPresent(name + ".layout"), null);
   }
 
+  /** The numbers example's collection of NUMBER, unbounded (the example holds at most 100). */
+  static byte[] unboundedNumbersTds() {
+    byte[] tds = read("numbers.tds");
+    // The collection entry after opcode 28 at 18: position(4) maxElements(4) kind(1).
+    if (tds[18] != 28) {
+      throw new IllegalStateException("numbers.tds changed its layout");
+    }
+    java.util.Arrays.fill(tds, 23, 27, (byte) 0);
+    tds[27] = 1;
+    return tds;
+  }
+
   static String sqlName(String name) {
     return "KELCORE." + name.toUpperCase();
   }
