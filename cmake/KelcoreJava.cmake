@@ -49,6 +49,15 @@ if(KELCORE_BUILD_TESTS)
          ${PROJECT_SOURCE_DIR}/java/src/test/java/*.java)
     add_jar(kelcore_java_tests SOURCES ${KELCORE_JAVA_TEST_SOURCES}
             INCLUDE_JARS kelcore_jar ${KELCORE_JUNIT_CONSOLE} OUTPUT_NAME kelcore-tests)
+    # The generated variety the Java tests replay, written by the C++ API (TypeGenerator).
+    add_executable(kelcore_java_fixtures ${PROJECT_SOURCE_DIR}/java/src/test/cpp/JavaFixtures.cpp
+                   ${PROJECT_SOURCE_DIR}/tests/support/TypeGenerator.cpp)
+    target_link_libraries(kelcore_java_fixtures PRIVATE kelcore_catalog kelhost8kelvor_jdbc_kelcore)
+    kelcore_warnings(kelcore_java_fixtures)
+    add_dependencies(kelcore_java_tests kelcore_java_fixtures kelcore_jni kelcore)
+    set(KELCORE_JAVA_FIXTURES ${PROJECT_BINARY_DIR}/java-fixtures.txt)
+    add_test(NAME JavaFixtures COMMAND kelcore_java_fixtures ${KELCORE_JAVA_FIXTURES})
+    set_tests_properties(JavaFixtures PROPERTIES FIXTURES_SETUP java_fixtures)
     get_target_property(KELCORE_JAR kelcore_jar JAR_FILE)
     get_target_property(KELCORE_TEST_JAR kelcore_java_tests JAR_FILE)
     # -Xcheck:jni makes the VM check every JNI call and warn when a native holds more local
@@ -58,10 +67,11 @@ if(KELCORE_BUILD_TESTS)
                      -Dkelcore.jni.library=$<TARGET_FILE:kelcore_jni>
                      -Dkelcore.tool=$<TARGET_FILE:kelcore>
                      -Dkelcore.examples=${PROJECT_SOURCE_DIR}/examples
+                     -Dkelcore.fixtures=${KELCORE_JAVA_FIXTURES}
                      -jar ${KELCORE_JUNIT_CONSOLE} --disable-banner --details=summary
                      --fail-if-no-tests --class-path ${KELCORE_JAR}:${KELCORE_TEST_JAR}
                      --scan-class-path ${KELCORE_TEST_JAR})
-    set_tests_properties(JavaTests PROPERTIES
+    set_tests_properties(JavaTests PROPERTIES FIXTURES_REQUIRED java_fixtures
                          FAIL_REGULAR_EXPRESSION "WARNING: JNI local refs|WARNING in native method")
   else()
     message(WARNING "junit5 is missing (scripts/setup.sh installs it): the Java tests are not run")

@@ -36,6 +36,14 @@ public final class MemoryServices implements ConnectionServices {
     }
   }
 
+  /** Serves a type with exactly the given information (its format descriptor is ignored). */
+  public void addType(String sqlName, TypeInfo info, String[] attributeRows) {
+    catalog.put(sqlName, info);
+    if (attributeRows != null) {
+      rows.put(sqlName, attributeRows.clone());
+    }
+  }
+
   public void setServerFormatDescriptor(byte[] fd) {
     serverFormatDescriptor = fd;
   }
