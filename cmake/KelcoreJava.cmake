@@ -32,6 +32,14 @@ file(GLOB KELCORE_JAVA_EXAMPLE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/e
 if(KELCORE_JAVA_EXAMPLE_SOURCES)
   add_jar(kelcore_java_example SOURCES ${KELCORE_JAVA_EXAMPLE_SOURCES} INCLUDE_JARS kelcore_jar
           OUTPUT_NAME kelcore-example)
+  if(KELCORE_BUILD_TESTS)
+    get_target_property(KELCORE_EXAMPLE_JAR kelcore_java_example JAR_FILE)
+    add_test(NAME JavaExample
+             COMMAND ${Java_JAVA_EXECUTABLE} -Xcheck:jni -Dkelcore.jni.library=$<TARGET_FILE:kelcore_jni>
+                     -cp ${PROJECT_BINARY_DIR}/kelcore.jar:${KELCORE_EXAMPLE_JAR} KelcoreExample)
+    set_tests_properties(JavaExample PROPERTIES
+                         FAIL_REGULAR_EXPRESSION "WARNING: JNI local refs|WARNING in native method")
+  endif()
 endif()
 
 # The Java benchmark (scripts/java-bench.sh runs it; CI does not).

@@ -412,7 +412,14 @@ Ref<lang::Object> JniValues::toNativeAt(JNIEnv* env, jobject value, KelvorType* 
   }
   if (is(c.arrayValue)) {
     Local typeRef(env, env->GetObjectField(value, c.arrayValueType));
-    auto& type = native<KelvorTypeCOLLECTION>(env, typeRef.get(), "collection value type");
+    // Without its own descriptor, a collection value takes the declared one.
+    auto& type = typeRef.get() != nullptr
+                     ? native<KelvorTypeCOLLECTION>(env, typeRef.get(), "collection value type")
+                     : *[&] {
+                         auto* coll = dynamic_cast<KelvorTypeCOLLECTION*>(effective(declared));
+                         if (coll == nullptr) lang::throwNullPointer("collection value type");
+                         return coll;
+                       }();
     jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
     type.getNumAttributes();  // parses the type when it was made by name
     Local locator(env, env->GetObjectField(value, c.arrayValueLocator));
