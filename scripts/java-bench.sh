@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 runs=${2:-5}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
+[[ -f $build/CMakeCache.txt ]] || cmake -S . -B "$build" -G Ninja > /dev/null
 cmake --build "$build" -j 2 --target kelcore_jni kelcore_java_bench
 echo "== Java (JNI), median of $runs runs"
 java -Xmx2g -Dkelcore.jni.library="$PWD/$build/libkelcore_jni.so" \
