@@ -103,6 +103,7 @@ bool JniClasses::load(JNIEnv* env) {
   method(driverExceptionNew, driverException, "<init>", "(Ljava/lang/String;ILjava/lang/Object;)V");
   cls(sqlValue, "kelvor/jdbc/SqlValue");
   field(sqlValueBytes, sqlValue, "bytes", "[B");
+  field(sqlValueKind, sqlValue, "kind", "I");
   cls(numberValue, "kelvor/jdbc/NumberValue");
   method(numberValueNew, numberValue, "<init>", "([B)V");
   cls(charValue, "kelvor/jdbc/CharValue");
@@ -138,8 +139,10 @@ bool JniClasses::load(JNIEnv* env) {
          "(Ljava/lang/String;Ljava/lang/String;Z)Lkelvor/jdbc/TypeInfo;");
   method(servicesAttributeNames, services, "attributeNames",
          "(Ljava/lang/String;Ljava/lang/String;)[Ljava/lang/String;");
-  method(servicesGetDescriptor, services, "getDescriptor", "(Ljava/lang/String;)Ljava/lang/Object;");
-  method(servicesPutDescriptor, services, "putDescriptor", "(Ljava/lang/String;Ljava/lang/Object;)V");
+  method(servicesGetDescriptor, services, "getDescriptor",
+         "(Ljava/lang/String;)Ljava/lang/Object;");
+  method(servicesPutDescriptor, services, "putDescriptor",
+         "(Ljava/lang/String;Ljava/lang/Object;)V");
   method(servicesGetFormat, services, "getFormatDescriptor", "()[B");
   method(servicesSetFormat, services, "setFormatDescriptor", "([B)V");
   method(servicesTypeProperty, services, "describeTypeProperty", "(Ljava/lang/String;)J");

@@ -41,13 +41,15 @@ struct JniClasses {
   jmethodID driverExceptionNew = nullptr;  // (String, int, Object)
   jclass sqlValue = nullptr;
   jfieldID sqlValueBytes = nullptr;  // byte[] bytes
+  jfieldID sqlValueKind = nullptr;   // int kind, one of:
+  static constexpr jint KIND_NUMBER = 1, KIND_CHAR = 2, KIND_DATE = 3, KIND_RAW = 4;
   jclass numberValue = nullptr, charValue = nullptr, dateValue = nullptr, rawValue = nullptr,
          lobValue = nullptr, refValue = nullptr, objectValue = nullptr, arrayValue = nullptr;
   jmethodID numberValueNew = nullptr, dateValueNew = nullptr, rawValueNew = nullptr;
   jmethodID charValueNew = nullptr;  // (byte[], int)
   jfieldID charValueCharset = nullptr;
-  jmethodID lobValueNew = nullptr;  // (int kind, byte[])
-  jmethodID refValueNew = nullptr;  // (byte[])
+  jmethodID lobValueNew = nullptr;     // (int kind, byte[])
+  jmethodID refValueNew = nullptr;     // (byte[])
   jmethodID objectValueNew = nullptr;  // (KelvorTypeADT, Object[])
   jfieldID objectValueType = nullptr, objectValueAttributes = nullptr;
   jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator)

@@ -72,7 +72,9 @@ class JniTypeInfoCall final : public jdbc::Statement {
     version_ = env->GetIntField(info.o, c.typeInfoVersion);
     found_ = true;
   }
-  Ref<jdbc::ResultSet> executeQuery() override { internal("the type-information call is no query"); }
+  Ref<jdbc::ResultSet> executeQuery() override {
+    internal("the type-information call is no query");
+  }
   int32_t getInt(int32_t index) override {
     requireExecuted();
     switch (index) {
@@ -160,7 +162,8 @@ class JniNamesQuery final : public jdbc::Statement {
     LocalRef services{env, conn_->services(env)};
     LocalRef schema{env, javaString(env, schema_)};
     LocalRef type{env, javaString(env, type_)};
-    LocalRef rows{env, env->CallObjectMethod(services.o, c.servicesAttributeNames, schema.o, type.o)};
+    LocalRef rows{env,
+                  env->CallObjectMethod(services.o, c.servicesAttributeNames, schema.o, type.o)};
     JniRaise::check(env);
     std::vector<Ref<lang::String>> cells;
     if (rows.o != nullptr) {
@@ -198,7 +201,8 @@ jdbc::kelcore::KelvorTypeADT* treeOf(const lang::Object* descriptor) {
 
 }  // namespace
 
-JniConnection::JniConnection(JNIEnv* env, jobject services) : services_(env->NewGlobalRef(services)) {
+JniConnection::JniConnection(JNIEnv* env, jobject services)
+    : services_(env->NewGlobalRef(services)) {
   if (services_ == nullptr) throw JavaExceptionPending{};
 }
 

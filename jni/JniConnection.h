@@ -51,7 +51,7 @@ class JniConnection final : public jdbc::Connection {
 
  private:
   mutable std::mutex lock_;
-  jobject services_;                                // global reference; null once closed
+  jobject services_;                                 // global reference; null once closed
   std::vector<lang::Ref<lang::Object>> handedOver_;  // descriptors put into the Java cache
 };
 

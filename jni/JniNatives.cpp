@@ -57,7 +57,9 @@ jdbc::Connection* connectionOf(JNIEnv* env, jobject conn) {
 
 // ---- KelvorType -----------------------------------------------------------------------------
 
-KelvorType& typeOf(JNIEnv* env, jobject self) { return JniValues::native<KelvorType>(env, self, "type"); }
+KelvorType& typeOf(JNIEnv* env, jobject self) {
+  return JniValues::native<KelvorType>(env, self, "type");
+}
 KelvorTypeADT& objectTypeOf(JNIEnv* env, jobject self) {
   return JniValues::native<KelvorTypeADT>(env, self, "object type");
 }
@@ -140,8 +142,8 @@ jlong maxElements(JNIEnv* env, jobject self) {
   type.getNumAttributes();
   return type.getMaxElements();
 }
-Ref<lang::Object> readSlice(JNIEnv* env, jobject self, jbyteArray image, jlong offset,
-                            jlong begin, jint count, jint style) {
+Ref<lang::Object> readSlice(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jlong begin,
+                            jint count, jint style) {
   KelvorTypeCOLLECTION& type = collectionTypeOf(env, self);
   if (image == nullptr) lang::throwNullPointer("image");
   Ref<lang::ByteArray> bytes = JniValues::bytes(env, image);
@@ -156,7 +158,8 @@ jobject fromImageSlice(JNIEnv* env, jobject self, jbyteArray image, jlong offset
 jobject readPrimitive(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jlong begin,
                       jint count, jint accessKind) {
   using jdbc::kelcore::KelvorTypeNUMBER;
-  if (accessKind < KelvorTypeNUMBER::ACCESS_INT_ARRAY || accessKind > KelvorTypeNUMBER::ACCESS_SHORT_ARRAY) {
+  if (accessKind < KelvorTypeNUMBER::ACCESS_INT_ARRAY ||
+      accessKind > KelvorTypeNUMBER::ACCESS_SHORT_ARRAY) {
     throw lang::IllegalArgumentException("not a primitive access kind");
   }
   Ref<lang::Object> v = readSlice(env, self, image, offset, begin, count, accessKind);
@@ -223,8 +226,11 @@ jbyteArray dateFromLocalDateTime(JNIEnv* env, jclass, jobject value) {
 
 // ---- the tables -----------------------------------------------------------------------------
 
-#define KELCORE_NATIVE(Name, Signature, Fn) \
-  JNINativeMethod { const_cast<char*>(Name), const_cast<char*>(Signature), reinterpret_cast<void*>(&Guarded<&Fn>::call) }
+#define KELCORE_NATIVE(Name, Signature, Fn)                \
+  JNINativeMethod {                                        \
+    const_cast<char*>(Name), const_cast<char*>(Signature), \
+        reinterpret_cast<void*>(&Guarded<&Fn>::call)       \
+  }
 
 #define KELCORE_PEER "Lkelvor/jdbc/kelcore/"
 #define KELCORE_OBJ "Ljava/lang/Object;"
@@ -244,7 +250,8 @@ const JNINativeMethod TYPE_METHODS[] = {
     KELCORE_NATIVE("toObject", "([BI)" KELCORE_OBJ, toObject),
 };
 const JNINativeMethod ADT_METHODS[] = {
-    KELCORE_NATIVE("forName0", "(Lkelvor/jdbc/Connection;Ljava/lang/String;)" KELCORE_PEER "NativePeer;",
+    KELCORE_NATIVE("forName0",
+                   "(Lkelvor/jdbc/Connection;Ljava/lang/String;)" KELCORE_PEER "NativePeer;",
                    objectForName),
     KELCORE_NATIVE("getNumAttributes", "()I", numAttributes),
     KELCORE_NATIVE("getAttributeName", "(I)Ljava/lang/String;", attributeName),
@@ -254,7 +261,8 @@ const JNINativeMethod ADT_METHODS[] = {
     KELCORE_NATIVE("fromImage", "([BJI)" KELCORE_OBJ, fromImage),
 };
 const JNINativeMethod COLLECTION_METHODS[] = {
-    KELCORE_NATIVE("forName0", "(Lkelvor/jdbc/Connection;Ljava/lang/String;)" KELCORE_PEER "NativePeer;",
+    KELCORE_NATIVE("forName0",
+                   "(Lkelvor/jdbc/Connection;Ljava/lang/String;)" KELCORE_PEER "NativePeer;",
                    collectionForName),
     KELCORE_NATIVE("getElementType0", "()" KELCORE_PEER "NativePeer;", elementType),
     KELCORE_NATIVE("getMaxElements", "()J", maxElements),

@@ -1,6 +1,8 @@
 #include "jni/JniValues.h"
 
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "adt/KelvorTypeADT.h"
@@ -96,8 +98,12 @@ std::u16string utf16Of(std::string_view s) {
     const auto b = static_cast<uint8_t>(s[i]);
     uint32_t cp = 0xFFFD;
     size_t n = 1;
-    const auto cont = [&](size_t k) { return i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80; };
-    const auto bits = [&](size_t k) { return static_cast<uint32_t>(static_cast<uint8_t>(s[i + k]) & 0x3F); };
+    const auto cont = [&](size_t k) {
+      return i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80;
+    };
+    const auto bits = [&](size_t k) {
+      return static_cast<uint32_t>(static_cast<uint8_t>(s[i + k]) & 0x3F);
+    };
     if (b < 0x80) {
       cp = b;
     } else if ((b & 0xE0) == 0xC0 && cont(1)) {
@@ -194,6 +200,55 @@ Ref<lang::ObjectArray> objectsOf(JNIEnv* env, jobjectArray array, KelvorType* de
   return out;
 }
 
+// The classes converted most, told by their class names (see toJavaAt).
+enum class ClassName { OTHER, STRING, BYTES, NUMBER, DATE, RAW, CHAR, OBJECTS, OBJECT, ARRAY };
+
+ClassName classOf(const lang::Object* o) {
+  const char* n = o->className();
+  switch (n[0]) {
+    case 'S':
+      return std::strcmp(n, "String") == 0 ? ClassName::STRING : ClassName::OTHER;
+    case 'O':
+      return std::strcmp(n, "ObjectValue") == 0 ? ClassName::OBJECT
+             : std::strcmp(n, "Object[]") == 0  ? ClassName::OBJECTS
+                                                : ClassName::OTHER;
+    case 'A':
+      return std::strcmp(n, "ArrayValue") == 0 ? ClassName::ARRAY : ClassName::OTHER;
+    case 'b':
+      return std::strcmp(n, "byte[]") == 0 ? ClassName::BYTES : ClassName::OTHER;
+    case 'N':
+      return std::strcmp(n, "NumberValue") == 0 ? ClassName::NUMBER : ClassName::OTHER;
+    case 'D':
+      return std::strcmp(n, "DateValue") == 0 ? ClassName::DATE : ClassName::OTHER;
+    case 'R':
+      return std::strcmp(n, "RawValue") == 0 ? ClassName::RAW : ClassName::OTHER;
+    case 'C':
+      return std::strcmp(n, "CharValue") == 0 ? ClassName::CHAR : ClassName::OTHER;
+    default:
+      return ClassName::OTHER;
+  }
+}
+
+// The object as a T when its class name did not tell it already.
+template <typename T>
+const T* other(ClassName name, const lang::Object* o) {
+  return name == ClassName::OTHER ? as<T>(o) : nullptr;
+}
+// The object as a T when its name is T's, or, for an unnamed class, when it is a T.
+template <typename T>
+const T* known(ClassName want, ClassName name, const lang::Object* o) {
+  return name == want ? static_cast<const T*>(o) : other<T>(name, o);
+}
+
+// A value class of the bytes: NumberValue, DateValue, RawValue.
+jobject newValue(JNIEnv* env, jclass cls, jmethodID ctor, const lang::Object* o) {
+  const auto* v = static_cast<const jdbc::SqlValue*>(o);
+  Local bytes(env, JniValues::newBytes(env, v->shareBytes().get()));
+  jobject out = env->NewObject(cls, ctor, bytes.get());
+  JniRaise::check(env);
+  return out;
+}
+
 jint lobKind(const lang::Object* o) {
   if (as<jdbc::BlobValue>(o) != nullptr) return 0;
   if (as<jdbc::ClobValue>(o) != nullptr) return 1;
@@ -280,24 +335,49 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
   if (o == nullptr) return nullptr;
   if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) jdbc::ErrorRaiser::raiseStackOverflow();
   const JniClasses& c = classes();
-  if (const auto* s = as<lang::String>(o)) return newString(env, s->value());
-  if (const auto* b = as<lang::ByteArray>(o)) return newBytes(env, b);
-  if (const auto* a = as<lang::IntArray>(o)) {
+  // The common classes by name: a class test across libraries compares type names, and a
+  // chain of them cost more than the conversion itself.
+  const ClassName name = classOf(o);
+  switch (name) {
+    case ClassName::STRING:
+      return newString(env, static_cast<const lang::String*>(o)->value());
+    case ClassName::BYTES:
+      return newBytes(env, static_cast<const lang::ByteArray*>(o));
+    case ClassName::NUMBER:
+      return newValue(env, c.numberValue, c.numberValueNew, o);
+    case ClassName::DATE:
+      return newValue(env, c.dateValue, c.dateValueNew, o);
+    case ClassName::RAW:
+      return newValue(env, c.rawValue, c.rawValueNew, o);
+    case ClassName::CHAR: {
+      const auto* ch = static_cast<const jdbc::CharValue*>(o);
+      Local bytes(env, newBytes(env, ch->shareBytes().get()));
+      const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
+      jobject out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
+      check(env);
+      return out;
+    }
+    default:
+      break;
+  }
+  if (const auto* s = other<lang::String>(name, o)) return newString(env, s->value());
+  if (const auto* b = other<lang::ByteArray>(name, o)) return newBytes(env, b);
+  if (const auto* a = other<lang::IntArray>(name, o)) {
     return copyOut<jint>(env, *a, &JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion);
   }
-  if (const auto* a = as<lang::LongArray>(o)) {
+  if (const auto* a = other<lang::LongArray>(name, o)) {
     return copyOut<jlong>(env, *a, &JNIEnv::NewLongArray, &JNIEnv::SetLongArrayRegion);
   }
-  if (const auto* a = as<lang::PrimitiveArray<int16_t>>(o)) {
+  if (const auto* a = other<lang::PrimitiveArray<int16_t>>(name, o)) {
     return copyOut<jshort>(env, *a, &JNIEnv::NewShortArray, &JNIEnv::SetShortArrayRegion);
   }
-  if (const auto* a = as<lang::PrimitiveArray<double>>(o)) {
+  if (const auto* a = other<lang::PrimitiveArray<double>>(name, o)) {
     return copyOut<jdouble>(env, *a, &JNIEnv::NewDoubleArray, &JNIEnv::SetDoubleArrayRegion);
   }
-  if (const auto* a = as<lang::PrimitiveArray<float>>(o)) {
+  if (const auto* a = other<lang::PrimitiveArray<float>>(name, o)) {
     return copyOut<jfloat>(env, *a, &JNIEnv::NewFloatArray, &JNIEnv::SetFloatArrayRegion);
   }
-  if (const auto* a = as<lang::ObjectArray>(o)) {
+  if (const auto* a = known<lang::ObjectArray>(ClassName::OBJECTS, name, o)) {
     jobjectArray out = env->NewObjectArray(a->length(), c.object, nullptr);
     check(env);
     Local hold(env, out);
@@ -308,21 +388,22 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     }
     return hold.release();
   }
-  if (const auto* d = as<lang::Decimal>(o)) {
+  if (const auto* d = other<lang::Decimal>(name, o)) {
     Local text(env, newString(env, d->toString()));
     jobject r = env->NewObject(c.bigDecimal, c.bigDecimalFromText, text.get());
     check(env);
     return r;
   }
-  if (const auto* t = as<lang::Timestamp>(o)) {
-    jobject r = env->CallStaticObjectMethod(c.localDateTime, c.localDateTimeOf, t->year(),
-                                            t->month(), t->day(), t->hour(), t->minute(),
-                                            t->second(), t->nanos());
+  if (const auto* t = other<lang::Timestamp>(name, o)) {
+    jobject r =
+        env->CallStaticObjectMethod(c.localDateTime, c.localDateTimeOf, t->year(), t->month(),
+                                    t->day(), t->hour(), t->minute(), t->second(), t->nanos());
     check(env);
     return r;
   }
   bool done = false;
-  jobject r = boxed<int32_t, jint>(env, o, c.integer, c.integerOf, done);
+  jobject r = nullptr;
+  if (name == ClassName::OTHER) r = boxed<int32_t, jint>(env, o, c.integer, c.integerOf, done);
   if (!done) r = boxed<int64_t, jlong>(env, o, c.longClass, c.longOf, done);
   if (!done) r = boxed<int16_t, jshort>(env, o, c.shortClass, c.shortOf, done);
   if (!done) r = boxed<int8_t, jbyte>(env, o, c.byteClass, c.byteOf, done);
@@ -331,41 +412,45 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
   if (!done) r = boxed<bool, jboolean>(env, o, c.booleanClass, c.booleanOf, done);
   if (done) return r;
 
-  if (const auto* v = as<jdbc::ObjectValue>(o)) {
+  if (const auto* v = known<jdbc::ObjectValue>(ClassName::OBJECT, name, o)) {
     // A platform-style reader leaves platform objects only.
     Ref<lang::ObjectArray> attributes = v->getAttributes();
     if (!attributes) attributes = v->getPlatformAttributes(nullptr);
-    Local type(env, peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
+    Local type(env,
+               peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
     Local items(env, toJavaAt(env, attributes.get(), depth + 1));
     jobject out = env->NewObject(c.objectValue, c.objectValueNew, type.get(), items.get());
     check(env);
     return out;
   }
-  if (const auto* v = as<jdbc::ArrayValue>(o)) {
-    Local type(env, peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
+  if (const auto* v = known<jdbc::ArrayValue>(ClassName::ARRAY, name, o)) {
+    Local type(env,
+               peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
     Ref<lang::Object> platform = v->getPlatformArray();
     Ref<lang::Object> elements =
-        platform ? platform : (v->holdsElements() ? Ref<lang::Object>(v->getSqlValueElements()) : nullptr);
+        platform ? platform
+                 : (v->holdsElements() ? Ref<lang::Object>(v->getSqlValueElements()) : nullptr);
     Local items(env, toJavaAt(env, elements.get(), depth + 1));
     // A collection the server keeps crosses as its locator only.
     Local locator(env, elements ? nullptr : newBytes(env, v->getLocator().get()));
-    jobject out = env->NewObject(c.arrayValue, c.arrayValueNew, type.get(), items.get(), locator.get());
+    jobject out =
+        env->NewObject(c.arrayValue, c.arrayValueNew, type.get(), items.get(), locator.get());
     check(env);
     return out;
   }
-  if (const auto* v = as<jdbc::SqlValue>(o)) {
+  if (const auto* v = other<jdbc::SqlValue>(name, o)) {
     Local bytes(env, newBytes(env, v->shareBytes().get()));
     jobject out = nullptr;
-    if (as<jdbc::NumberValue>(o) != nullptr) {
+    if (other<jdbc::NumberValue>(name, o) != nullptr) {
       out = env->NewObject(c.numberValue, c.numberValueNew, bytes.get());
-    } else if (const auto* ch = as<jdbc::CharValue>(o)) {
+    } else if (const auto* ch = other<jdbc::CharValue>(name, o)) {
       const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
       out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
-    } else if (as<jdbc::DateValue>(o) != nullptr) {
+    } else if (other<jdbc::DateValue>(name, o) != nullptr) {
       out = env->NewObject(c.dateValue, c.dateValueNew, bytes.get());
-    } else if (as<jdbc::LocatorValue>(o) != nullptr) {
+    } else if (other<jdbc::LocatorValue>(name, o) != nullptr) {
       out = env->NewObject(c.lobValue, c.lobValueNew, lobKind(o), bytes.get());
-    } else if (as<jdbc::RefValue>(o) != nullptr) {
+    } else if (other<jdbc::RefValue>(name, o) != nullptr) {
       out = env->NewObject(c.refValue, c.refValueNew, bytes.get());
     } else {
       out = env->NewObject(c.rawValue, c.rawValueNew, bytes.get());
@@ -391,6 +476,30 @@ Ref<lang::Object> JniValues::toNativeAt(JNIEnv* env, jobject value, KelvorType* 
   const JniClasses& c = classes();
   const auto is = [&](jclass cls) { return env->IsInstanceOf(value, cls) == JNI_TRUE; };
 
+  if (is(c.sqlValue)) {
+    Local raw(env, env->GetObjectField(value, c.sqlValueBytes));
+    Ref<lang::ByteArray> b = bytes(env, static_cast<jbyteArray>(raw.get()));
+    switch (env->GetIntField(value, c.sqlValueKind)) {
+      case JniClasses::KIND_NUMBER:
+        return lang::makeRef<jdbc::NumberValue>(std::move(b));
+      case JniClasses::KIND_DATE:
+        return lang::makeRef<jdbc::DateValue>(std::move(b));
+      case JniClasses::KIND_RAW:
+        return lang::makeRef<jdbc::RawValue>(std::move(b));
+      case JniClasses::KIND_CHAR: {
+        const jint id = env->GetIntField(value, c.charValueCharset);
+        return lang::makeRef<jdbc::CharValue>(std::move(b), jdbc::CharsetConverter::forId(id));
+      }
+      default:
+        break;
+    }
+    // LOB locators and REFs are made by their descriptor.
+    KelvorType* type = effective(declared);
+    if (type == nullptr) {
+      throw lang::IllegalArgumentException("a locator or REF value needs its declared type");
+    }
+    return type->toObject(std::move(b), STYLE_SQL_VALUE, nullptr);
+  }
   if (is(c.string)) return string(env, static_cast<jstring>(value));
   if (is(c.nativePeer)) return Ref<lang::Object>(address(env, value, "library object"));
   if (is(c.objectValue)) {
@@ -431,45 +540,39 @@ Ref<lang::Object> JniValues::toNativeAt(JNIEnv* env, jobject value, KelvorType* 
     Ref<lang::Object> elements = toNativeAt(env, items.get(), &type, own, depth);
     return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
   }
-  if (is(c.sqlValue)) {
-    Local raw(env, env->GetObjectField(value, c.sqlValueBytes));
-    Ref<lang::ByteArray> b = bytes(env, static_cast<jbyteArray>(raw.get()));
-    if (is(c.numberValue)) return lang::makeRef<jdbc::NumberValue>(std::move(b));
-    if (is(c.dateValue)) return lang::makeRef<jdbc::DateValue>(std::move(b));
-    if (is(c.rawValue)) return lang::makeRef<jdbc::RawValue>(std::move(b));
-    if (is(c.charValue)) {
-      const jint id = env->GetIntField(value, c.charValueCharset);
-      return lang::makeRef<jdbc::CharValue>(std::move(b), jdbc::CharsetConverter::forId(id));
-    }
-    // LOB locators and REFs are made by their descriptor.
-    KelvorType* type = effective(declared);
-    if (type == nullptr) {
-      throw lang::IllegalArgumentException("a locator or REF value needs its declared type");
-    }
-    return type->toObject(std::move(b), STYLE_SQL_VALUE, nullptr);
-  }
   if (is(c.bigDecimal)) {
     Local text(env, env->CallObjectMethod(value, c.bigDecimalToString));
     check(env);
     return lang::Decimal::parse(string(env, static_cast<jstring>(text.get()))->value());
   }
-  if (is(c.integer)) return lang::Boxed<int32_t>::of(checked(env, env->CallIntMethod(value, c.intValue)));
-  if (is(c.longClass)) return lang::Boxed<int64_t>::of(checked(env, env->CallLongMethod(value, c.longValue)));
-  if (is(c.shortClass)) return lang::Boxed<int16_t>::of(checked(env, env->CallShortMethod(value, c.shortValue)));
-  if (is(c.byteClass)) return lang::Boxed<int8_t>::of(checked(env, env->CallByteMethod(value, c.byteValue)));
-  if (is(c.doubleClass)) return lang::Boxed<double>::of(checked(env, env->CallDoubleMethod(value, c.doubleValue)));
-  if (is(c.floatClass)) return lang::Boxed<float>::of(checked(env, env->CallFloatMethod(value, c.floatValue)));
+  if (is(c.integer))
+    return lang::Boxed<int32_t>::of(checked(env, env->CallIntMethod(value, c.intValue)));
+  if (is(c.longClass))
+    return lang::Boxed<int64_t>::of(checked(env, env->CallLongMethod(value, c.longValue)));
+  if (is(c.shortClass))
+    return lang::Boxed<int16_t>::of(checked(env, env->CallShortMethod(value, c.shortValue)));
+  if (is(c.byteClass))
+    return lang::Boxed<int8_t>::of(checked(env, env->CallByteMethod(value, c.byteValue)));
+  if (is(c.doubleClass))
+    return lang::Boxed<double>::of(checked(env, env->CallDoubleMethod(value, c.doubleValue)));
+  if (is(c.floatClass))
+    return lang::Boxed<float>::of(checked(env, env->CallFloatMethod(value, c.floatValue)));
   if (is(c.booleanClass)) {
-    return lang::Boxed<bool>::of(checked(env, env->CallBooleanMethod(value, c.booleanValue)) == JNI_TRUE);
+    return lang::Boxed<bool>::of(checked(env, env->CallBooleanMethod(value, c.booleanValue)) ==
+                                 JNI_TRUE);
   }
   if (is(c.localDateTime)) {
-    const auto get = [&](jmethodID m) { return static_cast<int32_t>(checked(env, env->CallIntMethod(value, m))); };
+    const auto get = [&](jmethodID m) {
+      return static_cast<int32_t>(checked(env, env->CallIntMethod(value, m)));
+    };
     return lang::Timestamp::of(get(c.ldtYear), get(c.ldtMonth), get(c.ldtDay), get(c.ldtHour),
                                get(c.ldtMinute), get(c.ldtSecond), get(c.ldtNano));
   }
   if (is(c.byteArray)) return bytes(env, static_cast<jbyteArray>(value));
-  if (is(c.intArray)) return copyIn<jint>(env, static_cast<jintArray>(value), &JNIEnv::GetIntArrayRegion);
-  if (is(c.longArray)) return copyIn<jlong>(env, static_cast<jlongArray>(value), &JNIEnv::GetLongArrayRegion);
+  if (is(c.intArray))
+    return copyIn<jint>(env, static_cast<jintArray>(value), &JNIEnv::GetIntArrayRegion);
+  if (is(c.longArray))
+    return copyIn<jlong>(env, static_cast<jlongArray>(value), &JNIEnv::GetLongArrayRegion);
   if (is(c.shortArray)) {
     return copyIn<jshort>(env, static_cast<jshortArray>(value), &JNIEnv::GetShortArrayRegion);
   }

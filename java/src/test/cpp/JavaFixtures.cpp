@@ -44,7 +44,8 @@ std::string hex(const ByteArray* a) {
 }
 
 std::string hexText(const std::string& s) {
-  auto bytes = ByteArray::copyOf(reinterpret_cast<const int8_t*>(s.data()), static_cast<int32_t>(s.size()));
+  auto bytes =
+      ByteArray::copyOf(reinterpret_cast<const int8_t*>(s.data()), static_cast<int32_t>(s.size()));
   return s.empty() ? "" : hex(bytes.get());
 }
 

@@ -6,7 +6,7 @@ public final class CharValue extends SqlValue {
   final int charsetId;
 
   public CharValue(byte[] bytes, int charsetId) {
-    super(bytes);
+    super(bytes, CHAR);
     this.charsetId = charsetId;
   }
 

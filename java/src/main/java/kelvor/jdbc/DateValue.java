@@ -5,7 +5,7 @@ import java.time.LocalDateTime;
 /** A DATE: seven bytes, century to second. */
 public final class DateValue extends SqlValue {
   public DateValue(byte[] bytes) {
-    super(bytes);
+    super(bytes, DATE);
   }
 
   /** The date; nanoseconds are dropped (a DATE holds whole seconds). */

@@ -9,7 +9,7 @@ public final class LobValue extends SqlValue {
   private final int kind;
 
   public LobValue(int kind, byte[] locator) {
-    super(locator);
+    super(locator, LOB);
     this.kind = kind;
   }
 

@@ -5,7 +5,7 @@ import java.math.BigDecimal;
 /** A NUMBER: at most 38 significant decimal digits in the server's byte form. */
 public final class NumberValue extends SqlValue {
   public NumberValue(byte[] bytes) {
-    super(bytes);
+    super(bytes, NUMBER);
   }
 
   /** The exact value; a longer number is rounded half-even to 38 digits. */

@@ -9,14 +9,25 @@ import java.util.HexFormat;
  * fails with driver error 59 on conversion, not when read.
  */
 public abstract class SqlValue {
+  // The value class, for the native library (one field read instead of a chain of class tests).
+  static final int NUMBER = 1;
+  static final int CHAR = 2;
+  static final int DATE = 3;
+  static final int RAW = 4;
+  static final int LOB = 5;
+  static final int REF = 6;
+
   /** The byte form; read by the native library. */
   final byte[] bytes;
 
-  SqlValue(byte[] bytes) {
+  final int kind;
+
+  SqlValue(byte[] bytes, int kind) {
     if (bytes == null) {
       throw new NullPointerException("bytes");
     }
     this.bytes = bytes;
+    this.kind = kind;
   }
 
   /** A copy of the byte form. */
