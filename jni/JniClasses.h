@@ -54,6 +54,12 @@ struct JniClasses {
   jfieldID objectValueType = nullptr, objectValueAttributes = nullptr;
   jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator)
   jfieldID arrayValueType = nullptr, arrayValueElements = nullptr, arrayValueLocator = nullptr;
+  jclass packedValues = nullptr;
+  jmethodID packedValuesNew = nullptr;     // (int kind, int charsetId, byte[], int[])
+  jmethodID packedValuesPack = nullptr;    // static pack(Object[])
+  jmethodID packedValuesUnpack = nullptr;  // unpack() -> Object[]
+  jfieldID packedKind = nullptr, packedCharset = nullptr, packedBytes = nullptr,
+           packedLengths = nullptr;
   jclass typeInfo = nullptr;
   jfieldID typeInfoTypeId = nullptr, typeInfoVersion = nullptr, typeInfoTds = nullptr,
            typeInfoLayout = nullptr, typeInfoFormat = nullptr;

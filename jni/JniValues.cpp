@@ -185,11 +185,60 @@ KelvorType* itemType(KelvorType* declared, int32_t i) {
   return nullptr;
 }
 
+// Arrays of at least this many items cross packed when they can (PackedValues).
+constexpr jsize PACK_MIN = 8;
+
+// The library's values of Java value objects that PackedValues.pack could pack; null when it
+// could not.
+Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
+  const JniClasses& c = classes();
+  Local packed(env, env->CallStaticObjectMethod(c.packedValues, c.packedValuesPack, array));
+  check(env);
+  if (packed.get() == nullptr) return nullptr;
+  const jint kind = env->GetIntField(packed.get(), c.packedKind);
+  const jint charset = env->GetIntField(packed.get(), c.packedCharset);
+  Local bytesRef(env, env->GetObjectField(packed.get(), c.packedBytes));
+  Local lengthsRef(env, env->GetObjectField(packed.get(), c.packedLengths));
+  Ref<lang::ByteArray> all = JniValues::bytes(env, static_cast<jbyteArray>(bytesRef.get()));
+  Ref<lang::IntArray> lengths =
+      copyIn<jint>(env, static_cast<jintArray>(lengthsRef.get()), &JNIEnv::GetIntArrayRegion);
+  Ref<jdbc::CharsetConverter> converter =
+      kind == JniClasses::KIND_CHAR ? jdbc::CharsetConverter::forId(charset) : nullptr;
+  auto out = lang::ObjectArray::make(lengths->length());
+  int32_t at = 0;
+  for (int32_t i = 0; i < lengths->length(); ++i) {
+    const int32_t n = (*lengths)[i];
+    if (n < 0) continue;
+    // security: the lengths are checked against the bytes that remain before any copy
+    if (n > all->length() - at) lang::throwIndexOutOfBounds(at, all->length());
+    Ref<lang::ByteArray> b = lang::ByteArray::copyOf(all->data() + at, n);
+    at += n;
+    switch (kind) {
+      case JniClasses::KIND_NUMBER:
+        out->set(i, lang::makeRef<jdbc::NumberValue>(std::move(b)));
+        break;
+      case JniClasses::KIND_DATE:
+        out->set(i, lang::makeRef<jdbc::DateValue>(std::move(b)));
+        break;
+      case JniClasses::KIND_CHAR:
+        out->set(i, lang::makeRef<jdbc::CharValue>(std::move(b), converter));
+        break;
+      default:
+        out->set(i, lang::makeRef<jdbc::RawValue>(std::move(b)));
+        break;
+    }
+  }
+  return out;
+}
+
 Ref<lang::ObjectArray> objectsOf(JNIEnv* env, jobjectArray array, KelvorType* declared,
                                  jdbc::Connection* conn, int32_t depth,
                                  Ref<lang::Object> (*convert)(JNIEnv*, jobject, KelvorType*,
                                                               jdbc::Connection*, int32_t)) {
   const jsize n = env->GetArrayLength(array);
+  if (n >= PACK_MIN) {
+    if (Ref<lang::ObjectArray> packed = unpackedOf(env, array)) return packed;
+  }
   auto out = lang::ObjectArray::make(n);
   for (jsize i = 0; i < n; ++i) {
     LocalFrame frame(env);
@@ -238,6 +287,68 @@ const T* other(ClassName name, const lang::Object* o) {
 template <typename T>
 const T* known(ClassName want, ClassName name, const lang::Object* o) {
   return name == want ? static_cast<const T*>(o) : other<T>(name, o);
+}
+
+// The Java value objects of the library's values, built in Java from one packed array, when
+// every item is null or a value of one class told by name (and of one character set);
+// otherwise null.
+jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
+  ClassName kind = ClassName::OTHER;
+  jint charsetId = 0;
+  int64_t total = 0;
+  for (int32_t i = 0; i < items.length(); ++i) {
+    const lang::Object* o = items.at(i);
+    if (o == nullptr) continue;
+    const ClassName k = classOf(o);
+    if (k != ClassName::NUMBER && k != ClassName::DATE && k != ClassName::RAW &&
+        k != ClassName::CHAR) {
+      return nullptr;
+    }
+    const jdbc::CharsetConverter* set =
+        k == ClassName::CHAR ? static_cast<const jdbc::CharValue*>(o)->getCharacterSet().get()
+                             : nullptr;
+    const jint cs = set != nullptr ? set->id() : 0;
+    if (kind == ClassName::OTHER) {
+      kind = k;
+      charsetId = cs;
+    } else if (k != kind || cs != charsetId) {
+      return nullptr;
+    }
+    const auto& b = static_cast<const jdbc::SqlValue*>(o)->shareBytes();
+    total += b ? b->length() : 0;
+  }
+  if (kind == ClassName::OTHER || total > INT32_MAX - 8) return nullptr;
+  std::vector<jbyte> all;
+  all.reserve(static_cast<size_t>(total));
+  std::vector<jint> lengths(static_cast<size_t>(items.length()), -1);
+  for (int32_t i = 0; i < items.length(); ++i) {
+    const lang::Object* o = items.at(i);
+    if (o == nullptr) continue;
+    const auto& b = static_cast<const jdbc::SqlValue*>(o)->shareBytes();
+    const int32_t n = b ? b->length() : 0;
+    if (n > 0) all.insert(all.end(), b->data(), b->data() + n);
+    lengths[static_cast<size_t>(i)] = n;
+  }
+  const JniClasses& c = classes();
+  Local bytes(env, env->NewByteArray(static_cast<jsize>(all.size())));
+  check(env);
+  if (!all.empty())
+    env->SetByteArrayRegion(static_cast<jbyteArray>(bytes.get()), 0, static_cast<jsize>(all.size()),
+                            all.data());
+  Local lengthArray(env, env->NewIntArray(items.length()));
+  check(env);
+  env->SetIntArrayRegion(static_cast<jintArray>(lengthArray.get()), 0, items.length(),
+                         lengths.data());
+  const jint javaKind = kind == ClassName::NUMBER ? JniClasses::KIND_NUMBER
+                        : kind == ClassName::DATE ? JniClasses::KIND_DATE
+                        : kind == ClassName::CHAR ? JniClasses::KIND_CHAR
+                                                  : JniClasses::KIND_RAW;
+  Local packed(env, env->NewObject(c.packedValues, c.packedValuesNew, javaKind, charsetId,
+                                   bytes.get(), lengthArray.get()));
+  check(env);
+  jobject out = env->CallObjectMethod(packed.get(), c.packedValuesUnpack);
+  check(env);
+  return out;
 }
 
 // A value class of the bytes: NumberValue, DateValue, RawValue.
@@ -378,6 +489,9 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     return copyOut<jfloat>(env, *a, &JNIEnv::NewFloatArray, &JNIEnv::SetFloatArrayRegion);
   }
   if (const auto* a = known<lang::ObjectArray>(ClassName::OBJECTS, name, o)) {
+    if (a->length() >= PACK_MIN) {
+      if (jobject packed = packedOf(env, *a)) return packed;
+    }
     jobjectArray out = env->NewObjectArray(a->length(), c.object, nullptr);
     check(env);
     Local hold(env, out);

@@ -132,6 +132,35 @@ class RoundTripTest {
   }
 
   @Test
+  void manyValuesCrossPackedAndOneByOneAlike() {
+    try (Connection conn = Fixtures.connectionServing("numbers")) {
+      KelvorTypeCOLLECTION numbers = KelvorTypeCOLLECTION.forName("KELCORE.NUMBERS", conn);
+      Object[] values = new Object[40];
+      Object[] mixed = new Object[40];  // one Java object among the values: crosses one by one
+      for (int i = 0; i < values.length; ++i) {
+        values[i] = i % 7 == 3 ? null : NumberValue.of(new BigDecimal(i).movePointLeft(i % 5));
+        mixed[i] = values[i];
+      }
+      mixed[1] = new BigDecimal(1).movePointLeft(1);
+      byte[] image = numbers.toImage(new ArrayValue(numbers, values));
+      assertArrayEquals(image, numbers.toImage(new ArrayValue(numbers, mixed)));
+      Object[] back = (Object[]) ((ArrayValue) numbers.fromImage(image, 0, KelvorType.STYLE_SQL_VALUE)).getElements();
+      assertArrayEquals(values, back);
+      // Character values of one set cross packed too: LINES holds up to 10.
+      Object[] texts = new Object[10];
+      for (int i = 0; i < texts.length; ++i) {
+        texts[i] = i == 4 ? null : CharValue.of("\u00e9l\u00e8ve " + i, 106);
+      }
+      try (Connection conn2 = Fixtures.connectionServing("address")) {
+        KelvorTypeADT address = KelvorTypeADT.forName("KELCORE.ADDRESS", conn2);
+        Object value = address.toSqlValue(new Object[] {null, null, null, new ArrayValue(null, texts)});
+        ObjectValue read = (ObjectValue) address.fromImage(address.toImage(value), 0, KelvorType.STYLE_SQL_VALUE);
+        assertArrayEquals(texts, (Object[]) ((ArrayValue) read.getAttribute(3)).getElements());
+      }
+    }
+  }
+
+  @Test
   void scalarsConvertBothWays() {
     assertEquals(new BigDecimal("-123.4500"), NumberValue.of(new BigDecimal("-123.4500")).bigDecimalValue().setScale(4));
     assertEquals(1234567890123L, NumberValue.of(1234567890123L).longValue());
