@@ -250,7 +250,20 @@ Ref<lang::ObjectArray> objectsOf(JNIEnv* env, jobjectArray array, KelvorType* de
 }
 
 // The classes converted most, told by their class names (see toJavaAt).
-enum class ClassName { OTHER, STRING, BYTES, NUMBER, DATE, RAW, CHAR, OBJECTS, OBJECT, ARRAY };
+enum class ClassName {
+  OTHER,
+  STRING,
+  BYTES,
+  NUMBER,
+  DATE,
+  RAW,
+  CHAR,
+  OBJECTS,
+  OBJECT,
+  ARRAY,
+  DECIMAL,
+  TIMESTAMP
+};
 
 ClassName classOf(const lang::Object* o) {
   const char* n = o->className();
@@ -268,7 +281,11 @@ ClassName classOf(const lang::Object* o) {
     case 'N':
       return std::strcmp(n, "NumberValue") == 0 ? ClassName::NUMBER : ClassName::OTHER;
     case 'D':
-      return std::strcmp(n, "DateValue") == 0 ? ClassName::DATE : ClassName::OTHER;
+      return std::strcmp(n, "DateValue") == 0 ? ClassName::DATE
+             : std::strcmp(n, "Decimal") == 0 ? ClassName::DECIMAL
+                                              : ClassName::OTHER;
+    case 'T':
+      return std::strcmp(n, "Timestamp") == 0 ? ClassName::TIMESTAMP : ClassName::OTHER;
     case 'R':
       return std::strcmp(n, "RawValue") == 0 ? ClassName::RAW : ClassName::OTHER;
     case 'C':
@@ -502,13 +519,13 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     }
     return hold.release();
   }
-  if (const auto* d = other<lang::Decimal>(name, o)) {
+  if (const auto* d = known<lang::Decimal>(ClassName::DECIMAL, name, o)) {
     Local text(env, newString(env, d->toString()));
     jobject r = env->NewObject(c.bigDecimal, c.bigDecimalFromText, text.get());
     check(env);
     return r;
   }
-  if (const auto* t = other<lang::Timestamp>(name, o)) {
+  if (const auto* t = known<lang::Timestamp>(ClassName::TIMESTAMP, name, o)) {
     jobject r =
         env->CallStaticObjectMethod(c.localDateTime, c.localDateTimeOf, t->year(), t->month(),
                                     t->day(), t->hour(), t->minute(), t->second(), t->nanos());
