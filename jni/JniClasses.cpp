@@ -129,14 +129,14 @@ bool JniClasses::load(JNIEnv* env) {
   field(arrayValueElements, arrayValue, "elements", "Ljava/lang/Object;");
   field(arrayValueLocator, arrayValue, "locator", "[B");
   cls(packedValues, "kelvor/jdbc/PackedValues");
-  method(packedValuesNew, packedValues, "<init>", "(II[B[I)V");
+  method(packedValuesNew, packedValues, "<init>", "([B[I[B[I)V");
   staticMethod(packedValuesPack, packedValues, "pack",
                "([Ljava/lang/Object;)Lkelvor/jdbc/PackedValues;");
   method(packedValuesUnpack, packedValues, "unpack", "()[Ljava/lang/Object;");
-  field(packedKind, packedValues, "kind", "I");
-  field(packedCharset, packedValues, "charsetId", "I");
   field(packedBytes, packedValues, "bytes", "[B");
   field(packedLengths, packedValues, "lengths", "[I");
+  field(packedKinds, packedValues, "kinds", "[B");
+  field(packedCharsets, packedValues, "charsets", "[I");
   cls(typeInfo, "kelvor/jdbc/TypeInfo");
   field(typeInfoTypeId, typeInfo, "typeId", "[B");
   field(typeInfoVersion, typeInfo, "version", "I");

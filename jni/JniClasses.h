@@ -55,11 +55,11 @@ struct JniClasses {
   jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator)
   jfieldID arrayValueType = nullptr, arrayValueElements = nullptr, arrayValueLocator = nullptr;
   jclass packedValues = nullptr;
-  jmethodID packedValuesNew = nullptr;     // (int kind, int charsetId, byte[], int[])
+  jmethodID packedValuesNew = nullptr;     // (byte[] bytes, int[] lengths, byte[] kinds, int[])
   jmethodID packedValuesPack = nullptr;    // static pack(Object[])
   jmethodID packedValuesUnpack = nullptr;  // unpack() -> Object[]
-  jfieldID packedKind = nullptr, packedCharset = nullptr, packedBytes = nullptr,
-           packedLengths = nullptr;
+  jfieldID packedBytes = nullptr, packedLengths = nullptr, packedKinds = nullptr,
+           packedCharsets = nullptr;
   jclass typeInfo = nullptr;
   jfieldID typeInfoTypeId = nullptr, typeInfoVersion = nullptr, typeInfoTds = nullptr,
            typeInfoLayout = nullptr, typeInfoFormat = nullptr;

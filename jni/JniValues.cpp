@@ -186,7 +186,7 @@ KelvorType* itemType(KelvorType* declared, int32_t i) {
 }
 
 // Arrays of at least this many items cross packed when they can (PackedValues).
-constexpr jsize PACK_MIN = 8;
+constexpr jsize PACK_MIN = 4;
 
 // The library's values of Java value objects that PackedValues.pack could pack; null when it
 // could not.
@@ -195,34 +195,48 @@ Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
   Local packed(env, env->CallStaticObjectMethod(c.packedValues, c.packedValuesPack, array));
   check(env);
   if (packed.get() == nullptr) return nullptr;
-  const jint kind = env->GetIntField(packed.get(), c.packedKind);
-  const jint charset = env->GetIntField(packed.get(), c.packedCharset);
-  Local bytesRef(env, env->GetObjectField(packed.get(), c.packedBytes));
-  Local lengthsRef(env, env->GetObjectField(packed.get(), c.packedLengths));
+  const auto field = [&](jfieldID f) { return env->GetObjectField(packed.get(), f); };
+  Local bytesRef(env, field(c.packedBytes));
+  Local lengthsRef(env, field(c.packedLengths));
+  Local kindsRef(env, field(c.packedKinds));
+  Local charsetsRef(env, field(c.packedCharsets));
   Ref<lang::ByteArray> all = JniValues::bytes(env, static_cast<jbyteArray>(bytesRef.get()));
   Ref<lang::IntArray> lengths =
       copyIn<jint>(env, static_cast<jintArray>(lengthsRef.get()), &JNIEnv::GetIntArrayRegion);
-  Ref<jdbc::CharsetConverter> converter =
-      kind == JniClasses::KIND_CHAR ? jdbc::CharsetConverter::forId(charset) : nullptr;
-  auto out = lang::ObjectArray::make(lengths->length());
+  Ref<lang::ByteArray> kinds = JniValues::bytes(env, static_cast<jbyteArray>(kindsRef.get()));
+  Ref<lang::IntArray> charsets = charsetsRef.get() == nullptr
+                                     ? nullptr
+                                     : copyIn<jint>(env, static_cast<jintArray>(charsetsRef.get()),
+                                                    &JNIEnv::GetIntArrayRegion);
+  const int32_t n = lengths->length();
+  // security: the arrays come from Java; their lengths are checked before they are indexed
+  if (kinds->length() != n || (charsets && charsets->length() != n)) {
+    throw lang::IllegalStateException("packed values of unequal lengths");
+  }
+  auto out = lang::ObjectArray::make(n);
+  Ref<jdbc::CharsetConverter> converter;
   int32_t at = 0;
-  for (int32_t i = 0; i < lengths->length(); ++i) {
-    const int32_t n = (*lengths)[i];
-    if (n < 0) continue;
-    // security: the lengths are checked against the bytes that remain before any copy
-    if (n > all->length() - at) lang::throwIndexOutOfBounds(at, all->length());
-    Ref<lang::ByteArray> b = lang::ByteArray::copyOf(all->data() + at, n);
-    at += n;
-    switch (kind) {
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t length = (*lengths)[i];
+    if (length < 0) continue;
+    // security: each length is checked against the bytes that remain before the copy
+    if (length > all->length() - at) lang::throwIndexOutOfBounds(at, all->length());
+    Ref<lang::ByteArray> b = lang::ByteArray::copyOf(all->data() + at, length);
+    at += length;
+    switch ((*kinds)[i]) {
       case JniClasses::KIND_NUMBER:
         out->set(i, lang::makeRef<jdbc::NumberValue>(std::move(b)));
         break;
       case JniClasses::KIND_DATE:
         out->set(i, lang::makeRef<jdbc::DateValue>(std::move(b)));
         break;
-      case JniClasses::KIND_CHAR:
+      case JniClasses::KIND_CHAR: {
+        if (!charsets) throw lang::IllegalStateException("packed characters without a set");
+        const int32_t id = (*charsets)[i];
+        if (!converter || converter->id() != id) converter = jdbc::CharsetConverter::forId(id);
         out->set(i, lang::makeRef<jdbc::CharValue>(std::move(b), converter));
         break;
+      }
       default:
         out->set(i, lang::makeRef<jdbc::RawValue>(std::move(b)));
         break;
@@ -307,61 +321,66 @@ const T* known(ClassName want, ClassName name, const lang::Object* o) {
 }
 
 // The Java value objects of the library's values, built in Java from one packed array, when
-// every item is null or a value of one class told by name (and of one character set);
-// otherwise null.
+// every item is null or a value of a class told by name; otherwise null.
 jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
-  ClassName kind = ClassName::OTHER;
-  jint charsetId = 0;
+  const int32_t n = items.length();
+  std::vector<jbyte> kinds(static_cast<size_t>(n), 0);
+  std::vector<jint> lengths(static_cast<size_t>(n), -1);
+  std::vector<jint> charsets;
   int64_t total = 0;
-  for (int32_t i = 0; i < items.length(); ++i) {
+  for (int32_t i = 0; i < n; ++i) {
     const lang::Object* o = items.at(i);
     if (o == nullptr) continue;
-    const ClassName k = classOf(o);
-    if (k != ClassName::NUMBER && k != ClassName::DATE && k != ClassName::RAW &&
-        k != ClassName::CHAR) {
-      return nullptr;
-    }
-    const jdbc::CharsetConverter* set =
-        k == ClassName::CHAR ? static_cast<const jdbc::CharValue*>(o)->getCharacterSet().get()
-                             : nullptr;
-    const jint cs = set != nullptr ? set->id() : 0;
-    if (kind == ClassName::OTHER) {
-      kind = k;
-      charsetId = cs;
-    } else if (k != kind || cs != charsetId) {
-      return nullptr;
+    jint kind = 0;
+    switch (classOf(o)) {
+      case ClassName::NUMBER:
+        kind = JniClasses::KIND_NUMBER;
+        break;
+      case ClassName::DATE:
+        kind = JniClasses::KIND_DATE;
+        break;
+      case ClassName::RAW:
+        kind = JniClasses::KIND_RAW;
+        break;
+      case ClassName::CHAR: {
+        kind = JniClasses::KIND_CHAR;
+        const auto& set = static_cast<const jdbc::CharValue*>(o)->getCharacterSet();
+        if (charsets.empty()) charsets.assign(static_cast<size_t>(n), 0);
+        charsets[static_cast<size_t>(i)] = set ? set->id() : 0;
+        break;
+      }
+      default:
+        return nullptr;
     }
     const auto& b = static_cast<const jdbc::SqlValue*>(o)->shareBytes();
-    total += b ? b->length() : 0;
+    if (!b) return nullptr;  // no byte form: the value crosses on its own
+    kinds[static_cast<size_t>(i)] = static_cast<jbyte>(kind);
+    lengths[static_cast<size_t>(i)] = b->length();
+    total += b->length();
   }
-  if (kind == ClassName::OTHER || total > INT32_MAX - 8) return nullptr;
+  if (total > INT32_MAX - 8) return nullptr;
   std::vector<jbyte> all;
   all.reserve(static_cast<size_t>(total));
-  std::vector<jint> lengths(static_cast<size_t>(items.length()), -1);
-  for (int32_t i = 0; i < items.length(); ++i) {
-    const lang::Object* o = items.at(i);
-    if (o == nullptr) continue;
-    const auto& b = static_cast<const jdbc::SqlValue*>(o)->shareBytes();
-    const int32_t n = b ? b->length() : 0;
-    if (n > 0) all.insert(all.end(), b->data(), b->data() + n);
-    lengths[static_cast<size_t>(i)] = n;
+  for (int32_t i = 0; i < n; ++i) {
+    if (lengths[static_cast<size_t>(i)] <= 0) continue;
+    const auto& b = static_cast<const jdbc::SqlValue*>(items.at(i))->shareBytes();
+    all.insert(all.end(), b->data(), b->data() + b->length());
   }
+  const auto newArray = [&](auto make, auto set, const auto& v) {
+    auto a = (env->*make)(static_cast<jsize>(v.size()));
+    check(env);
+    if (!v.empty()) (env->*set)(a, 0, static_cast<jsize>(v.size()), v.data());
+    return a;
+  };
   const JniClasses& c = classes();
-  Local bytes(env, env->NewByteArray(static_cast<jsize>(all.size())));
-  check(env);
-  if (!all.empty())
-    env->SetByteArrayRegion(static_cast<jbyteArray>(bytes.get()), 0, static_cast<jsize>(all.size()),
-                            all.data());
-  Local lengthArray(env, env->NewIntArray(items.length()));
-  check(env);
-  env->SetIntArrayRegion(static_cast<jintArray>(lengthArray.get()), 0, items.length(),
-                         lengths.data());
-  const jint javaKind = kind == ClassName::NUMBER ? JniClasses::KIND_NUMBER
-                        : kind == ClassName::DATE ? JniClasses::KIND_DATE
-                        : kind == ClassName::CHAR ? JniClasses::KIND_CHAR
-                                                  : JniClasses::KIND_RAW;
-  Local packed(env, env->NewObject(c.packedValues, c.packedValuesNew, javaKind, charsetId,
-                                   bytes.get(), lengthArray.get()));
+  Local bytes(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, all));
+  Local lengthArray(env, newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, lengths));
+  Local kindArray(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, kinds));
+  Local charsetArray(
+      env, charsets.empty() ? nullptr
+                            : newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, charsets));
+  Local packed(env, env->NewObject(c.packedValues, c.packedValuesNew, bytes.get(),
+                                   lengthArray.get(), kindArray.get(), charsetArray.get()));
   check(env);
   jobject out = env->CallObjectMethod(packed.get(), c.packedValuesUnpack);
   check(env);

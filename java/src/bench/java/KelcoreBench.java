@@ -1,4 +1,6 @@
 import java.io.ByteArrayOutputStream;
+import java.lang.management.ManagementFactory;
+import java.lang.management.ThreadMXBean;
 import java.math.BigDecimal;
 import java.time.LocalDateTime;
 import java.util.Arrays;
@@ -55,31 +57,43 @@ public final class KelcoreBench {
 
   static volatile Object sink;
 
-  /** Median nanoseconds per operation over `runs` runs of `count` operations. */
-  static double measure(Op op, int count, int runs) {
+  private static final ThreadMXBean THREADS = ManagementFactory.getThreadMXBean();
+
+  /**
+   * Median nanoseconds per operation over `runs` runs of `count` operations: wall time
+   * (System.nanoTime) and the thread's CPU time, which a loaded machine disturbs less.
+   */
+  static double[] measure(Op op, int count, int runs) {
     for (int i = 0; i < Math.max(count, 3); ++i) {
       op.run();  // warm-up: compiled code, sized heap
     }
-    double[] perOp = new double[runs];
+    double[] wall = new double[runs];
+    double[] cpu = new double[runs];
     for (int r = 0; r < runs; ++r) {
+      long c0 = THREADS.getCurrentThreadCpuTime();
       long t0 = System.nanoTime();
       for (int i = 0; i < count; ++i) {
         op.run();
       }
-      perOp[r] = (System.nanoTime() - t0) / (double) count;
+      wall[r] = (System.nanoTime() - t0) / (double) count;
+      cpu[r] = (THREADS.getCurrentThreadCpuTime() - c0) / (double) count;
     }
-    Arrays.sort(perOp);
-    return perOp[runs / 2];
+    Arrays.sort(wall);
+    Arrays.sort(cpu);
+    return new double[] {wall[runs / 2], cpu[runs / 2]};
   }
 
-  static void row(String name, double ns) {
+  static String time(double ns) {
     if (ns >= 1e6) {
-      System.out.printf("%-28s %10.2f ms%n", name, ns / 1e6);
+      return String.format("%9.2f ms", ns / 1e6);
     } else if (ns >= 1e3) {
-      System.out.printf("%-28s %10.2f us%n", name, ns / 1e3);
-    } else {
-      System.out.printf("%-28s %10.0f ns%n", name, ns);
+      return String.format("%9.2f us", ns / 1e3);
     }
+    return String.format("%9.0f ns", ns);
+  }
+
+  static void row(String name, double[] ns) {
+    System.out.printf("%-24s wall %s   cpu %s%n", name, time(ns[0]), time(ns[1]));
   }
 
   public static void main(String[] args) {
@@ -101,8 +115,7 @@ public final class KelcoreBench {
       }
       byte[] numsImage = nums.toImage(new ArrayValue(nums, ints));
 
-      double call = measure(() -> sink = flat.getTypeCode(), 1_000_000, runs);
-      row("jni_call (getTypeCode)", call);
+      row("jni_call (getTypeCode)", measure(() -> sink = flat.getTypeCode(), 1_000_000, runs));
       row("flat_write", measure(() -> sink = flat.toImage(flatValue), 100_000, runs));
       row("flat_read_sql", measure(() -> sink = flat.fromImage(flatImage, 0, KelvorType.STYLE_SQL_VALUE), 100_000, runs));
       row("flat_read_platform",

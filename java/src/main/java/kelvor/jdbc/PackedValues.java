@@ -3,31 +3,29 @@ package kelvor.jdbc;
 import java.util.Arrays;
 
 /**
- * Many value objects of one class crossing the JNI edge at once: their byte forms end to end
- * in one array, with each value's length (-1 for null). Building or taking apart the Java
- * objects in Java costs a few nanoseconds each; doing it through JNI, several JNI calls each.
+ * Many value objects crossing the JNI edge at once: their byte forms end to end in one array,
+ * with each value's length and class (and, for a character value, its character set). Building
+ * or taking apart the Java objects in Java costs a few nanoseconds each; doing it through JNI,
+ * several JNI calls each. Items that are not NumberValue, DateValue, RawValue or CharValue (or
+ * null) cannot be packed.
  */
 final class PackedValues {
-  final int kind;
-  final int charsetId;
   final byte[] bytes;
-  final int[] lengths;
+  final int[] lengths;  // -1: null
+  final byte[] kinds;  // SqlValue.NUMBER, CHAR, DATE, RAW; 0 for null
+  final int[] charsets;  // the character set of each CHAR item; null when there is none
 
-  PackedValues(int kind, int charsetId, byte[] bytes, int[] lengths) {
-    this.kind = kind;
-    this.charsetId = charsetId;
+  PackedValues(byte[] bytes, int[] lengths, byte[] kinds, int[] charsets) {
     this.bytes = bytes;
     this.lengths = lengths;
+    this.kinds = kinds;
+    this.charsets = charsets;
   }
 
-  /**
-   * The packed form of items when every item is null or a NumberValue, DateValue, RawValue, or
-   * CharValue of one character set, all of one class; otherwise null.
-   */
+  /** The packed form of items, or null when an item cannot be packed. */
   static PackedValues pack(Object[] items) {
-    int kind = 0;
-    int charsetId = 0;
     long total = 0;
+    boolean chars = false;
     for (Object o : items) {
       if (o == null) {
         continue;
@@ -36,33 +34,32 @@ final class PackedValues {
       if (c != NumberValue.class && c != DateValue.class && c != RawValue.class && c != CharValue.class) {
         return null;
       }
-      SqlValue v = (SqlValue) o;
-      int cs = v instanceof CharValue ? ((CharValue) v).charsetId : 0;
-      if (kind == 0) {
-        kind = v.kind;
-        charsetId = cs;
-      } else if (v.kind != kind || cs != charsetId) {
-        return null;
-      }
-      total += v.bytes.length;
+      chars |= c == CharValue.class;
+      total += ((SqlValue) o).bytes.length;
     }
-    if (kind == 0 || total > Integer.MAX_VALUE - 8) {
+    if (total > Integer.MAX_VALUE - 8) {
       return null;
     }
     byte[] all = new byte[(int) total];
     int[] lengths = new int[items.length];
+    byte[] kinds = new byte[items.length];
+    int[] charsets = chars ? new int[items.length] : null;
     int at = 0;
     for (int i = 0; i < items.length; ++i) {
-      if (items[i] == null) {
+      SqlValue v = (SqlValue) items[i];
+      if (v == null) {
         lengths[i] = -1;
         continue;
       }
-      byte[] b = ((SqlValue) items[i]).bytes;
-      System.arraycopy(b, 0, all, at, b.length);
-      at += b.length;
-      lengths[i] = b.length;
+      System.arraycopy(v.bytes, 0, all, at, v.bytes.length);
+      at += v.bytes.length;
+      lengths[i] = v.bytes.length;
+      kinds[i] = (byte) v.kind;
+      if (v.kind == SqlValue.CHAR) {
+        charsets[i] = ((CharValue) v).charsetId;
+      }
     }
-    return new PackedValues(kind, charsetId, all, lengths);
+    return new PackedValues(all, lengths, kinds, charsets);
   }
 
   /** The value objects. */
@@ -76,7 +73,7 @@ final class PackedValues {
       }
       byte[] b = Arrays.copyOfRange(bytes, at, at + n);
       at += n;
-      switch (kind) {
+      switch (kinds[i]) {
         case SqlValue.NUMBER:
           out[i] = new NumberValue(b);
           break;
@@ -84,7 +81,7 @@ final class PackedValues {
           out[i] = new DateValue(b);
           break;
         case SqlValue.CHAR:
-          out[i] = new CharValue(b, charsetId);
+          out[i] = new CharValue(b, charsets[i]);
           break;
         default:
           out[i] = new RawValue(b);
