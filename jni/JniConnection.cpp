@@ -201,6 +201,16 @@ jdbc::kelcore::KelvorTypeADT* treeOf(const lang::Object* descriptor) {
 
 }  // namespace
 
+bool JniConnection::madeHere(const lang::Object* descriptor) const {
+  if (const auto* o = dynamic_cast<const jdbc::ObjectDescriptor*>(descriptor)) {
+    return o->getConnection() == this;
+  }
+  if (const auto* a = dynamic_cast<const jdbc::ArrayDescriptor*>(descriptor)) {
+    return a->getConnection() == this;
+  }
+  return false;
+}
+
 JniConnection::JniConnection(JNIEnv* env, jobject services)
     : services_(env->NewGlobalRef(services)) {
   if (services_ == nullptr) throw JavaExceptionPending{};
@@ -262,7 +272,11 @@ Ref<lang::Object> JniConnection::getDescriptor(const std::string& sqlName) {
   LocalRef d{env, env->CallObjectMethod(services.o, classes().servicesGetDescriptor, name.o)};
   JniRaise::check(env);
   if (d.o == nullptr || !env->IsInstanceOf(d.o, classes().nativePeer)) return nullptr;
-  return Ref<lang::Object>(JniValues::address(env, d.o, "cached descriptor"));
+  Ref<lang::Object> cached(JniValues::address(env, d.o, "cached descriptor"));
+  // A descriptor another connection put into the same services belongs to that connection,
+  // which may be gone: its tree would call it. This connection makes its own.
+  if (!madeHere(cached.get())) return nullptr;
+  return cached;
 }
 
 void JniConnection::putDescriptor(const std::string& sqlName, Ref<lang::Object> descriptor) {

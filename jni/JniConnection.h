@@ -6,7 +6,9 @@
 // one more implementation of it, in the role binding::HostConnection plays for a host.
 //
 // Descriptors cross into the Java cache as peers; the connection remembers the trees it handed
-// over so that close() can drop their descriptor links (the cache's duty, see Connection.h).
+// over so that close() can drop their descriptor links (the cache's duty, see Connection.h). A
+// cached descriptor of another connection (services shared by two connections) is not taken:
+// its tree holds that connection, which may be gone.
 //
 // Lifetime: the descriptors hold the connection by plain pointer. close() (the Java
 // Connection's close or its cleaner) drops the services and the cached trees' links; a
@@ -50,6 +52,9 @@ class JniConnection final : public jdbc::Connection {
   jobject services(JNIEnv* env) const;
 
  private:
+  // Whether a cached descriptor is one of this connection's.
+  bool madeHere(const lang::Object* descriptor) const;
+
   mutable std::mutex lock_;
   jobject services_;                                 // global reference; null once closed
   std::vector<lang::Ref<lang::Object>> handedOver_;  // descriptors put into the Java cache

@@ -1,6 +1,8 @@
 package kelvor.jdbc.kelcore;
 
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 
 import java.util.Arrays;
@@ -102,6 +104,24 @@ class FailureTest {
     assertEquals(1, e.getErrorCode());
     // A character set the library does not know cannot convert.
     assertThrows(DriverException.class, () -> CharValue.of("x", 4242).stringValue());
+  }
+
+  @Test
+  void servicesSharedByTwoConnectionsKeepTheirDescriptorsApart() {
+    MemoryServices services = new MemoryServices();
+    Fixtures.serve(services, "person");
+    byte[] image = Tool.encode("person");
+    KelvorTypeADT first;
+    try (Connection a = new Connection(services)) {
+      first = KelvorTypeADT.forName("KELCORE.PERSON", a);
+      assertEquals(4, first.getNumAttributes());
+    }
+    // The first connection is closed; its descriptor, still in the shared cache, is not taken.
+    try (Connection b = new Connection(services)) {
+      KelvorTypeADT second = KelvorTypeADT.forName("KELCORE.PERSON", b);
+      assertNotSame(first, second);
+      assertArrayEquals(image, second.toImage(second.fromImage(image, 0, KelvorType.STYLE_SQL_VALUE)));
+    }
   }
 
   @Test
