@@ -124,7 +124,7 @@ bool JniClasses::load(JNIEnv* env) {
   field(objectValueAttributes, objectValue, "attributes", "[Ljava/lang/Object;");
   cls(arrayValue, "kelvor/jdbc/ArrayValue");
   method(arrayValueNew, arrayValue, "<init>",
-         "(Lkelvor/jdbc/kelcore/KelvorTypeCOLLECTION;Ljava/lang/Object;[B)V");
+         "(Lkelvor/jdbc/kelcore/KelvorTypeCOLLECTION;Ljava/lang/Object;[BJ)V");
   field(arrayValueType, arrayValue, "type", "Lkelvor/jdbc/kelcore/KelvorTypeCOLLECTION;");
   field(arrayValueElements, arrayValue, "elements", "Ljava/lang/Object;");
   field(arrayValueLocator, arrayValue, "locator", "[B");

@@ -52,7 +52,7 @@ struct JniClasses {
   jmethodID refValueNew = nullptr;     // (byte[])
   jmethodID objectValueNew = nullptr;  // (KelvorTypeADT, Object[])
   jfieldID objectValueType = nullptr, objectValueAttributes = nullptr;
-  jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator)
+  jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator, long)
   jfieldID arrayValueType = nullptr, arrayValueElements = nullptr, arrayValueLocator = nullptr;
   jclass packedValues = nullptr;
   jmethodID packedValuesNew = nullptr;     // (byte[] bytes, int[] lengths, byte[] kinds, int[])

@@ -583,8 +583,8 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     Local items(env, toJavaAt(env, elements.get(), depth + 1));
     // A collection the server keeps crosses as its locator only.
     Local locator(env, elements ? nullptr : newBytes(env, v->getLocator().get()));
-    jobject out =
-        env->NewObject(c.arrayValue, c.arrayValueNew, type.get(), items.get(), locator.get());
+    jobject out = env->NewObject(c.arrayValue, c.arrayValueNew, type.get(), items.get(),
+                                 locator.get(), static_cast<jlong>(v->elementCount()));
     check(env);
     return out;
   }

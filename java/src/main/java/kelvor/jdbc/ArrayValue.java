@@ -12,19 +12,28 @@ public final class ArrayValue {
   final KelvorTypeCOLLECTION type;
   final Object elements;
   final byte[] locator;
+  private final long length;
 
   public ArrayValue(KelvorTypeCOLLECTION type, Object elements) {
-    this(type, elements, null);
+    this(type, elements, null, elements == null ? 0 : java.lang.reflect.Array.getLength(elements));
   }
 
-  ArrayValue(KelvorTypeCOLLECTION type, Object elements, byte[] locator) {
+  // Also made by the native library: `length` is the element count a reader found (a
+  // count-only read holds no elements).
+  ArrayValue(KelvorTypeCOLLECTION type, Object elements, byte[] locator, long length) {
     this.type = type;
     this.elements = elements;
     this.locator = locator;
+    this.length = length;
   }
 
   public static ArrayValue ofLocator(KelvorTypeCOLLECTION type, byte[] locator) {
-    return new ArrayValue(type, null, locator.clone());
+    return new ArrayValue(type, null, locator.clone(), 0);
+  }
+
+  /** The number of elements (as read, for a count-only read). */
+  public long getLength() {
+    return length;
   }
 
   public KelvorTypeCOLLECTION getType() {

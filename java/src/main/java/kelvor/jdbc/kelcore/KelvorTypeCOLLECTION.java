@@ -7,6 +7,9 @@ import kelvor.jdbc.Connection;
  * collections, of slices and of NUMBER elements straight into primitive arrays.
  */
 public class KelvorTypeCOLLECTION extends KelvorTypeADT {
+  /** The element style that reads the count only (ArrayValue.getLength). */
+  public static final int STYLE_COUNT_ONLY = 0;
+
   /** Primitive access kinds of NUMBER and FLOAT elements. */
   public static final int ACCESS_INT_ARRAY = 4;
 
@@ -40,7 +43,8 @@ public class KelvorTypeCOLLECTION extends KelvorTypeADT {
 
   /**
    * Reads count elements from element begin (1-based; count -1: to the end) of the image at
-   * offset: an ArrayValue holding them.
+   * offset: an ArrayValue holding them as value classes (STYLE_SQL_VALUE) or Java objects
+   * (STYLE_PLATFORM_OBJECT), or only their count (STYLE_COUNT_ONLY).
    */
   public native Object fromImage(byte[] image, long offset, long begin, int count, int style);
 

@@ -128,6 +128,10 @@ class RoundTripTest {
       ArrayValue second = (ArrayValue) persons.fromImage(linear, 0, 2, 1, KelvorType.STYLE_SQL_VALUE);
       ArrayValue all = (ArrayValue) persons.fromImage(linear, 0, KelvorType.STYLE_SQL_VALUE);
       assertEquals(((Object[]) all.getElements())[1], ((Object[]) second.getElements())[0]);
+      // The count-only style: the count, no elements.
+      ArrayValue counted = (ArrayValue) persons.fromImage(linear, 0, KelvorTypeCOLLECTION.STYLE_COUNT_ONLY);
+      assertEquals(((Object[]) all.getElements()).length, counted.getLength());
+      assertNull(counted.getElements());
     }
   }
 
