@@ -61,8 +61,10 @@ class LoadTest {
       assertEquals(values[999_999], ((NumberValue) read[999_999]).intValue());
       Object[] platform = (Object[]) ((ArrayValue) nums.fromImage(image, 0, KelvorType.STYLE_PLATFORM_OBJECT)).getElements();
       assertEquals(java.math.BigDecimal.valueOf(values[123_456]), platform[123_456]);
-      // Written back from the value objects: the same image.
+      // Written back from the value objects (packed) and from the decimals (one by one, a
+      // frame of local references each): the same image.
       assertArrayEquals(image, nums.toImage(new ArrayValue(nums, read)));
+      assertArrayEquals(image, nums.toImage(new ArrayValue(nums, platform)));
     }
   }
 
