@@ -177,6 +177,18 @@ void Bridge::throwNotBridged(uint32_t ref) {
                                  " is not an object of this library");
 }
 
+lang::Object* Bridge::pagedHandle(uint32_t ref, uint32_t& kind) const {
+  const uint32_t header = read32(ref, host::OFFSET_HEADER);
+  const uint32_t k = read32(ref, host::FIELD_KIND);
+  const uint64_t h = read64(ref, host::FIELD_HANDLE);
+  if ((header & host::KIND_MASK) != host::KIND_INSTANCE || h == 0 ||
+      host::checkWord(h, k) != read64(ref, host::FIELD_CHECK)) {
+    throwNotBridged(ref);
+  }
+  kind = k;
+  return reinterpret_cast<lang::Object*>(h);
+}
+
 void Bridge::throwWrongClass(const lang::Object* o, const std::type_info& want) {
   lang::throwClassCast(o == nullptr ? "null" : o->className(), want.name());
 }

@@ -43,8 +43,13 @@ using lang::Ref;
 class Bridge;
 // The env of the calling thread's innermost bridged call: services the host lends the package
 // (a host connection) call back on the thread that uses them.
+//
+// Every adapter call writes it, so it uses the initial-exec model: one store at a fixed offset
+// from the thread pointer instead of a call to the dynamic loader's TLS lookup (the library's
+// whole TLS block is a few bytes, which the loader's static TLS reserve holds also when a host
+// loads the library with dlopen).
 inline uintptr_t& currentBridgeEnv() noexcept {
-  static thread_local uintptr_t env = 0;
+  static thread_local uintptr_t env [[gnu::tls_model("initial-exec")]] = 0;
   return env;
 }
 // Binds a host connection object to a host-backed connection on first sight (HostConnection).
@@ -184,25 +189,20 @@ class Bridge : public HostMemory {
   // The C++ object of a bridged instance, with its bridge kind; throws when `ref` is not one.
   [[gnu::always_inline]] lang::Object* handle(uint32_t ref, uint32_t& kind) const {
     requireObject(ref, host::INSTANCE_SIZE);
-    uint32_t header;
-    uint64_t h, check;
-    if ((ref & host::TAG_PAGED) == 0) [[likely]] {
-      // One base address for the four words: this is every instance method's receiver.
-      const auto* at = reinterpret_cast<const uint8_t*>(context()->heapBase + (ref & ~host::TAG_MASK));
-      std::memcpy(&header, at + host::OFFSET_HEADER, 4);
-      std::memcpy(&kind, at + host::FIELD_KIND, 4);
-      std::memcpy(&h, at + host::FIELD_HANDLE, 8);
-      std::memcpy(&check, at + host::FIELD_CHECK, 8);
-    } else {
-      header = read32(ref, host::OFFSET_HEADER);
-      kind = read32(ref, host::FIELD_KIND);
-      h = read64(ref, host::FIELD_HANDLE);
-      check = read64(ref, host::FIELD_CHECK);
-    }
+    if ((ref & host::TAG_PAGED) != 0) [[unlikely]] return pagedHandle(ref, kind);
+    // One base address for the four words: this is every instance method's receiver. The
+    // words are loaded straight into registers: merged with the paged path's values they went
+    // through the stack, and the 4-byte store of the kind followed by a wider load of it
+    // stalled store forwarding, which cost more than the rest of a trivial call.
+    const auto* at = reinterpret_cast<const uint8_t*>(context()->heapBase + (ref & ~host::TAG_MASK));
+    const uint32_t header = load<uint32_t>(at + host::OFFSET_HEADER);
+    const uint32_t k = load<uint32_t>(at + host::FIELD_KIND);
+    const uint64_t h = load<uint64_t>(at + host::FIELD_HANDLE);
     if ((header & host::KIND_MASK) != host::KIND_INSTANCE || h == 0 ||
-        host::checkWord(h, kind) != check) [[unlikely]] {
+        host::checkWord(h, k) != load<uint64_t>(at + host::FIELD_CHECK)) [[unlikely]] {
       throwNotBridged(ref);
     }
+    kind = k;
     return reinterpret_cast<lang::Object*>(h);
   }
   // The object as a T (null for a null reference); a ClassCastException for another class.
@@ -258,6 +258,14 @@ class Bridge : public HostMemory {
   using HostMemory::kindOf;
 
  private:
+  template <typename W>
+  static W load(const uint8_t* p) noexcept {
+    W w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  }
+  // handle() for an instance in paged memory.
+  lang::Object* pagedHandle(uint32_t ref, uint32_t& kind) const;
   [[noreturn]] static void throwNotBridged(uint32_t ref);
   [[noreturn]] static void throwWrongClass(const lang::Object* o, const std::type_info& want);
   Ref<lang::Object> objectAt(uint32_t ref, int32_t depth) const;
