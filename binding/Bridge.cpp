@@ -239,7 +239,10 @@ Ref<lang::Object> Bridge::objectAt(uint32_t ref, int32_t depth) const {
       const uint64_t h = read64(ref, host::FIELD_HANDLE);
       if (h != 0 && host::checkWord(h, read32(ref, host::FIELD_KIND)) == read64(ref, host::FIELD_CHECK)) {
         auto* o = reinterpret_cast<lang::Object*>(h);
-        if (read32(ref, host::FIELD_KIND) == host::BK_OTHER) remember(o, ref);
+        if (read32(ref, host::FIELD_KIND) == host::BK_OTHER) {
+          remember(o, ref);
+          o = adoptHostValue(*this, ref, o);
+        }
         return Ref<lang::Object>(o);
       }
       if (read32(ref, host::OFFSET_CLASS) == classConstant(host::POOL_STRING)) return string(ref);

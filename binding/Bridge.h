@@ -56,6 +56,10 @@ inline uintptr_t& currentBridgeEnv() noexcept {
 void adoptHostConnection(const Bridge& b, uint32_t ref);
 // The same for a host type map (HostTypeMap).
 void adoptHostTypeMap(const Bridge& b, uint32_t ref);
+// The object the package works with for a bridged driver object `o` of host instance `ref`: o,
+// or the host-backed value made for an instance of a host subclass of a driver value class
+// (HostObjectValue).
+lang::Object* adoptHostValue(const Bridge& b, uint32_t ref, lang::Object* o);
 
 // A host operation failed and left its exception pending: nothing to translate.
 struct HostExceptionPending {};
@@ -221,9 +225,12 @@ class Bridge : public HostMemory {
       if constexpr (std::is_same_v<T, jdbc::TypeMap>) adoptHostTypeMap(*this, ref);
       uint32_t kind;
       lang::Object* o = handle(ref, kind);
+      if (kind == host::BK_OTHER) {
+        remember(o, ref);
+        o = adoptHostValue(*this, ref, o);
+      }
       T* t = dynamic_cast<T*>(o);
       if (t == nullptr) [[unlikely]] throwWrongClass(o, typeid(T));
-      if (kind == host::BK_OTHER) remember(o, ref);
       return t;
     }
   }
