@@ -1,12 +1,13 @@
 // The bridge between host references and C++ objects, for one compiled-method call.
 //
 // host -> C++: a bridged instance (one of the 22 classes, or a driver or platform object) gives
-// the C++ object its handle word points at, after the check word and the class are verified; a
-// string gives a new lang::String (UTF-16 in, exactly); a primitive array gives a copy, copied
-// back after calls that fill it; a reference array gives an ObjectArray converted element by
-// element. Anything else (a reference outside the heap, an unknown kind, a bridged instance
-// whose check word does not match, an object of the wrong class) raises a platform exception,
-// which the adapter turns into a host exception.
+// the C++ object its handle word points at, after the check word and the class are verified (an
+// instance of a host subclass of the driver's object value class gives the HostObjectValue that
+// calls the host's overrides); a string gives a new lang::String (UTF-16 in, exactly); a
+// primitive array gives a copy, copied back after calls that fill it; a reference array gives
+// an ObjectArray converted element by element. Anything else (a reference outside the heap, an
+// unknown kind, a bridged instance whose check word does not match, an object of the wrong
+// class) raises a platform exception, which the adapter turns into a host exception.
 //
 // C++ -> host: a C++ object maps to the same host reference every time (an identity table per
 // virtual machine); strings and arrays are new host objects each time.
