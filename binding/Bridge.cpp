@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
 #include "driver/SqlValue.h"
 #include "adt/KelvorTypeADT.h"
 #include "adt/StreamInfo.h"
@@ -30,6 +31,14 @@
 #include "types/Util.h"
 
 namespace kelvor::binding {
+
+uintptr_t hostCallEnv(uintptr_t adoptedEnv, uint64_t vmId, std::thread::id adoptingThread) {
+  const uintptr_t env = currentBridgeEnv();
+  if (env != 0 && host::contextOf(env)->vmId == vmId) return env;
+  if (std::this_thread::get_id() == adoptingThread) return adoptedEnv;
+  jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                           "a host object used on a thread with no call from its host");
+}
 
 namespace {
 

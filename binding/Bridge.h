@@ -16,11 +16,12 @@
 // then throws HostExceptionPending, which the adapter passes on untouched.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <typeinfo>
 
@@ -53,6 +54,12 @@ inline uintptr_t& currentBridgeEnv() noexcept {
   static thread_local uintptr_t env [[gnu::tls_model("initial-exec")]] = 0;
   return env;
 }
+// The env a host-backed object (connection, type map, object value) calls the host with: the
+// calling thread's innermost bridged call into the same VM, else the env it was adopted with
+// when the calling thread is the one that adopted it. Any other thread has no context of its
+// own in that VM, and an env is never borrowed from another thread: that raises the driver's
+// internal error.
+uintptr_t hostCallEnv(uintptr_t adoptedEnv, uint64_t vmId, std::thread::id adoptingThread);
 // Binds a host connection object to a host-backed connection on first sight (HostConnection).
 void adoptHostConnection(const Bridge& b, uint32_t ref);
 // The same for a host type map (HostTypeMap).

@@ -73,8 +73,7 @@ lang::Object* HostObjectValue::adopt(const Bridge& b, uint32_t ref, lang::Object
 }
 
 lang::Ref<lang::ObjectArray> HostObjectValue::getAttributes() const {
-  uintptr_t env = currentBridgeEnv();
-  if (env == 0 || host::contextOf(env)->vmId != vmId_) env = env_;
+  const uintptr_t env = hostCallEnv(env_, vmId_, adoptingThread_);
   const Bridge b(env, host::contextOf(env), callerClass_);
   const host::ServiceShape& s = host::OBJECT_VALUE_SERVICE_SHAPES[0];
   const uint32_t words[1] = {self_};

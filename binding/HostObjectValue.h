@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <thread>
 
 #include "binding/Bridge.h"
 #include "driver/ObjectValue.h"
@@ -41,6 +42,7 @@ class HostObjectValue final : public jdbc::ObjectValue {
  private:
   uintptr_t env_;  // the context of the thread that handed the value over
   uint64_t vmId_;
+  std::thread::id adoptingThread_ = std::this_thread::get_id();
   uint32_t self_;         // the host object
   uint32_t callerClass_;  // whose constant pool names getAttributes
   lang::Ref<jdbc::ObjectValue> base_;
