@@ -162,6 +162,7 @@ bool JniClasses::load(JNIEnv* env) {
   field(nativePeerAddress, nativePeer, "peer", "J");
   staticMethod(nativePeerOf, nativePeer, "of", "(JI)Lkelvor/jdbc/kelcore/NativePeer;");
   cls(kelvorType, "kelvor/jdbc/kelcore/KelvorType");
+  field(kelvorTypeConnection, kelvorType, "connection", "Lkelvor/jdbc/Connection;");
   cls(kelvorTypeADT, "kelvor/jdbc/kelcore/KelvorTypeADT");
   cls(kelvorTypeCOLLECTION, "kelvor/jdbc/kelcore/KelvorTypeCOLLECTION");
   return ok;

@@ -75,6 +75,7 @@ struct JniClasses {
   jfieldID nativePeerAddress = nullptr;  // long peer
   jmethodID nativePeerOf = nullptr;      // static of(long address, int kind)
   jclass kelvorType = nullptr, kelvorTypeADT = nullptr, kelvorTypeCOLLECTION = nullptr;
+  jfieldID kelvorTypeConnection = nullptr;  // Connection connection
 
   // Looks everything up; false with a Java exception pending when something is missing.
   bool load(JNIEnv* env);

@@ -216,7 +216,28 @@ JniConnection::JniConnection(JNIEnv* env, jobject services)
   if (services_ == nullptr) throw JavaExceptionPending{};
 }
 
-JniConnection::~JniConnection() { close(); }
+JniConnection::~JniConnection() {
+  close();
+  if (javaConnection_ == nullptr) return;
+  try {
+    currentEnv()->DeleteWeakGlobalRef(javaConnection_);
+  } catch (...) {
+    // No attached thread can be had: the weak reference stays with the VM.
+  }
+}
+
+void JniConnection::bind(JNIEnv* env, jobject javaConnection) {
+  jweak weak = env->NewWeakGlobalRef(javaConnection);
+  if (weak == nullptr) throw JavaExceptionPending{};
+  std::lock_guard hold(lock_);
+  if (javaConnection_ != nullptr) env->DeleteWeakGlobalRef(javaConnection_);
+  javaConnection_ = weak;
+}
+
+jobject JniConnection::javaConnection(JNIEnv* env) const {
+  std::lock_guard hold(lock_);
+  return javaConnection_ != nullptr ? env->NewLocalRef(javaConnection_) : nullptr;
+}
 
 jobject JniConnection::services(JNIEnv* env) const {
   std::lock_guard hold(lock_);

@@ -10,10 +10,11 @@
 // cached descriptor of another connection (services shared by two connections) is not taken:
 // its tree holds that connection, which may be gone.
 //
-// Lifetime: the descriptors hold the connection by plain pointer. close() (the Java
-// Connection's close or its cleaner) drops the services and the cached trees' links; a
-// descriptor used afterwards gets ERR_INTERNAL "connection closed" instead of a dangling call,
-// because the C++ object itself stays until its last reference (the Java peer's) goes.
+// Lifetime: the descriptors hold the connection by plain pointer. The Java Connection holds the
+// C++ object, and every Java peer of a descriptor of this connection's trees holds the Java
+// Connection (JniValues::peer sets it), so the C++ connection outlives every descriptor Java
+// can reach. close() drops the services and the cached trees' links; a descriptor used
+// afterwards gets ERR_INTERNAL "connection closed".
 //
 // Thread rule: the services reference and the remembered trees are guarded by a mutex; the
 // Java calls run outside it.
@@ -48,6 +49,10 @@ class JniConnection final : public jdbc::Connection {
 
   // Drops the services and the descriptor links of every tree handed to the cache.
   void close();
+  // Remembers the Java Connection (weakly).
+  void bind(JNIEnv* env, jobject javaConnection);
+  // A local reference to the Java Connection, or null once it is gone.
+  jobject javaConnection(JNIEnv* env) const;
   // A local reference to the services on the calling thread; ERR_INTERNAL once closed.
   jobject services(JNIEnv* env) const;
 
@@ -57,6 +62,7 @@ class JniConnection final : public jdbc::Connection {
 
   mutable std::mutex lock_;
   jobject services_;                                 // global reference; null once closed
+  jweak javaConnection_ = nullptr;                   // the Java Connection, weakly
   std::vector<lang::Ref<lang::Object>> handedOver_;  // descriptors put into the Java cache
 };
 

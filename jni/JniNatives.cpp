@@ -51,6 +51,9 @@ jlong connectionOpen(JNIEnv* env, jclass, jobject services) {
 void connectionClose(JNIEnv* env, jclass, jobject self) {
   JniValues::native<JniConnection>(env, self, "connection").close();
 }
+void connectionBind(JNIEnv* env, jclass, jobject self) {
+  JniValues::native<JniConnection>(env, self, "connection").bind(env, self);
+}
 jdbc::Connection* connectionOf(JNIEnv* env, jobject conn) {
   return &JniValues::native<JniConnection>(env, conn, "connection");
 }
@@ -242,6 +245,7 @@ const JNINativeMethod PEER_METHODS[] = {
 const JNINativeMethod CONNECTION_METHODS[] = {
     KELCORE_NATIVE("open", "(Lkelvor/jdbc/ConnectionServices;)J", connectionOpen),
     KELCORE_NATIVE("close0", "(Lkelvor/jdbc/Connection;)V", connectionClose),
+    KELCORE_NATIVE("bind0", "(Lkelvor/jdbc/Connection;)V", connectionBind),
 };
 const JNINativeMethod TYPE_METHODS[] = {
     KELCORE_NATIVE("getTypeCode", "()I", typeCode),

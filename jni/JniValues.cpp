@@ -23,12 +23,14 @@
 #include "driver/RawValue.h"
 #include "driver/RefValue.h"
 #include "jni/JniClasses.h"
+#include "jni/JniConnection.h"
 #include "jni/JniRaise.h"
 #include "lang/Boxed.h"
 #include "lang/Decimal.h"
 #include "lang/Exceptions.h"
 #include "lang/Timestamp.h"
 #include "types/DepthGuard.h"
+#include "types/KelvorNamedType.h"
 #include "types/KelvorTypeUPT.h"
 
 namespace kelvor::jni {
@@ -455,6 +457,17 @@ jobject JniValues::peer(JNIEnv* env, const lang::Object* o) {
   jobject p = env->CallStaticObjectMethod(c.nativePeer, c.nativePeerOf,
                                           static_cast<jlong>(reinterpret_cast<uintptr_t>(o)), kind);
   check(env);
+  // A descriptor's peer holds the Java Connection of its tree, which holds the C++ connection
+  // the tree calls: the connection outlives every descriptor Java can reach.
+  if (kind != PEER_OPAQUE) {
+    Local known(env, env->GetObjectField(p, c.kelvorTypeConnection));
+    const auto* named = dynamic_cast<const jdbc::kelcore::KelvorNamedType*>(o);
+    auto* conn = named != nullptr ? dynamic_cast<JniConnection*>(named->getConnection()) : nullptr;
+    if (known.get() == nullptr && conn != nullptr) {
+      Local java(env, conn->javaConnection(env));
+      if (java.get() != nullptr) env->SetObjectField(p, c.kelvorTypeConnection, java.get());
+    }
+  }
   return p;
 }
 

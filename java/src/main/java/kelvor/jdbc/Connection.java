@@ -4,7 +4,8 @@ import kelvor.jdbc.kelcore.NativePeer;
 
 /**
  * The driver's connection as the object-type layer sees it: the driver's services, served to
- * the native library. Descriptors made through a connection keep it reachable. close() drops
+ * the native library. Every descriptor of its trees that Java holds (values hold theirs) keeps
+ * it reachable, so the native descriptors never outlive it. close() drops
  * the descriptor cache's links and the services; a descriptor used afterwards fails with
  * driver error 1 ("connection closed").
  */
@@ -14,6 +15,7 @@ public final class Connection extends NativePeer implements AutoCloseable {
   public Connection(ConnectionServices services) {
     super(open(requireServices(services)));
     this.services = services;
+    bind0(this);
   }
 
   public ConnectionServices services() {
@@ -35,4 +37,8 @@ public final class Connection extends NativePeer implements AutoCloseable {
   private static native long open(ConnectionServices services);
 
   private static native void close0(Connection self);
+
+  // Lets the native connection find this object again (weakly): every descriptor peer of its
+  // trees then holds it, so that it outlives them.
+  private static native void bind0(Connection self);
 }

@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
+import java.lang.ref.WeakReference;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -16,6 +17,7 @@ import kelvor.jdbc.ArrayValue;
 import kelvor.jdbc.Connection;
 import kelvor.jdbc.MemoryServices;
 import kelvor.jdbc.NumberValue;
+import kelvor.jdbc.ObjectValue;
 import org.junit.jupiter.api.Test;
 
 /** Large collections, long loops and many threads. */
@@ -97,6 +99,24 @@ class LoadTest {
       assertTrue(heap1 - heap0 < 8 << 20, "heap flat");
       assertTrue(rss1 - rss0 < 32 << 20, "native memory flat");
     }
+  }
+
+  // A nested object's descriptor, as a value read through a connection nobody else keeps.
+  private static KelvorTypeADT nestedTypeOfAForgottenConnection(List<WeakReference<Connection>> out) {
+    Connection conn = Fixtures.connectionServing("person");
+    out.add(new WeakReference<>(conn));
+    ObjectValue v = (ObjectValue) KelvorTypeADT.forName("KELCORE.PERSON", conn)
+        .fromImage(Tool.encode("person"), 0, KelvorType.STYLE_SQL_VALUE);
+    return ((ObjectValue) v.getAttribute(3)).getType();
+  }
+
+  @Test
+  void aDescriptorJavaHoldsKeepsItsConnection() throws InterruptedException {
+    List<WeakReference<Connection>> conn = new ArrayList<>();
+    KelvorTypeADT address = nestedTypeOfAForgottenConnection(conn);
+    settledHeap();
+    assertTrue(conn.get(0).get() != null, "the connection its tree calls is kept");
+    assertEquals(4, address.getNumAttributes());
   }
 
   @Test
