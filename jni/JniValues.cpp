@@ -461,9 +461,10 @@ jobject JniValues::peer(JNIEnv* env, const lang::Object* o) {
   // the tree calls: the connection outlives every descriptor Java can reach.
   if (kind != PEER_OPAQUE) {
     Local known(env, env->GetObjectField(p, c.kelvorTypeConnection));
-    const auto* named = dynamic_cast<const jdbc::kelcore::KelvorNamedType*>(o);
+    const auto* named =
+        known.get() == nullptr ? dynamic_cast<const jdbc::kelcore::KelvorNamedType*>(o) : nullptr;
     auto* conn = named != nullptr ? dynamic_cast<JniConnection*>(named->getConnection()) : nullptr;
-    if (known.get() == nullptr && conn != nullptr) {
+    if (conn != nullptr) {
       Local java(env, conn->javaConnection(env));
       if (java.get() != nullptr) env->SetObjectField(p, c.kelvorTypeConnection, java.get());
     }
