@@ -55,11 +55,12 @@ class SqlValue : public lang::Object {
   // throws in a new-expression frees through the plain form.
   static void operator delete(SqlValue* p, std::destroying_delete_t) noexcept {
     const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
-    p->~SqlValue();  // virtual: the whole value
+    void* whole = dynamic_cast<void*>(p);  // where the allocation starts, whatever the bases
+    p->~SqlValue();                        // virtual: the whole value
     if (shared) {
-      lang::SharedBlock::leave(p);
+      lang::SharedBlock::leave(whole);
     } else {
-      ::operator delete(p);
+      ::operator delete(whole);
     }
   }
   static void operator delete(void* p) noexcept { ::operator delete(p); }
