@@ -30,10 +30,15 @@ class SqlValue : public lang::Object {
   }
 
   // A value of class V (constructed as V(bytes, args...)) whose byte form is a copy of
-  // data[0, length), the value and its byte array made in one allocation: one allocation per
-  // value read. The array is an ordinary one to its users; it may outlive the value.
+  // data[0, length), the value and its byte array made in one allocation when the form is
+  // short (up to SHARED_BLOCK_MAX_BYTES): one allocation per value read. The array is an
+  // ordinary one to its users; it may outlive the value.
+  static constexpr int32_t SHARED_BLOCK_MAX_BYTES = 256;
   template <typename V, typename... Args>
   static lang::Ref<V> withBytesCopied(const int8_t* data, int32_t length, Args&&... args) {
+    if (length > SHARED_BLOCK_MAX_BYTES) {  // the copy costs more than a second allocation
+      return lang::makeRef<V>(lang::ByteArray::copyOf(data, length), std::forward<Args>(args)...);
+    }
     if (length < 0) throw lang::NegativeArraySizeException(length);
     void* valuePlace;
     void* bytesPlace;

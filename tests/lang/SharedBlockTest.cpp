@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "driver/CharValue.h"
 #include "driver/NumberValue.h"
 #include "driver/SqlValue.h"
 #include "lang/Array.h"
@@ -41,6 +44,12 @@ TEST(SharedBlockTest, ValueAndItsBytesOutliveEachOtherEitherWay) {
   kept = nullptr;  // the bytes go first
   EXPECT_EQ(value->shareBytes()->length(), 0);
   value = nullptr;
+
+  // A long form gets an array of its own; the value is the same.
+  const std::vector<int8_t> text(SqlValue::SHARED_BLOCK_MAX_BYTES + 1, 'k');
+  const auto chars = SqlValue::withBytesCopied<CharValue>(text.data(), static_cast<int32_t>(text.size()),
+                                                          lang::Ref<CharsetConverter>());
+  EXPECT_EQ(chars->stringValue(), std::string(text.begin(), text.end()));
 
   EXPECT_THROW(SqlValue::withBytesCopied<PickyValue>(form, 2), std::invalid_argument);
   EXPECT_THROW(SqlValue::withBytesCopied<NumberValue>(form, -1), lang::NegativeArraySizeException);
