@@ -47,8 +47,8 @@ TEST(SharedBlockTest, ValueAndItsBytesOutliveEachOtherEitherWay) {
 
   // A long form gets an array of its own; the value is the same.
   const std::vector<int8_t> text(SqlValue::SHARED_BLOCK_MAX_BYTES + 1, 'k');
-  const auto chars = SqlValue::withBytesCopied<CharValue>(text.data(), static_cast<int32_t>(text.size()),
-                                                          lang::Ref<CharsetConverter>());
+  const auto chars = SqlValue::withBytesCopied<CharValue>(
+      text.data(), static_cast<int32_t>(text.size()), lang::Ref<CharsetConverter>());
   EXPECT_EQ(chars->stringValue(), std::string(text.begin(), text.end()));
 
   EXPECT_THROW(SqlValue::withBytesCopied<PickyValue>(form, 2), std::invalid_argument);
