@@ -210,16 +210,16 @@ std::string KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i) {
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
   if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: a parent's is taken first
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  if (!attributeTypeNames_) initNames();
-  return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
+  if (!attributeTypeNames()) initNames();
+  return static_cast<const lang::String*>(attributeTypeNames()->at(0))->value();
 }
 
 std::optional<std::string> KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i, bool fetch) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (fetch) return getAttributeTypeName(i);
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
-  if (!sqlNameKnown_ || !attributeTypeNames_) return std::nullopt;
-  return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
+  if (!sqlNameKnown_ || !attributeTypeNames()) return std::nullopt;
+  return static_cast<const lang::String*>(attributeTypeNames()->at(0))->value();
 }
 
 void KelvorTypeCOLLECTION::initNames() {
@@ -238,8 +238,8 @@ void KelvorTypeCOLLECTION::initNames() {
   Ref<lang::String> name = rows->getString(3);
   Ref<lang::String> typeSchema = rows->getString(4);
   if (!name || !typeSchema) raiseInternal("element row with a null column");
-  if (!attributeTypeNames_) attributeTypeNames_ = lang::ObjectArray::makeOf<lang::String>(1);
-  attributeTypeNames_->set(0, lang::String::of(typeSchema->value() + NAME_SEPARATOR + name->value()));
+  if (!attributeTypeNames()) setAttributeTypeNames(lang::ObjectArray::makeOf<lang::String>(1));
+  attributeTypeNames()->set(0, lang::String::of(typeSchema->value() + NAME_SEPARATOR + name->value()));
 }
 
 bool KelvorTypeCOLLECTION::isInlineImage(const lang::ByteArray* image) {
@@ -271,15 +271,13 @@ void KelvorTypeCOLLECTION::readEntry(StreamInfo& reader) {
 }
 
 void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
-  if (tdsReader_.get() != &reader) {
+  if (!parsingOwnSegment()) {
     readEntry(reader);  // a child: the parent's fix-up pass attaches the element
   } else {
     // The collection's own segment: 28 entry 42, then the element's entry at the position.
     // Numbered as an object type's list: the list takes null index 0 (and no offset slot), so
     // the element, parsed by the fix-up on this reader, takes null index 1.
-    nullIndex_ = reader.nullIndexCounter()++;
-    offsetIndex_ = reader.offsetIndexCounter();
-    patchBase_ = reader.patchMark();
+    beginList(reader);
     int8_t opcode = 0;
     try {
       opcode = reader.readByte();
@@ -290,8 +288,9 @@ void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
       ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without opcode 28");
     }
     readEntry(reader);
-    lastOpcode_ = reader.readByte();
-    if (lastOpcode_ != OPC_END_PATCHES) {
+    const int8_t end = reader.readByte();
+    setLastOpcode(end);
+    if (end != OPC_END_PATCHES) {
       ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without its element");
     }
     applyPatches(reader);
@@ -299,12 +298,12 @@ void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
       ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without its element");
     }
   }
-  // No attribute descriptors: marks the type as parsed for the object type's operations.
-  attributeTypes_ = lang::ObjectArray::makeOf<KelvorType>(0);
+  // Parsed, with no attribute descriptors: the element answers for them.
+  markParsed(lang::ObjectArray::makeOf<KelvorType>(0));
 }
 
 void KelvorTypeCOLLECTION::attachElementType(Ref<KelvorType> element, int8_t opcode) {
-  lastOpcode_ = opcode;
+  setLastOpcode(opcode);
   elementType_ = std::move(element);
 }
 
@@ -373,7 +372,7 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
 
 Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  initIfNeeded(!attributeTypes_);  // a type made by name is fetched and parsed on first use
+  initIfNeeded(!isParsed());  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
   ctx.initStream();
   // Held once for the whole image: every append re-enters it at the cost of a comparison.
@@ -402,7 +401,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   if (image == nullptr) return nullptr;
   // A type made by name is fetched and parsed on first use: the element type and the format
   // flag that the readers take come with it.
-  initIfNeeded(!attributeTypes_);
+  initIfNeeded(!isParsed());
   auto* array = dynamic_cast<jdbc::ArrayValue*>(target);
   if (target != nullptr && array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
@@ -413,7 +412,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
     return unpickle(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
   }
   UnpickleContext ctx(bytes, static_cast<int32_t>(offset), nullptr, nullptr,
-                      static_cast<int8_t>(formatFlag_ ? 1 : 0));
+                      static_cast<int8_t>(getFormatFlag() ? 1 : 0));
   return unpickleLinear(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
 }
 
@@ -625,7 +624,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
   const int64_t part = ctx.readUB4();
   const int64_t end = ctx.relativeOffset() + part;
   UnpickleContext elements(ctx.image(), ctx.offset(), nullptr, nullptr,
-                           static_cast<int8_t>(formatFlag_ ? 1 : 0));
+                           static_cast<int8_t>(getFormatFlag() ? 1 : 0));
   if (beginIndex == 1 && count == -1) {
     (void)readLinearElements(elements, value.get(), style, typeMap);
   } else {
