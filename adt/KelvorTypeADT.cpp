@@ -909,9 +909,19 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
     const int32_t length = ctx.readLength();
     value->setImageLength(length);
     ctx.skipTo(int64_t{length} + value->getImageOffset());
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(start, length, FieldKind::KEPT_IMAGE, this, length);
+    }
     return value;
   }
-  ctx.skipLength();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    o->field(start, 1, FieldKind::IMAGE_FLAGS, this, flags & 0xFF);
+    o->field(start + 1, 1, FieldKind::IMAGE_VERSION, this, (*ctx.image())[start + 1] & 0xFF);
+    const int32_t length = ctx.readLength();  // the bytes skipLength steps over, with their value
+    o->field(start + 2, ctx.offset() - start - 2, FieldKind::IMAGE_LENGTH, this, length);
+  } else {
+    ctx.skipLength();
+  }
   requireElementStyle(style);
   value = valueFor(*this, target);
   const int32_t n = getNumAttributes();
@@ -919,7 +929,15 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
   AttributeTypes types(*this);
-  for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    for (int32_t i = 0; i < n; ++i) {
+      o->enter(ctx.offset(), this, i);
+      attributes->set(i, types[i].unpickle(ctx, style, typeMap));
+      o->leave(ctx.offset());
+    }
+  } else {
+    for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
+  }
   storeAttributes(*value, std::move(attributes), style);
   return value;
 }
@@ -927,7 +945,12 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
 Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, int32_t style,
                                           const jdbc::TypeMap* typeMap) {
   const int8_t first = ctx.readByte();
-  if (PickleContext::isEmbeddedNull(first)) return inStyle(nullptr, style, typeMap);
+  if (PickleContext::isEmbeddedNull(first)) {
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_EMBEDDED, this, 0);
+    }
+    return inStyle(nullptr, style, typeMap);
+  }
   int32_t depth = 0;
   if (PickleContext::isDepthNull(first)) depth = ctx.readByte() & 0xFF;
   return inStyle(unpickleAttributes(ctx, first, depth), style, typeMap);
@@ -951,6 +974,10 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
   AttributeTypes types(*this);
   KelvorType& t0 = types[0];
   auto* chain = isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
+  FieldObserver* const o = ctx.observer();
+  // The first byte (and a depth byte after FC) are read: the first attribute's field began
+  // there.
+  if (o != nullptr) [[unlikely]] o->enter(ctx.offset() - (PickleContext::isDepthNull(first) ? 2 : 1), this, 0);
   if (PickleContext::isDepthNull(first)) {
     if (depth != 1) {
       // The marker belongs to a deeper level of the first-attribute chain.
@@ -958,17 +985,26 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
         ErrorRaiser::raise(DriverException::ERR_INTERNAL, "depth marker outside an object chain");
       }
       attributes->set(0, chain->unpickleAttributes(ctx, first, depth - 1));
+    } else if (o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 2, 2, FieldKind::NULL_DEPTH, &t0, depth);
     }
   } else if (PickleContext::isAtomicNull(first)) {
     // The null belongs to the first leaf of the chain only through plain object types.
-    if (chain != nullptr) attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
+    if (chain != nullptr) {
+      attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
+    } else if (o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_FIRST_LEAF, &t0, 0);
+    }
   } else if (chain != nullptr) {
     attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
   } else {
     attributes->set(0, t0.unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
   }
+  if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
   for (int32_t i = 1; i < n; ++i) {
+    if (o != nullptr) [[unlikely]] o->enter(ctx.offset(), this, i);
     attributes->set(i, types[i].unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+    if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
   }
   value->setAttributes(std::move(attributes));
   return value;

@@ -447,7 +447,12 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, int32_t sty
 
 Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, int8_t first, int32_t style,
                                                  const jdbc::TypeMap* typeMap) {
-  if (PickleContext::isAtomicNull(first)) return nullptr;
+  if (PickleContext::isAtomicNull(first)) {
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_VALUE, this, 0);
+    }
+    return nullptr;
+  }
   if (style == STYLE_SKIP) {
     (void)unpickleFrom(ctx, first, nullptr, 1, -1, MODE_SKIP, style, typeMap);
     return nullptr;
@@ -497,27 +502,44 @@ bool KelvorTypeCOLLECTION::readPickledHeader(PickleContext& ctx, std::optional<i
     ctx.skipBytes(n - 2);
     return false;
   }
+  FieldObserver* const o = ctx.observer();
   if (mode == MODE_KEEP_IMAGE) {
     const int32_t length = ctx.readLength();
     value->setImageLength(length);
     ctx.skipTo(value->getImageOffset() + length);
+    if (o != nullptr) [[unlikely]] o->field(start, length, FieldKind::KEPT_IMAGE, this, length);
     return false;
   }
   // The length counts the image from its flags byte: the elements' bytes end there.
-  imageEnd = start + int64_t{ctx.readLength()};
+  const int32_t length = ctx.readLength();
+  imageEnd = start + int64_t{length};
+  if (o != nullptr) [[unlikely]] {
+    o->field(start, 1, FieldKind::IMAGE_FLAGS, this, f & 0xFF);
+    o->field(start + 1, 1, FieldKind::IMAGE_VERSION, this, (*ctx.image())[start + 1] & 0xFF);
+    o->field(start + 2, ctx.offset() - start - 2, FieldKind::IMAGE_LENGTH, this, length);
+  }
+  const int32_t prefixAt = ctx.offset();
   const int32_t v = ctx.readLength();
+  if (o != nullptr) [[unlikely]] o->field(prefixAt, ctx.offset() - prefixAt, FieldKind::PREFIX_LENGTH, this, v);
   // security: the prefix length counts its flag byte; below 1 it is no length
   if (v < 1) lang::throwIndexOutOfBounds(v, 1);
-  (void)ctx.readByte();
+  const int8_t prefixByte = ctx.readByte();
+  if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::PREFIX_BYTE, this, prefixByte & 0xFF);
   value->setLocator(ctx.readBytes(v - 1));
+  if (o != nullptr && v > 1) [[unlikely]] o->field(ctx.offset() - (v - 1), v - 1, FieldKind::LOCATOR, this, v - 1);
   return inlineElements;
 }
 
 void KelvorTypeCOLLECTION::readPickledElements(PickleContext& ctx, jdbc::ArrayValue& target,
                                                int32_t style, const jdbc::TypeMap* typeMap,
                                                int64_t imageEnd) {
-  (void)ctx.readByte();
+  const int8_t separator = ctx.readByte();
+  const int32_t countAt = ctx.offset();
   const int32_t n = ctx.readLength();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    o->field(countAt - 1, 1, FieldKind::COUNT_SEPARATOR, this, separator & 0xFF);
+    o->field(countAt, ctx.offset() - countAt, FieldKind::ELEMENT_COUNT, this, n);
+  }
   // security: a nested image's count is bounded by its own bytes, not the whole image's
   requireCount(n, ctx.image().get(), ctx.offset(), imageEnd);
   target.setLength(n);
@@ -548,6 +570,9 @@ Ref<lang::Object> KelvorTypeCOLLECTION::readPickledElement(PickleContext& ctx, i
   // Object elements are written as complete object images; FF stands for a null element.
   if (PickleContext::isAtomicNull(peekByte(ctx))) {
     ctx.skipBytes(1);
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_VALUE, &type, 0);
+    }
     return nullptr;
   }
   auto& object = static_cast<KelvorTypeADT&>(type);
@@ -566,9 +591,18 @@ void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
-    readElementObjects(
-        target, type, beginIndex, count, style, [&] { return int64_t{ctx.offset()}; },
-        [&] { return readPickledElement(ctx, style, typeMap); });
+    auto position = [&] { return int64_t{ctx.offset()}; };
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      readElementObjects(target, type, beginIndex, count, style, position, [&, k = beginIndex]() mutable {
+        o->enter(ctx.offset(), this, k++);
+        Ref<lang::Object> e = readPickledElement(ctx, style, typeMap);
+        o->leave(ctx.offset());
+        return e;
+      });
+    } else {
+      readElementObjects(target, type, beginIndex, count, style, position,
+                         [&] { return readPickledElement(ctx, style, typeMap); });
+    }
   } else if (isAccessKind(style)) {
     if (!isNumberOrFloat(type)) {
       ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "primitive access to non-number elements");

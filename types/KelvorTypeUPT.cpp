@@ -158,6 +158,18 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(PickleContext& ctx, int32_t style,
                                           const jdbc::TypeMap* typeMap) {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "unpickle at ", ctx.offset());
   const int8_t b = ctx.readByte();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset() - 1;
+    if (PickleContext::isAtomicNull(b)) {
+      o->field(at, 1, FieldKind::NULL_VALUE, this, 0);
+      return nullptr;
+    }
+    if (style != STYLE_SKIP) {
+      const int32_t n = ctx.readRestOfLength(b);  // the bytes skipRestOfLength steps over
+      o->field(at, ctx.offset() - at, FieldKind::NESTED_LENGTH, this, n);
+      return unpickleImage(ctx, style, typeMap);
+    }
+  }
   if (PickleContext::isAtomicNull(b)) return nullptr;
   if (style != STYLE_SKIP) {
     ctx.skipRestOfLength(b);
@@ -171,6 +183,10 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(PickleContext& ctx, int8_t firstLength
                                           int32_t style, const jdbc::TypeMap* typeMap) {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "unpickle after its first byte at ", ctx.offset());
   const int32_t n = ctx.readRestOfLength(firstLengthByte);
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset() - ((firstLengthByte & 0xFF) == PickleContext::LONG_LENGTH_MARKER ? 5 : 1);
+    o->field(at, ctx.offset() - at, FieldKind::NESTED_LENGTH, this, n);
+  }
   if (style != STYLE_SKIP) return unpickleImage(ctx, style, typeMap);
   ctx.skipBytes(n);
   return nullptr;

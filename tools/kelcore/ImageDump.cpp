@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "adt/KelvorTypeADT.h"
 #include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "image/ByteOrder.h"
+#include "image/FieldObserver.h"
 #include "image/PickleContext.h"
 #include "lang/Exceptions.h"
 #include "scalar/KelvorTypeBFILE.h"
@@ -180,7 +182,7 @@ struct Body {
   bool highByteFirst = false;
 };
 
-class Walker {
+class Walker final : public jdbc::kelcore::FieldObserver {
  public:
   Walker(const ToolSession& session, const lang::ByteArray& image, std::ostream& out,
          bool colour)
@@ -189,11 +191,6 @@ class Walker {
   void run(const NameTree& names, int64_t offset);
 
  private:
-  struct Length {
-    int64_t value;
-    int32_t size;  // 1 or 5
-  };
-
   // --- output ---
   void line(Field kind, int64_t at, int64_t n, const std::string& what, const std::string& path);
   void header(const std::string& text);
@@ -225,26 +222,13 @@ class Walker {
   }
   std::string valueText(const KelvorType& type, int64_t at, int32_t n);
 
-  // --- pickled images ---
-  Length lengthAt(int64_t at, bool afterFirst, const std::string& what, const std::string& path);
-  int64_t pickledObjectImage(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                             bool keep);
-  int64_t pickledCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
-                                 const std::string& path, bool keep);
-  // One attribute in its own form. afterFirst: the first leaf of an inline object, read from
-  // its first byte on, which the object's reader has taken (no null marker, only FE starts a
-  // long length).
-  void pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path,
-                        bool afterFirst = false);
-  void pickledElement(KelvorType& type, const NameTree& names, const std::string& path);
-  void inlineObject(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                    uint32_t first, int32_t depth, int64_t firstAt);
-  // An FF null marker at pos_ (`field` names the field in a cut-short message): listed as
-  // "null marker FF: <what>" and stepped over. False, moving nothing, for any other byte.
-  bool nullMarker(const std::string& field, const std::string& what, const std::string& path);
-  void dataValue(KelvorType& type, const std::string& path, bool afterFirst);
-  void uptValue(KelvorTypeUPT& type, const NameTree& names, const std::string& path,
-                bool afterFirst);
+  // --- pickled images: the readers report, the listing writes ---
+  int64_t pickledImage(KelvorTypeADT& type, int64_t offset);
+  void field(int32_t offset, int32_t length, jdbc::kelcore::FieldKind kind, KelvorType* type,
+             int64_t value) override;
+  void enter(int32_t offset, KelvorType* container, int64_t index) override;
+  void leave(int32_t offset) override;
+  void keptImage(int32_t start, int64_t declared, KelvorType& type);
 
   // --- linear images ---
   int64_t linearObjectImage(KelvorTypeADT& type, const NameTree& names, const std::string& path,
@@ -295,6 +279,20 @@ class Walker {
   bool cutShort_ = false;  // a linear length claimed more bytes than follow it
   int64_t cutLength_ = 0;  // the first such length
   int64_t cutLeft_ = 0;    // and the bytes that followed it
+
+  // The attribute or element the readers are in: its names, its path, where it began, and
+  // the image read inside it, if any (its start and declared length).
+  struct Scope {
+    const NameTree* names = nullptr;
+    std::string path;
+    int64_t start = 0;
+    int64_t imageStart = -1;
+    int64_t imageLength = 0;
+  };
+  std::vector<Scope> scopes_;
+  int64_t topLength_ = -1;            // the outermost image's length, once read
+  int64_t nestedLength_ = -1;         // the length in front of the nested image being read
+  bool keeping_ = false;              // a kept image is read again: its length is checked there
 };
 
 // --- output ---------------------------------------------------------------------------------
@@ -461,8 +459,8 @@ void Walker::run(const NameTree& names, int64_t offset) {
   pos_ = offset;
   int64_t declared = 0;
   if (pickled) {
-    declared = collection != nullptr ? pickledCollectionImage(*collection, names, "", false)
-                                     : pickledObjectImage(session_.type(), names, "", false);
+    scopes_.push_back(Scope{&names, "", offset});
+    declared = pickledImage(collection != nullptr ? *collection : session_.type(), offset);
   } else {
     declared = collection != nullptr ? linearCollectionImage(*collection, names, "", false)
                                      : linearObjectImage(session_.type(), names, "", false);
@@ -490,273 +488,167 @@ void Walker::run(const NameTree& names, int64_t offset) {
 }
 
 // --- pickled images -------------------------------------------------------------------------
+//
+// The library's own readers walk a pickled image, with the listing attached to their context:
+// each field they read becomes a line, under the path of the attribute or element they were
+// reading. A nested image that the readers keep whole is read again, field by field, by the
+// same readers at its start.
 
-// length := b (b <= 245) | a first byte above 245 and be32: the long form. Handed the first
-// byte already read (afterFirst), only FE starts the long form; any other byte is the length.
-Walker::Length Walker::lengthAt(int64_t at, bool afterFirst, const std::string& what,
-                                const std::string& path) {
-  const uint32_t first = u8(at, what, path);
-  const bool longForm = afterFirst ? first == PickleContext::LONG_LENGTH_MARKER
-                                   : first > static_cast<uint32_t>(PickleContext::MAX_SHORT_LENGTH);
-  if (!longForm) return {first, 1};
-  need(at, at, 5, what, path);
-  // two's complement: a length above 2^31-1 reads negative, and no data value takes it
-  return {static_cast<int32_t>(jdbc::kelcore::loadBE32(image_.data() + at + 1)), 5};
-}
-
-int64_t Walker::pickledObjectImage(KelvorTypeADT& type, const NameTree& names,
-                                   const std::string& path, bool keep) {
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  const uint32_t flags = u8(start, "flags", path);
-  const auto f = static_cast<int8_t>(flags);
-  if (!PickleContext::isToplevelImage(f) || PickleContext::isCollectionImage(f) ||
-      PickleContext::lacksObjectFlag(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, "flags " + byteText(flags) + ": not an object image", path);
-  }
-  line(Field::STRUCTURE, start, 1, "flags " + byteText(flags) + ": object image", path);
-  const uint32_t version = u8(start + 1, "version", path);
-  if (version > static_cast<uint32_t>(PickleContext::IMAGE_VERSION)) {
-    refuse(start + 1, 1, DriverException::ERR_INTERNAL, "image version " + std::to_string(version) + " above 1", path);
-  }
-  line(Field::STRUCTURE, start + 1, 1, "version " + std::to_string(version), path);
-  const Length length = lengthAt(start + 2, false, "image length", path);
-  line(Field::STRUCTURE, start + 2, length.size, "image length " + std::to_string(length.value), path);
-  pos_ = start + 2 + length.size;
-  const int64_t afterLength = pos_;
-  const lang::ObjectArray& attributes = attributesOf(type, path);
-  for (int32_t i = 0; i < attributes.length(); ++i) {
-    pickledAttribute(attributeAt(attributes, i), names.child(static_cast<size_t>(i)),
-                     join(path, names.label(static_cast<size_t>(i))));
-  }
-  if (keep) {
-    // A nested image is kept whole by the readers: they go on where its length says.
-    const int64_t declaredEnd = std::min<int64_t>(start + length.value, INT32_MAX);
-    noteEnds(start, declaredEnd, pos_, "the nested image length", path);
-    pos_ = std::max(afterLength, declaredEnd);
-  } else if (!path.empty()) {
-    noteEnds(start, start + length.value, pos_, "the image length", path);
-  }
-  return length.value;
-}
-
-int64_t Walker::pickledCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
-                                       const std::string& path, bool keep) {
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  const uint32_t flags = u8(start, "flags", path);
-  const auto f = static_cast<int8_t>(flags);
-  const std::string flagsText = "flags " + byteText(flags);
-  if (!PickleContext::isToplevelImage(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, flagsText + ": image without the top-level flag", path);
-  }
-  if (!PickleContext::lacksObjectFlag(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, flagsText + ": an object image, not a collection image", path);
-  }
-  const bool inlineElements = PickleContext::isCollectionImage(f);
-  if (!inlineElements && !PickleContext::isLocatorImage(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, flagsText + ": neither a collection nor a locator image", path);
-  }
-  line(Field::STRUCTURE, start, 1,
-       flagsText + (inlineElements ? ": collection image, elements inline" : ": collection image, held by a locator"),
-       path);
-  const uint32_t version = u8(start + 1, "version", path);  // any version is read
-  line(Field::STRUCTURE, start + 1, 1, "version " + std::to_string(version), path);
-  const Length length = lengthAt(start + 2, false, "image length", path);
-  line(Field::STRUCTURE, start + 2, length.size, "image length " + std::to_string(length.value), path);
-  pos_ = start + 2 + length.size;
-  const int64_t afterLength = pos_;
-  // prefix := length(v) byte(1) locator(v - 1)
-  const int64_t prefixAt = pos_;
-  const Length prefix = lengthAt(prefixAt, false, "prefix length", path);
-  line(Field::STRUCTURE, prefixAt, prefix.size,
-       "prefix length " + std::to_string(prefix.value) + " (its byte and locator)", path);
-  pos_ += prefix.size;
-  if (prefix.value < 1) {
-    line(Field::PROBLEM, prefixAt, prefix.size, "cannot be read: a prefix length below 1", path);
-    lang::throwIndexOutOfBounds(prefix.value, 1);
-  }
-  const uint32_t prefixByte = u8(pos_, "prefix byte", path);
-  line(Field::STRUCTURE, pos_, 1, "prefix byte " + byteText(prefixByte), path);
-  ++pos_;
-  const int64_t locator = prefix.value - 1;
-  need(pos_, pos_, locator, "locator", path);
-  if (locator > 0) {
-    line(Field::VALUE, pos_, locator, "locator " + std::to_string(locator) + " bytes", path);
-    pos_ += locator;
-  }
-  if (inlineElements) {
-    const uint32_t separator = u8(pos_, "byte before the count", path);
-    line(Field::STRUCTURE, pos_, 1, byteText(separator) + " before the count (dropped)", path);
-    ++pos_;
-    const int64_t countAt = pos_;
-    const Length count = lengthAt(countAt, false, "element count", path);
-    line(Field::STRUCTURE, countAt, count.size, "element count " + std::to_string(count.value), path);
-    pos_ += count.size;
-    // security: every element takes a byte at least; a count above the bytes left is no count
-    if (count.value < 0 || count.value > length_ - pos_) {
-      line(Field::PROBLEM, countAt, count.size,
-           "cannot be read: " + std::to_string(count.value) + " elements in " +
-               std::to_string(length_ - pos_) + " bytes",
-           path);
-      lang::throwIndexOutOfBounds(count.value, length_ - pos_);
-    }
-    KelvorType& element = elementOf(type, path);
-    for (int64_t k = 1; k <= count.value; ++k) pickledElement(element, names, elementPath(path, k));
-  }
-  if (keep) {
-    const int64_t declaredEnd = std::min<int64_t>(start + length.value, INT32_MAX);
-    noteEnds(start, declaredEnd, pos_, "the nested image length", path);
-    pos_ = std::max(afterLength, declaredEnd);
-  } else if (!path.empty()) {
-    noteEnds(start, start + length.value, pos_, "the image length", path);
-  }
-  return length.value;
-}
-
-void Walker::pickledElement(KelvorType& type, const NameTree& names, const std::string& path) {
-  if (!KelvorTypeADT::isPlainObjectType(&type)) {
-    pickledAttribute(type, names, path);
-    return;
-  }
-  // Object elements are complete object images; FF stands for a null element.
-  if (nullMarker("element", "null element", path)) return;
-  (void)pickledObjectImage(static_cast<KelvorTypeADT&>(type), names, path, false);
-}
-
-bool Walker::nullMarker(const std::string& field, const std::string& what,
-                        const std::string& path) {
-  if (u8(pos_, field, path) != PickleContext::NULL_MARKER) return false;
-  line(Field::NULL_MARKER, pos_, 1, "null marker FF: " + what, path);
-  ++pos_;
-  return true;
-}
-
-// One attribute (or element) in its own form, as the readers' attribute loops read it. A first
-// leaf is never a plain object: inlineObject follows those down the chain itself.
-void Walker::pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path,
-                              bool afterFirst) {
-  switch (shapeOf(type)) {
-    case Shape::OBJECT: {
-      // null: FD; FC depth: a null further down the first-attribute chain; else the first
-      // byte of the first leaf
-      const int64_t at = pos_;
-      const uint32_t first = u8(at, "embedded object", path);
-      if (first == PickleContext::EMBEDDED_NULL_MARKER) {
-        line(Field::NULL_MARKER, at, 1, "null marker FD: null embedded object", path);
-        ++pos_;
-        return;
-      }
-      int32_t depth = 0;
-      pos_ = at + 1;
-      if (first == PickleContext::DEPTH_NULL_MARKER) {
-        depth = static_cast<int32_t>(u8(at + 1, "depth byte", path));
-        pos_ = at + 2;
-      }
-      inlineObject(static_cast<KelvorTypeADT&>(type), names, path, first, depth, at);
-      return;
-    }
-    case Shape::COLLECTION:
-      if (!afterFirst && nullMarker("collection", "null collection", path)) return;
-      (void)pickledCollectionImage(static_cast<KelvorTypeCOLLECTION&>(type), names, path, false);
-      return;
-    case Shape::UPT_OBJECT:
-    case Shape::UPT_COLLECTION:
-    case Shape::UPT_OTHER:
-      uptValue(static_cast<KelvorTypeUPT&>(type), names, path, afterFirst);
-      return;
-    default:
-      dataValue(type, path, afterFirst);
-  }
-}
-
-// The attributes of an inline object whose first byte (at firstAt) is read: FC with its
-// depth byte, FF, or the first byte of the first leaf. A null marker belongs to the first
-// leaf of the first-attribute chain, or, for FC, to the object `depth` levels down it.
-void Walker::inlineObject(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                          uint32_t first, int32_t depth, int64_t firstAt) {
-  DepthGuard guard(depth_);
-  const lang::ObjectArray& attributes = attributesOf(type, path);
-  const int32_t n = attributes.length();
-  if (n == 0) {
-    // No attribute can take the byte read: only a null marker can stand here.
-    refuse(firstAt, 1, DriverException::ERR_INTERNAL, "inline object without attributes", path);
-  }
-  KelvorType& t0 = attributeAt(attributes, 0);
-  auto* chain = KelvorTypeADT::isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
-  const std::string path0 = join(path, names.label(0));
-  if (first == PickleContext::DEPTH_NULL_MARKER) {
-    if (depth != 1) {
-      if (chain == nullptr || depth == 0) {
-        refuse(firstAt, 2, DriverException::ERR_INTERNAL, "depth marker outside an object chain", path);
-      }
-      inlineObject(*chain, names.child(0), path0, first, depth - 1, firstAt);
+int64_t Walker::pickledImage(KelvorTypeADT& type, int64_t offset) {
+  PickleContext ctx(lang::Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(&image_)), offset);  // read only
+  ctx.setObserver(this);
+  try {
+    if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(&type)) {
+      (void)collection->unpickle(ctx, nullptr, KelvorTypeADT::MODE_DECODE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr);
     } else {
-      const uint32_t marked = u8(firstAt + 1, "depth byte", path);
-      line(Field::NULL_MARKER, firstAt, 2,
-           "null marker FC depth " + std::to_string(marked) + ": null" + (chain ? " object" : ""), path0);
+      (void)type.unpickle(ctx, nullptr, KelvorTypeADT::MODE_DECODE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr);
     }
-  } else if (first == PickleContext::NULL_MARKER) {
-    if (chain != nullptr) {
-      inlineObject(*chain, names.child(0), path0, first, depth, firstAt);
-    } else {
-      line(Field::NULL_MARKER, firstAt, 1, "null marker FF: null (first leaf)", path0);
-    }
-  } else if (chain != nullptr) {
-    inlineObject(*chain, names.child(0), path0, first, depth, firstAt);
+  } catch (const lang::Throwable& e) {
+    // The line says where the readers stopped: the attribute or element they were reading.
+    const Scope& where = scopes_.back();
+    const int64_t at = std::clamp<int64_t>(where.start, 0, length_);
+    line(Field::PROBLEM, at, std::min(length_ - at, MAX_SHOWN_TAIL), std::string("cannot be read: ") + e.what(),
+         where.path);
+    throw;
+  }
+  pos_ = ctx.offset();
+  return topLength_;
+}
+
+void Walker::enter(int32_t offset, KelvorType* container, int64_t index) {
+  const Scope& outer = scopes_.back();
+  Scope inner;
+  inner.start = offset;
+  if (container != nullptr && container->kind() == jdbc::kelcore::TypeKind::Collection) {
+    inner.names = outer.names;  // elements take the names of the element object type
+    inner.path = elementPath(outer.path, index);
   } else {
-    // The leaf's field starts with the byte already read.
-    pos_ = firstAt;
-    pickledAttribute(t0, names.child(0), path0, true);
+    inner.names = &outer.names->child(static_cast<size_t>(index));
+    inner.path = join(outer.path, outer.names->label(static_cast<size_t>(index)));
   }
-  for (int32_t i = 1; i < n; ++i) {
-    pickledAttribute(attributeAt(attributes, i), names.child(static_cast<size_t>(i)),
-                     join(path, names.label(static_cast<size_t>(i))));
+  scopes_.push_back(std::move(inner));
+}
+
+void Walker::leave(int32_t offset) {
+  const Scope& done = scopes_.back();
+  // An image read inside the attribute or element (not kept whole): its length against its
+  // fields.
+  if (done.imageStart >= 0) {
+    noteEnds(done.imageStart, done.imageStart + done.imageLength, offset, "the image length", done.path);
+  }
+  scopes_.pop_back();
+}
+
+void Walker::field(int32_t offset, int32_t length, jdbc::kelcore::FieldKind kind, KelvorType* type,
+                   int64_t value) {
+  using jdbc::kelcore::FieldKind;
+  Scope& scope = scopes_.back();
+  const std::string& path = scope.path;
+  switch (kind) {
+    case FieldKind::IMAGE_FLAGS: {
+      const auto f = static_cast<int8_t>(value);
+      std::string what = "flags " + byteText(static_cast<uint32_t>(value));
+      if (!PickleContext::lacksObjectFlag(f)) {
+        what += ": object image";
+      } else {
+        what += PickleContext::isCollectionImage(f) ? ": collection image, elements inline"
+                                                    : ": collection image, held by a locator";
+      }
+      line(Field::STRUCTURE, offset, length, what, path);
+      return;
+    }
+    case FieldKind::IMAGE_VERSION:
+      line(Field::STRUCTURE, offset, length, "version " + std::to_string(value), path);
+      return;
+    case FieldKind::IMAGE_LENGTH:
+      line(Field::STRUCTURE, offset, length, "image length " + std::to_string(value), path);
+      if (topLength_ < 0) {
+        topLength_ = value;
+      } else if (!keeping_ && !path.empty()) {
+        // The image starts 2 bytes before its length field.
+        scope.imageStart = offset - 2;
+        scope.imageLength = value;
+      }
+      keeping_ = false;
+      return;
+    case FieldKind::NESTED_LENGTH:
+      line(Field::STRUCTURE, offset, length, "nested image length " + std::to_string(value), path);
+      nestedLength_ = value;
+      return;
+    case FieldKind::PREFIX_LENGTH:
+      line(Field::STRUCTURE, offset, length, "prefix length " + std::to_string(value) + " (its byte and locator)",
+           path);
+      return;
+    case FieldKind::PREFIX_BYTE:
+      line(Field::STRUCTURE, offset, length, "prefix byte " + byteText(static_cast<uint32_t>(value)), path);
+      return;
+    case FieldKind::LOCATOR:
+      line(Field::VALUE, offset, length, "locator " + std::to_string(value) + " bytes", path);
+      return;
+    case FieldKind::COUNT_SEPARATOR:
+      line(Field::STRUCTURE, offset, length, byteText(static_cast<uint32_t>(value)) + " before the count (dropped)",
+           path);
+      return;
+    case FieldKind::ELEMENT_COUNT:
+      line(Field::STRUCTURE, offset, length, "element count " + std::to_string(value), path);
+      return;
+    case FieldKind::DATA_VALUE: {
+      const auto n = static_cast<int32_t>(value);
+      line(Field::VALUE, offset, length,
+           "data value " + std::to_string(n) + (n == 1 ? " byte" : " bytes") +
+               valueText(*type, offset + length - n, n),
+           path);
+      return;
+    }
+    case FieldKind::NULL_VALUE: {
+      const char* what = "null";
+      if (type->kind() == jdbc::kelcore::TypeKind::Collection) {
+        what = "null collection";
+      } else if (KelvorTypeADT::isPlainObjectType(type)) {
+        what = "null element";  // only elements are whole object images
+      }
+      line(Field::NULL_MARKER, offset, length, std::string("null marker FF: ") + what, path);
+      return;
+    }
+    case FieldKind::NULL_FIRST_LEAF:
+      line(Field::NULL_MARKER, offset, length, "null marker FF: null (first leaf)", path);
+      return;
+    case FieldKind::NULL_EMBEDDED:
+      line(Field::NULL_MARKER, offset, length, "null marker FD: null embedded object", path);
+      return;
+    case FieldKind::NULL_DEPTH:
+      line(Field::NULL_MARKER, offset, length,
+           "null marker FC depth " + std::to_string(value) + ": null" +
+               (KelvorTypeADT::isPlainObjectType(type) ? " object" : ""),
+           path);
+      return;
+    case FieldKind::KEPT_IMAGE:
+      keptImage(offset, value, *type);
+      return;
   }
 }
 
-// data value := length bytes(length) | FF
-void Walker::dataValue(KelvorType& type, const std::string& path, bool afterFirst) {
-  if (!afterFirst && nullMarker("data value", "null", path)) return;
-  const int64_t at = pos_;
-  const Length length = lengthAt(at, afterFirst, "data value length", path);
-  need(at, at + length.size, length.value, "data value", path);
-  const auto n = static_cast<int32_t>(length.value);
-  line(Field::VALUE, at, length.size + length.value,
-       "data value " + std::to_string(n) + (n == 1 ? " byte" : " bytes") +
-           valueText(type, at + length.size, n),
-       path);
-  pos_ = at + length.size + length.value;
-}
-
-// UPT value := FF | length nested-image; readers go by the nested image's own length
-void Walker::uptValue(KelvorTypeUPT& type, const NameTree& names, const std::string& path,
-                      bool afterFirst) {
-  if (!afterFirst && nullMarker("nested image length", "null", path)) return;
-  const int64_t at = pos_;
-  // Either way only FE takes four more bytes.
-  const Length length = lengthAt(at, true, "nested image length", path);
-  line(Field::STRUCTURE, at, length.size, "nested image length " + std::to_string(length.value), path);
-  pos_ = at + length.size;
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  int64_t declared = 0;
-  switch (type.getTypeByte()) {
-    case KelvorTypeUPT::UPT_OBJECT:
-      declared = pickledObjectImage(attachedObject(type, path), names, path, true);
-      break;
-    case KelvorTypeUPT::UPT_COLLECTION:
-      declared = pickledCollectionImage(attachedCollection(type, path), names, path, true);
-      break;
-    default:
-      refuse(at, length.size, DriverException::ERR_INTERNAL, "UPT of an unknown type byte", path);
+// The readers keep a nested image whole and go on after it: it is read again here, field by
+// field, on a context of its own at its start.
+void Walker::keptImage(int32_t start, int64_t declared, KelvorType& type) {
+  PickleContext ctx(lang::Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(&image_)), start);  // read only
+  ctx.setObserver(this);
+  keeping_ = true;
+  if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(&type)) {
+    (void)collection->unpickle(ctx, nullptr, KelvorTypeADT::MODE_DECODE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr);
+  } else {
+    (void)static_cast<KelvorTypeADT&>(type).unpickle(ctx, nullptr, KelvorTypeADT::MODE_DECODE,
+                                                      KelvorTypeADT::STYLE_SQL_VALUE, nullptr);
   }
-  if (declared != length.value) {
+  const std::string& path = scopes_.back().path;
+  noteEnds(start, std::min<int64_t>(start + declared, INT32_MAX), ctx.offset(), "the nested image length", path);
+  if (nestedLength_ >= 0 && declared != nestedLength_) {
     line(Field::NOTE, start, 0,
-         "note: the nested image length says " + std::to_string(length.value) +
-             ", the image's own length " + std::to_string(declared),
+         "note: the nested image length says " + std::to_string(nestedLength_) + ", the image's own length " +
+             std::to_string(declared),
          path);
   }
+  nestedLength_ = -1;
 }
 
 // --- linear images --------------------------------------------------------------------------
