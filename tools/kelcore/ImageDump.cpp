@@ -229,6 +229,8 @@ class Walker final : public jdbc::kelcore::FieldObserver {
   void enter(int32_t offset, KelvorType* container, int64_t index) override;
   void leave(int32_t offset) override;
   void keptImage(int32_t start, int64_t declared, KelvorType& type);
+  // The image as the readers' contexts hold it.
+  lang::Ref<lang::ByteArray> readersImage() const;
 
   // --- linear images ---
   int64_t linearObjectImage(KelvorTypeADT& type, const NameTree& names, const std::string& path,
@@ -495,7 +497,7 @@ void Walker::run(const NameTree& names, int64_t offset) {
 // same readers at its start.
 
 int64_t Walker::pickledImage(KelvorTypeADT& type, int64_t offset) {
-  PickleContext ctx(lang::Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(&image_)), offset);  // read only
+  PickleContext ctx(readersImage(), offset);
   ctx.setObserver(this);
   try {
     if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(&type)) {
@@ -513,6 +515,11 @@ int64_t Walker::pickledImage(KelvorTypeADT& type, int64_t offset) {
   }
   pos_ = ctx.offset();
   return topLength_;
+}
+
+lang::Ref<lang::ByteArray> Walker::readersImage() const {
+  // Arrays are made only behind a handle, so the caller's is shared; the readers only read it.
+  return lang::Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(&image_));
 }
 
 void Walker::enter(int32_t offset, KelvorType* container, int64_t index) {
@@ -631,7 +638,7 @@ void Walker::field(int32_t offset, int32_t length, jdbc::kelcore::FieldKind kind
 // The readers keep a nested image whole and go on after it: it is read again here, field by
 // field, on a context of its own at its start.
 void Walker::keptImage(int32_t start, int64_t declared, KelvorType& type) {
-  PickleContext ctx(lang::Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(&image_)), start);  // read only
+  PickleContext ctx(readersImage(), start);
   ctx.setObserver(this);
   keeping_ = true;
   if (auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(&type)) {
