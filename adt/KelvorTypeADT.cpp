@@ -1018,7 +1018,12 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
     value = valueFor(*this, target);
     value->setImage(ctx.image(), ctx.offset());
   }
+  const int32_t start = ctx.offset();
   const int64_t length = ctx.readImageLength();
+  FieldObserver* const o = ctx.observer();
+  if (o != nullptr && mode != MODE_KEEP_IMAGE) [[unlikely]] {
+    o->field(start, 4, FieldKind::LINEAR_LENGTH, this, length);
+  }
   if (length == 0) return nullptr;
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(length));
@@ -1027,15 +1032,19 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
   if (mode == MODE_KEEP_IMAGE) {
     value->setImageLength(length + 4);
     ctx.skipBytes(static_cast<int32_t>(length));
+    if (o != nullptr) [[unlikely]] o->field(start, static_cast<int32_t>(length + 4), FieldKind::KEPT_IMAGE, this, length + 4);
     return value;
   }
   ctx.skipBytes(1);
   (void)ctx.readByte();
+  if (o != nullptr) [[unlikely]] o->field(start + 4, 2, FieldKind::UNUSED_BYTES, this, 2);
   Ref<lang::BooleanArray> nulls = readNullIndicators(ctx);
   const int64_t dataLength = ctx.readUB4();
+  if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 4, 4, FieldKind::DATA_LENGTH, this, dataLength);
   const int64_t end = ctx.relativeOffset() + dataLength;
   Ref<lang::Object> result;
   try {
+    if (o != nullptr && nulls->at(0)) [[unlikely]] o->field(ctx.offset(), 0, FieldKind::NULL_INDICATOR, this, 0);
     if (!nulls->at(0)) {
       auto indicators = lang::ByteArray::make(nulls->length());
       for (int32_t i = 0; i < nulls->length(); ++i) (*indicators)[i] = (*nulls)[i] ? 1 : 0;
@@ -1044,6 +1053,7 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
       Ref<lang::LongArray> offsets = getAttributeOffsets();
       UnpickleContext body(ctx.image(), ctx.offset(), indicators, std::move(offsets),
                            static_cast<int8_t>(formatFlag_ ? 1 : 0));
+      body.setObserver(o);
       result = unpickleLinearBody(body, target, style, typeMap);
     }
   } catch (...) {
@@ -1056,7 +1066,11 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
 
 Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::SqlValue* target,
                                                     int32_t style, const jdbc::TypeMap* typeMap) {
-  if (ctx.isNull(nullIndex_) != 0) return nullptr;
+  FieldObserver* const o = ctx.observer();
+  if (ctx.isNull(nullIndex_) != 0) {
+    if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
+    return nullptr;
+  }
   requireElementStyle(style);
   const int32_t n = getNumAttributes();
   // An object without attributes has no slot of its own to go to.
@@ -1067,7 +1081,9 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::
                                           : lang::ObjectArray::make(n);
   AttributeTypes types(*this);
   for (int32_t i = 0; i < n; ++i) {
+    if (o != nullptr) [[unlikely]] o->enter(ctx.offset(), this, i);
     attributes->set(i, types[i].unpickle(ctx, 1, style, typeMap));
+    if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
   }
   storeAttributes(*value, std::move(attributes), style);
   return value;
@@ -1081,7 +1097,16 @@ Ref<lang::Object> KelvorTypeADT::unpickle(UnpickleContext& ctx, int32_t /*format
 
 Ref<lang::BooleanArray> KelvorTypeADT::readNullIndicators(UnpickleContext& ctx) {
   ctx.skipBytes(4);
+  const int32_t countAt = ctx.offset();
   Ref<lang::ByteArray> b = ctx.readUB4Bytes();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    o->field(countAt - 4, 4, FieldKind::STEPPED_OVER, this, 4);
+    o->field(countAt, 4, FieldKind::INDICATOR_LENGTH, this, b->length());
+    if (b->length() >= 2) {
+      o->field(countAt + 4, 2, FieldKind::INDICATORS_LEAD, this, 2);
+      o->field(countAt + 6, b->length() - 2, FieldKind::INDICATORS, this, 4 * int64_t{b->length()} - 8);
+    }
+  }
   // two unused bytes, then four indicators per byte
   if (b->length() < 2) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "null indicators too short");
   const int64_t count = 4 * int64_t{b->length()} - 8;

@@ -636,7 +636,12 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
     value = valueFor(target);
     value->setImage(ctx.image(), ctx.offset(), 0);
   }
+  const int32_t start = ctx.offset();
   const int64_t a = ctx.readImageLength();
+  FieldObserver* const o = ctx.observer();
+  if (o != nullptr && mode != MODE_KEEP_IMAGE) [[unlikely]] {
+    o->field(start, 4, FieldKind::LINEAR_LENGTH, this, a);
+  }
   if (a == 0) return nullptr;
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(a));
@@ -645,20 +650,31 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
   if (mode == MODE_KEEP_IMAGE) {
     value->setImageLength(a + 4);
     ctx.skipBytes(static_cast<int32_t>(a));
+    if (o != nullptr) [[unlikely]] o->field(start, static_cast<int32_t>(a + 4), FieldKind::KEPT_IMAGE, this, a + 4);
     return value;
   }
   value = valueFor(target);
   ctx.skipBytes(2);
   const int64_t u = ctx.readUB4();
   const int8_t p = ctx.readByte();
+  if (o != nullptr) [[unlikely]] {
+    o->field(start + 4, 2, FieldKind::STEPPED_OVER, this, 2);
+    o->field(start + 6, 4, FieldKind::LINEAR_PREFIX_LENGTH, this, u);
+    o->field(start + 10, 1, FieldKind::PREFIX_FLAG, this, p & 0xFF);
+  }
   // security: the prefix length counts the flag byte; outside 1..2^31 it is no length
   if (u < 1) lang::throwIndexOutOfBounds(u, 1);
   value->setLocator(ctx.readBytes(static_cast<int32_t>(u - 1)));
+  if (o != nullptr && u > 1) [[unlikely]] {
+    o->field(ctx.offset() - static_cast<int32_t>(u - 1), static_cast<int32_t>(u - 1), FieldKind::LOCATOR, this, u - 1);
+  }
   if ((p & 1) == 0) return value;
   const int64_t part = ctx.readUB4();
+  if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 4, 4, FieldKind::ELEMENT_PART_LENGTH, this, part);
   const int64_t end = ctx.relativeOffset() + part;
   UnpickleContext elements(ctx.image(), ctx.offset(), nullptr, nullptr,
                            static_cast<int8_t>(getFormatFlag() ? 1 : 0));
+  elements.setObserver(o);
   if (beginIndex == 1 && count == -1) {
     (void)readLinearElements(elements, value.get(), style, typeMap);
   } else {
@@ -692,10 +708,14 @@ Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::readLinearElements(UnpickleContext& 
                                                                int32_t style,
                                                                const jdbc::TypeMap* typeMap) {
   Ref<jdbc::ArrayValue> value = valueFor(target);
+  const int32_t countAt = ctx.offset();
   const int32_t n = readLinearCount(ctx);
+  FieldObserver* const o = ctx.observer();
+  if (o != nullptr) [[unlikely]] o->field(countAt, 4, FieldKind::ELEMENT_COUNT, this, n);
   value->setLength(n);
   if (style == STYLE_COUNT_ONLY) return value;
   ctx.skipBytes(1);
+  if (o != nullptr) [[unlikely]] o->field(countAt + 4, 1, FieldKind::STEPPED_OVER, this, 1);
   readLinearRange(ctx, *value, 1, n, style, typeMap);
   return value;
 }
@@ -732,9 +752,18 @@ void KelvorTypeCOLLECTION::readLinearRange(UnpickleContext& ctx, jdbc::ArrayValu
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
-    readElementObjects(
-        target, type, beginIndex, count, style, [&] { return int64_t{ctx.relativeOffset()}; },
-        [&] { return type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap); });
+    auto position = [&] { return int64_t{ctx.relativeOffset()}; };
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      readElementObjects(target, type, beginIndex, count, style, position, [&, k = beginIndex]() mutable {
+        o->enter(ctx.offset(), this, k++);
+        Ref<lang::Object> e = type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap);
+        o->leave(ctx.offset());
+        return e;
+      });
+    } else {
+      readElementObjects(target, type, beginIndex, count, style, position,
+                         [&] { return type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap); });
+    }
   } else if (isAccessKind(style)) {
     if (!isNumberOrFloat(type)) ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
     target.setPlatformArray(KelvorTypeNUMBER::unpickleFixedNumberArray(ctx, 1, count, style));
