@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
 #include "driver/SqlValue.h"
 #include "adt/KelvorTypeADT.h"
 #include "adt/StreamInfo.h"
@@ -30,6 +31,14 @@
 #include "types/Util.h"
 
 namespace kelvor::binding {
+
+uintptr_t hostCallEnv(uintptr_t adoptedEnv, uint64_t vmId, std::thread::id adoptingThread) {
+  const uintptr_t env = currentBridgeEnv();
+  if (env != 0 && host::contextOf(env)->vmId == vmId) return env;
+  if (std::this_thread::get_id() == adoptingThread) return adoptedEnv;
+  jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                           "a host object used on a thread with no call from its host");
+}
 
 namespace {
 
@@ -177,6 +186,18 @@ void Bridge::throwNotBridged(uint32_t ref) {
                                  " is not an object of this library");
 }
 
+lang::Object* Bridge::pagedHandle(uint32_t ref, uint32_t& kind) const {
+  const uint32_t header = read32(ref, host::OFFSET_HEADER);
+  const uint32_t k = read32(ref, host::FIELD_KIND);
+  const uint64_t h = read64(ref, host::FIELD_HANDLE);
+  if ((header & host::KIND_MASK) != host::KIND_INSTANCE || h == 0 ||
+      host::checkWord(h, k) != read64(ref, host::FIELD_CHECK)) {
+    throwNotBridged(ref);
+  }
+  kind = k;
+  return reinterpret_cast<lang::Object*>(h);
+}
+
 void Bridge::throwWrongClass(const lang::Object* o, const std::type_info& want) {
   lang::throwClassCast(o == nullptr ? "null" : o->className(), want.name());
 }
@@ -227,7 +248,10 @@ Ref<lang::Object> Bridge::objectAt(uint32_t ref, int32_t depth) const {
       const uint64_t h = read64(ref, host::FIELD_HANDLE);
       if (h != 0 && host::checkWord(h, read32(ref, host::FIELD_KIND)) == read64(ref, host::FIELD_CHECK)) {
         auto* o = reinterpret_cast<lang::Object*>(h);
-        if (read32(ref, host::FIELD_KIND) == host::BK_OTHER) remember(o, ref);
+        if (read32(ref, host::FIELD_KIND) == host::BK_OTHER) {
+          remember(o, ref);
+          o = adoptHostValue(*this, ref, o);
+        }
         return Ref<lang::Object>(o);
       }
       if (read32(ref, host::OFFSET_CLASS) == classConstant(host::POOL_STRING)) return string(ref);

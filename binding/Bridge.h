@@ -1,12 +1,13 @@
 // The bridge between host references and C++ objects, for one compiled-method call.
 //
 // host -> C++: a bridged instance (one of the 22 classes, or a driver or platform object) gives
-// the C++ object its handle word points at, after the check word and the class are verified; a
-// string gives a new lang::String (UTF-16 in, exactly); a primitive array gives a copy, copied
-// back after calls that fill it; a reference array gives an ObjectArray converted element by
-// element. Anything else (a reference outside the heap, an unknown kind, a bridged instance
-// whose check word does not match, an object of the wrong class) raises a platform exception,
-// which the adapter turns into a host exception.
+// the C++ object its handle word points at, after the check word and the class are verified (an
+// instance of a host subclass of the driver's object value class gives the HostObjectValue that
+// calls the host's overrides); a string gives a new lang::String (UTF-16 in, exactly); a
+// primitive array gives a copy, copied back after calls that fill it; a reference array gives
+// an ObjectArray converted element by element. Anything else (a reference outside the heap, an
+// unknown kind, a bridged instance whose check word does not match, an object of the wrong
+// class) raises a platform exception, which the adapter turns into a host exception.
 //
 // C++ -> host: a C++ object maps to the same host reference every time (an identity table per
 // virtual machine); strings and arrays are new host objects each time.
@@ -15,11 +16,12 @@
 // then throws HostExceptionPending, which the adapter passes on untouched.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <typeinfo>
 
@@ -43,14 +45,29 @@ using lang::Ref;
 class Bridge;
 // The env of the calling thread's innermost bridged call: services the host lends the package
 // (a host connection) call back on the thread that uses them.
+//
+// Every adapter call writes it, so it uses the initial-exec model: one store at a fixed offset
+// from the thread pointer instead of a call to the dynamic loader's TLS lookup (the library's
+// whole TLS block is a few bytes, which the loader's static TLS reserve holds also when a host
+// loads the library with dlopen).
 inline uintptr_t& currentBridgeEnv() noexcept {
-  static thread_local uintptr_t env = 0;
+  static thread_local uintptr_t env [[gnu::tls_model("initial-exec")]] = 0;
   return env;
 }
+// The env a host-backed object (connection, type map, object value) calls the host with: the
+// calling thread's innermost bridged call into the same VM, else the env it was adopted with
+// when the calling thread is the one that adopted it. Any other thread has no context of its
+// own in that VM, and an env is never borrowed from another thread: that raises the driver's
+// internal error.
+uintptr_t hostCallEnv(uintptr_t adoptedEnv, uint64_t vmId, std::thread::id adoptingThread);
 // Binds a host connection object to a host-backed connection on first sight (HostConnection).
 void adoptHostConnection(const Bridge& b, uint32_t ref);
 // The same for a host type map (HostTypeMap).
 void adoptHostTypeMap(const Bridge& b, uint32_t ref);
+// The object the package works with for a bridged driver object `o` of host instance `ref`: o,
+// or the host-backed value made for an instance of a host subclass of a driver value class
+// (HostObjectValue).
+lang::Object* adoptHostValue(const Bridge& b, uint32_t ref, lang::Object* o);
 
 // A host operation failed and left its exception pending: nothing to translate.
 struct HostExceptionPending {};
@@ -184,25 +201,20 @@ class Bridge : public HostMemory {
   // The C++ object of a bridged instance, with its bridge kind; throws when `ref` is not one.
   [[gnu::always_inline]] lang::Object* handle(uint32_t ref, uint32_t& kind) const {
     requireObject(ref, host::INSTANCE_SIZE);
-    uint32_t header;
-    uint64_t h, check;
-    if ((ref & host::TAG_PAGED) == 0) [[likely]] {
-      // One base address for the four words: this is every instance method's receiver.
-      const auto* at = reinterpret_cast<const uint8_t*>(context()->heapBase + (ref & ~host::TAG_MASK));
-      std::memcpy(&header, at + host::OFFSET_HEADER, 4);
-      std::memcpy(&kind, at + host::FIELD_KIND, 4);
-      std::memcpy(&h, at + host::FIELD_HANDLE, 8);
-      std::memcpy(&check, at + host::FIELD_CHECK, 8);
-    } else {
-      header = read32(ref, host::OFFSET_HEADER);
-      kind = read32(ref, host::FIELD_KIND);
-      h = read64(ref, host::FIELD_HANDLE);
-      check = read64(ref, host::FIELD_CHECK);
-    }
+    if ((ref & host::TAG_PAGED) != 0) [[unlikely]] return pagedHandle(ref, kind);
+    // One base address for the four words: this is every instance method's receiver. The
+    // words are loaded straight into registers: merged with the paged path's values they went
+    // through the stack, and the 4-byte store of the kind followed by a wider load of it
+    // stalled store forwarding, which cost more than the rest of a trivial call.
+    const auto* at = reinterpret_cast<const uint8_t*>(context()->heapBase + (ref & ~host::TAG_MASK));
+    const uint32_t header = load<uint32_t>(at + host::OFFSET_HEADER);
+    const uint32_t k = load<uint32_t>(at + host::FIELD_KIND);
+    const uint64_t h = load<uint64_t>(at + host::FIELD_HANDLE);
     if ((header & host::KIND_MASK) != host::KIND_INSTANCE || h == 0 ||
-        host::checkWord(h, kind) != check) [[unlikely]] {
+        host::checkWord(h, k) != load<uint64_t>(at + host::FIELD_CHECK)) [[unlikely]] {
       throwNotBridged(ref);
     }
+    kind = k;
     return reinterpret_cast<lang::Object*>(h);
   }
   // The object as a T (null for a null reference); a ClassCastException for another class.
@@ -221,9 +233,12 @@ class Bridge : public HostMemory {
       if constexpr (std::is_same_v<T, jdbc::TypeMap>) adoptHostTypeMap(*this, ref);
       uint32_t kind;
       lang::Object* o = handle(ref, kind);
+      if (kind == host::BK_OTHER) {
+        remember(o, ref);
+        o = adoptHostValue(*this, ref, o);
+      }
       T* t = dynamic_cast<T*>(o);
       if (t == nullptr) [[unlikely]] throwWrongClass(o, typeid(T));
-      if (kind == host::BK_OTHER) remember(o, ref);
       return t;
     }
   }
@@ -258,6 +273,14 @@ class Bridge : public HostMemory {
   using HostMemory::kindOf;
 
  private:
+  template <typename W>
+  static W load(const uint8_t* p) noexcept {
+    W w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  }
+  // handle() for an instance in paged memory.
+  lang::Object* pagedHandle(uint32_t ref, uint32_t& kind) const;
   [[noreturn]] static void throwNotBridged(uint32_t ref);
   [[noreturn]] static void throwWrongClass(const lang::Object* o, const std::type_info& want);
   Ref<lang::Object> objectAt(uint32_t ref, int32_t depth) const;

@@ -201,8 +201,7 @@ void HostConnection::adopt(const Bridge& b, uint32_t ref) {
 }
 
 Bridge HostConnection::bridge() const {
-  uintptr_t env = currentBridgeEnv();
-  if (env == 0 || host::contextOf(env)->vmId != vmId_) env = env_;
+  const uintptr_t env = hostCallEnv(env_, vmId_, adoptingThread_);
   return Bridge(env, host::contextOf(env), callerClass_);
 }
 

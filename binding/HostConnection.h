@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <thread>
 
 #include "binding/Bridge.h"
 #include "driver/Connection.h"
@@ -53,6 +54,7 @@ class HostConnection final : public jdbc::Connection {
  private:
   uintptr_t env_;  // the context of the thread that handed the connection over
   uint64_t vmId_;
+  std::thread::id adoptingThread_ = std::this_thread::get_id();
   uint32_t self_;         // the host connection object
   uint32_t callerClass_;  // whose constant pool names the services
 };

@@ -38,8 +38,9 @@ class ObjectValue : public SqlValue {
   Connection* getConnection() const noexcept { return connection_; }
 
   // The attributes as SQL values, decoding a kept image first; null when the value holds
-  // platform objects only.
-  lang::Ref<lang::ObjectArray> getAttributes() const;
+  // platform objects only. Virtual: a value class of the host may override it (the writers
+  // write what the override returns).
+  virtual lang::Ref<lang::ObjectArray> getAttributes() const;
   // The attributes as platform objects: those a platform-style reader stored, or the SQL
   // values' platform forms.
   lang::Ref<lang::ObjectArray> getPlatformAttributes(const TypeMap* typeMap) const;

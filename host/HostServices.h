@@ -17,7 +17,8 @@
 // below: a class entry naming the host's connection base class, then one method entry per
 // connection service. The connection base class declares the services at the virtual positions
 // CONNECTION_FIRST_POSITION onwards, in the order of the pool entries; a host connection
-// overrides them, with native code or interpreted.
+// overrides them, with native code or interpreted. The type map and the object value class
+// follow in the same form.
 #pragma once
 
 #include <cstdint>
@@ -56,11 +57,17 @@ enum HostServicePool : int32_t {
   POOL_TYPE_MAP_CLASS,
   POOL_TYPE_MAP_HAS_FACTORY,
   POOL_TYPE_MAP_CREATE,
+  // The driver's object value class as the host has it: its class, then
+  // Object[] getAttributes() (the attributes as SQL values) at OBJECT_VALUE_FIRST_POSITION. A
+  // host subclass may override it; the package writes what the override returns.
+  POOL_OBJECT_VALUE_CLASS,
+  POOL_OBJECT_VALUE_GET_ATTRIBUTES,
   POOL_HOST_SERVICES_END,
 };
 inline constexpr int32_t CONNECTION_FIRST_POSITION = 5;
 inline constexpr int32_t CONNECTION_SERVICES = POOL_TYPE_MAP_CLASS - POOL_CONNECTION_TYPE_INFO;
 inline constexpr int32_t TYPE_MAP_FIRST_POSITION = 5;
+inline constexpr int32_t OBJECT_VALUE_FIRST_POSITION = 5;
 
 // The shape of each service, receiver included: slot kinds and result.
 struct ServiceShape {
@@ -76,6 +83,10 @@ inline constexpr ServiceShape CONNECTION_SERVICE_SHAPES[CONNECTION_SERVICES] = {
 };
 inline constexpr ServiceShape TYPE_MAP_SERVICE_SHAPES[2] = {{"hasFactory", "RR", 'I'},
                                                             {"create", "RRR", 'L'}};
+inline constexpr ServiceShape OBJECT_VALUE_SERVICE_SHAPES[1] = {{"getAttributes", "R", 'L'}};
+constexpr int32_t objectValuePosition(int32_t pool) {
+  return OBJECT_VALUE_FIRST_POSITION + (pool - POOL_OBJECT_VALUE_GET_ATTRIBUTES);
+}
 constexpr int32_t typeMapPosition(int32_t pool) {
   return TYPE_MAP_FIRST_POSITION + (pool - POOL_TYPE_MAP_HAS_FACTORY);
 }

@@ -38,4 +38,18 @@ done
 run decode --tds examples/persons.tds --names @examples/persons.names.json \
   --image examples/persons.linear --begin 2 --count 1
 run decode --tds examples/numbers.tds --image examples/numbers.linear --raw --begin 4 --count 2
+
+# The Java front end: the same library driven from a Java program (examples/java).
+echo "=================== java ==================="
+if command -v java > /dev/null && command -v javac > /dev/null &&
+   grep -q '^KELCORE_JAVA:BOOL=ON' build/CMakeCache.txt; then
+  cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target kelcore_jni kelcore_java_example
+  echo "\$ java -cp build/kelcore.jar:build/kelcore-example.jar KelcoreExample"
+  java -Dkelcore.jni.library="$PWD/build/libkelcore_jni.so" \
+    -cp build/kelcore.jar:build/kelcore-example.jar KelcoreExample
+  echo
+else
+  echo "main job: no JDK 17 with JNI headers found (scripts/setup.sh installs" \
+    "openjdk-17-jdk-headless); the Java example is skipped"
+fi
 echo "main job: done"

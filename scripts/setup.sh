@@ -10,6 +10,7 @@ packages=(
   libprotobuf-dev protobuf-compiler
   nlohmann-json3-dev libcli11-dev gcovr
   clang-format clang-tidy binutils dpkg-dev
+  openjdk-17-jdk-headless junit5
 )
 
 missing=()

@@ -64,6 +64,23 @@ TEST_F(BindingTest, PagedStubPairArraysAreAddressedThroughTheHost) {
   EXPECT_EQ(other.bound("TDSPatch").pairs, vm().bound("TDSPatch").pairs);
 }
 
+TEST_F(BindingTest, AReceiverInPagedMemoryIsReadThroughTheHost) {
+  constexpr int32_t GET_TYPE_CODE = 1;  // KelvorTypeSINT32's method table
+  const uint32_t self = construct("KelvorTypeSINT32", 0, Slots());
+  const uint32_t paged = self | host::TAG_PAGED;
+  const uint64_t code = call("KelvorTypeSINT32", GET_TYPE_CODE, Slots().r(self));
+  const int32_t before = vm().pagedAddressCalls;
+  EXPECT_EQ(call("KelvorTypeSINT32", GET_TYPE_CODE, Slots().r(paged)), code);
+  EXPECT_GT(vm().pagedAddressCalls, before);
+  // A check word that does not match the handle is refused on the paged path too.
+  const uint64_t check = vm().read64(self, host::FIELD_CHECK);
+  vm().write64(self, host::FIELD_CHECK, check ^ 1);
+  EXPECT_EQ(vm().invoke("KelvorTypeSINT32", GET_TYPE_CODE, Slots().r(paged)), 1);
+  EXPECT_EQ(vm().pendingClass(), "ClassCastException");
+  vm().clearPending();
+  vm().write64(self, host::FIELD_CHECK, check);
+}
+
 // TDSPatch(int kind, KelvorType owner, long position, byte typeByte): a long between other
 // words, and int, long and reference results.
 TEST_F(BindingTest, LongArgumentsTakeTwoSlotsAndResultsFillTheirSlots) {

@@ -45,6 +45,8 @@ HostCalls::HostCalls(TestVm& vm) : vm_(vm) {
     poolMethod(host::POOL_TYPE_MAP_HAS_FACTORY + i, "TypeMap",
                host::TYPE_MAP_SERVICE_SHAPES[i].name);
   }
+  poolMethod(host::POOL_OBJECT_VALUE_GET_ATTRIBUTES, "ObjectValue",
+             host::OBJECT_VALUE_SERVICE_SHAPES[0].name);
 }
 
 uint32_t HostCalls::defineClass(const std::string& name, const std::string& base,

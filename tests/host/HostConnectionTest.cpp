@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <thread>
 
 #include "adt/KelvorTypeADT.h"
 #include "binding/HostConnection.h"
@@ -19,6 +20,7 @@
 #include "driver/ArrayValue.h"
 #include "driver/CharValue.h"
 #include "driver/CharsetConverter.h"
+#include "driver/DriverException.h"
 #include "driver/MemoryConnection.h"
 #include "driver/NumberValue.h"
 #include "driver/ObjectDescriptor.h"
@@ -291,6 +293,25 @@ TEST_F(HostConnectionTest, WarmNativeServicesResolveNothingAndInterpretedOnesRes
   ASSERT_NE(vm().unwrap(slice), nullptr);
   EXPECT_TRUE(vm().unwrap(slice)->equals(
       cpp->fromImage(expected.get(), 0, nullptr, 2, 3, STYLE_SQL_VALUE, nullptr).get()));
+}
+
+TEST_F(HostConnectionTest, AThreadWithNoHostCallOfItsOwnIsRefusedNotLentAnotherThreadsContext) {
+  describe("KelvorTypeADT", ADT_BY_NAME_WITH_CONNECTION, "KELCORE.ADDRESS");
+  auto* conn = dynamic_cast<binding::HostConnection*>(vm().unwrap(connRef_));
+  ASSERT_NE(conn, nullptr);
+  const int16_t charset = conn->getDbCharsetId();  // the adopting thread may call on its own
+  calls().resetCounts();
+  int32_t code = 0;
+  std::thread([&] {
+    try {
+      conn->getDbCharsetId();
+    } catch (const jdbc::DriverException& e) {
+      code = e.code();
+    }
+  }).join();
+  EXPECT_EQ(code, jdbc::DriverException::ERR_INTERNAL);
+  EXPECT_EQ(calls().total(), 0);
+  EXPECT_EQ(conn->getDbCharsetId(), charset);
 }
 
 TEST_F(HostConnectionTest, HostExceptionsReachTheCallerUnchangedAndNothingIsHalfCached) {

@@ -74,10 +74,12 @@ TestVm::TestVm(size_t heapBytes) : heap_(new uint8_t[heapBytes]()), heapSize_(he
   }
   defineClass("Connection", "Object");  // the base class of the host's connections
   defineClass("TypeMap", "Object");     // and of its type maps
+  defineClass("ObjectValue", "Object");  // the driver's object value class
   // Every class's constant pool starts with the bridge pool, then names the host services.
   std::vector<uint32_t> pool(host::POOL_HOST_SERVICES_END, 0);
   pool[host::POOL_CONNECTION_CLASS] = classNamed("Connection");
   pool[host::POOL_TYPE_MAP_CLASS] = classNamed("TypeMap");
+  pool[host::POOL_OBJECT_VALUE_CLASS] = classNamed("ObjectValue");
   for (int32_t i = 1; i < host::POOL_FIRST_PACKAGE_CLASS; ++i) {
     pool[static_cast<size_t>(i)] = classNamed(host::BRIDGE_POOL_NAMES[i]);
   }
@@ -114,6 +116,7 @@ uintptr_t TestVm::attachThread() {
 }
 
 uint32_t TestVm::allocate(uint32_t bytes) {
+  std::lock_guard lock(heapMutex_);
   const size_t size = (size_t{bytes} + 7) & ~size_t{7};
   if (size > heapSize_ - top_) return 0;
   const auto ref = static_cast<uint32_t>(top_);
@@ -176,6 +179,7 @@ uint32_t TestVm::newInstance(uint32_t cls) {
   if (ref == 0) return 0;
   write32(ref, host::OFFSET_HEADER, host::KIND_INSTANCE);
   write32(ref, host::OFFSET_CLASS, cls);
+  std::lock_guard lock(heapMutex_);
   instances_.push_back(ref);
   return ref;
 }
@@ -255,8 +259,8 @@ std::u16string TestVm::string(uint32_t ref) {
   return out;
 }
 
-uint32_t TestVm::wrap(lang::Object* o) {
-  const uint32_t ref = newInstance(classNamed("Object"));
+uint32_t TestVm::wrap(lang::Object* o, const std::string& className) {
+  const uint32_t ref = newInstance(classNamed(className));
   o->retain();
   const auto h = reinterpret_cast<uint64_t>(o);
   write32(ref, host::FIELD_KIND, host::BK_OTHER);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,8 +92,9 @@ class TestVm {
   uint32_t newString(std::u16string_view text);
   uint32_t newString(std::string_view ascii);
   std::u16string string(uint32_t ref);
-  // A host instance carrying a driver or platform object (a connection, a value).
-  uint32_t wrap(lang::Object* o);
+  // A host instance of `className` carrying a driver or platform object (a connection, a
+  // value), as the driver's constructor of a host class (or of a host subclass) leaves it.
+  uint32_t wrap(lang::Object* o, const std::string& className = "Object");
   // The C++ object of a bridged instance; null when it has none.
   lang::Object* unwrap(uint32_t ref);
 
@@ -131,6 +133,7 @@ class TestVm {
 
   host::ThreadContext context_{};
   std::vector<std::unique_ptr<host::ThreadContext>> threads_;
+  std::mutex heapMutex_;  // allocation and the instance list: threads of the VM allocate
   std::unique_ptr<uint8_t[]> heap_;
   size_t heapSize_;
   size_t top_ = 8;  // offset 0 is the null reference

@@ -1,0 +1,129 @@
+import java.io.ByteArrayOutputStream;
+import java.lang.management.ManagementFactory;
+import java.lang.management.ThreadMXBean;
+import java.math.BigDecimal;
+import java.time.LocalDateTime;
+import java.util.Arrays;
+import kelvor.jdbc.ArrayValue;
+import kelvor.jdbc.Connection;
+import kelvor.jdbc.MemoryServices;
+import kelvor.jdbc.kelcore.KelvorType;
+import kelvor.jdbc.kelcore.KelvorTypeADT;
+import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
+
+/**
+ * The Java side of the comparison benchmark: the same rows as bench/CompareBench.cpp (an
+ * object of 10 scalars, a collection of 1,000,000 small integers written from and read into an
+ * int[]), through JNI. Each row: a warm-up, then `runs` timed runs of a fixed count of
+ * operations; the median of the runs' times per operation is printed.
+ *
+ * Usage: java -Dkelcore.jni.library=... -cp kelcore.jar:kelcore-bench.jar KelcoreBench [runs]
+ */
+public final class KelcoreBench {
+  private KelcoreBench() {}
+
+  private static byte[] header(int size, int slots) {
+    return new byte[] {0, 0, (byte) (size >> 8), (byte) size, 38, 1, 0, 0, 0, (byte) slots, 0, 41, 0, 0, 0, 0, 0, 0};
+  }
+
+  /** FLAT10: N0..N3 NUMBER(9), AMOUNT NUMBER(12,2), S0..S2 VARCHAR(40), D0, D1 DATE. */
+  static byte[] flatTds() {
+    ByteArrayOutputStream body = new ByteArrayOutputStream();
+    for (int i = 0; i < 4; ++i) {
+      body.writeBytes(new byte[] {3, 9, 0});
+    }
+    body.writeBytes(new byte[] {3, 12, 2});
+    for (int i = 0; i < 3; ++i) {
+      body.writeBytes(new byte[] {7, 0, 40, 1, 0, 106});
+    }
+    body.writeBytes(new byte[] {2, 2, 40});
+    ByteArrayOutputStream out = new ByteArrayOutputStream();
+    out.writeBytes(header(18 + body.size(), 10));
+    out.writeBytes(body.toByteArray());
+    return out.toByteArray();
+  }
+
+  /** NUMS: an unbounded collection of NUMBER. */
+  static byte[] numsTds() {
+    ByteArrayOutputStream out = new ByteArrayOutputStream();
+    out.writeBytes(header(32, 0));
+    out.writeBytes(new byte[] {28, 0, 0, 0, 29, 0, 0, 0, 0, 1, 42, 3, 0, (byte) 129});
+    return out.toByteArray();
+  }
+
+  interface Op {
+    void run();
+  }
+
+  static volatile Object sink;
+
+  private static final ThreadMXBean THREADS = ManagementFactory.getThreadMXBean();
+
+  /**
+   * Median nanoseconds per operation over `runs` runs of `count` operations: wall time
+   * (System.nanoTime) and the thread's CPU time, which a loaded machine disturbs less.
+   */
+  static double[] measure(Op op, int count, int runs) {
+    for (int i = 0; i < Math.max(count, 3); ++i) {
+      op.run();  // warm-up: compiled code, sized heap
+    }
+    double[] wall = new double[runs];
+    double[] cpu = new double[runs];
+    for (int r = 0; r < runs; ++r) {
+      long c0 = THREADS.getCurrentThreadCpuTime();
+      long t0 = System.nanoTime();
+      for (int i = 0; i < count; ++i) {
+        op.run();
+      }
+      wall[r] = (System.nanoTime() - t0) / (double) count;
+      cpu[r] = (THREADS.getCurrentThreadCpuTime() - c0) / (double) count;
+    }
+    Arrays.sort(wall);
+    Arrays.sort(cpu);
+    return new double[] {wall[runs / 2], cpu[runs / 2]};
+  }
+
+  static String time(double ns) {
+    if (ns >= 1e6) {
+      return String.format("%9.2f ms", ns / 1e6);
+    } else if (ns >= 1e3) {
+      return String.format("%9.2f us", ns / 1e3);
+    }
+    return String.format("%9.0f ns", ns);
+  }
+
+  static void row(String name, double[] ns) {
+    System.out.printf("%-24s wall %s   cpu %s%n", name, time(ns[0]), time(ns[1]));
+  }
+
+  public static void main(String[] args) {
+    int runs = args.length > 0 ? Integer.parseInt(args[0]) : 5;
+    MemoryServices services = new MemoryServices();
+    services.addType("BENCH.FLAT10", flatTds(), null, null);
+    services.addType("BENCH.NUMS", numsTds(), null, null);
+    try (Connection conn = new Connection(services)) {
+      KelvorTypeADT flat = KelvorTypeADT.forName("BENCH.FLAT10", conn);
+      Object flatValue = flat.toSqlValue(new Object[] {7, -42, 1000, 96, new BigDecimal("12345.67"),
+          "alpha", "a short string", "kelvor", LocalDateTime.of(2026, 3, 5, 14, 7, 9),
+          LocalDateTime.of(1999, 12, 31, 23, 59, 58)});
+      byte[] flatImage = flat.toImage(flatValue);
+
+      KelvorTypeCOLLECTION nums = KelvorTypeCOLLECTION.forName("BENCH.NUMS", conn);
+      int[] ints = new int[1_000_000];
+      for (int i = 0; i < ints.length; ++i) {
+        ints[i] = (i % 1000) - 500;
+      }
+      byte[] numsImage = nums.toImage(new ArrayValue(nums, ints));
+
+      row("jni_call (getTypeCode)", measure(() -> sink = flat.getTypeCode(), 1_000_000, runs));
+      row("flat_write", measure(() -> sink = flat.toImage(flatValue), 100_000, runs));
+      row("flat_read_sql", measure(() -> sink = flat.fromImage(flatImage, 0, KelvorType.STYLE_SQL_VALUE), 100_000, runs));
+      row("flat_read_platform",
+          measure(() -> sink = flat.fromImage(flatImage, 0, KelvorType.STYLE_PLATFORM_OBJECT), 100_000, runs));
+      row("nums_write_int", measure(() -> sink = nums.toImage(new ArrayValue(nums, ints)), 10, runs));
+      row("nums_read_int", measure(() -> sink = nums.readInts(numsImage, 0, 1, -1), 10, runs));
+      row("nums_read_sql", measure(() -> sink = nums.fromImage(numsImage, 0, KelvorType.STYLE_SQL_VALUE), 3, runs));
+      System.out.printf("flat image %d bytes, nums image %d bytes%n", flatImage.length, numsImage.length);
+    }
+  }
+}

@@ -1,0 +1,72 @@
+package kelvor.jdbc;
+
+import java.util.Arrays;
+import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
+
+/**
+ * A value of a collection type: its descriptor and its elements, as an Object[] (value classes
+ * or Java objects) or a primitive array of numbers (int[], long[], short[], double[],
+ * float[]); or, for a collection the server keeps, only its locator.
+ */
+public final class ArrayValue {
+  final KelvorTypeCOLLECTION type;
+  final Object elements;
+  final byte[] locator;
+  private final long length;
+
+  public ArrayValue(KelvorTypeCOLLECTION type, Object elements) {
+    this(type, elements, null, elements == null ? 0 : java.lang.reflect.Array.getLength(elements));
+  }
+
+  // Also made by the native library: `length` is the element count a reader found (a
+  // count-only read holds no elements).
+  ArrayValue(KelvorTypeCOLLECTION type, Object elements, byte[] locator, long length) {
+    this.type = type;
+    this.elements = elements;
+    this.locator = locator;
+    this.length = length;
+  }
+
+  public static ArrayValue ofLocator(KelvorTypeCOLLECTION type, byte[] locator) {
+    return new ArrayValue(type, null, locator.clone(), 0);
+  }
+
+  /** The number of elements (as read, for a count-only read). */
+  public long getLength() {
+    return length;
+  }
+
+  public KelvorTypeCOLLECTION getType() {
+    return type;
+  }
+
+  /** The elements as they were given or read: Object[] or a primitive array; null for a locator. */
+  public Object getElements() {
+    return elements;
+  }
+
+  public byte[] getLocator() {
+    return locator == null ? null : locator.clone();
+  }
+
+  @Override
+  public boolean equals(Object o) {
+    if (!(o instanceof ArrayValue)) {
+      return false;
+    }
+    ArrayValue a = (ArrayValue) o;
+    return a.type == type
+        && Arrays.deepEquals(new Object[] {elements}, new Object[] {a.elements})
+        && Arrays.equals(locator, a.locator);
+  }
+
+  @Override
+  public int hashCode() {
+    return Arrays.deepHashCode(new Object[] {elements});
+  }
+
+  @Override
+  public String toString() {
+    return "ArrayValue" + Arrays.deepToString(new Object[] {elements});
+  }
+}

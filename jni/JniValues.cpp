@@ -1,0 +1,756 @@
+#include "jni/JniValues.h"
+
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "adt/KelvorTypeADT.h"
+#include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
+#include "driver/BfileValue.h"
+#include "driver/BlobValue.h"
+#include "driver/CharValue.h"
+#include "driver/CharsetConverter.h"
+#include "driver/ClobValue.h"
+#include "driver/DateValue.h"
+#include "driver/DriverException.h"
+#include "driver/ErrorRaiser.h"
+#include "driver/NumberValue.h"
+#include "driver/ObjectDescriptor.h"
+#include "driver/ObjectValue.h"
+#include "driver/RawValue.h"
+#include "driver/RefValue.h"
+#include "jni/JniClasses.h"
+#include "jni/JniConnection.h"
+#include "jni/JniRaise.h"
+#include "lang/Boxed.h"
+#include "lang/Decimal.h"
+#include "lang/Exceptions.h"
+#include "lang/Timestamp.h"
+#include "types/DepthGuard.h"
+#include "types/KelvorNamedType.h"
+#include "types/KelvorTypeUPT.h"
+
+namespace kelvor::jni {
+
+using jdbc::kelcore::KelvorType;
+using jdbc::kelcore::KelvorTypeADT;
+using jdbc::kelcore::KelvorTypeCOLLECTION;
+using lang::Ref;
+
+namespace {
+
+constexpr int32_t STYLE_SQL_VALUE = 1;
+
+// Deletes a local reference when the scope ends.
+class Local {
+ public:
+  Local(JNIEnv* env, jobject o) noexcept : env_(env), o_(o) {}
+  ~Local() {
+    if (o_ != nullptr) env_->DeleteLocalRef(o_);
+  }
+  Local(const Local&) = delete;
+  Local& operator=(const Local&) = delete;
+  jobject get() const noexcept { return o_; }
+  // Hands the reference to the caller.
+  jobject release() noexcept {
+    jobject o = o_;
+    o_ = nullptr;
+    return o;
+  }
+
+ private:
+  JNIEnv* env_;
+  jobject o_;
+};
+
+void check(JNIEnv* env) { JniRaise::check(env); }
+
+// A frame of local references for one element of a loop, or one level of nesting: whatever the
+// element's conversion made is deleted when the frame ends, however it ends.
+class LocalFrame {
+ public:
+  static constexpr jint CAPACITY = 16;
+  explicit LocalFrame(JNIEnv* env) : env_(env) {
+    if (env_->PushLocalFrame(CAPACITY) != 0) throw JavaExceptionPending{};
+  }
+  ~LocalFrame() { env_->PopLocalFrame(nullptr); }
+  LocalFrame(const LocalFrame&) = delete;
+  LocalFrame& operator=(const LocalFrame&) = delete;
+
+ private:
+  JNIEnv* env_;
+};
+
+// A Java call's result once no exception is pending.
+template <typename R>
+R checked(JNIEnv* env, R r) {
+  check(env);
+  return r;
+}
+
+// UTF-8 to UTF-16; a malformed sequence gives U+FFFD.
+std::u16string utf16Of(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<uint8_t>(s[i]);
+    uint32_t cp = 0xFFFD;
+    size_t n = 1;
+    const auto cont = [&](size_t k) {
+      return i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80;
+    };
+    const auto bits = [&](size_t k) {
+      return static_cast<uint32_t>(static_cast<uint8_t>(s[i + k]) & 0x3F);
+    };
+    if (b < 0x80) {
+      cp = b;
+    } else if ((b & 0xE0) == 0xC0 && cont(1)) {
+      cp = (b & 0x1Fu) << 6 | bits(1);
+      n = 2;
+      if (cp < 0x80) cp = 0xFFFD;
+    } else if ((b & 0xF0) == 0xE0 && cont(1) && cont(2)) {
+      cp = (b & 0x0Fu) << 12 | bits(1) << 6 | bits(2);
+      n = 3;
+      if (cp < 0x800) cp = 0xFFFD;
+    } else if ((b & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
+      cp = (b & 0x07u) << 18 | bits(1) << 12 | bits(2) << 6 | bits(3);
+      n = 4;
+      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += n;
+  }
+  return out;
+}
+
+template <typename E, typename J>
+Ref<lang::PrimitiveArray<E>> copyIn(JNIEnv* env, J array,
+                                    void (JNIEnv::*get)(J, jsize, jsize, E*)) {
+  const jsize n = env->GetArrayLength(array);
+  auto out = lang::PrimitiveArray<E>::make(n);
+  if (n > 0) (env->*get)(array, 0, n, out->data());
+  check(env);
+  return out;
+}
+
+template <typename E, typename J>
+jobject copyOut(JNIEnv* env, const lang::PrimitiveArray<E>& a, J (JNIEnv::*make)(jsize),
+                void (JNIEnv::*set)(J, jsize, jsize, const E*)) {
+  J out = (env->*make)(a.length());
+  check(env);
+  if (a.length() > 0) (env->*set)(out, 0, a.length(), a.data());
+  return out;
+}
+
+template <typename T>
+const T* as(const lang::Object* o) {
+  return dynamic_cast<const T*>(o);
+}
+
+template <typename B, typename V>
+jobject boxed(JNIEnv* env, const lang::Object* o, jclass cls, jmethodID of, bool& done) {
+  if (const auto* b = as<lang::Boxed<B>>(o)) {
+    done = true;
+    jobject r = env->CallStaticObjectMethod(cls, of, static_cast<V>(b->value()));
+    check(env);
+    return r;
+  }
+  return nullptr;
+}
+
+// The type a value of `declared` is written with: a UPT stands for its attached type.
+KelvorType* effective(KelvorType* declared) {
+  if (auto* upt = dynamic_cast<jdbc::kelcore::KelvorTypeUPT*>(declared)) {
+    return upt->getObjectType().get();
+  }
+  return declared;
+}
+
+// The declared type of item i of an object array standing for a value of `declared`.
+KelvorType* itemType(KelvorType* declared, int32_t i) {
+  KelvorType* type = effective(declared);
+  if (auto* coll = dynamic_cast<KelvorTypeCOLLECTION*>(type)) return coll->getElementType().get();
+  if (auto* adt = dynamic_cast<KelvorTypeADT*>(type)) {
+    const auto& types = adt->parsedAttributeTypes();
+    if (types && i >= 0 && i < types->length()) return dynamic_cast<KelvorType*>(types->at(i));
+  }
+  return nullptr;
+}
+
+// Arrays of at least this many items cross packed when they can (PackedValues).
+constexpr jsize PACK_MIN = 4;
+
+// The library's values of Java value objects that PackedValues.pack could pack; null when it
+// could not.
+Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
+  const JniClasses& c = classes();
+  Local packed(env, env->CallStaticObjectMethod(c.packedValues, c.packedValuesPack, array));
+  check(env);
+  if (packed.get() == nullptr) return nullptr;
+  const auto field = [&](jfieldID f) { return env->GetObjectField(packed.get(), f); };
+  Local bytesRef(env, field(c.packedBytes));
+  Local lengthsRef(env, field(c.packedLengths));
+  Local kindsRef(env, field(c.packedKinds));
+  Local charsetsRef(env, field(c.packedCharsets));
+  Ref<lang::ByteArray> all = JniValues::bytes(env, static_cast<jbyteArray>(bytesRef.get()));
+  Ref<lang::IntArray> lengths =
+      copyIn<jint>(env, static_cast<jintArray>(lengthsRef.get()), &JNIEnv::GetIntArrayRegion);
+  Ref<lang::ByteArray> kinds = JniValues::bytes(env, static_cast<jbyteArray>(kindsRef.get()));
+  Ref<lang::IntArray> charsets = charsetsRef.get() == nullptr
+                                     ? nullptr
+                                     : copyIn<jint>(env, static_cast<jintArray>(charsetsRef.get()),
+                                                    &JNIEnv::GetIntArrayRegion);
+  const int32_t n = lengths->length();
+  // security: the arrays come from Java; their lengths are checked before they are indexed
+  if (kinds->length() != n || (charsets && charsets->length() != n)) {
+    throw lang::IllegalStateException("packed values of unequal lengths");
+  }
+  auto out = lang::ObjectArray::make(n);
+  Ref<jdbc::CharsetConverter> converter;
+  int32_t at = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t length = (*lengths)[i];
+    if (length < 0) continue;
+    // security: each length is checked against the bytes that remain before the copy
+    if (length > all->length() - at) lang::throwIndexOutOfBounds(at, all->length());
+    Ref<lang::ByteArray> b = lang::ByteArray::copyOf(all->data() + at, length);
+    at += length;
+    switch ((*kinds)[i]) {
+      case JniClasses::KIND_NUMBER:
+        out->set(i, lang::makeRef<jdbc::NumberValue>(std::move(b)));
+        break;
+      case JniClasses::KIND_DATE:
+        out->set(i, lang::makeRef<jdbc::DateValue>(std::move(b)));
+        break;
+      case JniClasses::KIND_CHAR: {
+        if (!charsets) throw lang::IllegalStateException("packed characters without a set");
+        const int32_t id = (*charsets)[i];
+        if (!converter || converter->id() != id) converter = jdbc::CharsetConverter::forId(id);
+        out->set(i, lang::makeRef<jdbc::CharValue>(std::move(b), converter));
+        break;
+      }
+      default:
+        out->set(i, lang::makeRef<jdbc::RawValue>(std::move(b)));
+        break;
+    }
+  }
+  return out;
+}
+
+Ref<lang::ObjectArray> objectsOf(JNIEnv* env, jobjectArray array, KelvorType* declared,
+                                 jdbc::Connection* conn, int32_t depth,
+                                 Ref<lang::Object> (*convert)(JNIEnv*, jobject, KelvorType*,
+                                                              jdbc::Connection*, int32_t)) {
+  const jsize n = env->GetArrayLength(array);
+  if (n >= PACK_MIN) {
+    if (Ref<lang::ObjectArray> packed = unpackedOf(env, array)) return packed;
+  }
+  auto out = lang::ObjectArray::make(n);
+  for (jsize i = 0; i < n; ++i) {
+    LocalFrame frame(env);
+    jobject item = env->GetObjectArrayElement(array, i);
+    check(env);
+    out->set(i, convert(env, item, itemType(declared, i), conn, depth + 1));
+  }
+  return out;
+}
+
+// The classes converted most, told by their class names (see toJavaAt).
+enum class ClassName {
+  OTHER,
+  STRING,
+  BYTES,
+  NUMBER,
+  DATE,
+  RAW,
+  CHAR,
+  OBJECTS,
+  OBJECT,
+  ARRAY,
+  DECIMAL,
+  TIMESTAMP
+};
+
+ClassName classOf(const lang::Object* o) {
+  const char* n = o->className();
+  switch (n[0]) {
+    case 'S':
+      return std::strcmp(n, "String") == 0 ? ClassName::STRING : ClassName::OTHER;
+    case 'O':
+      return std::strcmp(n, "ObjectValue") == 0 ? ClassName::OBJECT
+             : std::strcmp(n, "Object[]") == 0  ? ClassName::OBJECTS
+                                                : ClassName::OTHER;
+    case 'A':
+      return std::strcmp(n, "ArrayValue") == 0 ? ClassName::ARRAY : ClassName::OTHER;
+    case 'b':
+      return std::strcmp(n, "byte[]") == 0 ? ClassName::BYTES : ClassName::OTHER;
+    case 'N':
+      return std::strcmp(n, "NumberValue") == 0 ? ClassName::NUMBER : ClassName::OTHER;
+    case 'D':
+      return std::strcmp(n, "DateValue") == 0 ? ClassName::DATE
+             : std::strcmp(n, "Decimal") == 0 ? ClassName::DECIMAL
+                                              : ClassName::OTHER;
+    case 'T':
+      return std::strcmp(n, "Timestamp") == 0 ? ClassName::TIMESTAMP : ClassName::OTHER;
+    case 'R':
+      return std::strcmp(n, "RawValue") == 0 ? ClassName::RAW : ClassName::OTHER;
+    case 'C':
+      return std::strcmp(n, "CharValue") == 0 ? ClassName::CHAR : ClassName::OTHER;
+    default:
+      return ClassName::OTHER;
+  }
+}
+
+// The object as a T when its class name did not tell it already.
+template <typename T>
+const T* other(ClassName name, const lang::Object* o) {
+  return name == ClassName::OTHER ? as<T>(o) : nullptr;
+}
+// The object as a T when its name is T's, or, for an unnamed class, when it is a T.
+template <typename T>
+const T* known(ClassName want, ClassName name, const lang::Object* o) {
+  return name == want ? static_cast<const T*>(o) : other<T>(name, o);
+}
+
+// The Java value objects of the library's values, built in Java from one packed array, when
+// every item is null or a value of a class told by name; otherwise null.
+jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
+  const int32_t n = items.length();
+  std::vector<jbyte> kinds(static_cast<size_t>(n), 0);
+  std::vector<jint> lengths(static_cast<size_t>(n), -1);
+  std::vector<jint> charsets;
+  int64_t total = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const lang::Object* o = items.at(i);
+    if (o == nullptr) continue;
+    jint kind = 0;
+    switch (classOf(o)) {
+      case ClassName::NUMBER:
+        kind = JniClasses::KIND_NUMBER;
+        break;
+      case ClassName::DATE:
+        kind = JniClasses::KIND_DATE;
+        break;
+      case ClassName::RAW:
+        kind = JniClasses::KIND_RAW;
+        break;
+      case ClassName::CHAR: {
+        kind = JniClasses::KIND_CHAR;
+        const auto& set = static_cast<const jdbc::CharValue*>(o)->getCharacterSet();
+        if (charsets.empty()) charsets.assign(static_cast<size_t>(n), 0);
+        charsets[static_cast<size_t>(i)] = set ? set->id() : 0;
+        break;
+      }
+      default:
+        return nullptr;
+    }
+    const auto& b = static_cast<const jdbc::SqlValue*>(o)->shareBytes();
+    if (!b) return nullptr;  // no byte form: the value crosses on its own
+    kinds[static_cast<size_t>(i)] = static_cast<jbyte>(kind);
+    lengths[static_cast<size_t>(i)] = b->length();
+    total += b->length();
+  }
+  if (total > INT32_MAX - 8) return nullptr;
+  std::vector<jbyte> all;
+  all.reserve(static_cast<size_t>(total));
+  for (int32_t i = 0; i < n; ++i) {
+    if (lengths[static_cast<size_t>(i)] <= 0) continue;
+    const auto& b = static_cast<const jdbc::SqlValue*>(items.at(i))->shareBytes();
+    all.insert(all.end(), b->data(), b->data() + b->length());
+  }
+  const auto newArray = [&](auto make, auto set, const auto& v) {
+    auto a = (env->*make)(static_cast<jsize>(v.size()));
+    check(env);
+    if (!v.empty()) (env->*set)(a, 0, static_cast<jsize>(v.size()), v.data());
+    return a;
+  };
+  const JniClasses& c = classes();
+  Local bytes(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, all));
+  Local lengthArray(env, newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, lengths));
+  Local kindArray(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, kinds));
+  Local charsetArray(
+      env, charsets.empty() ? nullptr
+                            : newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, charsets));
+  Local packed(env, env->NewObject(c.packedValues, c.packedValuesNew, bytes.get(),
+                                   lengthArray.get(), kindArray.get(), charsetArray.get()));
+  check(env);
+  jobject out = env->CallObjectMethod(packed.get(), c.packedValuesUnpack);
+  check(env);
+  return out;
+}
+
+// A value class of the bytes: NumberValue, DateValue, RawValue.
+jobject newValue(JNIEnv* env, jclass cls, jmethodID ctor, const lang::Object* o) {
+  const auto* v = static_cast<const jdbc::SqlValue*>(o);
+  Local bytes(env, JniValues::newBytes(env, v->shareBytes().get()));
+  jobject out = env->NewObject(cls, ctor, bytes.get());
+  JniRaise::check(env);
+  return out;
+}
+
+jint lobKind(const lang::Object* o) {
+  if (as<jdbc::BlobValue>(o) != nullptr) return 0;
+  if (as<jdbc::ClobValue>(o) != nullptr) return 1;
+  return 2;
+}
+
+}  // namespace
+
+// --- strings and bytes ---
+
+jstring JniValues::newString(JNIEnv* env, std::string_view utf8) {
+  const std::u16string units = utf16Of(utf8);
+  jstring s = env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                             static_cast<jsize>(units.size()));
+  check(env);
+  return s;
+}
+
+Ref<lang::String> JniValues::string(JNIEnv* env, jstring s) {
+  if (s == nullptr) return nullptr;
+  const jsize n = env->GetStringLength(s);
+  std::vector<jchar> units(static_cast<size_t>(n));
+  if (n > 0) env->GetStringRegion(s, 0, n, units.data());
+  check(env);
+  return lang::String::fromUtf16(reinterpret_cast<const char16_t*>(units.data()), n);
+}
+
+std::string JniValues::requireString(JNIEnv* env, jstring s, const char* what) {
+  if (s == nullptr) lang::throwNullPointer(what);
+  return string(env, s)->value();
+}
+
+Ref<lang::ByteArray> JniValues::bytes(JNIEnv* env, jbyteArray a) {
+  if (a == nullptr) return nullptr;
+  return copyIn<jbyte>(env, a, &JNIEnv::GetByteArrayRegion);
+}
+
+jbyteArray JniValues::newBytes(JNIEnv* env, const lang::ByteArray* a) {
+  if (a == nullptr) return nullptr;
+  return static_cast<jbyteArray>(
+      copyOut<jbyte>(env, *a, &JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion));
+}
+
+// --- peers ---
+
+jobject JniValues::peer(JNIEnv* env, const lang::Object* o) {
+  if (o == nullptr) return nullptr;
+  jint kind = PEER_OPAQUE;
+  if (as<KelvorTypeCOLLECTION>(o) != nullptr) {
+    kind = PEER_COLLECTION;
+  } else if (as<KelvorTypeADT>(o) != nullptr) {
+    kind = PEER_ADT;
+  } else if (as<KelvorType>(o) != nullptr) {
+    kind = PEER_TYPE;
+  }
+  const JniClasses& c = classes();
+  jobject p = env->CallStaticObjectMethod(c.nativePeer, c.nativePeerOf,
+                                          static_cast<jlong>(reinterpret_cast<uintptr_t>(o)), kind);
+  check(env);
+  // A descriptor's peer holds the Java Connection of its tree, which holds the C++ connection
+  // the tree calls: the connection outlives every descriptor Java can reach.
+  if (kind != PEER_OPAQUE) {
+    Local known(env, env->GetObjectField(p, c.kelvorTypeConnection));
+    const auto* named =
+        known.get() == nullptr ? dynamic_cast<const jdbc::kelcore::KelvorNamedType*>(o) : nullptr;
+    auto* conn = named != nullptr ? dynamic_cast<JniConnection*>(named->getConnection()) : nullptr;
+    if (conn != nullptr) {
+      Local java(env, conn->javaConnection(env));
+      if (java.get() != nullptr) env->SetObjectField(p, c.kelvorTypeConnection, java.get());
+    }
+  }
+  return p;
+}
+
+lang::Object* JniValues::address(JNIEnv* env, jobject peerObject, const char* what) {
+  if (peerObject == nullptr) lang::throwNullPointer(what);
+  const JniClasses& c = classes();
+  if (!env->IsInstanceOf(peerObject, c.nativePeer)) {
+    throw lang::ClassCastException(std::string(what) + " is not a library object");
+  }
+  const jlong at = env->GetLongField(peerObject, c.nativePeerAddress);
+  if (at == 0) throw lang::IllegalStateException(std::string(what) + " was released");
+  return reinterpret_cast<lang::Object*>(static_cast<uintptr_t>(at));
+}
+
+void JniValues::throwWrongPeer(const lang::Object* o, const char* what) {
+  throw lang::ClassCastException(std::string(what) + ": " + o->className() +
+                                 " is not the class expected");
+}
+
+// --- C++ to Java ---
+
+jobject JniValues::toJava(JNIEnv* env, const lang::Object* o) { return toJavaAt(env, o, 0); }
+
+jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
+  if (o == nullptr) return nullptr;
+  if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) jdbc::ErrorRaiser::raiseStackOverflow();
+  const JniClasses& c = classes();
+  // The common classes by name: a class test across libraries compares type names, and a
+  // chain of them cost more than the conversion itself.
+  const ClassName name = classOf(o);
+  switch (name) {
+    case ClassName::STRING:
+      return newString(env, static_cast<const lang::String*>(o)->value());
+    case ClassName::BYTES:
+      return newBytes(env, static_cast<const lang::ByteArray*>(o));
+    case ClassName::NUMBER:
+      return newValue(env, c.numberValue, c.numberValueNew, o);
+    case ClassName::DATE:
+      return newValue(env, c.dateValue, c.dateValueNew, o);
+    case ClassName::RAW:
+      return newValue(env, c.rawValue, c.rawValueNew, o);
+    case ClassName::CHAR: {
+      const auto* ch = static_cast<const jdbc::CharValue*>(o);
+      Local bytes(env, newBytes(env, ch->shareBytes().get()));
+      const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
+      jobject out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
+      check(env);
+      return out;
+    }
+    default:
+      break;
+  }
+  if (const auto* s = other<lang::String>(name, o)) return newString(env, s->value());
+  if (const auto* b = other<lang::ByteArray>(name, o)) return newBytes(env, b);
+  if (const auto* a = other<lang::IntArray>(name, o)) {
+    return copyOut<jint>(env, *a, &JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion);
+  }
+  if (const auto* a = other<lang::LongArray>(name, o)) {
+    return copyOut<jlong>(env, *a, &JNIEnv::NewLongArray, &JNIEnv::SetLongArrayRegion);
+  }
+  if (const auto* a = other<lang::PrimitiveArray<int16_t>>(name, o)) {
+    return copyOut<jshort>(env, *a, &JNIEnv::NewShortArray, &JNIEnv::SetShortArrayRegion);
+  }
+  if (const auto* a = other<lang::PrimitiveArray<double>>(name, o)) {
+    return copyOut<jdouble>(env, *a, &JNIEnv::NewDoubleArray, &JNIEnv::SetDoubleArrayRegion);
+  }
+  if (const auto* a = other<lang::PrimitiveArray<float>>(name, o)) {
+    return copyOut<jfloat>(env, *a, &JNIEnv::NewFloatArray, &JNIEnv::SetFloatArrayRegion);
+  }
+  if (const auto* a = known<lang::ObjectArray>(ClassName::OBJECTS, name, o)) {
+    if (a->length() >= PACK_MIN) {
+      if (jobject packed = packedOf(env, *a)) return packed;
+    }
+    jobjectArray out = env->NewObjectArray(a->length(), c.object, nullptr);
+    check(env);
+    Local hold(env, out);
+    for (int32_t i = 0; i < a->length(); ++i) {
+      LocalFrame frame(env);
+      env->SetObjectArrayElement(out, i, toJavaAt(env, a->at(i), depth + 1));
+      check(env);
+    }
+    return hold.release();
+  }
+  if (const auto* d = known<lang::Decimal>(ClassName::DECIMAL, name, o)) {
+    Local text(env, newString(env, d->toString()));
+    jobject r = env->NewObject(c.bigDecimal, c.bigDecimalFromText, text.get());
+    check(env);
+    return r;
+  }
+  if (const auto* t = known<lang::Timestamp>(ClassName::TIMESTAMP, name, o)) {
+    jobject r =
+        env->CallStaticObjectMethod(c.localDateTime, c.localDateTimeOf, t->year(), t->month(),
+                                    t->day(), t->hour(), t->minute(), t->second(), t->nanos());
+    check(env);
+    return r;
+  }
+  bool done = false;
+  jobject r = nullptr;
+  if (name == ClassName::OTHER) r = boxed<int32_t, jint>(env, o, c.integer, c.integerOf, done);
+  if (!done) r = boxed<int64_t, jlong>(env, o, c.longClass, c.longOf, done);
+  if (!done) r = boxed<int16_t, jshort>(env, o, c.shortClass, c.shortOf, done);
+  if (!done) r = boxed<int8_t, jbyte>(env, o, c.byteClass, c.byteOf, done);
+  if (!done) r = boxed<double, jdouble>(env, o, c.doubleClass, c.doubleOf, done);
+  if (!done) r = boxed<float, jfloat>(env, o, c.floatClass, c.floatOf, done);
+  if (!done) r = boxed<bool, jboolean>(env, o, c.booleanClass, c.booleanOf, done);
+  if (done) return r;
+
+  if (const auto* v = known<jdbc::ObjectValue>(ClassName::OBJECT, name, o)) {
+    // A platform-style reader leaves platform objects only.
+    Ref<lang::ObjectArray> attributes = v->getAttributes();
+    if (!attributes) attributes = v->getPlatformAttributes(nullptr);
+    Local type(env,
+               peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
+    Local items(env, toJavaAt(env, attributes.get(), depth + 1));
+    jobject out = env->NewObject(c.objectValue, c.objectValueNew, type.get(), items.get());
+    check(env);
+    return out;
+  }
+  if (const auto* v = known<jdbc::ArrayValue>(ClassName::ARRAY, name, o)) {
+    Local type(env,
+               peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
+    Ref<lang::Object> platform = v->getPlatformArray();
+    Ref<lang::Object> elements =
+        platform ? platform
+                 : (v->holdsElements() ? Ref<lang::Object>(v->getSqlValueElements()) : nullptr);
+    Local items(env, toJavaAt(env, elements.get(), depth + 1));
+    // A collection the server keeps crosses as its locator only.
+    Local locator(env, elements ? nullptr : newBytes(env, v->getLocator().get()));
+    jobject out = env->NewObject(c.arrayValue, c.arrayValueNew, type.get(), items.get(),
+                                 locator.get(), static_cast<jlong>(v->elementCount()));
+    check(env);
+    return out;
+  }
+  if (const auto* v = other<jdbc::SqlValue>(name, o)) {
+    Local bytes(env, newBytes(env, v->shareBytes().get()));
+    jobject out = nullptr;
+    if (other<jdbc::NumberValue>(name, o) != nullptr) {
+      out = env->NewObject(c.numberValue, c.numberValueNew, bytes.get());
+    } else if (const auto* ch = other<jdbc::CharValue>(name, o)) {
+      const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
+      out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
+    } else if (other<jdbc::DateValue>(name, o) != nullptr) {
+      out = env->NewObject(c.dateValue, c.dateValueNew, bytes.get());
+    } else if (other<jdbc::LocatorValue>(name, o) != nullptr) {
+      out = env->NewObject(c.lobValue, c.lobValueNew, lobKind(o), bytes.get());
+    } else if (other<jdbc::RefValue>(name, o) != nullptr) {
+      out = env->NewObject(c.refValue, c.refValueNew, bytes.get());
+    } else {
+      out = env->NewObject(c.rawValue, c.rawValueNew, bytes.get());
+    }
+    check(env);
+    return out;
+  }
+  return peer(env, o);
+}
+
+// --- Java to C++ ---
+
+Ref<lang::Object> JniValues::toNative(JNIEnv* env, jobject value, KelvorType* declared,
+                                      jdbc::Connection* conn) {
+  return toNativeAt(env, value, declared, conn, 0);
+}
+
+Ref<lang::Object> JniValues::toNativeAt(JNIEnv* env, jobject value, KelvorType* declared,
+                                        jdbc::Connection* conn, int32_t depth) {
+  if (value == nullptr) return nullptr;
+  // security: the nesting of a Java value is the caller's; it is bounded like an image's.
+  if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) jdbc::ErrorRaiser::raiseStackOverflow();
+  const JniClasses& c = classes();
+  const auto is = [&](jclass cls) { return env->IsInstanceOf(value, cls) == JNI_TRUE; };
+
+  if (is(c.sqlValue)) {
+    Local raw(env, env->GetObjectField(value, c.sqlValueBytes));
+    Ref<lang::ByteArray> b = bytes(env, static_cast<jbyteArray>(raw.get()));
+    switch (env->GetIntField(value, c.sqlValueKind)) {
+      case JniClasses::KIND_NUMBER:
+        return lang::makeRef<jdbc::NumberValue>(std::move(b));
+      case JniClasses::KIND_DATE:
+        return lang::makeRef<jdbc::DateValue>(std::move(b));
+      case JniClasses::KIND_RAW:
+        return lang::makeRef<jdbc::RawValue>(std::move(b));
+      case JniClasses::KIND_CHAR: {
+        const jint id = env->GetIntField(value, c.charValueCharset);
+        return lang::makeRef<jdbc::CharValue>(std::move(b), jdbc::CharsetConverter::forId(id));
+      }
+      default:
+        break;
+    }
+    // LOB locators and REFs are made by their descriptor.
+    KelvorType* type = effective(declared);
+    if (type == nullptr) {
+      throw lang::IllegalArgumentException("a locator or REF value needs its declared type");
+    }
+    return type->toObject(std::move(b), STYLE_SQL_VALUE, nullptr);
+  }
+  if (is(c.string)) return string(env, static_cast<jstring>(value));
+  if (is(c.nativePeer)) return Ref<lang::Object>(address(env, value, "library object"));
+  if (is(c.objectValue)) {
+    Local typeRef(env, env->GetObjectField(value, c.objectValueType));
+    auto& type = typeRef.get() != nullptr
+                     ? native<KelvorTypeADT>(env, typeRef.get(), "object value type")
+                     : *[&] {
+                         auto* adt = dynamic_cast<KelvorTypeADT*>(effective(declared));
+                         if (adt == nullptr) lang::throwNullPointer("object value type");
+                         return adt;
+                       }();
+    Local items(env, env->GetObjectField(value, c.objectValueAttributes));
+    if (items.get() == nullptr) lang::throwNullPointer("object value attributes");
+    type.getAttributeTypes();  // parses the type when it was made by name
+    Ref<lang::ObjectArray> attributes = objectsOf(env, static_cast<jobjectArray>(items.get()),
+                                                  &type, conn, depth, &JniValues::toNativeAt);
+    jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
+    return type.toSqlValue(attributes.get(), own);
+  }
+  if (is(c.arrayValue)) {
+    Local typeRef(env, env->GetObjectField(value, c.arrayValueType));
+    // Without its own descriptor, a collection value takes the declared one.
+    auto& type = typeRef.get() != nullptr
+                     ? native<KelvorTypeCOLLECTION>(env, typeRef.get(), "collection value type")
+                     : *[&] {
+                         auto* coll = dynamic_cast<KelvorTypeCOLLECTION*>(effective(declared));
+                         if (coll == nullptr) lang::throwNullPointer("collection value type");
+                         return coll;
+                       }();
+    jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
+    type.getNumAttributes();  // parses the type when it was made by name
+    Local locator(env, env->GetObjectField(value, c.arrayValueLocator));
+    if (locator.get() != nullptr) {
+      return jdbc::ArrayValue::ofLocator(type.getArrayDescriptor(), own,
+                                         bytes(env, static_cast<jbyteArray>(locator.get())));
+    }
+    Local items(env, env->GetObjectField(value, c.arrayValueElements));
+    Ref<lang::Object> elements = toNativeAt(env, items.get(), &type, own, depth);
+    return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
+  }
+  if (is(c.bigDecimal)) {
+    Local text(env, env->CallObjectMethod(value, c.bigDecimalToString));
+    check(env);
+    return lang::Decimal::parse(string(env, static_cast<jstring>(text.get()))->value());
+  }
+  if (is(c.integer))
+    return lang::Boxed<int32_t>::of(checked(env, env->CallIntMethod(value, c.intValue)));
+  if (is(c.longClass))
+    return lang::Boxed<int64_t>::of(checked(env, env->CallLongMethod(value, c.longValue)));
+  if (is(c.shortClass))
+    return lang::Boxed<int16_t>::of(checked(env, env->CallShortMethod(value, c.shortValue)));
+  if (is(c.byteClass))
+    return lang::Boxed<int8_t>::of(checked(env, env->CallByteMethod(value, c.byteValue)));
+  if (is(c.doubleClass))
+    return lang::Boxed<double>::of(checked(env, env->CallDoubleMethod(value, c.doubleValue)));
+  if (is(c.floatClass))
+    return lang::Boxed<float>::of(checked(env, env->CallFloatMethod(value, c.floatValue)));
+  if (is(c.booleanClass)) {
+    return lang::Boxed<bool>::of(checked(env, env->CallBooleanMethod(value, c.booleanValue)) ==
+                                 JNI_TRUE);
+  }
+  if (is(c.localDateTime)) {
+    const auto get = [&](jmethodID m) {
+      return static_cast<int32_t>(checked(env, env->CallIntMethod(value, m)));
+    };
+    return lang::Timestamp::of(get(c.ldtYear), get(c.ldtMonth), get(c.ldtDay), get(c.ldtHour),
+                               get(c.ldtMinute), get(c.ldtSecond), get(c.ldtNano));
+  }
+  if (is(c.byteArray)) return bytes(env, static_cast<jbyteArray>(value));
+  if (is(c.intArray))
+    return copyIn<jint>(env, static_cast<jintArray>(value), &JNIEnv::GetIntArrayRegion);
+  if (is(c.longArray))
+    return copyIn<jlong>(env, static_cast<jlongArray>(value), &JNIEnv::GetLongArrayRegion);
+  if (is(c.shortArray)) {
+    return copyIn<jshort>(env, static_cast<jshortArray>(value), &JNIEnv::GetShortArrayRegion);
+  }
+  if (is(c.doubleArray)) {
+    return copyIn<jdouble>(env, static_cast<jdoubleArray>(value), &JNIEnv::GetDoubleArrayRegion);
+  }
+  if (is(c.floatArray)) {
+    return copyIn<jfloat>(env, static_cast<jfloatArray>(value), &JNIEnv::GetFloatArrayRegion);
+  }
+  if (is(c.objectArray)) {
+    return objectsOf(env, static_cast<jobjectArray>(value), declared, conn, depth,
+                     &JniValues::toNativeAt);
+  }
+  throw lang::ClassCastException("no library form for this Java value");
+}
+
+}  // namespace kelvor::jni
