@@ -124,9 +124,8 @@ void KelvorTypeADT::init(jdbc::Connection* conn) {
   connection_ = conn;
   embeddedState_ = TOPLEVEL_TYPE;
   fetchTypeInfo(conn);
-  if (!attributeTypes_) parseTDS(tds_, 0);
+  if (!parsed_) parseTDS(tds_, 0);
   tds_ = nullptr;
-  tdsReader_ = nullptr;
   Ref<lang::Object> descriptor = descriptor_.load();
   if (conn != nullptr && descriptor && !conn->getDescriptor(sqlName_)) {
     conn->putDescriptor(sqlName_, descriptor);
@@ -189,7 +188,7 @@ void KelvorTypeADT::fetchTypeInfo(jdbc::Connection* conn) {
 }
 
 void KelvorTypeADT::parseTDS(Ref<lang::ByteArray> tds, int64_t offset) {
-  if (attributeTypes_) return;
+  if (parsed_) return;
   (void)parseSegment(std::move(tds), offset);
 }
 
@@ -202,15 +201,14 @@ int64_t KelvorTypeADT::parseSegment(Ref<lang::ByteArray> tds, int64_t offset) {
   if (Trace::on(DUMP_TRACE)) Util::dumpBytes(tds.get());
   auto reader = lang::makeRef<StreamInfo>(tds, offset);
   reader->depth() = inheritedDepth_;
-  // The reader holds the fix-ups, and a fix-up holds the descriptor that queued it (a
-  // collection parsing its own segment queues one on itself): the descriptor lets go of the
-  // reader on every exit, so that a failed parse leaves no cycle, and a patched type does not
-  // keep its whole segment alive.
-  struct DropReader {
-    Ref<StreamInfo>& held;
-    ~DropReader() { held = nullptr; }
-  } dropReader{tdsReader_};
-  tdsReader_ = reader;
+  // The reader is held here only: it holds the fix-ups, and a fix-up holds the descriptor
+  // that queued it (a collection parsing its own segment queues one on itself), so a failed
+  // parse leaves no cycle, and a patched type does not keep its whole segment alive.
+  struct OwnSegment {
+    bool& flag;
+    ~OwnSegment() { flag = false; }
+  } ownSegment{parsingOwnSegment_};
+  parsingOwnSegment_ = true;
   reader->skipBytes(4);
   reader->expectByte(TDS_HEADER_MARK);
   typeVersion_ = reader->readByte();
@@ -226,6 +224,7 @@ int64_t KelvorTypeADT::parseSegment(Ref<lang::ByteArray> tds, int64_t offset) {
   // ended with 40) would leave a descriptor without its type. No half-built tree is kept.
   if (reader->pendingPatches() > 0) {
     attributeTypes_ = nullptr;
+    parsed_ = false;
     ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "fix-up left unapplied");
   }
   return reader->getRelativeOffset();
@@ -234,16 +233,26 @@ int64_t KelvorTypeADT::parseSegment(Ref<lang::ByteArray> tds, int64_t offset) {
 void KelvorTypeADT::parseTDS(StreamInfo& reader) {
   std::vector<Ref<KelvorType>> list;
   list.reserve(5);
-  nullIndex_ = reader.nullIndexCounter()++;
-  offsetIndex_ = reader.offsetIndexCounter();  // an object type takes no offset slot itself
+  beginList(reader);
   nextAttributeIndex_ = 1;
-  patchBase_ = reader.patchMark();
   while (Ref<KelvorType> d = parseAttribute(reader)) list.push_back(std::move(d));
   if (lastOpcode_ == OPC_END_PATCHES) applyPatches(reader);
 
   auto types = lang::ObjectArray::makeOf<KelvorType>(static_cast<int64_t>(list.size()));
   for (size_t i = 0; i < list.size(); ++i) types->set(static_cast<int32_t>(i), std::move(list[i]));
-  attributeTypes_ = std::move(types);
+  markParsed(std::move(types));
+}
+
+void KelvorTypeADT::beginList(StreamInfo& reader) {
+  nullIndex_ = reader.nullIndexCounter()++;
+  offsetIndex_ = reader.offsetIndexCounter();  // a list takes no offset slot itself
+  patchBase_ = reader.patchMark();
+}
+
+void KelvorTypeADT::markParsed(Ref<lang::ObjectArray> attributeTypes) {
+  assert(attributeTypes);
+  attributeTypes_ = std::move(attributeTypes);
+  parsed_ = true;
 }
 
 Ref<KelvorType> KelvorTypeADT::parseAttribute(StreamInfo& reader) {
@@ -337,8 +346,8 @@ Ref<lang::ObjectArray> KelvorTypeADT::getAttributeTypes() {
   // First use: init fills the types under the monitor, which every thread takes until they
   // are published.
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  initIfNeeded(!attributeTypes_);
-  if (attributeTypes_) typesPublished_.store(true, std::memory_order_release);
+  initIfNeeded(!parsed_);
+  if (parsed_) typesPublished_.store(true, std::memory_order_release);
   return attributeTypes_;
 }
 
@@ -424,43 +433,7 @@ void KelvorTypeADT::initNames() {
 
 void KelvorTypeADT::copyType(const KelvorTypeADT& from, KelvorTypeADT& to) {
   if (&from == &to) return;
-  // KelvorType's fields (the native size is a cache of the format descriptor, copied with it)
-  to.nullIndex_ = from.nullIndex_;
-  to.offsetIndex_ = from.offsetIndex_;
-  to.setTypeCode(from.KelvorType::getTypeCode());
-  to.setAuxCode(from.getAuxCode());
-  // KelvorNamedType's
-  to.connection_ = from.connection_;
-  to.sqlNameKnown_ = from.sqlNameKnown_.load();
-  to.sqlName_ = from.sqlName_;
-  to.schemaName_ = from.schemaName_;
-  to.typeName_ = from.typeName_;
-  to.parent_ = from.parent_;
-  to.parentIndex_ = from.parentIndex_;
-  to.descriptor_.store(from.descriptor_.load());
-  // and this class's, all but the header flag
-  to.embeddedState_ = from.embeddedState_;
-  to.typeVersion_ = from.typeVersion_;
-  to.layoutImage_ = from.layoutImage_;
-  to.attributeOffsets_ = from.attributeOffsets_;
-  to.linearImageSize_ = from.linearImageSize_.load(std::memory_order_relaxed);
-  to.maxAlignment_ = from.maxAlignment_.load(std::memory_order_relaxed);
-  to.tds_ = from.tds_;
-  to.attributeTypes_ = from.attributeTypes_;
-  to.attributeNames_ = from.attributeNames_;
-  to.attributeTypeNames_ = from.attributeTypeNames_;
-  to.typeProperty_ = from.typeProperty_;
-  to.typeId_ = from.typeId_;
-  to.formatDescriptor_ = from.formatDescriptor_;
-  to.auxCount1_ = from.auxCount1_;
-  to.auxCount2_ = from.auxCount2_;
-  to.formatFlag_ = from.formatFlag_;
-  to.layoutOffsetCount_ = from.layoutOffsetCount_;
-  to.tdsReader_ = from.tdsReader_;
-  to.lastOpcode_ = from.lastOpcode_;
-  to.nextAttributeIndex_ = from.nextAttributeIndex_;
-  to.typeInfoLoaded_ = from.typeInfoLoaded_;
-  to.patchBase_ = from.patchBase_;
+  to.copyFields(from, CopyScope::WHOLE);
 }
 
 Ref<KelvorTypeADT> KelvorTypeADT::copyOf(const KelvorTypeADT& from) {
@@ -469,22 +442,52 @@ Ref<KelvorTypeADT> KelvorTypeADT::copyOf(const KelvorTypeADT& from) {
   return to;
 }
 
-void KelvorTypeADT::copyFrom(const KelvorTypeADT& other) {
-  sqlName_ = other.sqlName_;
-  schemaName_ = other.schemaName_;
-  typeName_ = other.typeName_;
-  sqlNameKnown_ = other.sqlNameKnown_.load();
-  parent_ = other.parent_;
-  parentIndex_ = other.parentIndex_;
-  connection_ = other.connection_;
-  layoutImage_ = other.layoutImage_;
-  tds_ = other.tds_;
-  typeId_ = other.typeId_;
-  formatDescriptor_ = other.formatDescriptor_;
-  typeVersion_ = other.typeVersion_;
-  typeProperty_ = other.typeProperty_;
-  nullIndex_ = other.nullIndex_;
-  formatFlag_ = other.formatFlag_;
+void KelvorTypeADT::copyFrom(const KelvorTypeADT& other) { copyFields(other, CopyScope::IDENTITY); }
+
+// Every field of the object type and of its bases is named here once. Not copied by either
+// scope: the header flag, the state of a parse in progress (the own-segment flag, the
+// inherited depth), and what this descriptor publishes once (the published types, the
+// identity handed on, the leafless-inline answer).
+void KelvorTypeADT::copyFields(const KelvorTypeADT& from, CopyScope scope) {
+  // The identity: names, connection, null index, type information.
+  nullIndex_ = from.nullIndex_;
+  connection_ = from.connection_;
+  sqlNameKnown_ = from.sqlNameKnown_.load();
+  sqlName_ = from.sqlName_;
+  schemaName_ = from.schemaName_;
+  typeName_ = from.typeName_;
+  parent_ = from.parent_;
+  parentIndex_ = from.parentIndex_;
+  layoutImage_ = from.layoutImage_;
+  tds_ = from.tds_;
+  typeId_ = from.typeId_;
+  formatDescriptor_ = from.formatDescriptor_;
+  typeVersion_ = from.typeVersion_;
+  typeProperty_ = from.typeProperty_;
+  formatFlag_ = from.formatFlag_;
+  if (scope == CopyScope::IDENTITY) return;
+  // The rest of KelvorType's (the native size is a cache of the format descriptor, copied
+  // with it) and KelvorNamedType's.
+  offsetIndex_ = from.offsetIndex_;
+  setTypeCode(from.KelvorType::getTypeCode());
+  setAuxCode(from.getAuxCode());
+  descriptor_.store(from.descriptor_.load());
+  // The rest of this class's: layout, parse and fetch state.
+  embeddedState_ = from.embeddedState_;
+  attributeOffsets_ = from.attributeOffsets_;
+  linearImageSize_ = from.linearImageSize_.load(std::memory_order_relaxed);
+  maxAlignment_ = from.maxAlignment_.load(std::memory_order_relaxed);
+  attributeTypes_ = from.attributeTypes_;
+  parsed_ = from.parsed_;
+  attributeNames_ = from.attributeNames_;
+  attributeTypeNames_ = from.attributeTypeNames_;
+  auxCount1_ = from.auxCount1_;
+  auxCount2_ = from.auxCount2_;
+  layoutOffsetCount_ = from.layoutOffsetCount_;
+  lastOpcode_ = from.lastOpcode_;
+  nextAttributeIndex_ = from.nextAttributeIndex_;
+  typeInfoLoaded_ = from.typeInfoLoaded_;
+  patchBase_ = from.patchBase_;
 }
 
 // --- properties ---
@@ -867,7 +870,7 @@ Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (image == nullptr) return nullptr;
   // A type made by name is fetched and parsed on first use, its format flag with it.
-  initIfNeeded(!attributeTypes_);
+  initIfNeeded(!parsed_);
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
   auto* sqlTarget = dynamic_cast<jdbc::SqlValue*>(target);
   if (target != nullptr && sqlTarget == nullptr) lang::throwClassCast(target->className(), "SqlValue");
@@ -906,9 +909,19 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
     const int32_t length = ctx.readLength();
     value->setImageLength(length);
     ctx.skipTo(int64_t{length} + value->getImageOffset());
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(start, length, FieldKind::KEPT_IMAGE, this, length);
+    }
     return value;
   }
-  ctx.skipLength();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    o->field(start, 1, FieldKind::IMAGE_FLAGS, this, flags & 0xFF);
+    o->field(start + 1, 1, FieldKind::IMAGE_VERSION, this, (*ctx.image())[start + 1] & 0xFF);
+    const int32_t length = ctx.readLength();  // the bytes skipLength steps over, with their value
+    o->field(start + 2, ctx.offset() - start - 2, FieldKind::IMAGE_LENGTH, this, length);
+  } else {
+    ctx.skipLength();
+  }
   requireElementStyle(style);
   value = valueFor(*this, target);
   const int32_t n = getNumAttributes();
@@ -916,7 +929,15 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
   AttributeTypes types(*this);
-  for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    for (int32_t i = 0; i < n; ++i) {
+      o->enter(ctx.offset(), this, i);
+      attributes->set(i, types[i].unpickle(ctx, style, typeMap));
+      o->leave(ctx.offset());
+    }
+  } else {
+    for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
+  }
   storeAttributes(*value, std::move(attributes), style);
   return value;
 }
@@ -924,7 +945,12 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
 Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, int32_t style,
                                           const jdbc::TypeMap* typeMap) {
   const int8_t first = ctx.readByte();
-  if (PickleContext::isEmbeddedNull(first)) return inStyle(nullptr, style, typeMap);
+  if (PickleContext::isEmbeddedNull(first)) {
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_EMBEDDED, this, 0);
+    }
+    return inStyle(nullptr, style, typeMap);
+  }
   int32_t depth = 0;
   if (PickleContext::isDepthNull(first)) depth = ctx.readByte() & 0xFF;
   return inStyle(unpickleAttributes(ctx, first, depth), style, typeMap);
@@ -948,6 +974,10 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
   AttributeTypes types(*this);
   KelvorType& t0 = types[0];
   auto* chain = isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
+  FieldObserver* const o = ctx.observer();
+  // The first byte (and a depth byte after FC) are read: the first attribute's field began
+  // there.
+  if (o != nullptr) [[unlikely]] o->enter(ctx.offset() - (PickleContext::isDepthNull(first) ? 2 : 1), this, 0);
   if (PickleContext::isDepthNull(first)) {
     if (depth != 1) {
       // The marker belongs to a deeper level of the first-attribute chain.
@@ -955,17 +985,26 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
         ErrorRaiser::raise(DriverException::ERR_INTERNAL, "depth marker outside an object chain");
       }
       attributes->set(0, chain->unpickleAttributes(ctx, first, depth - 1));
+    } else if (o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 2, 2, FieldKind::NULL_DEPTH, &t0, depth);
     }
   } else if (PickleContext::isAtomicNull(first)) {
     // The null belongs to the first leaf of the chain only through plain object types.
-    if (chain != nullptr) attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
+    if (chain != nullptr) {
+      attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
+    } else if (o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_FIRST_LEAF, &t0, 0);
+    }
   } else if (chain != nullptr) {
     attributes->set(0, chain->unpickleAttributes(ctx, first, depth));
   } else {
     attributes->set(0, t0.unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
   }
+  if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
   for (int32_t i = 1; i < n; ++i) {
+    if (o != nullptr) [[unlikely]] o->enter(ctx.offset(), this, i);
     attributes->set(i, types[i].unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+    if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
   }
   value->setAttributes(std::move(attributes));
   return value;
@@ -979,7 +1018,12 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
     value = valueFor(*this, target);
     value->setImage(ctx.image(), ctx.offset());
   }
+  const int32_t start = ctx.offset();
   const int64_t length = ctx.readImageLength();
+  FieldObserver* const o = ctx.observer();
+  if (o != nullptr && mode != MODE_KEEP_IMAGE) [[unlikely]] {
+    o->field(start, 4, FieldKind::LINEAR_LENGTH, this, length);
+  }
   if (length == 0) return nullptr;
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(length));
@@ -988,15 +1032,19 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
   if (mode == MODE_KEEP_IMAGE) {
     value->setImageLength(length + 4);
     ctx.skipBytes(static_cast<int32_t>(length));
+    if (o != nullptr) [[unlikely]] o->field(start, static_cast<int32_t>(length + 4), FieldKind::KEPT_IMAGE, this, length + 4);
     return value;
   }
   ctx.skipBytes(1);
   (void)ctx.readByte();
+  if (o != nullptr) [[unlikely]] o->field(start + 4, 2, FieldKind::UNUSED_BYTES, this, 2);
   Ref<lang::BooleanArray> nulls = readNullIndicators(ctx);
   const int64_t dataLength = ctx.readUB4();
+  if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 4, 4, FieldKind::DATA_LENGTH, this, dataLength);
   const int64_t end = ctx.relativeOffset() + dataLength;
   Ref<lang::Object> result;
   try {
+    if (o != nullptr && nulls->at(0)) [[unlikely]] o->field(ctx.offset(), 0, FieldKind::NULL_INDICATOR, this, 0);
     if (!nulls->at(0)) {
       auto indicators = lang::ByteArray::make(nulls->length());
       for (int32_t i = 0; i < nulls->length(); ++i) (*indicators)[i] = (*nulls)[i] ? 1 : 0;
@@ -1005,6 +1053,7 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
       Ref<lang::LongArray> offsets = getAttributeOffsets();
       UnpickleContext body(ctx.image(), ctx.offset(), indicators, std::move(offsets),
                            static_cast<int8_t>(formatFlag_ ? 1 : 0));
+      body.setObserver(o);
       result = unpickleLinearBody(body, target, style, typeMap);
     }
   } catch (...) {
@@ -1017,7 +1066,11 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinear(UnpickleContext& ctx, jdbc::SqlV
 
 Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::SqlValue* target,
                                                     int32_t style, const jdbc::TypeMap* typeMap) {
-  if (ctx.isNull(nullIndex_) != 0) return nullptr;
+  FieldObserver* const o = ctx.observer();
+  if (ctx.isNull(nullIndex_) != 0) {
+    if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
+    return nullptr;
+  }
   requireElementStyle(style);
   const int32_t n = getNumAttributes();
   // An object without attributes has no slot of its own to go to.
@@ -1028,7 +1081,9 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::
                                           : lang::ObjectArray::make(n);
   AttributeTypes types(*this);
   for (int32_t i = 0; i < n; ++i) {
+    if (o != nullptr) [[unlikely]] o->enter(ctx.offset(), this, i);
     attributes->set(i, types[i].unpickle(ctx, 1, style, typeMap));
+    if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
   }
   storeAttributes(*value, std::move(attributes), style);
   return value;
@@ -1042,7 +1097,16 @@ Ref<lang::Object> KelvorTypeADT::unpickle(UnpickleContext& ctx, int32_t /*format
 
 Ref<lang::BooleanArray> KelvorTypeADT::readNullIndicators(UnpickleContext& ctx) {
   ctx.skipBytes(4);
+  const int32_t countAt = ctx.offset();
   Ref<lang::ByteArray> b = ctx.readUB4Bytes();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    o->field(countAt - 4, 4, FieldKind::STEPPED_OVER, this, 4);
+    o->field(countAt, 4, FieldKind::INDICATOR_LENGTH, this, b->length());
+    if (b->length() >= 2) {
+      o->field(countAt + 4, 2, FieldKind::INDICATORS_LEAD, this, 2);
+      o->field(countAt + 6, b->length() - 2, FieldKind::INDICATORS, this, 4 * int64_t{b->length()} - 8);
+    }
+  }
   // two unused bytes, then four indicators per byte
   if (b->length() < 2) ErrorRaiser::raise(DriverException::ERR_INTERNAL, "null indicators too short");
   const int64_t count = 4 * int64_t{b->length()} - 8;
@@ -1180,10 +1244,13 @@ void KelvorTypeADT::readSerialForm(lang::ObjectInputStream& in) {
   if (types) {
     refuseCycle(in, types.get());
     for (int32_t i = 0; i < types->length(); ++i) refuseCycle(in, types->at(i));
-    attributeTypes_ = lang::ObjectArray::makeOf<KelvorType>(types->length());
-    for (int32_t i = 0; i < types->length(); ++i) attributeTypes_->set(i, types->data()[i]);
+    auto parsedTypes = lang::ObjectArray::makeOf<KelvorType>(types->length());
+    for (int32_t i = 0; i < types->length(); ++i) parsedTypes->set(i, types->data()[i]);
+    // The form holds the list once parsed, null before.
+    markParsed(std::move(parsedTypes));
   } else {
     attributeTypes_ = nullptr;
+    parsed_ = false;
   }
   auto isString = [](lang::Object* o) { return o == nullptr || dynamic_cast<lang::String*>(o) != nullptr; };
   attributeNames_ = readArrayOf(in, isString);

@@ -223,6 +223,10 @@ class KelvorTypeADT : public KelvorNamedType {
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }
   const char* className() const noexcept override { return "KelvorTypeADT"; }
 
+  // Whether the attribute list is parsed (or restored from a serial form). A collection's
+  // list is parsed when its own entry is, and holds no attribute descriptors.
+  bool isParsed() const noexcept { return parsed_; }
+
  protected:
   // Parses a whole segment on a reader of its own, dropped on every exit; returns the bytes it
   // consumed. Fix-ups left unapplied after the outermost list: ERR_TDS_FORMAT.
@@ -234,6 +238,28 @@ class KelvorTypeADT : public KelvorNamedType {
   // Bit 4 of the format descriptor byte d[5] + d[6] + 11.
   static bool computeFormatFlag(const lang::ByteArray* fd);
 
+  // --- what the subclasses' parsers need ---
+  // True while this descriptor parses a segment of its own (parseSegment runs on it), false
+  // when it is parsed as an entry of another descriptor's list.
+  bool parsingOwnSegment() const noexcept { return parsingOwnSegment_; }
+  // Opens a list on the reader: takes the list's null index and offset position, and marks
+  // where the fix-ups queued by this list begin (the fix-up pass takes only those).
+  void beginList(StreamInfo& reader);
+  // Records the end of a parse: the attribute descriptors (none for a collection) and the
+  // parsed state.
+  void markParsed(Ref<lang::ObjectArray> attributeTypes);
+  void setLastOpcode(int32_t opcode) noexcept { lastOpcode_ = opcode; }
+  // The "schema.type" names per attribute, as fetched; null until fetched.
+  const Ref<lang::ObjectArray>& attributeTypeNames() const noexcept { return attributeTypeNames_; }
+  void setAttributeTypeNames(Ref<lang::ObjectArray> names) { attributeTypeNames_ = std::move(names); }
+
+ private:
+  // Which fields a copy takes: the identity (names, connection, type information) that a
+  // type hands on to the collection standing for it, or everything copyType takes.
+  enum class CopyScope { IDENTITY, WHOLE };
+  // The one list of the fields, with the scope that takes each.
+  void copyFields(const KelvorTypeADT& from, CopyScope scope);
+
   int32_t embeddedState_ = TOPLEVEL_TYPE;
   int32_t typeVersion_ = -1;                 // -1 until known
   Ref<lang::ByteArray> layoutImage_;         // the server's layout description
@@ -244,6 +270,7 @@ class KelvorTypeADT : public KelvorNamedType {
   std::atomic<int32_t> maxAlignment_{-1};     // -1 until computed
   Ref<lang::ByteArray> tds_;                 // dropped once parsed
   Ref<lang::ObjectArray> attributeTypes_;    // KelvorType per attribute, set once parsed
+  bool parsed_ = false;                      // attributeTypes_ is the parsed list
   Ref<lang::ObjectArray> attributeNames_;    // String per attribute, on demand
   Ref<lang::ObjectArray> attributeTypeNames_;  // "schema.type" per attribute
   int64_t typeProperty_ = 0;
@@ -253,7 +280,7 @@ class KelvorTypeADT : public KelvorNamedType {
   int32_t auxCount2_ = 0;
   bool formatFlag_ = false;
   int32_t layoutOffsetCount_ = 0;            // offsets held in layoutImage_, from TDS bytes 8-9
-  Ref<StreamInfo> tdsReader_;                // the reader while the TDS is parsed
+  bool parsingOwnSegment_ = false;           // parseSegment runs on this descriptor
   int32_t lastOpcode_ = 0;                   // after the list: its end marker, 40 or 42
   bool headerFlag_ = false;                  // TDS flag byte was FF
   int32_t nextAttributeIndex_ = 1;           // 1-based index of the next parsed attribute
@@ -265,7 +292,6 @@ class KelvorTypeADT : public KelvorNamedType {
   bool identityHandedOn_ = false;            // getEffectiveType copied into the collection
   int32_t inheritedDepth_ = 0;               // nesting depth of the segment that holds this one
 
- private:
   using NameList = Ref<lang::ObjectArray> KelvorTypeADT::*;
   // Name i (1-based) of one of the two name lists, fetching both when asked to.
   std::optional<std::string> nameAt(NameList which, int32_t i, bool fetch);

@@ -210,16 +210,16 @@ std::string KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i) {
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
   if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: a parent's is taken first
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  if (!attributeTypeNames_) initNames();
-  return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
+  if (!attributeTypeNames()) initNames();
+  return static_cast<const lang::String*>(attributeTypeNames()->at(0))->value();
 }
 
 std::optional<std::string> KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i, bool fetch) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (fetch) return getAttributeTypeName(i);
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
-  if (!sqlNameKnown_ || !attributeTypeNames_) return std::nullopt;
-  return static_cast<const lang::String*>(attributeTypeNames_->at(0))->value();
+  if (!sqlNameKnown_ || !attributeTypeNames()) return std::nullopt;
+  return static_cast<const lang::String*>(attributeTypeNames()->at(0))->value();
 }
 
 void KelvorTypeCOLLECTION::initNames() {
@@ -238,8 +238,8 @@ void KelvorTypeCOLLECTION::initNames() {
   Ref<lang::String> name = rows->getString(3);
   Ref<lang::String> typeSchema = rows->getString(4);
   if (!name || !typeSchema) raiseInternal("element row with a null column");
-  if (!attributeTypeNames_) attributeTypeNames_ = lang::ObjectArray::makeOf<lang::String>(1);
-  attributeTypeNames_->set(0, lang::String::of(typeSchema->value() + NAME_SEPARATOR + name->value()));
+  if (!attributeTypeNames()) setAttributeTypeNames(lang::ObjectArray::makeOf<lang::String>(1));
+  attributeTypeNames()->set(0, lang::String::of(typeSchema->value() + NAME_SEPARATOR + name->value()));
 }
 
 bool KelvorTypeCOLLECTION::isInlineImage(const lang::ByteArray* image) {
@@ -271,15 +271,13 @@ void KelvorTypeCOLLECTION::readEntry(StreamInfo& reader) {
 }
 
 void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
-  if (tdsReader_.get() != &reader) {
+  if (!parsingOwnSegment()) {
     readEntry(reader);  // a child: the parent's fix-up pass attaches the element
   } else {
     // The collection's own segment: 28 entry 42, then the element's entry at the position.
     // Numbered as an object type's list: the list takes null index 0 (and no offset slot), so
     // the element, parsed by the fix-up on this reader, takes null index 1.
-    nullIndex_ = reader.nullIndexCounter()++;
-    offsetIndex_ = reader.offsetIndexCounter();
-    patchBase_ = reader.patchMark();
+    beginList(reader);
     int8_t opcode = 0;
     try {
       opcode = reader.readByte();
@@ -290,8 +288,9 @@ void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
       ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without opcode 28");
     }
     readEntry(reader);
-    lastOpcode_ = reader.readByte();
-    if (lastOpcode_ != OPC_END_PATCHES) {
+    const int8_t end = reader.readByte();
+    setLastOpcode(end);
+    if (end != OPC_END_PATCHES) {
       ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without its element");
     }
     applyPatches(reader);
@@ -299,12 +298,12 @@ void KelvorTypeCOLLECTION::parseTDS(StreamInfo& reader) {
       ErrorRaiser::raise(DriverException::ERR_TDS_FORMAT, "collection segment without its element");
     }
   }
-  // No attribute descriptors: marks the type as parsed for the object type's operations.
-  attributeTypes_ = lang::ObjectArray::makeOf<KelvorType>(0);
+  // Parsed, with no attribute descriptors: the element answers for them.
+  markParsed(lang::ObjectArray::makeOf<KelvorType>(0));
 }
 
 void KelvorTypeCOLLECTION::attachElementType(Ref<KelvorType> element, int8_t opcode) {
-  lastOpcode_ = opcode;
+  setLastOpcode(opcode);
   elementType_ = std::move(element);
 }
 
@@ -373,7 +372,7 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
 
 Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
-  initIfNeeded(!attributeTypes_);  // a type made by name is fetched and parsed on first use
+  initIfNeeded(!isParsed());  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
   ctx.initStream(PickleContext::IMAGE_START_CAPACITY);
   // Held once for the whole image: every append re-enters it at the cost of a comparison.
@@ -402,7 +401,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   if (image == nullptr) return nullptr;
   // A type made by name is fetched and parsed on first use: the element type and the format
   // flag that the readers take come with it.
-  initIfNeeded(!attributeTypes_);
+  initIfNeeded(!isParsed());
   auto* array = dynamic_cast<jdbc::ArrayValue*>(target);
   if (target != nullptr && array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
@@ -413,7 +412,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
     return unpickle(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
   }
   UnpickleContext ctx(bytes, static_cast<int32_t>(offset), nullptr, nullptr,
-                      static_cast<int8_t>(formatFlag_ ? 1 : 0));
+                      static_cast<int8_t>(getFormatFlag() ? 1 : 0));
   return unpickleLinear(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
 }
 
@@ -448,7 +447,12 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, int32_t sty
 
 Ref<lang::Object> KelvorTypeCOLLECTION::unpickle(PickleContext& ctx, int8_t first, int32_t style,
                                                  const jdbc::TypeMap* typeMap) {
-  if (PickleContext::isAtomicNull(first)) return nullptr;
+  if (PickleContext::isAtomicNull(first)) {
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_VALUE, this, 0);
+    }
+    return nullptr;
+  }
   if (style == STYLE_SKIP) {
     (void)unpickleFrom(ctx, first, nullptr, 1, -1, MODE_SKIP, style, typeMap);
     return nullptr;
@@ -498,27 +502,44 @@ bool KelvorTypeCOLLECTION::readPickledHeader(PickleContext& ctx, std::optional<i
     ctx.skipBytes(n - 2);
     return false;
   }
+  FieldObserver* const o = ctx.observer();
   if (mode == MODE_KEEP_IMAGE) {
     const int32_t length = ctx.readLength();
     value->setImageLength(length);
     ctx.skipTo(value->getImageOffset() + length);
+    if (o != nullptr) [[unlikely]] o->field(start, length, FieldKind::KEPT_IMAGE, this, length);
     return false;
   }
   // The length counts the image from its flags byte: the elements' bytes end there.
-  imageEnd = start + int64_t{ctx.readLength()};
+  const int32_t length = ctx.readLength();
+  imageEnd = start + int64_t{length};
+  if (o != nullptr) [[unlikely]] {
+    o->field(start, 1, FieldKind::IMAGE_FLAGS, this, f & 0xFF);
+    o->field(start + 1, 1, FieldKind::IMAGE_VERSION, this, (*ctx.image())[start + 1] & 0xFF);
+    o->field(start + 2, ctx.offset() - start - 2, FieldKind::IMAGE_LENGTH, this, length);
+  }
+  const int32_t prefixAt = ctx.offset();
   const int32_t v = ctx.readLength();
+  if (o != nullptr) [[unlikely]] o->field(prefixAt, ctx.offset() - prefixAt, FieldKind::PREFIX_LENGTH, this, v);
   // security: the prefix length counts its flag byte; below 1 it is no length
   if (v < 1) lang::throwIndexOutOfBounds(v, 1);
-  (void)ctx.readByte();
+  const int8_t prefixByte = ctx.readByte();
+  if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::PREFIX_BYTE, this, prefixByte & 0xFF);
   value->setLocator(ctx.readBytes(v - 1));
+  if (o != nullptr && v > 1) [[unlikely]] o->field(ctx.offset() - (v - 1), v - 1, FieldKind::LOCATOR, this, v - 1);
   return inlineElements;
 }
 
 void KelvorTypeCOLLECTION::readPickledElements(PickleContext& ctx, jdbc::ArrayValue& target,
                                                int32_t style, const jdbc::TypeMap* typeMap,
                                                int64_t imageEnd) {
-  (void)ctx.readByte();
+  const int8_t separator = ctx.readByte();
+  const int32_t countAt = ctx.offset();
   const int32_t n = ctx.readLength();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    o->field(countAt - 1, 1, FieldKind::COUNT_SEPARATOR, this, separator & 0xFF);
+    o->field(countAt, ctx.offset() - countAt, FieldKind::ELEMENT_COUNT, this, n);
+  }
   // security: a nested image's count is bounded by its own bytes, not the whole image's
   requireCount(n, ctx.image().get(), ctx.offset(), imageEnd);
   target.setLength(n);
@@ -549,6 +570,9 @@ Ref<lang::Object> KelvorTypeCOLLECTION::readPickledElement(PickleContext& ctx, i
   // Object elements are written as complete object images; FF stands for a null element.
   if (PickleContext::isAtomicNull(peekByte(ctx))) {
     ctx.skipBytes(1);
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      o->field(ctx.offset() - 1, 1, FieldKind::NULL_VALUE, &type, 0);
+    }
     return nullptr;
   }
   auto& object = static_cast<KelvorTypeADT&>(type);
@@ -567,9 +591,18 @@ void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
-    readElementObjects(
-        target, type, beginIndex, count, style, [&] { return int64_t{ctx.offset()}; },
-        [&] { return readPickledElement(ctx, style, typeMap); });
+    auto position = [&] { return int64_t{ctx.offset()}; };
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      readElementObjects(target, type, beginIndex, count, style, position, [&, k = beginIndex]() mutable {
+        o->enter(ctx.offset(), this, k++);
+        Ref<lang::Object> e = readPickledElement(ctx, style, typeMap);
+        o->leave(ctx.offset());
+        return e;
+      });
+    } else {
+      readElementObjects(target, type, beginIndex, count, style, position,
+                         [&] { return readPickledElement(ctx, style, typeMap); });
+    }
   } else if (isAccessKind(style)) {
     if (!isNumberOrFloat(type)) {
       ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED, "primitive access to non-number elements");
@@ -603,7 +636,12 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
     value = valueFor(target);
     value->setImage(ctx.image(), ctx.offset(), 0);
   }
+  const int32_t start = ctx.offset();
   const int64_t a = ctx.readImageLength();
+  FieldObserver* const o = ctx.observer();
+  if (o != nullptr && mode != MODE_KEEP_IMAGE) [[unlikely]] {
+    o->field(start, 4, FieldKind::LINEAR_LENGTH, this, a);
+  }
   if (a == 0) return nullptr;
   if (mode == MODE_SKIP) {
     ctx.skipBytes(static_cast<int32_t>(a));
@@ -612,20 +650,31 @@ Ref<lang::Object> KelvorTypeCOLLECTION::unpickleLinear(UnpickleContext& ctx,
   if (mode == MODE_KEEP_IMAGE) {
     value->setImageLength(a + 4);
     ctx.skipBytes(static_cast<int32_t>(a));
+    if (o != nullptr) [[unlikely]] o->field(start, static_cast<int32_t>(a + 4), FieldKind::KEPT_IMAGE, this, a + 4);
     return value;
   }
   value = valueFor(target);
   ctx.skipBytes(2);
   const int64_t u = ctx.readUB4();
   const int8_t p = ctx.readByte();
+  if (o != nullptr) [[unlikely]] {
+    o->field(start + 4, 2, FieldKind::STEPPED_OVER, this, 2);
+    o->field(start + 6, 4, FieldKind::LINEAR_PREFIX_LENGTH, this, u);
+    o->field(start + 10, 1, FieldKind::PREFIX_FLAG, this, p & 0xFF);
+  }
   // security: the prefix length counts the flag byte; outside 1..2^31 it is no length
   if (u < 1) lang::throwIndexOutOfBounds(u, 1);
   value->setLocator(ctx.readBytes(static_cast<int32_t>(u - 1)));
+  if (o != nullptr && u > 1) [[unlikely]] {
+    o->field(ctx.offset() - static_cast<int32_t>(u - 1), static_cast<int32_t>(u - 1), FieldKind::LOCATOR, this, u - 1);
+  }
   if ((p & 1) == 0) return value;
   const int64_t part = ctx.readUB4();
+  if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 4, 4, FieldKind::ELEMENT_PART_LENGTH, this, part);
   const int64_t end = ctx.relativeOffset() + part;
   UnpickleContext elements(ctx.image(), ctx.offset(), nullptr, nullptr,
-                           static_cast<int8_t>(formatFlag_ ? 1 : 0));
+                           static_cast<int8_t>(getFormatFlag() ? 1 : 0));
+  elements.setObserver(o);
   if (beginIndex == 1 && count == -1) {
     (void)readLinearElements(elements, value.get(), style, typeMap);
   } else {
@@ -659,10 +708,14 @@ Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::readLinearElements(UnpickleContext& 
                                                                int32_t style,
                                                                const jdbc::TypeMap* typeMap) {
   Ref<jdbc::ArrayValue> value = valueFor(target);
+  const int32_t countAt = ctx.offset();
   const int32_t n = readLinearCount(ctx);
+  FieldObserver* const o = ctx.observer();
+  if (o != nullptr) [[unlikely]] o->field(countAt, 4, FieldKind::ELEMENT_COUNT, this, n);
   value->setLength(n);
   if (style == STYLE_COUNT_ONLY) return value;
   ctx.skipBytes(1);
+  if (o != nullptr) [[unlikely]] o->field(countAt + 4, 1, FieldKind::STEPPED_OVER, this, 1);
   readLinearRange(ctx, *value, 1, n, style, typeMap);
   return value;
 }
@@ -699,9 +752,18 @@ void KelvorTypeCOLLECTION::readLinearRange(UnpickleContext& ctx, jdbc::ArrayValu
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
-    readElementObjects(
-        target, type, beginIndex, count, style, [&] { return int64_t{ctx.relativeOffset()}; },
-        [&] { return type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap); });
+    auto position = [&] { return int64_t{ctx.relativeOffset()}; };
+    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+      readElementObjects(target, type, beginIndex, count, style, position, [&, k = beginIndex]() mutable {
+        o->enter(ctx.offset(), this, k++);
+        Ref<lang::Object> e = type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap);
+        o->leave(ctx.offset());
+        return e;
+      });
+    } else {
+      readElementObjects(target, type, beginIndex, count, style, position,
+                         [&] { return type.unpickle(ctx, LINEAR_ELEMENT_FORMAT, style, typeMap); });
+    }
   } else if (isAccessKind(style)) {
     if (!isNumberOrFloat(type)) ErrorRaiser::raise(DriverException::ERR_UNSUPPORTED);
     target.setPlatformArray(KelvorTypeNUMBER::unpickleFixedNumberArray(ctx, 1, count, style));

@@ -41,6 +41,7 @@
 
 #include "driver/Trace.h"
 #include "image/ByteOrder.h"
+#include "image/FieldObserver.h"
 #include "image/PickleOutputStream.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
@@ -190,6 +191,11 @@ class PickleContext : public lang::Object {
   // Moves to at if at lies ahead; never moves backwards.
   void skipTo(int64_t at);
 
+  // The listener the readers report their fields to; null (the default) for none. Not owned:
+  // it outlives the read.
+  FieldObserver* observer() const noexcept { return observer_; }
+  void setObserver(FieldObserver* observer) noexcept { observer_ = observer; }
+
   const char* className() const noexcept override { return "PickleContext"; }
 
  private:
@@ -239,6 +245,7 @@ class PickleContext : public lang::Object {
   int32_t offset_ = 0;                 // reader position: index of the next byte to read
   // Scratch for header bytes and long lengths: allocated once, reused by every write.
   Ref<lang::ByteArray> lengthBuffer_ = lang::ByteArray::make(5);
+  FieldObserver* observer_ = nullptr;  // not owned; null: nobody listens
 };
 
 }  // namespace kelvor::jdbc::kelcore

@@ -74,6 +74,13 @@ int64_t UnpickleContext::attributeOffset(int32_t attributeIndex) const {
   return attributeOffsets_->at(attributeIndex);
 }
 
+int32_t UnpickleContext::slotPosition(int32_t attributeIndex) const noexcept {
+  if (!attributeOffsets_ || attributeIndex < 0 || attributeIndex >= attributeOffsets_->length()) {
+    return offset_;
+  }
+  return wrappedFromBase((*attributeOffsets_)[attributeIndex]);
+}
+
 int32_t UnpickleContext::mark() noexcept {
   markedOffset_ = offset_;
   return markedOffset_;

@@ -27,6 +27,7 @@
 #include <utility>
 
 #include "image/ByteOrder.h"
+#include "image/FieldObserver.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
 #include "lang/Object.h"
@@ -95,6 +96,14 @@ class UnpickleContext : public lang::Object {
   const Ref<lang::Object>& pendingValue() const noexcept { return pendingValue_; }
   void setPendingValue(Ref<lang::Object> value) { pendingValue_ = std::move(value); }
 
+  // The listener the readers report their fields to; null (the default) for none. Not owned:
+  // it outlives the read. Contexts made for a part of the image take it over.
+  FieldObserver* observer() const noexcept { return observer_; }
+  void setObserver(FieldObserver* observer) noexcept { observer_ = observer; }
+  // Where the slot of an attribute lies, for a report: baseOffset plus its slot offset, or the
+  // position when the offsets do not hold it. Reads nothing.
+  int32_t slotPosition(int32_t attributeIndex) const noexcept;
+
   const char* className() const noexcept override { return "UnpickleContext"; }
 
  private:
@@ -125,6 +134,7 @@ class UnpickleContext : public lang::Object {
   Ref<lang::LongArray> attributeOffsets_;  // per attribute: slot offset from baseOffset_
   Ref<lang::ByteArray> nullIndicators_;    // per attribute: non-zero means null
   int8_t descriptorFlag_ = 0;              // copied from the object descriptor
+  FieldObserver* observer_ = nullptr;      // not owned; null: nobody listens
 };
 
 }  // namespace kelvor::jdbc::kelcore

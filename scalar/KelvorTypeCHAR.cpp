@@ -258,8 +258,12 @@ Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int32_t style,
 Ref<lang::Object> KelvorTypeCHAR::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
   Ref<lang::ByteArray> bytes;
+  FieldObserver* const o = ctx.observer();
   if (format == 1) {
-    if (ctx.isNull(nullIndex_) != 0) return nullptr;
+    if (ctx.isNull(nullIndex_) != 0) {
+      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
+      return nullptr;
+    }
     ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
     if (style == STYLE_SKIP) {
       ctx.skipBytes(6);
@@ -268,22 +272,34 @@ Ref<lang::Object> KelvorTypeCHAR::unpickle(UnpickleContext& ctx, int32_t format,
     const int64_t rel = ctx.readUB4();
     if (rel != 0) {
       ctx.jumpTo(rel);  // marks the position after the 4-byte rel
+      if (o != nullptr) [[unlikely]] o->field(ctx.markedOffset() - 4, 4, FieldKind::VALUE_AT, this, rel);
     } else {
       ctx.skipBytes(2);
       ctx.mark();  // the end of the slot; the value follows it
+      if (o != nullptr) [[unlikely]] {
+        o->field(ctx.offset() - 6, 4, FieldKind::VALUE_FOLLOWS, this, 0);
+        o->field(ctx.offset() - 2, 2, FieldKind::STEPPED_OVER, this, 2);
+      }
     }
+    const int32_t at = ctx.offset();
     bytes = ctx.readUB4Bytes();
+    if (o != nullptr) [[unlikely]] o->field(at, 4 + bytes->length(), FieldKind::UB4_VALUE, this, bytes->length());
     ctx.restoreMark();
   } else {
-    if ((ctx.readByte() & 1) != 0) {
+    const int8_t flag = ctx.readByte();
+    if ((flag & 1) != 0) {
       ctx.skipBytes(4);
+      if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 5, 1, FieldKind::NULL_ELEMENT_FLAG, this, 4);
       return nullptr;
     }
+    if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, this, flag & 0xFF);
     if (style == STYLE_SKIP) {
       ctx.skipUB4Bytes();
       return nullptr;
     }
+    const int32_t at = ctx.offset();
     bytes = ctx.readUB4Bytes();
+    if (o != nullptr) [[unlikely]] o->field(at, 4 + bytes->length(), FieldKind::UB4_VALUE, this, bytes->length());
   }
   return toObject(std::move(bytes), style, typeMap);
 }

@@ -137,12 +137,21 @@ Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int32_t style,
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
+  FieldObserver* const o = ctx.observer();
   if (format == FIRST_LINEAR_FORM) {
-    if (ctx.isNull(nullIndex_) != 0) return nullptr;  // nothing consumed
+    if (ctx.isNull(nullIndex_) != 0) {  // nothing consumed
+      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
+      return nullptr;
+    }
     ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
-  } else if ((ctx.readByte() & 1) != 0) {
-    ctx.skipBytes(NATIVE_DATE_SIZE);  // a null still fills its structure
-    return nullptr;
+  } else {
+    const int8_t flag = ctx.readByte();
+    if ((flag & 1) != 0) {
+      ctx.skipBytes(NATIVE_DATE_SIZE);  // a null still fills its structure
+      if (o != nullptr) [[unlikely]] o->field(ctx.offset() - NATIVE_DATE_SIZE - 1, 1, FieldKind::NULL_ELEMENT_FLAG, this, NATIVE_DATE_SIZE);
+      return nullptr;
+    }
+    if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, this, flag & 0xFF);
   }
   if (style == STYLE_SKIP) {
     ctx.skipBytes(NATIVE_DATE_SIZE);
@@ -150,6 +159,9 @@ Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format,
   }
   // checked: fails before anything is read when the seven bytes are not all there
   const Ref<lang::ByteArray> native = ctx.readBytes(NATIVE_DATE_READ);
+  if (o != nullptr) [[unlikely]] {
+    o->field(ctx.offset() - NATIVE_DATE_READ, NATIVE_DATE_READ, FieldKind::NATIVE_DATE, this, ctx.descriptorFlag() != 0 ? 1 : 0);
+  }
   ctx.skipBytes(NATIVE_DATE_SIZE - NATIVE_DATE_READ);  // the last byte is not read
   return toObject(dateFormOf(*native, ctx.descriptorFlag() != 0), style, typeMap);
 }

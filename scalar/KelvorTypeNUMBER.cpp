@@ -252,16 +252,31 @@ int32_t KelvorTypeNUMBER::getNativeSize(const lang::ByteArray* fd) {
 Ref<lang::Object> KelvorTypeNUMBER::unpickleNumber(int32_t offsetIndex, int32_t nullIndex,
                                                    UnpickleContext& ctx, int32_t format,
                                                    int32_t style, const jdbc::TypeMap* typeMap) {
+  FieldObserver* const o = ctx.observer();
   if (format == FIRST_LINEAR_FORM) {
-    if (ctx.isNull(nullIndex) != 0) return nullptr;  // nothing consumed
+    if (ctx.isNull(nullIndex) != 0) {  // nothing consumed
+      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex), 0, FieldKind::NULL_INDICATOR, nullptr, nullIndex);
+      return nullptr;
+    }
     ctx.skipToRelative(ctx.attributeOffset(offsetIndex));
-  } else if ((ctx.readByte() & 1) != 0) {
-    ctx.skipBytes(FIXED_NUMBER_SIZE);  // a null still fills its slot
-    return nullptr;
+  } else {
+    const int8_t flag = ctx.readByte();
+    if ((flag & 1) != 0) {
+      ctx.skipBytes(FIXED_NUMBER_SIZE);  // a null still fills its slot
+      if (o != nullptr) [[unlikely]] o->field(ctx.offset() - FIXED_NUMBER_SIZE - 1, 1, FieldKind::NULL_ELEMENT_FLAG, nullptr, FIXED_NUMBER_SIZE);
+      return nullptr;
+    }
+    if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, nullptr, flag & 0xFF);
   }
   if (style == STYLE_SKIP) {
     ctx.skipBytes(FIXED_NUMBER_SIZE);
     return nullptr;
+  }
+  if (o != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset();
+    Ref<lang::ByteArray> bytes = ctx.readNumberSlot();
+    o->field(at, 1 + bytes->length(), FieldKind::NUMBER_SLOT, nullptr, bytes->length());
+    return numberBytesToObject(std::move(bytes), style, typeMap);
   }
   return numberBytesToObject(ctx.readNumberSlot(), style, typeMap);
 }

@@ -89,23 +89,42 @@ Ref<lang::Object> KelvorTypeRAW::toObject(Ref<lang::ByteArray> bytes, int32_t st
 Ref<lang::Object> KelvorTypeRAW::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                           const jdbc::TypeMap* typeMap) {
   Ref<lang::ByteArray> bytes;
+  FieldObserver* const o = ctx.observer();
   if (format == 1) {
-    if (ctx.isNull(nullIndex_) != 0) return nullptr;
+    if (ctx.isNull(nullIndex_) != 0) {
+      if (o != nullptr) [[unlikely]]
+        o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
+      return nullptr;
+    }
     ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
     if (style == STYLE_SKIP) {
       ctx.skipBytes(4);  // the relative offset; the value itself lies out of line
       return nullptr;
     }
+    const int32_t slot = ctx.offset();
     ctx.followOffset();
+    if (o != nullptr) [[unlikely]]
+      o->field(slot, 4, FieldKind::VALUE_AT, this, ctx.relativeOffset());
+    const int32_t at = ctx.offset();
     bytes = ctx.readUB4Bytes();
+    if (o != nullptr) [[unlikely]]
+      o->field(at, 4 + bytes->length(), FieldKind::UB4_VALUE, this, bytes->length());
     ctx.restoreMark();  // just after the relative offset
   } else {
     const int8_t indicator = ctx.readByte();
     if ((indicator & 1) != 0 || style == STYLE_SKIP) {
+      const int32_t after = ctx.offset();
       ctx.skipUB4Bytes();
+      if (o != nullptr && (indicator & 1) != 0) [[unlikely]]
+        o->field(after - 1, 1, FieldKind::NULL_ELEMENT_FLAG, this, int64_t{ctx.offset()} - after);
       return nullptr;
     }
+    if (o != nullptr) [[unlikely]]
+      o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, this, indicator & 0xFF);
+    const int32_t at = ctx.offset();
     bytes = ctx.readUB4Bytes();
+    if (o != nullptr) [[unlikely]]
+      o->field(at, 4 + bytes->length(), FieldKind::UB4_VALUE, this, bytes->length());
   }
   return toObject(std::move(bytes), style, typeMap);
 }

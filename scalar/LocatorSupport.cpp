@@ -69,21 +69,35 @@ Ref<lang::Object> LocatorSupport<Value>::unpickleLocator(KelvorType* descriptor,
                                                          int32_t format, int32_t style,
                                                          int32_t slotSize) {
   Ref<lang::ByteArray> bytes;
+  FieldObserver* const o = ctx.observer();
   if (format == 1) {
-    if (ctx.isNull(nullIndex) != 0) return nullptr;
+    if (ctx.isNull(nullIndex) != 0) {
+      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex), 0, FieldKind::NULL_INDICATOR, descriptor, nullIndex);
+      return nullptr;
+    }
     ctx.skipToRelative(ctx.attributeOffset(offsetIndex));
     if (style == KelvorType::STYLE_SKIP) {
       ctx.skipBytes(4);  // the relative offset; the locator lies out of line
       return nullptr;
     }
+    const int32_t slot = ctx.offset();
     ctx.followOffset();
+    if (o != nullptr) [[unlikely]] {
+      o->field(slot, 4, FieldKind::VALUE_AT, descriptor, ctx.relativeOffset());
+    }
+    const int32_t at = ctx.offset();
     bytes = ctx.readUB2Bytes();
+    if (o != nullptr) [[unlikely]] o->field(at, bytes->length(), FieldKind::UB2_VALUE, descriptor, bytes->length() - 2);
     ctx.restoreMark();  // just after the relative offset
   } else {
-    if ((ctx.readByte() & 1) != 0) {
+    const int8_t flag = ctx.readByte();
+    if ((flag & 1) != 0) {
+      const int32_t after = ctx.offset();
       ctx.skipUB2Bytes();
+      if (o != nullptr) [[unlikely]] o->field(after - 1, 1, FieldKind::NULL_ELEMENT_FLAG, descriptor, int64_t{ctx.offset()} - after);
       return nullptr;
     }
+    if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, descriptor, flag & 0xFF);
     // 64 bits: a position near 2^31 plus the slot size must not wrap.
     const int64_t end = int64_t{ctx.relativeOffset()} + slotSize;
     if (style == KelvorType::STYLE_SKIP) {
@@ -93,7 +107,9 @@ Ref<lang::Object> LocatorSupport<Value>::unpickleLocator(KelvorType* descriptor,
       ctx.skipToRelative(end);
       return nullptr;
     }
+    const int32_t at = ctx.offset();
     bytes = ctx.readUB2Bytes();
+    if (o != nullptr) [[unlikely]] o->field(at, bytes->length(), FieldKind::UB2_VALUE, descriptor, bytes->length() - 2);
     ctx.skipToRelative(end);  // a short locator leaves the rest of the slot; never moves back
   }
   return descriptor->toObject(std::move(bytes), style, nullptr);

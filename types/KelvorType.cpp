@@ -161,6 +161,10 @@ Ref<lang::Object> KelvorType::unpickle(PickleContext& ctx, int8_t firstLengthByt
     ctx.skipDataValue(firstLengthByte);
     return nullptr;
   }
+  if (ctx.observer() != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset() - 1;  // the field began with the byte the caller read
+    return reportDataValue(ctx, at, ctx.readDataValue(firstLengthByte), style, typeMap);
+  }
   return toObject(ctx.readDataValue(firstLengthByte), style, typeMap);
 }
 
@@ -170,7 +174,22 @@ Ref<lang::Object> KelvorType::unpickle(PickleContext& ctx, int32_t style,
     ctx.skipDataValue();
     return nullptr;
   }
+  if (ctx.observer() != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset();
+    return reportDataValue(ctx, at, ctx.readDataValue(), style, typeMap);
+  }
   return toObject(ctx.readDataValue(), style, typeMap);
+}
+
+Ref<lang::Object> KelvorType::reportDataValue(PickleContext& ctx, int32_t at,
+                                              Ref<lang::ByteArray> bytes, int32_t style,
+                                              const jdbc::TypeMap* typeMap) {
+  if (bytes) {
+    ctx.observer()->field(at, ctx.offset() - at, FieldKind::DATA_VALUE, this, bytes->length());
+  } else {
+    ctx.observer()->field(at, ctx.offset() - at, FieldKind::NULL_VALUE, this, 0);
+  }
+  return toObject(std::move(bytes), style, typeMap);
 }
 
 void KelvorType::writeFields(lang::ObjectOutputStream& out) const {

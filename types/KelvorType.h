@@ -144,6 +144,10 @@ class KelvorType : public lang::Object, public lang::Serializable {
   int32_t offsetIndex_ = 0;   // position in the linear image's offset table
 
  private:
+  // The data value just read (bytes, null for FF) reported to the context's listener as the
+  // field from `at` to the position, then converted.
+  Ref<lang::Object> reportDataValue(PickleContext& ctx, int32_t at, Ref<lang::ByteArray> bytes,
+                                    int32_t style, const jdbc::TypeMap* typeMap);
 
   // Serial hooks of SERIAL_CLASS: trace when the serial switch is on, then the six fields.
   void readSerialForm(lang::ObjectInputStream& in);

@@ -158,6 +158,18 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(PickleContext& ctx, int32_t style,
                                           const jdbc::TypeMap* typeMap) {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "unpickle at ", ctx.offset());
   const int8_t b = ctx.readByte();
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset() - 1;
+    if (PickleContext::isAtomicNull(b)) {
+      o->field(at, 1, FieldKind::NULL_VALUE, this, 0);
+      return nullptr;
+    }
+    if (style != STYLE_SKIP) {
+      const int32_t n = ctx.readRestOfLength(b);  // the bytes skipRestOfLength steps over
+      o->field(at, ctx.offset() - at, FieldKind::NESTED_LENGTH, this, n);
+      return unpickleImage(ctx, style, typeMap);
+    }
+  }
   if (PickleContext::isAtomicNull(b)) return nullptr;
   if (style != STYLE_SKIP) {
     ctx.skipRestOfLength(b);
@@ -171,6 +183,10 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(PickleContext& ctx, int8_t firstLength
                                           int32_t style, const jdbc::TypeMap* typeMap) {
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "unpickle after its first byte at ", ctx.offset());
   const int32_t n = ctx.readRestOfLength(firstLengthByte);
+  if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    const int32_t at = ctx.offset() - ((firstLengthByte & 0xFF) == PickleContext::LONG_LENGTH_MARKER ? 5 : 1);
+    o->field(at, ctx.offset() - at, FieldKind::NESTED_LENGTH, this, n);
+  }
   if (style != STYLE_SKIP) return unpickleImage(ctx, style, typeMap);
   ctx.skipBytes(n);
   return nullptr;
@@ -222,7 +238,9 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(UnpickleContext& ctx, int32_t format, 
   DepthGuard guard(nestingDepth);
   if (format == FORMAT_SLOTTED) {
     if (typeByte_ != UPT_COLLECTION) raiseInternal("slotted linear read of a UPT object");
+    FieldObserver* const o = ctx.observer();
     if (ctx.isNull(nullIndex_) != 0) {
+      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
       ctx.skipBytes(4);
       return nullptr;
     }
@@ -232,7 +250,11 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(UnpickleContext& ctx, int32_t format, 
       return nullptr;
     }
     KelvorTypeCOLLECTION& collection = attachedCollection();
+    const int32_t slot = ctx.offset();
     ctx.followOffset();
+    if (o != nullptr) [[unlikely]] {
+      o->field(slot, 4, FieldKind::VALUE_AT, this, ctx.relativeOffset());
+    }
     Ref<lang::Object> r;
     try {
       r = collection.unpickleLinear(ctx, nullptr, MODE_KEEP_IMAGE, style, typeMap);
@@ -249,8 +271,10 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(UnpickleContext& ctx, int32_t format, 
         const int8_t i = ctx.readByte();
         if ((i & 1) != 0) {
           ctx.skipBytes(NULL_OBJECT_SKIP);
+          reportElementFlag(ctx, i, NULL_OBJECT_SKIP);
           return nullptr;
         }
+        reportElementFlag(ctx, i, 0);
         KelvorTypeADT& type = attached();
         return readObjectInStyle(style, typeMap, [&](int32_t mode, int32_t kind) {
           return type.unpickleLinear(ctx, nullptr, mode, kind, typeMap);
@@ -260,8 +284,10 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(UnpickleContext& ctx, int32_t format, 
         const int8_t i = ctx.readByte();
         if ((i & 1) != 0) {
           ctx.skipBytes(NULL_COLLECTION_SKIP);
+          reportElementFlag(ctx, i, NULL_COLLECTION_SKIP);
           return nullptr;
         }
+        reportElementFlag(ctx, i, 0);
         return attachedCollection().unpickleLinear(
             ctx, nullptr, style == STYLE_SKIP ? MODE_SKIP : MODE_KEEP_IMAGE, style, typeMap);
       }
@@ -270,6 +296,16 @@ Ref<lang::Object> KelvorTypeUPT::unpickle(UnpickleContext& ctx, int32_t format, 
     }
   }
   raiseInternal("unknown linear format of a UPT read");
+}
+
+void KelvorTypeUPT::reportElementFlag(UnpickleContext& ctx, int8_t flag, int32_t stepped) {
+  FieldObserver* const o = ctx.observer();
+  if (o == nullptr) [[likely]] return;
+  if ((flag & 1) != 0) {
+    o->field(ctx.offset() - stepped - 1, 1, FieldKind::NULL_ELEMENT_FLAG, this, stepped);
+  } else {
+    o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, this, flag & 0xFF);
+  }
 }
 
 // --- serial form: typeByte objectType ---

@@ -99,6 +99,9 @@ class KelvorTypeUPT : public KelvorTypeADT {
   KelvorTypeADT& attached() const;
   // The attached type as a collection, or ERR_INTERNAL when it is none.
   KelvorTypeCOLLECTION& attachedCollection() const;
+  // Reports the flag just read before an inline linear element (and, for a null, the bytes
+  // stepped over after it) to the context's listener, if any.
+  void reportElementFlag(UnpickleContext& ctx, int8_t flag, int32_t stepped);
   // The object reader of the pickled and inline linear layouts, by result style.
   template <typename Read>
   Ref<lang::Object> readObjectInStyle(int32_t style, const jdbc::TypeMap* typeMap, Read read);

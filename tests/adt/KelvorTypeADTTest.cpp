@@ -305,5 +305,31 @@ TEST_F(KelvorTypeADTConnectionTest, SerialFormRestoresTheTreeWithoutAFetch) {
   EXPECT_EQ(number->getNullIndex(), 2);
 }
 
+TEST_F(KelvorTypeADTConnectionTest, CopyTypeTakesTheParsedTreeAndCopyFromOnlyTheIdentity) {
+  auto t = makeRef<KelvorTypeADT>("HR.PERSON", connection.get());
+  (void)t->getAttributeOffsets();
+  (void)t->getAttributeName(1);
+  const int32_t calls = connection->typeInfoCalls();
+
+  Ref<KelvorTypeADT> whole = KelvorTypeADT::copyOf(*t);
+  EXPECT_TRUE(whole->isParsed());
+  EXPECT_EQ(whole->parsedAttributeTypes().get(), t->parsedAttributeTypes().get());
+  EXPECT_EQ(whole->getAttributeOffsets().get(), t->getAttributeOffsets().get());
+  EXPECT_EQ(whole->getLinearImageSize(), 40);
+  EXPECT_EQ(whole->getAttributeName(3), "BOSS");
+  EXPECT_EQ(whole->getSqlName(), "HR.PERSON");
+  EXPECT_EQ(whole->getTypeProperty(), 99);
+  EXPECT_EQ(connection->typeInfoCalls(), calls);
+
+  auto identity = makeRef<KelvorTypeADT>();
+  identity->copyFrom(*t);
+  EXPECT_EQ(identity->getSqlName(), "HR.PERSON");
+  EXPECT_EQ(identity->getTypeVersion(), 3);
+  EXPECT_EQ(identity->getTypeId().get(), t->getTypeId().get());
+  EXPECT_FALSE(identity->isParsed());  // the list stays with the type it was parsed for
+  EXPECT_FALSE(identity->parsedAttributeTypes());
+  EXPECT_EQ(identity->getLayoutOffsetCount(), 0);
+}
+
 }  // namespace
 }  // namespace kelvor::jdbc::kelcore

@@ -122,6 +122,9 @@ TEST_F(CollectionTest, OwnSegmentAttachesTheElementAndReadsTheEntry) {
   EXPECT_EQ(nums->getTypeCode(), 2003);
   EXPECT_EQ(nums->getNumAttributes(), 0);
   EXPECT_FALSE(nums->getAttributeType(1));
+  EXPECT_TRUE(nums->isParsed());  // parsed, with no attribute descriptors of its own
+  ASSERT_TRUE(nums->parsedAttributeTypes());
+  EXPECT_EQ(nums->parsedAttributeTypes()->length(), 0);
   Ref<KelvorTypeCOLLECTION> odd = type("S.ODD");
   EXPECT_EQ(odd->getCollectionKind(), -125);
   EXPECT_EQ(odd->getMaxElements(), 7);
@@ -158,6 +161,7 @@ TEST_F(CollectionTest, CollectionAttributeOfAnObjectTypeIsFixedUpAfterTheList) {
   ASSERT_TRUE(c->getElementType());
   EXPECT_EQ(c->getElementType()->getTypeCode(), 3);
   EXPECT_EQ(c->getParentIndex(), 2);
+  EXPECT_TRUE(c->isParsed());  // as an entry of the holder's list, not a segment of its own
 }
 
 TEST_F(CollectionTest, TypeWithOnlyACollectionAttributeHandsItsIdentityToIt) {

@@ -621,8 +621,8 @@ TEST_F(KelcoreToolTest, SpoiltImagesAndGarbageTypesNeverCrashTheTool) {
     EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << describeRun(r);
   };
   // Each byte of an image set to FF, and to its value + 1: decode and dump of a pickled image,
-  // dump of a linear one (the dump walks the image with its own reader; decode uses the
-  // library's linear readers, which have a fuzz target of their own).
+  // dump of a linear one (the dump reads with the library's linear readers, which have a fuzz
+  // target of their own).
   for (const bool linear : {false, true}) {
     const std::string name = linear ? "person" : "persons";
     const std::string image =

@@ -4,40 +4,27 @@
 #include <climits>
 #include <cstdio>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "adt/KelvorTypeADT.h"
 #include "collection/KelvorTypeCOLLECTION.h"
-#include "driver/DriverException.h"
-#include "driver/ErrorRaiser.h"
-#include "image/ByteOrder.h"
+#include "image/FieldObserver.h"
 #include "image/PickleContext.h"
+#include "image/UnpickleContext.h"
 #include "lang/Exceptions.h"
-#include "scalar/KelvorTypeBFILE.h"
-#include "scalar/KelvorTypeBLOB.h"
-#include "scalar/KelvorTypeCHAR.h"
-#include "scalar/KelvorTypeCLOB.h"
-#include "scalar/KelvorTypeDATE.h"
-#include "scalar/KelvorTypeFLOAT.h"
-#include "scalar/KelvorTypeNUMBER.h"
-#include "scalar/KelvorTypeRAW.h"
-#include "scalar/KelvorTypeSINT32.h"
 #include "tools/kelcore/ScalarText.h"
-#include "types/DepthGuard.h"
-#include "types/KelvorTypeREF.h"
 #include "types/KelvorTypeUPT.h"
 
 namespace kelvor::tools {
 namespace {
 
-using jdbc::DriverException;
-using jdbc::ErrorRaiser;
-using jdbc::kelcore::DepthGuard;
+using jdbc::kelcore::FieldKind;
 using jdbc::kelcore::KelvorType;
 using jdbc::kelcore::KelvorTypeADT;
 using jdbc::kelcore::KelvorTypeCOLLECTION;
-using jdbc::kelcore::KelvorTypeUPT;
 using jdbc::kelcore::PickleContext;
+using jdbc::kelcore::TypeKind;
+using jdbc::kelcore::UnpickleContext;
 
 constexpr int32_t BYTES_PER_LINE = 16;
 constexpr size_t HEX_WIDTH = BYTES_PER_LINE * 3 - 1;
@@ -48,16 +35,8 @@ constexpr size_t MAX_TEXT = 60;
 constexpr int32_t MAX_HEX_TEXT = BYTES_PER_LINE;
 // Indicators listed by number before the list is cut.
 constexpr int32_t MAX_LISTED_INDICATORS = 16;
-// Bytes shown of a field that runs past the end, and of the bytes left after the image.
+// Bytes shown of a field that cannot be read, and of the bytes left after the image.
 constexpr int64_t MAX_SHOWN_TAIL = 32;
-
-constexpr int32_t NUMBER_SLOT_SIZE = jdbc::kelcore::KelvorTypeNUMBER::FIXED_NUMBER_SIZE;
-constexpr int32_t DATE_SIZE = jdbc::kelcore::KelvorTypeDATE::NATIVE_DATE_SIZE;
-constexpr int32_t DATE_READ = 7;  // the last byte of the native date is not read
-// What a null element of a linear element part steps over after its flag byte.
-constexpr int32_t NULL_TEXT_SKIP = 4;
-constexpr int32_t NULL_OBJECT_SKIP = 4;
-constexpr int32_t NULL_COLLECTION_SKIP = 2;
 
 enum class Field { HEADER, STRUCTURE, NULL_MARKER, VALUE, NOTE, PROBLEM };
 
@@ -75,56 +54,6 @@ const char* colourOf(Field kind) {
 constexpr const char* DIM = "\x1b[2m";
 constexpr const char* PATH_COLOUR = "\x1b[34m";
 constexpr const char* RESET = "\x1b[0m";
-
-// How the walk treats a descriptor: by its class, as the readers dispatch.
-enum class Shape {
-  NUMBER,          // NUMBER, FLOAT, SINT32: data value; linear number slot
-  DATE,            // data value; linear native date
-  CHAR,            // data value; linear UB4 value
-  RAW,             // data value; linear UB4 value behind an offset
-  LOCATOR,         // BLOB, CLOB, BFILE: data value; linear UB2 value
-  REF,             // data value; linear UB2 value
-  OBJECT,          // a plain object type: inline attributes
-  COLLECTION,      // a collection descriptor standing as attribute or element itself
-  UPT_OBJECT,      // FA: nested object image
-  UPT_COLLECTION,  // FB: nested collection image
-  UPT_OTHER,       // a UPT of an unknown type byte
-  OTHER,
-};
-
-template <typename T>
-bool is(const KelvorType& t) {
-  return dynamic_cast<const T*>(&t) != nullptr;
-}
-
-Shape shapeOf(const KelvorType& t) {
-  namespace k = jdbc::kelcore;
-  if (KelvorTypeADT::isPlainObjectType(&t)) return Shape::OBJECT;
-  if (const auto* upt = dynamic_cast<const KelvorTypeUPT*>(&t)) {
-    if (upt->getTypeByte() == KelvorTypeUPT::UPT_OBJECT) return Shape::UPT_OBJECT;
-    if (upt->getTypeByte() == KelvorTypeUPT::UPT_COLLECTION) return Shape::UPT_COLLECTION;
-    return Shape::UPT_OTHER;
-  }
-  if (is<KelvorTypeCOLLECTION>(t)) return Shape::COLLECTION;
-  if (is<k::KelvorTypeNUMBER>(t) || is<k::KelvorTypeFLOAT>(t) || is<k::KelvorTypeSINT32>(t)) {
-    return Shape::NUMBER;
-  }
-  if (is<k::KelvorTypeDATE>(t)) return Shape::DATE;
-  if (is<k::KelvorTypeCHAR>(t)) return Shape::CHAR;
-  if (is<k::KelvorTypeRAW>(t)) return Shape::RAW;
-  if (is<k::KelvorTypeBLOB>(t) || is<k::KelvorTypeCLOB>(t) || is<k::KelvorTypeBFILE>(t)) {
-    return Shape::LOCATOR;
-  }
-  if (is<k::KelvorTypeREF>(t)) return Shape::REF;
-  return Shape::OTHER;
-}
-
-// The slot a locator of a linear element part fills after its flag byte.
-int32_t locatorSlotSize(const KelvorType& t) {
-  if (is<jdbc::kelcore::KelvorTypeBFILE>(t)) return jdbc::kelcore::KelvorTypeBFILE::LOCATOR_SLOT_SIZE;
-  if (is<jdbc::kelcore::KelvorTypeCLOB>(t)) return jdbc::kelcore::KelvorTypeCLOB::LOCATOR_SLOT_SIZE;
-  return jdbc::kelcore::KelvorTypeBLOB::LOCATOR_SLOT_SIZE;
-}
 
 std::string hexNumber(int64_t value, int width) {
   char buffer[32];
@@ -170,17 +99,13 @@ std::string quoted(const std::string& text) {
   return out;
 }
 
-// The state of a linear object body: where its slots start, its null indicators, its slot
-// offsets, and the order of a native date's year.
-struct Body {
-  int64_t base = 0;        // first byte of the slots; rels count from here
-  int64_t indicators = 0;  // first byte of the indicator bits
-  int32_t count = 0;       // indicators held
-  lang::Ref<lang::LongArray> offsets;
-  bool highByteFirst = false;
-};
 
-class Walker {
+std::string countText(int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + (n == 1 ? one : many);
+}
+
+// The listing: attached to the readers' contexts, it writes a line per field they report.
+class Walker final : public jdbc::kelcore::FieldObserver {
  public:
   Walker(const ToolSession& session, const lang::ByteArray& image, std::ostream& out,
          bool colour)
@@ -188,113 +113,52 @@ class Walker {
 
   void run(const NameTree& names, int64_t offset);
 
+  void field(int32_t offset, int32_t length, FieldKind kind, KelvorType* type,
+             int64_t value) override;
+  void enter(int32_t offset, KelvorType* container, int64_t index) override;
+  void leave(int32_t offset) override;
+
  private:
-  struct Length {
-    int64_t value;
-    int32_t size;  // 1 or 5
+  // The attribute or element the readers are in: its names, its path, where it began, and
+  // the pickled image read inside it, if any (its start and declared length).
+  struct Scope {
+    const NameTree* names = nullptr;
+    std::string path;
+    int64_t start = 0;
+    int64_t imageStart = -1;
+    int64_t imageLength = 0;
   };
 
   // --- output ---
   void line(Field kind, int64_t at, int64_t n, const std::string& what, const std::string& path);
   void header(const std::string& text);
-  [[noreturn]] void refuse(int64_t at, int64_t n, int32_t code, const std::string& message,
-                           const std::string& path);
   void noteEnds(int64_t start, int64_t declaredEnd, int64_t fieldsEnd, const std::string& what,
                 const std::string& path);
+  std::string valueText(ScalarText::Form form, int64_t at, int32_t n);
+  std::string dateText(int32_t at, bool highByteFirst);
+  std::string indicatorsText(int32_t at, int32_t n, int64_t count);
 
-  // --- checked reads ---
-  void need(int64_t fieldAt, int64_t at, int64_t n, const std::string& what,
-            const std::string& path);
-  // A linear image whose 4-byte length claims more bytes than follow is refused, as the
-  // readers refuse it, before anything of its body is read.
-  // "" when a linear image's 4-byte length at start fits in what follows; otherwise the text
-  // that says it is cut short, and the walk goes on: run raises once everything readable is
-  // listed, as the readers refuse such an image.
-  std::string checkDeclared(int64_t start, int32_t length);
-  uint32_t u8(int64_t at, const std::string& what, const std::string& path) {
-    need(at, at, 1, what, path);
-    return static_cast<uint8_t>(image_[static_cast<int32_t>(at)]);
-  }
-  int32_t be32(int64_t at, const std::string& what, const std::string& path) {
-    need(at, at, 4, what, path);
-    return static_cast<int32_t>(jdbc::kelcore::loadBE32(image_.data() + at));
-  }
-  uint32_t be16(int64_t at, const std::string& what, const std::string& path) {
-    need(at, at, 2, what, path);
-    return jdbc::kelcore::loadBE16(image_.data() + at);
-  }
-  std::string valueText(const KelvorType& type, int64_t at, int32_t n);
-
-  // --- pickled images ---
-  Length lengthAt(int64_t at, bool afterFirst, const std::string& what, const std::string& path);
-  int64_t pickledObjectImage(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                             bool keep);
-  int64_t pickledCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
-                                 const std::string& path, bool keep);
-  // One attribute in its own form. afterFirst: the first leaf of an inline object, read from
-  // its first byte on, which the object's reader has taken (no null marker, only FE starts a
-  // long length).
-  void pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path,
-                        bool afterFirst = false);
-  void pickledElement(KelvorType& type, const NameTree& names, const std::string& path);
-  void inlineObject(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                    uint32_t first, int32_t depth, int64_t firstAt);
-  // An FF null marker at pos_ (`field` names the field in a cut-short message): listed as
-  // "null marker FF: <what>" and stepped over. False, moving nothing, for any other byte.
-  bool nullMarker(const std::string& field, const std::string& what, const std::string& path);
-  void dataValue(KelvorType& type, const std::string& path, bool afterFirst);
-  void uptValue(KelvorTypeUPT& type, const NameTree& names, const std::string& path,
-                bool afterFirst);
-
-  // --- linear images ---
-  int64_t linearObjectImage(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                            bool keep);
-  int64_t linearCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
-                                const std::string& path, bool keep);
-  void linearBody(KelvorTypeADT& type, const Body& body, const NameTree& names,
-                  const std::string& path);
-  void linearSlot(KelvorType& type, const Body& body, const NameTree& names,
-                  const std::string& path);
-  void elementPart(KelvorTypeCOLLECTION& type, const NameTree& names, const std::string& path,
-                   bool highByteFirst);
-  void linearElement(KelvorType& type, int64_t base, const NameTree& names,
-                     const std::string& path, bool highByteFirst);
-  void numberSlot(const KelvorType& type, const std::string& path);
-  void nativeDate(const std::string& path, bool highByteFirst);
-  void sizedValue(const KelvorType& type, int32_t lengthBytes, const std::string& path);
-  bool isNull(const Body& body, int32_t index, const std::string& path);
-  int64_t slotOffset(const Body& body, int32_t index, const std::string& path);
-  int64_t slotPosition(const Body& body, int32_t index) const;
-
-  // --- moves, as the readers make them ---
-  void skip(int64_t n) {
-    if (n >= 0) pos_ = std::min<int64_t>(pos_ + n, INT32_MAX);
-  }
-  void skipToRelative(int64_t base, int64_t rel) {
-    if (pos_ - base >= rel) return;
-    pos_ = rel >= int64_t{INT32_MAX} - base ? int64_t{INT32_MAX} : base + rel;
-  }
-  // base + rel in 32 bits, as the linear readers follow an offset.
-  static int64_t wrapped(int64_t base, int64_t rel) {
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(base) +
-                                                      static_cast<uint64_t>(rel)));
-  }
-
-  const lang::ObjectArray& attributesOf(KelvorTypeADT& type, const std::string& path);
-  KelvorTypeADT& attachedObject(KelvorTypeUPT& type, const std::string& path);
-  KelvorTypeCOLLECTION& attachedCollection(KelvorTypeUPT& type, const std::string& path);
-  KelvorType& elementOf(KelvorTypeCOLLECTION& type, const std::string& path);
+  // --- reading ---
+  // The image as the readers' contexts hold it.
+  lang::Ref<lang::ByteArray> readersImage() const;
+  // Reads the image of type at start with the listing attached; returns where the readers
+  // stopped. Nested images kept whole are read again from inside.
+  int32_t read(KelvorType& type, int32_t start);
+  void keptImage(int32_t start, int64_t declared, KelvorType& type);
+  void pickledField(int32_t offset, int32_t length, FieldKind kind, KelvorType* type, int64_t value);
+  void linearField(int32_t offset, int32_t length, FieldKind kind, KelvorType* type, int64_t value);
 
   const ToolSession& session_;
   const lang::ByteArray& image_;
   const int64_t length_;
   std::ostream& out_;
   const bool colour_;
-  int64_t pos_ = 0;     // the reader's position: the next byte to read
-  int32_t depth_ = 0;   // nesting of objects, images and element parts
-  bool cutShort_ = false;  // a linear length claimed more bytes than follow it
-  int64_t cutLength_ = 0;  // the first such length
-  int64_t cutLeft_ = 0;    // and the bytes that followed it
+  bool pickled_ = true;        // the layout, told by the image's first byte
+  std::vector<Scope> scopes_;
+  int64_t topLength_ = -1;     // the outermost image's length with what it counts, once read
+  int64_t nestedLength_ = -1;  // the length in front of the nested pickled image being read
+  bool keeping_ = false;       // a kept image is read again: its length is checked there
+  int64_t base_ = 0;           // where the slots of the linear object being read start
 };
 
 // --- output ---------------------------------------------------------------------------------
@@ -343,40 +207,6 @@ void Walker::line(Field kind, int64_t at, int64_t n, const std::string& what,
   }
 }
 
-void Walker::refuse(int64_t at, int64_t n, int32_t code, const std::string& message,
-                    const std::string& path) {
-  line(Field::PROBLEM, at, n, "cannot be read: " + message, path);
-  ErrorRaiser::raise(code, message.c_str());
-}
-
-void Walker::need(int64_t fieldAt, int64_t at, int64_t n, const std::string& what,
-                  const std::string& path) {
-  // security: n and at come from the image; compared with what remains, never added
-  if (at >= 0 && n >= 0 && at <= length_ && n <= length_ - at) return;
-  std::string why;
-  if (n < 0) {
-    why = what + ": negative length " + std::to_string(n);
-  } else {
-    why = what + ": " + std::to_string(n) + " bytes needed at " + hexNumber(at, 6) +
-          ", the buffer ends at " + hexNumber(length_, 6);
-  }
-  line(Field::PROBLEM, fieldAt, std::min(length_ - std::clamp<int64_t>(fieldAt, 0, length_), MAX_SHOWN_TAIL),
-       "cut short: " + why, path);
-  throw lang::IndexOutOfBoundsException(why);
-}
-
-std::string Walker::checkDeclared(int64_t start, int32_t length) {
-  // security: the length comes from the image; compared with what follows, never added
-  const int64_t left = length_ - (start + 4);
-  if (length <= left) return "";
-  if (!cutShort_) {
-    cutShort_ = true;
-    cutLength_ = length;
-    cutLeft_ = left;
-  }
-  return ", cut short: only " + std::to_string(left) + " bytes follow";
-}
-
 void Walker::noteEnds(int64_t start, int64_t declaredEnd, int64_t fieldsEnd,
                       const std::string& what, const std::string& path) {
   if (declaredEnd == fieldsEnd) return;
@@ -386,11 +216,9 @@ void Walker::noteEnds(int64_t start, int64_t declaredEnd, int64_t fieldsEnd,
        path);
 }
 
-std::string Walker::valueText(const KelvorType& type, int64_t at, int32_t n) {
-  const ScalarText::Form form = ScalarText::formOf(type);
+std::string Walker::valueText(ScalarText::Form form, int64_t at, int32_t n) {
   if (form == ScalarText::Form::HEX && n > MAX_HEX_TEXT) return "";
-  const std::optional<std::string> text =
-      ScalarText::toText(form, image_.data() + at, n);
+  const std::optional<std::string> text = ScalarText::toText(form, image_.data() + at, n);
   if (!text) {
     switch (form) {
       case ScalarText::Form::NUMBER: return " (not a valid number)";
@@ -402,49 +230,26 @@ std::string Walker::valueText(const KelvorType& type, int64_t at, int32_t n) {
   return " " + (form == ScalarText::Form::TEXT ? quoted(*text) : *text);
 }
 
-// --- descriptors ----------------------------------------------------------------------------
-
-const lang::ObjectArray& Walker::attributesOf(KelvorTypeADT& type, const std::string& path) {
-  static const lang::Ref<lang::ObjectArray> NONE = lang::ObjectArray::makeOf<KelvorType>(0);
-  // A collection answers no attributes; a UPT those of the type attached to it.
-  if (is<KelvorTypeCOLLECTION>(type)) return *NONE;
-  KelvorTypeADT* t = &type;
-  for (int32_t hops = 0; auto* upt = dynamic_cast<KelvorTypeUPT*>(t); ++hops) {
-    if (hops >= jdbc::kelcore::MAX_NESTING_DEPTH) ErrorRaiser::raiseStackOverflow();
-    t = &attachedObject(*upt, path);
-  }
-  const lang::Ref<lang::ObjectArray>& attributes = t->parsedAttributeTypes();
-  if (!attributes) refuse(pos_, 0, DriverException::ERR_INTERNAL, "object type not parsed", path);
-  return *attributes;
+// date := year(2) month day hour minute second
+std::string Walker::dateText(int32_t at, bool highByteFirst) {
+  auto b = [&](int32_t i) { return static_cast<uint8_t>(image_[at + i]); };
+  const int32_t year = static_cast<int16_t>(highByteFirst ? (b(0) << 8) | b(1) : (b(1) << 8) | b(0));
+  char text[64];
+  std::snprintf(text, sizeof text, "date %s%04d-%02u-%02uT%02u:%02u:%02u", year < 0 ? "-" : "",
+                year < 0 ? -year : year, b(2), b(3), b(4), b(5), b(6));
+  return std::string(text) + (highByteFirst ? "" : " (year low byte first)");
 }
 
-KelvorTypeADT& Walker::attachedObject(KelvorTypeUPT& type, const std::string& path) {
-  if (!type.getObjectType()) {
-    line(Field::PROBLEM, pos_, 0, "cannot be read: UPT without its attached type", path);
-    lang::throwNullPointer("UPT without its attached type");
+// The indicators set among the n bytes at `at`, 2 bits each, lowest first.
+std::string Walker::indicatorsText(int32_t at, int32_t n, int64_t count) {
+  std::string set;
+  int32_t listed = 0;
+  for (int64_t i = 0; i < count && i / 4 < n && listed <= MAX_LISTED_INDICATORS; ++i) {
+    if (((image_[at + static_cast<int32_t>(i / 4)] >> (2 * (i % 4))) & 3) == 0) continue;
+    set += listed == MAX_LISTED_INDICATORS ? " ..." : " " + std::to_string(i);
+    ++listed;
   }
-  return *type.getObjectType();
-}
-
-KelvorTypeCOLLECTION& Walker::attachedCollection(KelvorTypeUPT& type, const std::string& path) {
-  auto* collection = dynamic_cast<KelvorTypeCOLLECTION*>(&attachedObject(type, path));
-  if (collection == nullptr) {
-    refuse(pos_, 0, DriverException::ERR_INTERNAL,
-           "UPT of a collection type attached to an object type", path);
-  }
-  return *collection;
-}
-
-KelvorType& Walker::elementOf(KelvorTypeCOLLECTION& type, const std::string& path) {
-  if (!type.getElementType()) {
-    line(Field::PROBLEM, pos_, 0, "cannot be read: collection type without an element type", path);
-    lang::throwNullPointer("collection type without an element type");
-  }
-  return *type.getElementType();
-}
-
-KelvorType& attributeAt(const lang::ObjectArray& attributes, int32_t i) {
-  return *static_cast<KelvorType*>(attributes.at(i));
+  return std::to_string(count) + " null indicators, set:" + (set.empty() ? " none" : set);
 }
 
 // --- the whole image ------------------------------------------------------------------------
@@ -452,23 +257,27 @@ KelvorType& attributeAt(const lang::ObjectArray& attributes, int32_t i) {
 void Walker::run(const NameTree& names, int64_t offset) {
   // The layout is told by the byte at the offset, as fromImage tells it.
   if (offset < 0 || offset >= length_) lang::throwIndexOutOfBounds(offset, length_);
-  const bool pickled = (image_[static_cast<int32_t>(offset)] & 0x80) != 0;
+  pickled_ = (image_[static_cast<int32_t>(offset)] & 0x80) != 0;
   KelvorTypeCOLLECTION* collection = session_.collection();
-  const std::string layout = std::string(pickled ? "pickled " : "linear ") +
+  const std::string layout = std::string(pickled_ ? "pickled " : "linear ") +
                              (collection != nullptr ? "collection image" : "object image");
   header(layout + " at offset " + hexNumber(offset, 6) + " of a " + std::to_string(length_) +
          "-byte buffer (offsets in hex)");
-  pos_ = offset;
-  int64_t declared = 0;
-  if (pickled) {
-    declared = collection != nullptr ? pickledCollectionImage(*collection, names, "", false)
-                                     : pickledObjectImage(session_.type(), names, "", false);
-  } else {
-    declared = collection != nullptr ? linearCollectionImage(*collection, names, "", false)
-                                     : linearObjectImage(session_.type(), names, "", false);
+  scopes_.push_back(Scope{&names, "", offset});
+  KelvorType& type = collection != nullptr ? static_cast<KelvorType&>(*collection) : session_.type();
+  int64_t end = 0;
+  try {
+    end = read(type, static_cast<int32_t>(offset));
+  } catch (const lang::Throwable& e) {
+    // The line says where the readers stopped: the attribute or element they were reading.
+    const Scope& where = scopes_.back();
+    const int64_t at = std::clamp<int64_t>(where.start, 0, length_);
+    line(Field::PROBLEM, at, std::min(length_ - at, MAX_SHOWN_TAIL), std::string("cannot be read: ") + e.what(),
+         where.path);
+    throw;
   }
-  const int64_t end = pos_;
-  const std::string field = pickled ? "the image length" : "the image length (with its 4 bytes)";
+  const int64_t declared = topLength_;
+  const std::string field = pickled_ ? "the image length" : "the image length (with its 4 bytes)";
   noteEnds(offset, offset + declared, end, field, "");
   if (declared > length_ - offset) {
     line(Field::NOTE, length_, 0,
@@ -486,661 +295,288 @@ void Walker::run(const NameTree& names, int64_t offset) {
              (left > BYTES_PER_LINE ? " (the first 16 shown)" : ""),
          "");
   }
-  if (cutShort_) lang::throwIndexOutOfBounds(cutLength_, cutLeft_);
 }
 
-// --- pickled images -------------------------------------------------------------------------
-
-// length := b (b <= 245) | a first byte above 245 and be32: the long form. Handed the first
-// byte already read (afterFirst), only FE starts the long form; any other byte is the length.
-Walker::Length Walker::lengthAt(int64_t at, bool afterFirst, const std::string& what,
-                                const std::string& path) {
-  const uint32_t first = u8(at, what, path);
-  const bool longForm = afterFirst ? first == PickleContext::LONG_LENGTH_MARKER
-                                   : first > static_cast<uint32_t>(PickleContext::MAX_SHORT_LENGTH);
-  if (!longForm) return {first, 1};
-  need(at, at, 5, what, path);
-  // two's complement: a length above 2^31-1 reads negative, and no data value takes it
-  return {static_cast<int32_t>(jdbc::kelcore::loadBE32(image_.data() + at + 1)), 5};
+lang::Ref<lang::ByteArray> Walker::readersImage() const {
+  // Arrays are made only behind a handle, so the caller's is shared; the readers only read it.
+  return lang::Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(&image_));
 }
 
-int64_t Walker::pickledObjectImage(KelvorTypeADT& type, const NameTree& names,
-                                   const std::string& path, bool keep) {
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  const uint32_t flags = u8(start, "flags", path);
-  const auto f = static_cast<int8_t>(flags);
-  if (!PickleContext::isToplevelImage(f) || PickleContext::isCollectionImage(f) ||
-      PickleContext::lacksObjectFlag(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, "flags " + byteText(flags) + ": not an object image", path);
-  }
-  line(Field::STRUCTURE, start, 1, "flags " + byteText(flags) + ": object image", path);
-  const uint32_t version = u8(start + 1, "version", path);
-  if (version > static_cast<uint32_t>(PickleContext::IMAGE_VERSION)) {
-    refuse(start + 1, 1, DriverException::ERR_INTERNAL, "image version " + std::to_string(version) + " above 1", path);
-  }
-  line(Field::STRUCTURE, start + 1, 1, "version " + std::to_string(version), path);
-  const Length length = lengthAt(start + 2, false, "image length", path);
-  line(Field::STRUCTURE, start + 2, length.size, "image length " + std::to_string(length.value), path);
-  pos_ = start + 2 + length.size;
-  const int64_t afterLength = pos_;
-  const lang::ObjectArray& attributes = attributesOf(type, path);
-  for (int32_t i = 0; i < attributes.length(); ++i) {
-    pickledAttribute(attributeAt(attributes, i), names.child(static_cast<size_t>(i)),
-                     join(path, names.label(static_cast<size_t>(i))));
-  }
-  if (keep) {
-    // A nested image is kept whole by the readers: they go on where its length says.
-    const int64_t declaredEnd = std::min<int64_t>(start + length.value, INT32_MAX);
-    noteEnds(start, declaredEnd, pos_, "the nested image length", path);
-    pos_ = std::max(afterLength, declaredEnd);
-  } else if (!path.empty()) {
-    noteEnds(start, start + length.value, pos_, "the image length", path);
-  }
-  return length.value;
-}
-
-int64_t Walker::pickledCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
-                                       const std::string& path, bool keep) {
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  const uint32_t flags = u8(start, "flags", path);
-  const auto f = static_cast<int8_t>(flags);
-  const std::string flagsText = "flags " + byteText(flags);
-  if (!PickleContext::isToplevelImage(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, flagsText + ": image without the top-level flag", path);
-  }
-  if (!PickleContext::lacksObjectFlag(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, flagsText + ": an object image, not a collection image", path);
-  }
-  const bool inlineElements = PickleContext::isCollectionImage(f);
-  if (!inlineElements && !PickleContext::isLocatorImage(f)) {
-    refuse(start, 1, DriverException::ERR_INTERNAL, flagsText + ": neither a collection nor a locator image", path);
-  }
-  line(Field::STRUCTURE, start, 1,
-       flagsText + (inlineElements ? ": collection image, elements inline" : ": collection image, held by a locator"),
-       path);
-  const uint32_t version = u8(start + 1, "version", path);  // any version is read
-  line(Field::STRUCTURE, start + 1, 1, "version " + std::to_string(version), path);
-  const Length length = lengthAt(start + 2, false, "image length", path);
-  line(Field::STRUCTURE, start + 2, length.size, "image length " + std::to_string(length.value), path);
-  pos_ = start + 2 + length.size;
-  const int64_t afterLength = pos_;
-  // prefix := length(v) byte(1) locator(v - 1)
-  const int64_t prefixAt = pos_;
-  const Length prefix = lengthAt(prefixAt, false, "prefix length", path);
-  line(Field::STRUCTURE, prefixAt, prefix.size,
-       "prefix length " + std::to_string(prefix.value) + " (its byte and locator)", path);
-  pos_ += prefix.size;
-  if (prefix.value < 1) {
-    line(Field::PROBLEM, prefixAt, prefix.size, "cannot be read: a prefix length below 1", path);
-    lang::throwIndexOutOfBounds(prefix.value, 1);
-  }
-  const uint32_t prefixByte = u8(pos_, "prefix byte", path);
-  line(Field::STRUCTURE, pos_, 1, "prefix byte " + byteText(prefixByte), path);
-  ++pos_;
-  const int64_t locator = prefix.value - 1;
-  need(pos_, pos_, locator, "locator", path);
-  if (locator > 0) {
-    line(Field::VALUE, pos_, locator, "locator " + std::to_string(locator) + " bytes", path);
-    pos_ += locator;
-  }
-  if (inlineElements) {
-    const uint32_t separator = u8(pos_, "byte before the count", path);
-    line(Field::STRUCTURE, pos_, 1, byteText(separator) + " before the count (dropped)", path);
-    ++pos_;
-    const int64_t countAt = pos_;
-    const Length count = lengthAt(countAt, false, "element count", path);
-    line(Field::STRUCTURE, countAt, count.size, "element count " + std::to_string(count.value), path);
-    pos_ += count.size;
-    // security: every element takes a byte at least; a count above the bytes left is no count
-    if (count.value < 0 || count.value > length_ - pos_) {
-      line(Field::PROBLEM, countAt, count.size,
-           "cannot be read: " + std::to_string(count.value) + " elements in " +
-               std::to_string(length_ - pos_) + " bytes",
-           path);
-      lang::throwIndexOutOfBounds(count.value, length_ - pos_);
-    }
-    KelvorType& element = elementOf(type, path);
-    for (int64_t k = 1; k <= count.value; ++k) pickledElement(element, names, elementPath(path, k));
-  }
-  if (keep) {
-    const int64_t declaredEnd = std::min<int64_t>(start + length.value, INT32_MAX);
-    noteEnds(start, declaredEnd, pos_, "the nested image length", path);
-    pos_ = std::max(afterLength, declaredEnd);
-  } else if (!path.empty()) {
-    noteEnds(start, start + length.value, pos_, "the image length", path);
-  }
-  return length.value;
-}
-
-void Walker::pickledElement(KelvorType& type, const NameTree& names, const std::string& path) {
-  if (!KelvorTypeADT::isPlainObjectType(&type)) {
-    pickledAttribute(type, names, path);
-    return;
-  }
-  // Object elements are complete object images; FF stands for a null element.
-  if (nullMarker("element", "null element", path)) return;
-  (void)pickledObjectImage(static_cast<KelvorTypeADT&>(type), names, path, false);
-}
-
-bool Walker::nullMarker(const std::string& field, const std::string& what,
-                        const std::string& path) {
-  if (u8(pos_, field, path) != PickleContext::NULL_MARKER) return false;
-  line(Field::NULL_MARKER, pos_, 1, "null marker FF: " + what, path);
-  ++pos_;
-  return true;
-}
-
-// One attribute (or element) in its own form, as the readers' attribute loops read it. A first
-// leaf is never a plain object: inlineObject follows those down the chain itself.
-void Walker::pickledAttribute(KelvorType& type, const NameTree& names, const std::string& path,
-                              bool afterFirst) {
-  switch (shapeOf(type)) {
-    case Shape::OBJECT: {
-      // null: FD; FC depth: a null further down the first-attribute chain; else the first
-      // byte of the first leaf
-      const int64_t at = pos_;
-      const uint32_t first = u8(at, "embedded object", path);
-      if (first == PickleContext::EMBEDDED_NULL_MARKER) {
-        line(Field::NULL_MARKER, at, 1, "null marker FD: null embedded object", path);
-        ++pos_;
-        return;
-      }
-      int32_t depth = 0;
-      pos_ = at + 1;
-      if (first == PickleContext::DEPTH_NULL_MARKER) {
-        depth = static_cast<int32_t>(u8(at + 1, "depth byte", path));
-        pos_ = at + 2;
-      }
-      inlineObject(static_cast<KelvorTypeADT&>(type), names, path, first, depth, at);
-      return;
-    }
-    case Shape::COLLECTION:
-      if (!afterFirst && nullMarker("collection", "null collection", path)) return;
-      (void)pickledCollectionImage(static_cast<KelvorTypeCOLLECTION&>(type), names, path, false);
-      return;
-    case Shape::UPT_OBJECT:
-    case Shape::UPT_COLLECTION:
-    case Shape::UPT_OTHER:
-      uptValue(static_cast<KelvorTypeUPT&>(type), names, path, afterFirst);
-      return;
-    default:
-      dataValue(type, path, afterFirst);
-  }
-}
-
-// The attributes of an inline object whose first byte (at firstAt) is read: FC with its
-// depth byte, FF, or the first byte of the first leaf. A null marker belongs to the first
-// leaf of the first-attribute chain, or, for FC, to the object `depth` levels down it.
-void Walker::inlineObject(KelvorTypeADT& type, const NameTree& names, const std::string& path,
-                          uint32_t first, int32_t depth, int64_t firstAt) {
-  DepthGuard guard(depth_);
-  const lang::ObjectArray& attributes = attributesOf(type, path);
-  const int32_t n = attributes.length();
-  if (n == 0) {
-    // No attribute can take the byte read: only a null marker can stand here.
-    refuse(firstAt, 1, DriverException::ERR_INTERNAL, "inline object without attributes", path);
-  }
-  KelvorType& t0 = attributeAt(attributes, 0);
-  auto* chain = KelvorTypeADT::isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
-  const std::string path0 = join(path, names.label(0));
-  if (first == PickleContext::DEPTH_NULL_MARKER) {
-    if (depth != 1) {
-      if (chain == nullptr || depth == 0) {
-        refuse(firstAt, 2, DriverException::ERR_INTERNAL, "depth marker outside an object chain", path);
-      }
-      inlineObject(*chain, names.child(0), path0, first, depth - 1, firstAt);
+int32_t Walker::read(KelvorType& type, int32_t start) {
+  auto* collection = type.kind() == TypeKind::Collection ? static_cast<KelvorTypeCOLLECTION*>(&type) : nullptr;
+  auto& object = static_cast<KelvorTypeADT&>(type);
+  constexpr int32_t decode = KelvorTypeADT::MODE_DECODE;
+  constexpr int32_t sql = KelvorTypeADT::STYLE_SQL_VALUE;
+  if (pickled_) {
+    PickleContext ctx(readersImage(), start);
+    ctx.setObserver(this);
+    if (collection != nullptr) {
+      (void)collection->unpickle(ctx, nullptr, decode, sql, nullptr);
     } else {
-      const uint32_t marked = u8(firstAt + 1, "depth byte", path);
-      line(Field::NULL_MARKER, firstAt, 2,
-           "null marker FC depth " + std::to_string(marked) + ": null" + (chain ? " object" : ""), path0);
+      (void)object.unpickle(ctx, nullptr, decode, sql, nullptr);
     }
-  } else if (first == PickleContext::NULL_MARKER) {
-    if (chain != nullptr) {
-      inlineObject(*chain, names.child(0), path0, first, depth, firstAt);
-    } else {
-      line(Field::NULL_MARKER, firstAt, 1, "null marker FF: null (first leaf)", path0);
-    }
-  } else if (chain != nullptr) {
-    inlineObject(*chain, names.child(0), path0, first, depth, firstAt);
+    return ctx.offset();
+  }
+  UnpickleContext ctx(readersImage(), start, nullptr, nullptr, static_cast<int8_t>(object.getFormatFlag() ? 1 : 0));
+  ctx.setObserver(this);
+  if (collection != nullptr) {
+    (void)collection->unpickleLinear(ctx, nullptr, decode, sql, nullptr);
   } else {
-    // The leaf's field starts with the byte already read.
-    pos_ = firstAt;
-    pickledAttribute(t0, names.child(0), path0, true);
+    (void)object.unpickleLinear(ctx, nullptr, decode, sql, nullptr);
   }
-  for (int32_t i = 1; i < n; ++i) {
-    pickledAttribute(attributeAt(attributes, i), names.child(static_cast<size_t>(i)),
-                     join(path, names.label(static_cast<size_t>(i))));
-  }
+  return ctx.offset();
 }
 
-// data value := length bytes(length) | FF
-void Walker::dataValue(KelvorType& type, const std::string& path, bool afterFirst) {
-  if (!afterFirst && nullMarker("data value", "null", path)) return;
-  const int64_t at = pos_;
-  const Length length = lengthAt(at, afterFirst, "data value length", path);
-  need(at, at + length.size, length.value, "data value", path);
-  const auto n = static_cast<int32_t>(length.value);
-  line(Field::VALUE, at, length.size + length.value,
-       "data value " + std::to_string(n) + (n == 1 ? " byte" : " bytes") +
-           valueText(type, at + length.size, n),
-       path);
-  pos_ = at + length.size + length.value;
-}
-
-// UPT value := FF | length nested-image; readers go by the nested image's own length
-void Walker::uptValue(KelvorTypeUPT& type, const NameTree& names, const std::string& path,
-                      bool afterFirst) {
-  if (!afterFirst && nullMarker("nested image length", "null", path)) return;
-  const int64_t at = pos_;
-  // Either way only FE takes four more bytes.
-  const Length length = lengthAt(at, true, "nested image length", path);
-  line(Field::STRUCTURE, at, length.size, "nested image length " + std::to_string(length.value), path);
-  pos_ = at + length.size;
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  int64_t declared = 0;
-  switch (type.getTypeByte()) {
-    case KelvorTypeUPT::UPT_OBJECT:
-      declared = pickledObjectImage(attachedObject(type, path), names, path, true);
-      break;
-    case KelvorTypeUPT::UPT_COLLECTION:
-      declared = pickledCollectionImage(attachedCollection(type, path), names, path, true);
-      break;
-    default:
-      refuse(at, length.size, DriverException::ERR_INTERNAL, "UPT of an unknown type byte", path);
+// The readers keep a nested image whole and go on after it: it is read again here, field by
+// field, by the same readers at its start.
+void Walker::keptImage(int32_t start, int64_t declared, KelvorType& type) {
+  keeping_ = true;
+  const int64_t base = base_;
+  const int32_t end = read(type, start);
+  base_ = base;
+  const std::string& path = scopes_.back().path;
+  std::string what = "the nested image length";
+  if (!pickled_) {
+    what = type.kind() == TypeKind::Collection ? "the collection length (with its 4 bytes)"
+                                               : "the image length (with its 4 bytes)";
   }
-  if (declared != length.value) {
+  noteEnds(start, std::min<int64_t>(start + declared, INT32_MAX), end, what, path);
+  if (pickled_ && nestedLength_ >= 0 && declared != nestedLength_) {
     line(Field::NOTE, start, 0,
-         "note: the nested image length says " + std::to_string(length.value) +
-             ", the image's own length " + std::to_string(declared),
+         "note: the nested image length says " + std::to_string(nestedLength_) + ", the image's own length " +
+             std::to_string(declared),
          path);
   }
+  nestedLength_ = -1;
 }
 
-// --- linear images --------------------------------------------------------------------------
-//
-// image := len(UB4) body; body := 2 bytes, 4 bytes stepped over, nulls, dataLen(UB4) slots
-// nulls := n(UB4) 2 bytes, 2 bits per indicator; a slot is read at its offset from the slots
+// --- the readers' reports -------------------------------------------------------------------
 
-int64_t Walker::linearObjectImage(KelvorTypeADT& type, const NameTree& names,
-                                  const std::string& path, bool keep) {
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  const int32_t length = be32(start, "image length", path);
-  if (length == 0) {
-    line(Field::NULL_MARKER, start, 4, "image length 0: null object", path);
-    pos_ = start + 4;
-    return 4;
-  }
-  if (length < 0) {
-    refuse(start, 4, DriverException::ERR_INTERNAL, "negative linear image length", path);
-  }
-  const std::string cut = checkDeclared(start, length);
-  line(cut.empty() ? Field::STRUCTURE : Field::PROBLEM, start, 4,
-       "image length " + std::to_string(length) + " (the body)" + cut, path);
-  pos_ = start + 4;
-  need(pos_, pos_, 2, "body start", path);
-  line(Field::STRUCTURE, pos_, 2, "2 bytes not used", path);
-  pos_ += 2;
-  line(Field::STRUCTURE, pos_, 4, "4 bytes stepped over", path);
-  skip(4);
-  const int64_t countAt = pos_;
-  const int32_t n = be32(countAt, "null indicator length", path);
-  need(countAt, countAt + 4, n, "null indicators", path);
-  line(Field::STRUCTURE, countAt, 4, "null indicator bytes " + std::to_string(n), path);
-  if (n < 2) refuse(countAt, 4, DriverException::ERR_INTERNAL, "null indicators too short", path);
-  Body body;
-  body.indicators = countAt + 4 + 2;
-  body.count = 4 * (n - 2);
-  line(Field::STRUCTURE, countAt + 4, 2, "2 bytes before the indicators", path);
-  std::string set;
-  int32_t listed = 0;
-  for (int32_t i = 0; i < body.count && listed <= MAX_LISTED_INDICATORS; ++i) {
-    if ((((image_[static_cast<int32_t>(body.indicators + i / 4)]) >> (2 * (i % 4))) & 3) == 0) continue;
-    set += listed == MAX_LISTED_INDICATORS ? " ..." : " " + std::to_string(i);
-    ++listed;
-  }
-  if (n > 2) {
-    line(Field::STRUCTURE, body.indicators, n - 2,
-         std::to_string(body.count) + " null indicators, set:" + (set.empty() ? " none" : set), path);
-  }
-  pos_ = countAt + 4 + n;
-  const int32_t dataLength = be32(pos_, "data length", path);
-  line(Field::STRUCTURE, pos_, 4, "data length " + std::to_string(dataLength), path);
-  pos_ += 4;
-  body.base = pos_;
-  body.highByteFirst = type.getFormatFlag();
-  if (body.count == 0) {
-    line(Field::PROBLEM, countAt, 4, "cannot be read: no indicator for the object", path);
-    lang::throwIndexOutOfBounds(0, 0);
-  }
-  if (isNull(body, 0, path)) {
-    line(Field::NULL_MARKER, body.base, 0, "null object (indicator 0)", path);
+void Walker::enter(int32_t offset, KelvorType* container, int64_t index) {
+  const Scope& outer = scopes_.back();
+  Scope inner;
+  inner.start = offset;
+  if (container != nullptr && container->kind() == TypeKind::Collection) {
+    inner.names = outer.names;  // elements take the names of the element object type
+    inner.path = elementPath(outer.path, index);
   } else {
-    body.offsets = type.getAttributeOffsets();
-    if (!body.offsets) {
-      line(Field::PROBLEM, body.base, 0, "cannot be read: no slot offsets for the type", path);
-      lang::throwNullPointer("UnpickleContext has no attribute offsets");
-    }
-    linearBody(type, body, names, path);
+    inner.names = &outer.names->child(static_cast<size_t>(index));
+    inner.path = join(outer.path, outer.names->label(static_cast<size_t>(index)));
   }
-  // The readers go on after the data length, or, keeping a nested image whole, after len.
-  const int64_t dataEnd = std::max(body.base, std::min<int64_t>(body.base + dataLength, INT32_MAX));
-  const int64_t declaredEnd = std::min<int64_t>(start + 4 + int64_t{length}, INT32_MAX);
-  pos_ = keep ? declaredEnd : dataEnd;
-  if (!path.empty()) noteEnds(start, declaredEnd, dataEnd, "the image length (with its 4 bytes)", path);
-  return 4 + int64_t{length};
+  scopes_.push_back(std::move(inner));
 }
 
-bool Walker::isNull(const Body& body, int32_t index, const std::string& path) {
-  if (index < 0 || index >= body.count) {
-    line(Field::PROBLEM, pos_, 0, "cannot be read: no null indicator " + std::to_string(index), path);
-    lang::throwIndexOutOfBounds(index, body.count);
+void Walker::leave(int32_t offset) {
+  const Scope& done = scopes_.back();
+  // A pickled image read inside the attribute or element (not kept whole): its length against
+  // its fields.
+  if (done.imageStart >= 0) {
+    noteEnds(done.imageStart, done.imageStart + done.imageLength, offset, "the image length", done.path);
   }
-  const auto bits = static_cast<uint8_t>(image_[static_cast<int32_t>(body.indicators + index / 4)]);
-  return ((bits >> (2 * (index % 4))) & 3) != 0;
+  scopes_.pop_back();
 }
 
-int64_t Walker::slotOffset(const Body& body, int32_t index, const std::string& path) {
-  if (index < 0 || index >= body.offsets->length()) {
-    line(Field::PROBLEM, pos_, 0, "cannot be read: no slot offset " + std::to_string(index), path);
-    lang::throwIndexOutOfBounds(index, body.offsets->length());
-  }
-  return body.offsets->at(index);
-}
-
-// Where a slot would be, for a null that has no bytes of its own.
-int64_t Walker::slotPosition(const Body& body, int32_t index) const {
-  if (!body.offsets || index < 0 || index >= body.offsets->length()) return pos_;
-  return body.base + body.offsets->at(index);
-}
-
-void Walker::linearBody(KelvorTypeADT& type, const Body& body, const NameTree& names,
-                        const std::string& path) {
-  DepthGuard guard(depth_);
-  if (isNull(body, type.getNullIndex(), path)) {
-    line(Field::NULL_MARKER, slotPosition(body, type.getOffsetIndex()), 0,
-         "null object (indicator " + std::to_string(type.getNullIndex()) + ")", path);
-    return;
-  }
-  const lang::ObjectArray& attributes = attributesOf(type, path);
-  if (attributes.length() > 0) skipToRelative(body.base, slotOffset(body, type.getOffsetIndex(), path));
-  for (int32_t i = 0; i < attributes.length(); ++i) {
-    linearSlot(attributeAt(attributes, i), body, names.child(static_cast<size_t>(i)),
-               join(path, names.label(static_cast<size_t>(i))));
+void Walker::field(int32_t offset, int32_t length, FieldKind kind, KelvorType* type, int64_t value) {
+  if (kind == FieldKind::KEPT_IMAGE) {
+    keptImage(offset, value, *type);
+  } else if (pickled_) {
+    pickledField(offset, length, kind, type, value);
+  } else {
+    linearField(offset, length, kind, type, value);
   }
 }
 
-void Walker::numberSlot(const KelvorType& type, const std::string& path) {
-  // number slot := L(1) number(L), 22 bytes in all
-  const int64_t at = pos_;
-  const uint32_t n = u8(at, "number slot", path);
-  need(at, at + 1, n, "number", path);
-  line(Field::VALUE, at, 1 + n,
-       "number " + std::to_string(n) + (n == 1 ? " byte" : " bytes") +
-           valueText(type, at + 1, static_cast<int32_t>(n)),
-       path);
-  pos_ = at;
-  skip(NUMBER_SLOT_SIZE);
-}
-
-void Walker::nativeDate(const std::string& path, bool highByteFirst) {
-  // date := year(2) month day hour minute second, then a byte not read
-  const int64_t at = pos_;
-  need(at, at, DATE_READ, "date", path);
-  auto b = [&](int32_t i) { return static_cast<uint8_t>(image_[static_cast<int32_t>(at + i)]); };
-  const int32_t year = static_cast<int16_t>(highByteFirst ? (b(0) << 8) | b(1) : (b(1) << 8) | b(0));
-  char text[64];
-  std::snprintf(text, sizeof text, "date %s%04d-%02u-%02uT%02u:%02u:%02u", year < 0 ? "-" : "",
-                year < 0 ? -year : year, b(2), b(3), b(4), b(5), b(6));
-  line(Field::VALUE, at, DATE_READ,
-       std::string(text) + (highByteFirst ? "" : " (year low byte first)"), path);
-  skip(DATE_SIZE);
-}
-
-// A value with its length in front: UB4 (character, RAW) or UB2 (locator, REF: the two length
-// bytes belong to the value).
-void Walker::sizedValue(const KelvorType& type, int32_t lengthBytes, const std::string& path) {
-  const int64_t at = pos_;
-  const int64_t n = lengthBytes == 4 ? int64_t{be32(at, "value length", path)} : int64_t{be16(at, "value length", path)};
-  need(at, at + lengthBytes, n, "value", path);
-  const int64_t shown = lengthBytes == 4 ? n : n + 2;
-  const int64_t textAt = lengthBytes == 4 ? at + 4 : at;
-  line(Field::VALUE, at, lengthBytes + n,
-       "data value " + std::to_string(n) + (n == 1 ? " byte" : " bytes") +
-           valueText(type, textAt, static_cast<int32_t>(shown)),
-       path);
-  pos_ = at + lengthBytes + n;
-}
-
-// One attribute in the first linear form: null by its indicator, else read at its slot.
-void Walker::linearSlot(KelvorType& type, const Body& body, const NameTree& names,
-                        const std::string& path) {
-  const Shape shape = shapeOf(type);
-  switch (shape) {
-    case Shape::OBJECT:
-      linearBody(static_cast<KelvorTypeADT&>(type), body, names, path);
-      return;
-    case Shape::COLLECTION:
-      // A bare collection descriptor reads an element part where the reader stands.
-      elementPart(static_cast<KelvorTypeCOLLECTION&>(type), names, path, body.highByteFirst);
-      return;
-    case Shape::UPT_OBJECT:
-    case Shape::UPT_OTHER:
-      refuse(pos_, 0, DriverException::ERR_INTERNAL, "slotted linear read of a UPT object", path);
-    case Shape::OTHER:
-      refuse(pos_, 0, DriverException::ERR_UNSUPPORTED, "no linear form for the descriptor", path);
-    default:
-      break;
-  }
-  if (isNull(body, type.getNullIndex(), path)) {
-    line(Field::NULL_MARKER, slotPosition(body, type.getOffsetIndex()), 0,
-         "null (indicator " + std::to_string(type.getNullIndex()) + ")", path);
-    // A null collection steps over 4 bytes from where the reader stands.
-    if (shape == Shape::UPT_COLLECTION) skip(4);
-    return;
-  }
-  skipToRelative(body.base, slotOffset(body, type.getOffsetIndex(), path));
-  const int64_t at = pos_;
-  switch (shape) {
-    case Shape::NUMBER:
-      numberSlot(type, path);
-      return;
-    case Shape::DATE:
-      nativeDate(path, body.highByteFirst);
-      return;
-    case Shape::CHAR: {
-      // rel(UB4) 2 bytes -> n(UB4) bytes(n); rel 0: the value follows the slot
-      const int32_t rel = be32(at, "value offset", path);
-      int64_t after = 0;
-      if (rel != 0) {
-        line(Field::STRUCTURE, at, 4, "value at +" + std::to_string(rel) + " = " + hexNumber(wrapped(body.base, rel), 6), path);
-        pos_ = wrapped(body.base, rel);
-        after = at + 4;
+void Walker::pickledField(int32_t offset, int32_t length, FieldKind kind, KelvorType* type, int64_t value) {
+  Scope& scope = scopes_.back();
+  const std::string& path = scope.path;
+  switch (kind) {
+    case FieldKind::IMAGE_FLAGS: {
+      const auto f = static_cast<int8_t>(value);
+      std::string what = "flags " + byteText(static_cast<uint32_t>(value));
+      if (!PickleContext::lacksObjectFlag(f)) {
+        what += ": object image";
       } else {
-        line(Field::STRUCTURE, at, 4, "value offset 0: the value follows the slot", path);
-        pos_ = at + 4;
-        line(Field::STRUCTURE, pos_, 2, "2 bytes stepped over", path);
-        skip(2);
-        after = pos_;
+        what += PickleContext::isCollectionImage(f) ? ": collection image, elements inline"
+                                                    : ": collection image, held by a locator";
       }
-      sizedValue(type, 4, path);
-      pos_ = after;
+      line(Field::STRUCTURE, offset, length, what, path);
       return;
     }
-    case Shape::RAW:
-    case Shape::LOCATOR:
-    case Shape::REF: {
-      const int32_t rel = be32(at, "value offset", path);
-      line(Field::STRUCTURE, at, 4, "value at +" + std::to_string(rel) + " = " + hexNumber(wrapped(body.base, rel), 6), path);
-      pos_ = wrapped(body.base, rel);
-      sizedValue(type, shape == Shape::RAW ? 4 : 2, path);
-      pos_ = at + 4;
+    case FieldKind::IMAGE_VERSION:
+      line(Field::STRUCTURE, offset, length, "version " + std::to_string(value), path);
+      return;
+    case FieldKind::IMAGE_LENGTH:
+      line(Field::STRUCTURE, offset, length, "image length " + std::to_string(value), path);
+      if (topLength_ < 0) {
+        topLength_ = value;
+      } else if (!keeping_ && !path.empty()) {
+        scope.imageStart = offset - 2;  // the flags and version bytes come first
+        scope.imageLength = value;
+      }
+      keeping_ = false;
+      return;
+    case FieldKind::NESTED_LENGTH:
+      line(Field::STRUCTURE, offset, length, "nested image length " + std::to_string(value), path);
+      nestedLength_ = value;
+      return;
+    case FieldKind::PREFIX_LENGTH:
+      line(Field::STRUCTURE, offset, length, "prefix length " + std::to_string(value) + " (its byte and locator)",
+           path);
+      return;
+    case FieldKind::PREFIX_BYTE:
+      line(Field::STRUCTURE, offset, length, "prefix byte " + byteText(static_cast<uint32_t>(value)), path);
+      return;
+    case FieldKind::LOCATOR:
+      line(Field::VALUE, offset, length, "locator " + std::to_string(value) + " bytes", path);
+      return;
+    case FieldKind::COUNT_SEPARATOR:
+      line(Field::STRUCTURE, offset, length, byteText(static_cast<uint32_t>(value)) + " before the count (dropped)",
+           path);
+      return;
+    case FieldKind::ELEMENT_COUNT:
+      line(Field::STRUCTURE, offset, length, "element count " + std::to_string(value), path);
+      return;
+    case FieldKind::DATA_VALUE: {
+      const auto n = static_cast<int32_t>(value);
+      line(Field::VALUE, offset, length,
+           "data value " + countText(n, " byte", " bytes") +
+               valueText(ScalarText::formOf(*type), offset + length - n, n),
+           path);
       return;
     }
-    case Shape::UPT_COLLECTION: {
-      const int32_t rel = be32(at, "collection offset", path);
-      line(Field::STRUCTURE, at, 4, "collection image at +" + std::to_string(rel) + " = " + hexNumber(wrapped(body.base, rel), 6), path);
-      pos_ = wrapped(body.base, rel);
-      (void)linearCollectionImage(attachedCollection(static_cast<KelvorTypeUPT&>(type), path), names, path, true);
-      pos_ = at + 4;
+    case FieldKind::NULL_VALUE: {
+      const char* what = "null";
+      if (type->kind() == TypeKind::Collection) {
+        what = "null collection";
+      } else if (KelvorTypeADT::isPlainObjectType(type)) {
+        what = "null element";  // only elements are whole object images
+      }
+      line(Field::NULL_MARKER, offset, length, std::string("null marker FF: ") + what, path);
       return;
     }
+    case FieldKind::NULL_FIRST_LEAF:
+      line(Field::NULL_MARKER, offset, length, "null marker FF: null (first leaf)", path);
+      return;
+    case FieldKind::NULL_EMBEDDED:
+      line(Field::NULL_MARKER, offset, length, "null marker FD: null embedded object", path);
+      return;
+    case FieldKind::NULL_DEPTH:
+      line(Field::NULL_MARKER, offset, length,
+           "null marker FC depth " + std::to_string(value) + ": null" +
+               (KelvorTypeADT::isPlainObjectType(type) ? " object" : ""),
+           path);
+      return;
     default:
-      return;
+      return;  // the linear kinds
   }
 }
 
-// collection := A(UB4) 2 bytes U(UB4) p(1) locator(U - 1) [I(UB4) part]
-int64_t Walker::linearCollectionImage(KelvorTypeCOLLECTION& type, const NameTree& names,
-                                      const std::string& path, bool keep) {
-  DepthGuard guard(depth_);
-  const int64_t start = pos_;
-  const int32_t length = be32(start, "collection length", path);
-  if (length == 0) {
-    line(Field::NULL_MARKER, start, 4, "collection length 0: null collection", path);
-    pos_ = start + 4;
-    return 4;
-  }
-  if (length < 0) refuse(start, 4, DriverException::ERR_INTERNAL, "negative linear image length", path);
-  const std::string cut = checkDeclared(start, length);
-  line(cut.empty() ? Field::STRUCTURE : Field::PROBLEM, start, 4,
-       "collection length " + std::to_string(length) + " (the body)" + cut, path);
-  pos_ = start + 4;
-  line(Field::STRUCTURE, pos_, 2, "2 bytes stepped over", path);
-  skip(2);
-  const int64_t prefixAt = pos_;
-  const int32_t prefix = be32(prefixAt, "prefix length", path);
-  line(Field::STRUCTURE, prefixAt, 4, "prefix length " + std::to_string(prefix) + " (its flag and locator)", path);
-  pos_ += 4;
-  const uint32_t p = u8(pos_, "prefix flag", path);
-  const bool elements = (p & 1) != 0;
-  line(Field::STRUCTURE, pos_, 1,
-       "prefix flag " + byteText(p) + (elements ? ": elements follow" : ": no elements"), path);
-  ++pos_;
-  if (prefix < 1) {
-    line(Field::PROBLEM, prefixAt, 4, "cannot be read: a prefix length below 1", path);
-    lang::throwIndexOutOfBounds(prefix, 1);
-  }
-  need(pos_, pos_, prefix - 1, "locator", path);
-  if (prefix > 1) {
-    line(Field::VALUE, pos_, prefix - 1, "locator " + std::to_string(prefix - 1) + " bytes", path);
-    pos_ += prefix - 1;
-  }
-  if (elements) {
-    const int32_t part = be32(pos_, "element part length", path);
-    line(Field::STRUCTURE, pos_, 4, "element part length " + std::to_string(part), path);
-    pos_ += 4;
-    const int64_t partAt = pos_;
-    elementPart(type, names, path, type.getFormatFlag());
-    const int64_t partEnd = std::max(partAt, std::min<int64_t>(partAt + part, INT32_MAX));
-    noteEnds(partAt, partEnd, pos_, "the element part length", path);
-    pos_ = partEnd;
-  }
-  const int64_t declaredEnd = std::min<int64_t>(start + 4 + int64_t{length}, INT32_MAX);
-  if (!path.empty()) noteEnds(start, declaredEnd, pos_, "the collection length (with its 4 bytes)", path);
-  if (keep) pos_ = declaredEnd;
-  return 4 + int64_t{length};
-}
-
-// part := n(UB4) 1 byte element{n}
-void Walker::elementPart(KelvorTypeCOLLECTION& type, const NameTree& names,
-                         const std::string& path, bool highByteFirst) {
-  DepthGuard guard(depth_);
-  const int64_t base = pos_;
-  const int32_t n = be32(base, "element count", path);
-  line(Field::STRUCTURE, base, 4, "element count " + std::to_string(n), path);
-  pos_ += 4;
-  // security: every element takes a byte at least; a count above the bytes left is no count
-  if (n < 0 || n > length_ - pos_) {
-    line(Field::PROBLEM, base, 4,
-         "cannot be read: " + std::to_string(n) + " elements in " + std::to_string(length_ - pos_) + " bytes",
-         path);
-    lang::throwIndexOutOfBounds(n, length_ - pos_);
-  }
-  line(Field::STRUCTURE, pos_, 1, "1 byte stepped over", path);
-  skip(1);
-  KelvorType& element = elementOf(type, path);
-  for (int32_t k = 1; k <= n; ++k) linearElement(element, base, names, elementPath(path, k), highByteFirst);
-}
-
-// element := f(1) form; bit 0 of f: null, then what the form steps over
-void Walker::linearElement(KelvorType& type, int64_t base, const NameTree& names,
-                           const std::string& path, bool highByteFirst) {
-  const Shape shape = shapeOf(type);
-  switch (shape) {
-    case Shape::COLLECTION:
-      elementPart(static_cast<KelvorTypeCOLLECTION&>(type), names, path, highByteFirst);
-      return;
-    case Shape::OBJECT:
-      refuse(pos_, 0, DriverException::ERR_UNSUPPORTED, "object elements without a UPT have no linear form", path);
-    case Shape::UPT_OTHER:
-      refuse(pos_, 0, DriverException::ERR_TDS_OPCODE, "UPT of an unknown type byte", path);
-    case Shape::OTHER:
-      refuse(pos_, 0, DriverException::ERR_UNSUPPORTED, "no linear form for the descriptor", path);
-    default:
-      break;
-  }
-  const int64_t at = pos_;
-  const uint32_t flag = u8(at, "element flag", path);
-  ++pos_;
-  if ((flag & 1) != 0) {
-    int64_t stepped = 0;
-    switch (shape) {
-      case Shape::NUMBER: stepped = NUMBER_SLOT_SIZE; break;
-      case Shape::DATE: stepped = DATE_SIZE; break;
-      case Shape::CHAR: stepped = NULL_TEXT_SKIP; break;
-      case Shape::UPT_OBJECT: stepped = NULL_OBJECT_SKIP; break;
-      case Shape::UPT_COLLECTION: stepped = NULL_COLLECTION_SKIP; break;
-      case Shape::RAW:
-        // the length is read, and its bytes stepped over
-        stepped = 4 + int64_t{be32(pos_, "null element length", path)};
-        break;
-      default:  // LOCATOR, REF
-        stepped = 2 + int64_t{be16(pos_, "null element length", path)};
-        break;
-    }
-    line(Field::NULL_MARKER, at, 1,
-         "element flag " + byteText(flag) + ": null, " + std::to_string(stepped) + " bytes stepped over", path);
-    if (stepped >= 0) {
-      skip(stepped);
-    } else {
-      pos_ = std::max<int64_t>(pos_ + stepped, INT32_MIN);  // a negative length moves back
-    }
-    return;
-  }
-  line(Field::STRUCTURE, at, 1, "element flag " + byteText(flag), path);
-  switch (shape) {
-    case Shape::NUMBER:
-      numberSlot(type, path);
-      return;
-    case Shape::DATE:
-      nativeDate(path, highByteFirst);
-      return;
-    case Shape::CHAR:
-    case Shape::RAW:
-      sizedValue(type, 4, path);
-      return;
-    case Shape::REF:
-      sizedValue(type, 2, path);
-      return;
-    case Shape::LOCATOR: {
-      // a locator fills a slot of its own size after the flag; a longer one is whole
-      const int64_t end = (pos_ - base) + locatorSlotSize(type);
-      sizedValue(type, 2, path);
-      skipToRelative(base, end);
+void Walker::linearField(int32_t offset, int32_t length, FieldKind kind, KelvorType* type, int64_t value) {
+  const std::string& path = scopes_.back().path;
+  const bool collection = type != nullptr && type->kind() == TypeKind::Collection;
+  switch (kind) {
+    case FieldKind::LINEAR_LENGTH: {
+      if (topLength_ < 0) topLength_ = 4 + value;
+      keeping_ = false;
+      const char* what = collection ? "collection length " : "image length ";
+      if (value == 0) {
+        line(Field::NULL_MARKER, offset, length,
+             std::string(what) + "0: " + (collection ? "null collection" : "null object"), path);
+      } else {
+        line(Field::STRUCTURE, offset, length, what + std::to_string(value) + " (the body)", path);
+      }
       return;
     }
-    case Shape::UPT_OBJECT:
-      (void)linearObjectImage(attachedObject(static_cast<KelvorTypeUPT&>(type), path), names, path, true);
+    case FieldKind::UNUSED_BYTES:
+      line(Field::STRUCTURE, offset, length, countText(value, " byte", " bytes") + " not used", path);
       return;
-    case Shape::UPT_COLLECTION:
-      (void)linearCollectionImage(attachedCollection(static_cast<KelvorTypeUPT&>(type), path), names, path, true);
+    case FieldKind::STEPPED_OVER:
+      line(Field::STRUCTURE, offset, length, countText(value, " byte", " bytes") + " stepped over", path);
+      return;
+    case FieldKind::INDICATOR_LENGTH:
+      line(Field::STRUCTURE, offset, length, "null indicator bytes " + std::to_string(value), path);
+      return;
+    case FieldKind::INDICATORS_LEAD:
+      line(Field::STRUCTURE, offset, length, countText(value, " byte", " bytes") + " before the indicators", path);
+      return;
+    case FieldKind::INDICATORS:
+      if (length > 0) line(Field::STRUCTURE, offset, length, indicatorsText(offset, length, value), path);
+      return;
+    case FieldKind::DATA_LENGTH:
+      line(Field::STRUCTURE, offset, length, "data length " + std::to_string(value), path);
+      base_ = offset + 4;
+      return;
+    case FieldKind::NULL_INDICATOR:
+      line(Field::NULL_MARKER, offset, 0,
+           std::string(KelvorTypeADT::isPlainObjectType(type) ? "null object" : "null") + " (indicator " +
+               std::to_string(value) + ")",
+           path);
+      return;
+    case FieldKind::VALUE_AT: {
+      // base + rel in 32 bits, as the readers follow an offset
+      const auto at = static_cast<int32_t>(static_cast<uint32_t>(base_) + static_cast<uint32_t>(value));
+      const bool nested = type != nullptr && dynamic_cast<jdbc::kelcore::KelvorTypeUPT*>(type) != nullptr;
+      line(Field::STRUCTURE, offset, length,
+           std::string(nested ? "collection image at +" : "value at +") + std::to_string(value) + " = " +
+               hexNumber(at, 6),
+           path);
+      return;
+    }
+    case FieldKind::VALUE_FOLLOWS:
+      line(Field::STRUCTURE, offset, length, "value offset 0: the value follows the slot", path);
+      return;
+    case FieldKind::NUMBER_SLOT:
+      line(Field::VALUE, offset, length,
+           "number " + countText(value, " byte", " bytes") +
+               valueText(ScalarText::Form::NUMBER, offset + 1, static_cast<int32_t>(value)),
+           path);
+      return;
+    case FieldKind::NATIVE_DATE:
+      line(Field::VALUE, offset, length, dateText(offset, value != 0), path);
+      return;
+    case FieldKind::UB4_VALUE:
+      line(Field::VALUE, offset, length,
+           "data value " + countText(value, " byte", " bytes") +
+               valueText(ScalarText::formOf(*type), offset + 4, static_cast<int32_t>(value)),
+           path);
+      return;
+    case FieldKind::UB2_VALUE:
+      // the two length bytes belong to the value
+      line(Field::VALUE, offset, length,
+           "data value " + countText(value, " byte", " bytes") +
+               valueText(ScalarText::formOf(*type), offset, static_cast<int32_t>(value) + 2),
+           path);
+      return;
+    case FieldKind::LINEAR_PREFIX_LENGTH:
+      line(Field::STRUCTURE, offset, length, "prefix length " + std::to_string(value) + " (its flag and locator)",
+           path);
+      return;
+    case FieldKind::PREFIX_FLAG:
+      line(Field::STRUCTURE, offset, length,
+           "prefix flag " + byteText(static_cast<uint32_t>(value)) +
+               ((value & 1) != 0 ? ": elements follow" : ": no elements"),
+           path);
+      return;
+    case FieldKind::LOCATOR:
+      line(Field::VALUE, offset, length, "locator " + std::to_string(value) + " bytes", path);
+      return;
+    case FieldKind::ELEMENT_PART_LENGTH:
+      line(Field::STRUCTURE, offset, length, "element part length " + std::to_string(value), path);
+      return;
+    case FieldKind::ELEMENT_COUNT:
+      line(Field::STRUCTURE, offset, length, "element count " + std::to_string(value), path);
+      return;
+    case FieldKind::ELEMENT_FLAG:
+      line(Field::STRUCTURE, offset, length, "element flag " + byteText(static_cast<uint32_t>(value)), path);
+      return;
+    case FieldKind::NULL_ELEMENT_FLAG:
+      line(Field::NULL_MARKER, offset, length,
+           "element flag " + byteText(static_cast<uint8_t>(image_[offset])) + ": null, " + std::to_string(value) +
+               " bytes stepped over",
+           path);
       return;
     default:
-      return;
+      return;  // the pickled kinds
   }
 }
 

@@ -8,14 +8,15 @@
 //         a field longer than 16 bytes goes on over lines of 16 bytes that carry only their
 //         offset and bytes; a null told by a linear image's indicator has no bytes of its own
 //
-// The walk reads the bytes field for field as the library's readers do (the same forms, the
-// same first-byte rules, the same forward-only moves), but on its own: it reports the fields
-// the readers step over, and it decodes nested images that the readers keep undecoded. Lines
-// are written as they are decoded, so that on malformed input everything readable is shown;
-// the first field that cannot be read gets a last line saying so, then raises as the readers
-// do (DriverException through ErrorRaiser, or IndexOutOfBoundsException for a read past the
-// end). Every read is bounds-checked before it touches the buffer, counts and lengths from the
-// image are never used to allocate, and nesting is bounded (error 62 beyond the bound).
+// The image is read by the library's own readers with the listing attached to their context
+// (FieldObserver): every line is a field they read, so the listing cannot disagree with them.
+// Nested images that the readers keep whole are read again by the same readers at their
+// start, so that their fields are listed too. Lines are written as fields are read, so that on
+// malformed input everything readable is shown; where the readers refuse, a last line says so
+// at the start of the attribute or element being read, then the failure is raised as the
+// readers raised it (DriverException, or IndexOutOfBoundsException for a read past the end).
+// The readers check every read before it touches the buffer, never allocate for a count or
+// length they have not checked, and bound their nesting (error 62 beyond the bound).
 //
 // Not thread-safe in itself: each call walks with its own state.
 #pragma once
