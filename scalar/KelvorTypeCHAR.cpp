@@ -241,7 +241,8 @@ Ref<lang::Object> KelvorTypeCHAR::valueOfSpan(std::span<const int8_t> bytes, int
 
 Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int8_t firstLengthByte,
                                            int32_t style, const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) {
+  // A listener hears the field from the base's read.
+  if ((style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) || ctx.observer() != nullptr) {
     return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
   }
   return valueOfSpan(ctx.readDataSpan(firstLengthByte), style);
@@ -249,7 +250,7 @@ Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int8_t firstLengt
 
 Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) {
+  if ((style != STYLE_SQL_VALUE && style != STYLE_PLATFORM_OBJECT) || ctx.observer() != nullptr) {
     return KelvorType::unpickle(ctx, style, typeMap);
   }
   return valueOfSpan(ctx.readDataSpan(), style);

@@ -121,7 +121,10 @@ Ref<lang::Object> KelvorTypeDATE::toObject(Ref<lang::ByteArray> bytes, int32_t s
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int8_t firstLengthByte,
                                            int32_t style, const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  // A listener hears the field from the base's read.
+  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+    return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  }
   const std::span<const int8_t> bytes = ctx.readDataSpan(firstLengthByte);
   if (bytes.empty()) return nullptr;
   return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), static_cast<int32_t>(bytes.size()));
@@ -129,7 +132,9 @@ Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int8_t firstLengt
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, style, typeMap);
+  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+    return KelvorType::unpickle(ctx, style, typeMap);
+  }
   const std::span<const int8_t> bytes = ctx.readDataSpan();
   if (bytes.empty()) return nullptr;
   return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), static_cast<int32_t>(bytes.size()));

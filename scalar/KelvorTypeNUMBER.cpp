@@ -360,13 +360,18 @@ Ref<lang::Object> numberValueOf(std::span<const int8_t> bytes) {
 
 Ref<lang::Object> KelvorTypeNUMBER::unpickle(PickleContext& ctx, int8_t firstLengthByte,
                                              int32_t style, const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  // A listener hears the field from the base's read.
+  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+    return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
+  }
   return numberValueOf(ctx.readDataSpan(firstLengthByte));
 }
 
 Ref<lang::Object> KelvorTypeNUMBER::unpickle(PickleContext& ctx, int32_t style,
                                              const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE) return KelvorType::unpickle(ctx, style, typeMap);
+  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+    return KelvorType::unpickle(ctx, style, typeMap);
+  }
   return numberValueOf(ctx.readDataSpan());
 }
 
