@@ -6,8 +6,6 @@
 #include "binding/LinkTable.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
-#include "driver/ResultSet.h"
-#include "driver/Statement.h"
 #include "host/HostServices.h"
 #include "lang/String.h"
 
@@ -33,154 +31,6 @@ template <typename A>
 Ref<A> as(const Ref<lang::Object>& o, const char* what) {
   return as<A>(o.get(), what);
 }
-
-// The type-information call: its inputs are bound, then execute runs the host's typeInfo.
-class HostTypeInfoCall final : public jdbc::Statement {
- public:
-  HostTypeInfoCall(Ref<HostConnection> conn, bool withFormat)
-      : conn_(std::move(conn)), withFormat_(withFormat) {}
-
-  void setString(int32_t index, const lang::String* value) override {
-    if (index == 2) schema_ = value == nullptr ? nullptr : lang::String::of(value->value());
-    if (index == 3) type_ = value == nullptr ? nullptr : lang::String::of(value->value());
-  }
-  void registerOutParameter(int32_t, int32_t) override {}
-  void execute() override {
-    const Bridge b = conn_->bridge();
-    const uint32_t schema = schema_ ? b.toHost(std::string_view(schema_->value())) : 0;
-    const uint32_t type = type_ ? b.toHost(std::string_view(type_->value())) : 0;
-    const auto ref = static_cast<uint32_t>(
-        conn_->call(host::POOL_CONNECTION_TYPE_INFO, {schema, type, withFormat_ ? 1u : 0u}));
-    executed_ = true;
-    if (ref == 0) return;  // unknown type: status 1
-    Ref<lang::ObjectArray> info =
-        as<lang::ObjectArray>(conn_->bridge().object(ref), "type information");
-    if (info->length() != 5) {
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
-                               "host type information has the wrong length");
-    }
-    toid_ = as<lang::ByteArray>(info->at(0), "type identifier");
-    Ref<lang::IntArray> version = as<lang::IntArray>(info->at(1), "type version");
-    if (!version || version->length() != 1) {
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
-                               "host type information without a version");
-    }
-    version_ = (*version)[0];
-    tds_ = as<lang::ByteArray>(info->at(2), "type descriptor segment");
-    layout_ = as<lang::ByteArray>(info->at(3), "layout description");
-    format_ = as<lang::ByteArray>(info->at(4), "format descriptor");
-    found_ = true;
-  }
-  Ref<jdbc::ResultSet> executeQuery() override {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
-                             "the type-information call is no query");
-  }
-  int32_t getInt(int32_t index) override {
-    requireExecuted();
-    switch (index) {
-      case 1:
-        return found_ ? 0 : 1;
-      case 5:
-        return version_;
-      case 8:
-        return format_ ? 0 : 1;
-      default:
-        break;
-    }
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
-                             "no integer output at this index");
-  }
-  int64_t getLong(int32_t index) override { return getInt(index); }
-  Ref<lang::ByteArray> getBytes(int32_t index) override {
-    requireExecuted();
-    switch (index) {
-      case 4:
-        return toid_;
-      case 6:
-        return tds_;
-      case 7:
-        return layout_;
-      case 9:
-        return format_;
-      default:
-        break;
-    }
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no byte output at this index");
-  }
-  void close() override {}
-
- private:
-  void requireExecuted() const {
-    if (!executed_)
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "call not executed");
-  }
-  Ref<HostConnection> conn_;
-  bool withFormat_;
-  bool executed_ = false;
-  bool found_ = false;
-  Ref<lang::String> schema_, type_;
-  Ref<lang::ByteArray> toid_, tds_, layout_, format_;
-  int32_t version_ = 0;
-};
-
-// The attribute rows: position, name, type name, type schema.
-class HostRows final : public jdbc::ResultSet {
- public:
-  explicit HostRows(Ref<lang::ObjectArray> cells) : cells_(std::move(cells)) {}
-  bool next() override {
-    if (cells_ == nullptr || 3 * (row_ + 1) > cells_->length()) return false;
-    ++row_;
-    return true;
-  }
-  int32_t getInt(int32_t column) override {
-    if (column != 1 || row_ == 0)
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no such column");
-    return row_;
-  }
-  Ref<lang::String> getString(int32_t column) override {
-    if (column < 2 || column > 4 || row_ == 0) {
-      jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL, "no such column");
-    }
-    return as<lang::String>(cells_->at(3 * (row_ - 1) + column - 2), "attribute row");
-  }
-  void close() override {}
-
- private:
-  Ref<lang::ObjectArray> cells_;
-  int32_t row_ = 0;
-};
-
-class HostNamesQuery final : public jdbc::Statement {
- public:
-  explicit HostNamesQuery(Ref<HostConnection> conn) : conn_(std::move(conn)) {}
-  void setString(int32_t index, const lang::String* value) override {
-    if (index == 1) schema_ = value == nullptr ? nullptr : lang::String::of(value->value());
-    if (index == 2) type_ = value == nullptr ? nullptr : lang::String::of(value->value());
-  }
-  void registerOutParameter(int32_t, int32_t) override {}
-  void execute() override { (void)executeQuery(); }
-  Ref<jdbc::ResultSet> executeQuery() override {
-    const Bridge b = conn_->bridge();
-    const uint32_t schema = schema_ ? b.toHost(std::string_view(schema_->value())) : 0;
-    const uint32_t type = type_ ? b.toHost(std::string_view(type_->value())) : 0;
-    const auto ref =
-        static_cast<uint32_t>(conn_->call(host::POOL_CONNECTION_ATTRIBUTE_NAMES, {schema, type}));
-    return lang::makeRef<HostRows>(
-        as<lang::ObjectArray>(conn_->bridge().object(ref), "attribute rows"));
-  }
-  int32_t getInt(int32_t) override { return noOutputs(); }
-  int64_t getLong(int32_t) override { return noOutputs(); }
-  Ref<lang::ByteArray> getBytes(int32_t) override { return (void)noOutputs(), nullptr; }
-  void close() override {}
-
- private:
-  [[noreturn]] static int32_t noOutputs() {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
-                             "a query has no output parameters");
-  }
-  Ref<HostConnection> conn_;
-  Ref<lang::String> schema_, type_;
-};
 
 std::mutex adoptMutex;
 
@@ -216,21 +66,47 @@ uint64_t HostConnection::call(int32_t pool, std::initializer_list<uint32_t> args
                                 CallShape(s.slots, s.result), words);
 }
 
-Ref<jdbc::Statement> HostConnection::prepareCall(const std::string& sql) {
-  const bool withFormat = sql == TYPE_INFO_CALL_WITH_FORMAT;
-  if (!withFormat && sql != TYPE_INFO_CALL) {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
-                             "call not served by the host connection");
+bool HostConnection::fetchTypeInfo(const lang::String* schema, const lang::String* type,
+                                   bool withFormat, TypeInfo& info) {
+  const Bridge b = bridge();
+  const uint32_t schemaRef = schema ? b.toHost(std::string_view(schema->value())) : 0;
+  const uint32_t typeRef = type ? b.toHost(std::string_view(type->value())) : 0;
+  const auto ref = static_cast<uint32_t>(
+      call(host::POOL_CONNECTION_TYPE_INFO, {schemaRef, typeRef, withFormat ? 1u : 0u}));
+  if (ref == 0) return false;  // unknown type: status 1
+  Ref<lang::ObjectArray> array = as<lang::ObjectArray>(bridge().object(ref), "type information");
+  if (array->length() != 5) {
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                             "host type information has the wrong length");
   }
-  return lang::makeRef<HostTypeInfoCall>(Ref<HostConnection>(this), withFormat);
+  info.typeId = as<lang::ByteArray>(array->at(0), "type identifier");
+  Ref<lang::IntArray> version = as<lang::IntArray>(array->at(1), "type version");
+  if (!version || version->length() != 1) {
+    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_INTERNAL,
+                             "host type information without a version");
+  }
+  info.version = (*version)[0];
+  info.tds = as<lang::ByteArray>(array->at(2), "type descriptor segment");
+  info.layout = as<lang::ByteArray>(array->at(3), "layout description");
+  info.format = as<lang::ByteArray>(array->at(4), "format descriptor");
+  return true;
 }
 
-Ref<jdbc::Statement> HostConnection::prepareStatement(const std::string& sql) {
-  if (sql != ATTRIBUTE_NAMES_QUERY) {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
-                             "query not served by the host connection");
+std::vector<Ref<lang::String>> HostConnection::fetchAttributeNames(const lang::String* schema,
+                                                                   const lang::String* type) {
+  const Bridge b = bridge();
+  const uint32_t schemaRef = schema ? b.toHost(std::string_view(schema->value())) : 0;
+  const uint32_t typeRef = type ? b.toHost(std::string_view(type->value())) : 0;
+  const auto ref =
+      static_cast<uint32_t>(call(host::POOL_CONNECTION_ATTRIBUTE_NAMES, {schemaRef, typeRef}));
+  std::vector<Ref<lang::String>> cells;
+  Ref<lang::ObjectArray> rows = as<lang::ObjectArray>(bridge().object(ref), "attribute rows");
+  if (rows == nullptr) return cells;
+  cells.reserve(static_cast<size_t>(rows->length()));
+  for (int32_t i = 0; i < rows->length(); ++i) {
+    cells.push_back(as<lang::String>(rows->at(i), "attribute row"));
   }
-  return lang::makeRef<HostNamesQuery>(Ref<HostConnection>(this));
+  return cells;
 }
 
 Ref<lang::Object> HostConnection::getDescriptor(const std::string& sqlName) {

@@ -18,13 +18,14 @@
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "binding/Bridge.h"
-#include "driver/Connection.h"
+#include "driver/ServedConnection.h"
 
 namespace kelvor::binding {
 
-class HostConnection final : public jdbc::Connection {
+class HostConnection final : public jdbc::ServedConnection {
  public:
   HostConnection(uintptr_t env, uint32_t self, uint32_t callerClass) noexcept
       : env_(env), vmId_(host::contextOf(env)->vmId), self_(self), callerClass_(callerClass) {}
@@ -33,8 +34,10 @@ class HostConnection final : public jdbc::Connection {
   // Leaves every other reference alone.
   static void adopt(const Bridge& b, uint32_t ref);
 
-  lang::Ref<jdbc::Statement> prepareCall(const std::string& sql) override;
-  lang::Ref<jdbc::Statement> prepareStatement(const std::string& sql) override;
+  bool fetchTypeInfo(const lang::String* schema, const lang::String* type, bool withFormat,
+                     TypeInfo& info) override;
+  std::vector<lang::Ref<lang::String>> fetchAttributeNames(const lang::String* schema,
+                                                           const lang::String* type) override;
   lang::Ref<lang::Object> getDescriptor(const std::string& sqlName) override;
   void putDescriptor(const std::string& sqlName, lang::Ref<lang::Object> descriptor) override;
   lang::Ref<lang::ByteArray> getFormatDescriptor() override;
@@ -44,6 +47,7 @@ class HostConnection final : public jdbc::Connection {
   int16_t getDbCharsetId() override;
 
   const char* className() const noexcept override { return "HostConnection"; }
+  const char* servedBy() const noexcept override { return "the host connection"; }
 
   uint32_t hostObject() const noexcept { return self_; }
   // The bridge of the calling thread's context.

@@ -8,8 +8,6 @@
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "driver/ObjectDescriptor.h"
-#include "driver/ResultSet.h"
-#include "driver/Statement.h"
 #include "jni/JniClasses.h"
 #include "jni/JniRaise.h"
 #include "jni/JniValues.h"
@@ -34,159 +32,9 @@ struct LocalRef {
   }
 };
 
-jstring javaString(JNIEnv* env, const Ref<lang::String>& s) {
-  return s ? JniValues::newString(env, s->value()) : nullptr;
+jstring javaString(JNIEnv* env, const lang::String* s) {
+  return s != nullptr ? JniValues::newString(env, s->value()) : nullptr;
 }
-
-// The type-information call: its inputs are bound, then execute asks the Java services.
-class JniTypeInfoCall final : public jdbc::Statement {
- public:
-  JniTypeInfoCall(Ref<JniConnection> conn, bool withFormat)
-      : conn_(std::move(conn)), withFormat_(withFormat) {}
-
-  void setString(int32_t index, const lang::String* value) override {
-    Ref<lang::String> copy = value == nullptr ? nullptr : lang::String::of(value->value());
-    if (index == 2) schema_ = copy;
-    if (index == 3) type_ = copy;
-  }
-  void registerOutParameter(int32_t, int32_t) override {}
-  void execute() override {
-    JNIEnv* env = currentEnv();
-    const JniClasses& c = classes();
-    LocalRef services{env, conn_->services(env)};
-    LocalRef schema{env, javaString(env, schema_)};
-    LocalRef type{env, javaString(env, type_)};
-    LocalRef info{env, env->CallObjectMethod(services.o, c.servicesTypeInfo, schema.o, type.o,
-                                             withFormat_ ? JNI_TRUE : JNI_FALSE)};
-    JniRaise::check(env);
-    executed_ = true;
-    if (info.o == nullptr) return;  // unknown type: status 1
-    const auto field = [&](jfieldID f) {
-      LocalRef bytes{env, env->GetObjectField(info.o, f)};
-      return JniValues::bytes(env, static_cast<jbyteArray>(bytes.o));
-    };
-    toid_ = field(c.typeInfoTypeId);
-    tds_ = field(c.typeInfoTds);
-    layout_ = field(c.typeInfoLayout);
-    format_ = field(c.typeInfoFormat);
-    version_ = env->GetIntField(info.o, c.typeInfoVersion);
-    found_ = true;
-  }
-  Ref<jdbc::ResultSet> executeQuery() override {
-    internal("the type-information call is no query");
-  }
-  int32_t getInt(int32_t index) override {
-    requireExecuted();
-    switch (index) {
-      case 1:
-        return found_ ? 0 : 1;
-      case 5:
-        return version_;
-      case 8:
-        return format_ ? 0 : 1;
-      default:
-        break;
-    }
-    internal("no integer output at this index");
-  }
-  int64_t getLong(int32_t index) override { return getInt(index); }
-  Ref<lang::ByteArray> getBytes(int32_t index) override {
-    requireExecuted();
-    switch (index) {
-      case 4:
-        return toid_;
-      case 6:
-        return tds_;
-      case 7:
-        return layout_;
-      case 9:
-        return format_;
-      default:
-        break;
-    }
-    internal("no byte output at this index");
-  }
-  void close() override {}
-
- private:
-  void requireExecuted() const {
-    if (!executed_) internal("call not executed");
-  }
-  Ref<JniConnection> conn_;
-  bool withFormat_;
-  bool executed_ = false;
-  bool found_ = false;
-  Ref<lang::String> schema_, type_;
-  Ref<lang::ByteArray> toid_, tds_, layout_, format_;
-  int32_t version_ = 0;
-};
-
-// The attribute rows: position, name, type name, type schema; the Java services return the
-// last three of each row in one string array.
-class JniRows final : public jdbc::ResultSet {
- public:
-  explicit JniRows(std::vector<Ref<lang::String>> cells) : cells_(std::move(cells)) {}
-  bool next() override {
-    if (3 * (row_ + 1) > cells_.size()) return false;
-    ++row_;
-    return true;
-  }
-  int32_t getInt(int32_t column) override {
-    if (column != 1 || row_ == 0) internal("no such column");
-    return static_cast<int32_t>(row_);
-  }
-  Ref<lang::String> getString(int32_t column) override {
-    if (column < 2 || column > 4 || row_ == 0) internal("no such column");
-    return cells_[3 * (row_ - 1) + static_cast<size_t>(column - 2)];
-  }
-  void close() override {}
-
- private:
-  std::vector<Ref<lang::String>> cells_;
-  size_t row_ = 0;
-};
-
-class JniNamesQuery final : public jdbc::Statement {
- public:
-  explicit JniNamesQuery(Ref<JniConnection> conn) : conn_(std::move(conn)) {}
-  void setString(int32_t index, const lang::String* value) override {
-    Ref<lang::String> copy = value == nullptr ? nullptr : lang::String::of(value->value());
-    if (index == 1) schema_ = copy;
-    if (index == 2) type_ = copy;
-  }
-  void registerOutParameter(int32_t, int32_t) override {}
-  void execute() override { (void)executeQuery(); }
-  Ref<jdbc::ResultSet> executeQuery() override {
-    JNIEnv* env = currentEnv();
-    const JniClasses& c = classes();
-    LocalRef services{env, conn_->services(env)};
-    LocalRef schema{env, javaString(env, schema_)};
-    LocalRef type{env, javaString(env, type_)};
-    LocalRef rows{env,
-                  env->CallObjectMethod(services.o, c.servicesAttributeNames, schema.o, type.o)};
-    JniRaise::check(env);
-    std::vector<Ref<lang::String>> cells;
-    if (rows.o != nullptr) {
-      auto array = static_cast<jobjectArray>(rows.o);
-      const jsize n = env->GetArrayLength(array);
-      cells.reserve(static_cast<size_t>(n));
-      for (jsize i = 0; i < n; ++i) {
-        LocalRef cell{env, env->GetObjectArrayElement(array, i)};
-        JniRaise::check(env);
-        cells.push_back(JniValues::string(env, static_cast<jstring>(cell.o)));
-      }
-    }
-    return lang::makeRef<JniRows>(std::move(cells));
-  }
-  int32_t getInt(int32_t) override { internal("a query has no output parameters"); }
-  int64_t getLong(int32_t) override { internal("a query has no output parameters"); }
-  Ref<lang::ByteArray> getBytes(int32_t) override { internal("a query has no output parameters"); }
-  void close() override {}
-
- private:
-  Ref<JniConnection> conn_;
-  Ref<lang::String> schema_, type_;
-};
 
 // The descriptor tree of a cached descriptor, or null.
 jdbc::kelcore::KelvorTypeADT* treeOf(const lang::Object* descriptor) {
@@ -269,21 +117,51 @@ void JniConnection::close() {
   }
 }
 
-Ref<jdbc::Statement> JniConnection::prepareCall(const std::string& sql) {
-  const bool withFormat = sql == TYPE_INFO_CALL_WITH_FORMAT;
-  if (!withFormat && sql != TYPE_INFO_CALL) {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
-                             "call not served by the Java connection");
-  }
-  return lang::makeRef<JniTypeInfoCall>(Ref<JniConnection>(this), withFormat);
+bool JniConnection::fetchTypeInfo(const lang::String* schema, const lang::String* type,
+                                  bool withFormat, TypeInfo& info) {
+  JNIEnv* env = currentEnv();
+  const JniClasses& c = classes();
+  LocalRef services{env, this->services(env)};
+  LocalRef schemaName{env, javaString(env, schema)};
+  LocalRef typeName{env, javaString(env, type)};
+  LocalRef found{env, env->CallObjectMethod(services.o, c.servicesTypeInfo, schemaName.o,
+                                            typeName.o, withFormat ? JNI_TRUE : JNI_FALSE)};
+  JniRaise::check(env);
+  if (found.o == nullptr) return false;  // unknown type: status 1
+  const auto field = [&](jfieldID f) {
+    LocalRef bytes{env, env->GetObjectField(found.o, f)};
+    return JniValues::bytes(env, static_cast<jbyteArray>(bytes.o));
+  };
+  info.typeId = field(c.typeInfoTypeId);
+  info.tds = field(c.typeInfoTds);
+  info.layout = field(c.typeInfoLayout);
+  info.format = field(c.typeInfoFormat);
+  info.version = env->GetIntField(found.o, c.typeInfoVersion);
+  return true;
 }
 
-Ref<jdbc::Statement> JniConnection::prepareStatement(const std::string& sql) {
-  if (sql != ATTRIBUTE_NAMES_QUERY) {
-    jdbc::ErrorRaiser::raise(jdbc::DriverException::ERR_UNSUPPORTED,
-                             "query not served by the Java connection");
+std::vector<Ref<lang::String>> JniConnection::fetchAttributeNames(const lang::String* schema,
+                                                                  const lang::String* type) {
+  JNIEnv* env = currentEnv();
+  const JniClasses& c = classes();
+  LocalRef services{env, this->services(env)};
+  LocalRef schemaName{env, javaString(env, schema)};
+  LocalRef typeName{env, javaString(env, type)};
+  LocalRef rows{
+      env, env->CallObjectMethod(services.o, c.servicesAttributeNames, schemaName.o, typeName.o)};
+  JniRaise::check(env);
+  std::vector<Ref<lang::String>> cells;
+  if (rows.o != nullptr) {
+    auto array = static_cast<jobjectArray>(rows.o);
+    const jsize n = env->GetArrayLength(array);
+    cells.reserve(static_cast<size_t>(n));
+    for (jsize i = 0; i < n; ++i) {
+      LocalRef cell{env, env->GetObjectArrayElement(array, i)};
+      JniRaise::check(env);
+      cells.push_back(JniValues::string(env, static_cast<jstring>(cell.o)));
+    }
   }
-  return lang::makeRef<JniNamesQuery>(Ref<JniConnection>(this));
+  return cells;
 }
 
 Ref<lang::Object> JniConnection::getDescriptor(const std::string& sqlName) {

@@ -26,17 +26,19 @@
 #include <string>
 #include <vector>
 
-#include "driver/Connection.h"
+#include "driver/ServedConnection.h"
 
 namespace kelvor::jni {
 
-class JniConnection final : public jdbc::Connection {
+class JniConnection final : public jdbc::ServedConnection {
  public:
   JniConnection(JNIEnv* env, jobject services);
   ~JniConnection() override;
 
-  lang::Ref<jdbc::Statement> prepareCall(const std::string& sql) override;
-  lang::Ref<jdbc::Statement> prepareStatement(const std::string& sql) override;
+  bool fetchTypeInfo(const lang::String* schema, const lang::String* type, bool withFormat,
+                     TypeInfo& info) override;
+  std::vector<lang::Ref<lang::String>> fetchAttributeNames(const lang::String* schema,
+                                                           const lang::String* type) override;
   lang::Ref<lang::Object> getDescriptor(const std::string& sqlName) override;
   void putDescriptor(const std::string& sqlName, lang::Ref<lang::Object> descriptor) override;
   lang::Ref<lang::ByteArray> getFormatDescriptor() override;
@@ -46,6 +48,7 @@ class JniConnection final : public jdbc::Connection {
   int16_t getDbCharsetId() override;
 
   const char* className() const noexcept override { return "JniConnection"; }
+  const char* servedBy() const noexcept override { return "the Java connection"; }
 
   // Drops the services and the descriptor links of every tree handed to the cache.
   void close();
