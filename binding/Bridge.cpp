@@ -101,43 +101,6 @@ IdentityTable& identities() {
   return *table;
 }
 
-// UTF-8 as held by lang::String -> UTF-16 code units. Malformed sequences (which our strings
-// never hold) become U+FFFD rather than being guessed at.
-std::u16string toUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto b0 = static_cast<uint8_t>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t n = 1;
-    auto cont = [&](size_t k) { return i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80; };
-    auto at = [&](size_t k) { return static_cast<uint32_t>(static_cast<uint8_t>(s[i + k]) & 0x3F); };
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if (b0 >= 0xC2 && b0 < 0xE0 && cont(1)) {
-      cp = ((b0 & 0x1Fu) << 6) | at(1);
-      n = 2;
-    } else if (b0 >= 0xE0 && b0 < 0xF0 && cont(1) && cont(2)) {
-      cp = ((b0 & 0x0Fu) << 12) | (at(1) << 6) | at(2);
-      n = 3;
-      if (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
-    } else if (b0 >= 0xF0 && b0 < 0xF5 && cont(1) && cont(2) && cont(3)) {
-      cp = ((b0 & 0x07u) << 18) | (at(1) << 12) | (at(2) << 6) | at(3);
-      n = 4;
-      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += n;
-  }
-  return out;
-}
 
 template <typename E>
 uint32_t primitiveToHost(const Bridge& b, const lang::PrimitiveArray<E>& a) {
@@ -314,7 +277,7 @@ uint32_t Bridge::kindOf(const lang::Object* o) noexcept {
 }
 
 uint32_t Bridge::toHost(std::string_view utf8) const {
-  const std::u16string units = toUtf16(utf8);
+  const std::u16string units = lang::String::toUtf16(utf8);
   const uint32_t chars = hostNewPrimitiveArray(env(), host::T_CHAR, static_cast<int32_t>(units.size()));
   if (chars == 0) throw HostExceptionPending{};
   for (size_t i = 0; i < units.size(); ++i) {

@@ -91,47 +91,6 @@ R checked(JNIEnv* env, R r) {
   return r;
 }
 
-// UTF-8 to UTF-16; a malformed sequence gives U+FFFD.
-std::u16string utf16Of(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto b = static_cast<uint8_t>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t n = 1;
-    const auto cont = [&](size_t k) {
-      return i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80;
-    };
-    const auto bits = [&](size_t k) {
-      return static_cast<uint32_t>(static_cast<uint8_t>(s[i + k]) & 0x3F);
-    };
-    if (b < 0x80) {
-      cp = b;
-    } else if ((b & 0xE0) == 0xC0 && cont(1)) {
-      cp = (b & 0x1Fu) << 6 | bits(1);
-      n = 2;
-      if (cp < 0x80) cp = 0xFFFD;
-    } else if ((b & 0xF0) == 0xE0 && cont(1) && cont(2)) {
-      cp = (b & 0x0Fu) << 12 | bits(1) << 6 | bits(2);
-      n = 3;
-      if (cp < 0x800) cp = 0xFFFD;
-    } else if ((b & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
-      cp = (b & 0x07u) << 18 | bits(1) << 12 | bits(2) << 6 | bits(3);
-      n = 4;
-      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += n;
-  }
-  return out;
-}
 
 template <typename E, typename J>
 Ref<lang::PrimitiveArray<E>> copyIn(JNIEnv* env, J array,
@@ -409,7 +368,7 @@ jint lobKind(const lang::Object* o) {
 // --- strings and bytes ---
 
 jstring JniValues::newString(JNIEnv* env, std::string_view utf8) {
-  const std::u16string units = utf16Of(utf8);
+  const std::u16string units = lang::String::toUtf16(utf8);
   jstring s = env->NewString(reinterpret_cast<const jchar*>(units.data()),
                              static_cast<jsize>(units.size()));
   check(env);

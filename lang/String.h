@@ -19,6 +19,10 @@ class String final : public Object {
   // The text of `length` UTF-16 code units (a char array's elements): a surrogate pair becomes
   // one 4-byte character; a lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
   static Ref<String> fromUtf16(const char16_t* units, int32_t length);
+  // UTF-8 text (as a String holds it) as UTF-16 code units. A malformed sequence (an overlong
+  // form, an encoded surrogate, a lead byte without its continuations, anything above
+  // U+10FFFF) becomes U+FFFD rather than being guessed at.
+  static std::u16string toUtf16(std::string_view text);
 
   const std::string& value() const noexcept { return value_; }
   int32_t length() const noexcept { return static_cast<int32_t>(value_.size()); }
