@@ -91,7 +91,6 @@ R checked(JNIEnv* env, R r) {
   return r;
 }
 
-
 template <typename E, typename J>
 Ref<lang::PrimitiveArray<E>> copyIn(JNIEnv* env, J array,
                                     void (JNIEnv::*get)(J, jsize, jsize, E*)) {
