@@ -12,7 +12,6 @@
 #include "binding/HostConnection.h"
 #include "binding/HostTypeMap.h"
 #include "catalog/AttributeType.h"
-#include "catalog/LinearImageBuilder.h"
 #include "catalog/MemoryCatalog.h"
 #include "catalog/TypeDefinition.h"
 #include "collection/KelvorTypeCOLLECTION.h"
@@ -260,13 +259,7 @@ TEST_F(HostConnectionTest, ObjectTypeIsDescribedWrittenAndReadThroughTheHostConn
     EXPECT_TRUE(vm().unwrap(read)->equals(
         cpp->fromImage(expected.get(), 0, nullptr, style, nullptr).get()));
   }
-  const Ref<lang::ByteArray> linear = catalog::LinearImageBuilder::build(*cpp, address_.get());
-  const uint32_t read =
-      callRef("KelvorTypeADT", ADT_FROM_IMAGE,
-              Slots().r(adt).r(vm().newBytes(toVector(*linear))).l(0).r(0).i(STYLE_SQL_VALUE).r(0));
-  ASSERT_NE(vm().unwrap(read), nullptr);
-  EXPECT_TRUE(vm().unwrap(read)->equals(
-      cpp->fromImage(linear.get(), 0, nullptr, STYLE_SQL_VALUE, nullptr).get()));
+  expectLinearReadAgrees(adt, *cpp, address_.get());
 }
 
 TEST_F(HostConnectionTest, WarmNativeServicesResolveNothingAndInterpretedOnesResolveEveryCall) {

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "adt/KelvorTypeADT.h"
+#include "catalog/LinearImageBuilder.h"
+#include "driver/ObjectValue.h"
 #include "lang/Array.h"
-
 #include "tests/host/TestHost.h"
 
 namespace kelvor::testhost {
@@ -67,6 +69,18 @@ class HostFixture : public ::testing::Test {
   }
   uint32_t callRef(const std::string& className, int32_t method, const Slots& args) {
     return static_cast<uint32_t>(call(className, method, args) >> 32);
+  }
+  // The linear image of `value` read through the host's descriptor `adt` gives what the C++
+  // descriptor `cpp` of the same type reads from it.
+  void expectLinearReadAgrees(uint32_t adt, jdbc::kelcore::KelvorTypeADT& cpp,
+                              const jdbc::ObjectValue* value) {
+    const lang::Ref<lang::ByteArray> linear = catalog::LinearImageBuilder::build(cpp, value);
+    const uint32_t read = callRef(
+        "KelvorTypeADT", ADT_FROM_IMAGE,
+        Slots().r(adt).r(vm_->newBytes(toVector(*linear))).l(0).r(0).i(STYLE_SQL_VALUE).r(0));
+    ASSERT_NE(vm_->unwrap(read), nullptr);
+    EXPECT_TRUE(vm_->unwrap(read)->equals(
+        cpp.fromImage(linear.get(), 0, nullptr, STYLE_SQL_VALUE, nullptr).get()));
   }
 
  private:
