@@ -544,6 +544,33 @@ void numsHandReadLinear(benchmark::State& state) {
   }
 }
 
+// The read to SQL values, then every element's value touched: a read that defers making the
+// values pays for them here.
+void numsKelcoreReadTouch(benchmark::State& state) {
+  Fixture& f = fixture();
+  KelvorTypeCOLLECTION& type = *f.numsType->getKelvorType();
+  for (auto _ : state) {
+    Ref<Object> back = type.fromImage(f.numsImage.get(), 0, nullptr, SQL, nullptr);
+    const auto& values = *static_cast<const ArrayValue&>(*back).getSqlValueElements();
+    int64_t bytes = 0;
+    for (int32_t i = 0; i < values.length(); ++i) {
+      bytes += static_cast<const NumberValue*>(values.at(i))->getLength();
+    }
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+
+void numsProtobufReadTouch(benchmark::State& state) {
+  const std::string& wire = fixture().numsWire;
+  for (auto _ : state) {
+    kelcore_bench::Numbers message;
+    if (!message.ParseFromString(wire)) fail("parse");
+    int64_t sum = 0;
+    for (const int64_t v : message.v()) sum += v;
+    benchmark::DoNotOptimize(sum);
+  }
+}
+
 // --- 1,000 nested objects: read every number ---
 
 int64_t sumHolder(const Object& holder) {
@@ -649,6 +676,8 @@ void registerAll() {
   reg("cmp/nums_read_sql/protobuf",
       [](benchmark::State& s) { protobufRead<kelcore_bench::Numbers>(s, fixture().numsWire); })
       ->Unit(benchmark::kMillisecond);
+  reg("cmp/nums_read_sql_touch/kelcore", numsKelcoreReadTouch)->Unit(benchmark::kMillisecond);
+  reg("cmp/nums_read_sql_touch/protobuf", numsProtobufReadTouch)->Unit(benchmark::kMillisecond);
   reg("cmp/nums_read_int/kelcore", [](benchmark::State& s) {
     kelcoreRead(s, *fixture().numsType->getKelvorType(), *fixture().numsImage,
                 KelvorTypeNUMBER::ACCESS_INT_ARRAY);
