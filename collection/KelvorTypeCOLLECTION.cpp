@@ -100,6 +100,24 @@ void readElementObjects(jdbc::ArrayValue& target, const KelvorType& type, int64_
   }
 }
 
+// Element types whose SQL values are made from their data values' bytes alone (the descriptor's
+// unpickle with nothing else to consult): a read to SQL values keeps them packed and the
+// value makes them on first access (see jdbc::ArrayValue).
+bool packsSqlValues(const KelvorType& t) {
+  return t.kind() == TypeKind::Number || t.kind() == TypeKind::Date;
+}
+
+// count data values stepped over with the checks of their reads, which would fail where these
+// fail, then stored packed into the target: one copy of their bytes.
+void readPackedElements(PickleContext& ctx, jdbc::ArrayValue& target, KelvorType& type,
+                        int32_t count) {
+  const int32_t first = ctx.offset();
+  for (int32_t i = 0; i < count; ++i) ctx.skipDataValue();
+  const Ref<lang::ByteArray> image = ctx.image();
+  target.setPackedElements(lang::ByteArray::copyOf(image->data() + first, ctx.offset() - first),
+                           count, Ref<KelvorType>(&type));
+}
+
 // The byte at the reader's position, unconsumed; checked against the image's end.
 int8_t peekByte(PickleContext& ctx) {
   const Ref<lang::ByteArray> image = ctx.image();
@@ -592,7 +610,10 @@ void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
     requireCount(count, ctx.image().get(), ctx.offset());
     auto position = [&] { return int64_t{ctx.offset()}; };
-    if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
+    if (style == STYLE_SQL_VALUE && count > 0 && packsSqlValues(type) &&
+        target.getIndexingMode() != 1 && ctx.observer() == nullptr) {
+      readPackedElements(ctx, target, type, count);  // nothing to index or report per element
+    } else if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
       readElementObjects(target, type, beginIndex, count, style, position, [&, k = beginIndex]() mutable {
         o->enter(ctx.offset(), this, k++);
         Ref<lang::Object> e = readPickledElement(ctx, style, typeMap);

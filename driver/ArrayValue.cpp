@@ -73,6 +73,8 @@ ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connec
   length_ = sqlValues_->length();
 }
 
+ArrayValue::~ArrayValue() = default;
+
 lang::Ref<ArrayValue> ArrayValue::ofLocator(lang::Ref<ArrayDescriptor> descriptor,
                                             Connection* connection,
                                             lang::Ref<lang::ByteArray> locator) {
@@ -119,6 +121,19 @@ void ArrayValue::decodeIfKept() const {
   if (imagePending_) decodeImage();
 }
 
+void ArrayValue::unpackElements() const {
+  if (!packed_) return;
+  // The bytes were checked when they were read: every value is there, and no read fails.
+  kelcore::PickleContext ctx(packed_, 0);
+  lang::Ref<lang::ObjectArray> values = lang::ObjectArray::makeOf<SqlValue>(packedCount_);
+  for (int32_t i = 0; i < packedCount_; ++i) {
+    values->set(i, packedType_->unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+  }
+  sqlValues_ = std::move(values);
+  packed_ = nullptr;
+  packedType_ = nullptr;
+}
+
 void ArrayValue::convertPrimitives() const {
   if (!sqlValues_ && primitiveElements_) {
     sqlValues_ =
@@ -135,12 +150,13 @@ lang::Ref<lang::Object> ArrayValue::getPrimitiveElements() const {
 bool ArrayValue::holdsElements() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   decodeIfKept();
-  return sqlValues_ || platformArray_ || primitiveElements_ || !locator_;
+  return sqlValues_ || packed_ || platformArray_ || primitiveElements_ || !locator_;
 }
 
 lang::Ref<lang::ObjectArray> ArrayValue::getSqlValueElements() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   decodeIfKept();
+  unpackElements();
   convertPrimitives();
   if (!sqlValues_ && platformArray_) {
     sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(platformArray_.get(), connection_, 1, -1);
@@ -159,6 +175,24 @@ void ArrayValue::setSqlValueArray(lang::Ref<lang::ObjectArray> values) {
   sqlValues_ = std::move(values);
   platformArray_ = nullptr;
   primitiveElements_ = nullptr;
+  packed_ = nullptr;
+  packedType_ = nullptr;
+}
+
+void ArrayValue::setPackedElements(lang::Ref<lang::ByteArray> values, int32_t count,
+                                   lang::Ref<kelcore::KelvorType> type) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  packed_ = std::move(values);
+  packedType_ = std::move(type);
+  packedCount_ = count;
+  sqlValues_ = nullptr;
+  platformArray_ = nullptr;
+  primitiveElements_ = nullptr;
+}
+
+bool ArrayValue::holdsPackedElements() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return static_cast<bool>(packed_);
 }
 
 void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
@@ -166,6 +200,8 @@ void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
   platformArray_ = std::move(array);
   sqlValues_ = nullptr;
   primitiveElements_ = nullptr;
+  packed_ = nullptr;
+  packedType_ = nullptr;
 }
 
 lang::Ref<lang::Object> ArrayValue::getPlatformArray() const {
@@ -193,6 +229,7 @@ lang::Ref<lang::Object> ArrayValue::toJdbc() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   decodeIfKept();
   if (platformArray_) return platformArray_;
+  unpackElements();
   convertPrimitives();
   if (!sqlValues_) return nullptr;
   lang::Ref<lang::ObjectArray> out =

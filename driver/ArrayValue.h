@@ -1,9 +1,11 @@
 // The driver's value of a collection type: its descriptor, its connection, and its elements in
-// one of four forms: SQL values (one per element, null for SQL null), a platform array (the
+// one of five forms: SQL values (one per element, null for SQL null), a platform array (the
 // elements' platform objects, or a primitive array from a numeric bulk read), a locator that
-// stands for elements kept on the server, or an image kept as it arrived (bytes, offset,
-// length), which the value decodes on first access with the whole-collection reader of its
-// layout.
+// stands for elements kept on the server, an image kept as it arrived (bytes, offset, length),
+// which the value decodes on first access with the whole-collection reader of its layout, or
+// packed elements: scalar data values read and checked, kept as one copy of their bytes, whose
+// SQL values are made on first access of the elements (a read of a million numbers then costs
+// one allocation, not a million).
 //
 // A value also keeps an element index for the readers: with indexing mode 1 the offsets of
 // elements reached in an image are recorded, so that a later slice of the same image starts at
@@ -11,7 +13,8 @@
 // image last read into the value.
 //
 // Thread rule: a value is filled by the one thread that reads it; the first-access decoding of
-// a kept image holds the value's lock, so values may then be read from several threads.
+// a kept image and the making of packed elements hold the value's lock, so values may then be
+// read from several threads.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +26,9 @@
 #include "lang/Array.h"
 
 namespace kelvor::jdbc {
+namespace kelcore {
+class KelvorType;
+}  // namespace kelcore
 
 class TypeMap;
 
@@ -38,6 +44,7 @@ class ArrayValue : public SqlValue {
   // cannot convert). Null elements: an empty value.
   ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connection,
              lang::Object* elements);
+  ~ArrayValue() override;
   // A value that holds only a locator.
   static lang::Ref<ArrayValue> ofLocator(lang::Ref<ArrayDescriptor> descriptor,
                                          Connection* connection,
@@ -67,6 +74,13 @@ class ArrayValue : public SqlValue {
   // True while a kept image waits to be decoded.
   bool isImageOnly() const;
   void setSqlValueArray(lang::Ref<lang::ObjectArray> values);
+  // Packed elements: count data values of the element type as a pickled image writes them
+  // (length-prefixed, the null marker for null), already checked by the reader that took
+  // them; the type makes their SQL values, on first access, as its reader would have.
+  void setPackedElements(lang::Ref<lang::ByteArray> values, int32_t count,
+                         lang::Ref<kelcore::KelvorType> type);
+  // True while packed elements wait to be made into SQL values.
+  bool holdsPackedElements() const;
   void setPlatformArray(lang::Ref<lang::Object> array);
   // The platform array a reader stored (object or primitive), or null.
   lang::Ref<lang::Object> getPlatformArray() const;
@@ -105,6 +119,8 @@ class ArrayValue : public SqlValue {
   void decodeIfKept() const;
   // Makes the SQL values of kept primitive elements; call with lock_ held.
   void convertPrimitives() const;
+  // Makes the SQL values of packed elements; call with lock_ held.
+  void unpackElements() const;
 
   lang::Ref<ArrayDescriptor> descriptor_;
   Connection* connection_;  // not owned
@@ -114,6 +130,9 @@ class ArrayValue : public SqlValue {
   mutable lang::Ref<lang::ObjectArray> sqlValues_;  // SQL values, once known (or converted)
   lang::Ref<lang::Object> platformArray_;           // platform or primitive array from a read
   lang::Ref<lang::Object> primitiveElements_;       // the application's numbers, copied
+  mutable lang::Ref<lang::ByteArray> packed_;       // packed elements, until made
+  mutable lang::Ref<kelcore::KelvorType> packedType_;
+  int32_t packedCount_ = 0;
   lang::Ref<lang::ByteArray> image_;                // kept image
   int64_t imageOffset_ = 0;
   int64_t imageLength_ = 0;

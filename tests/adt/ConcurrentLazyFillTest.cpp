@@ -11,8 +11,13 @@
 #include <vector>
 
 #include "adt/KelvorTypeADT.h"
+#include "catalog/MemoryCatalog.h"
+#include "catalog/TypeDefinition.h"
 #include "collection/KelvorTypeCOLLECTION.h"
+#include "driver/ArrayDescriptor.h"
+#include "driver/ArrayValue.h"
 #include "driver/MemoryConnection.h"
+#include "driver/NumberValue.h"
 #include "driver/ObjectDescriptor.h"
 #include "driver/ObjectValue.h"
 #include "tests/types/TypeTestSupport.h"
@@ -163,6 +168,33 @@ TEST(ConcurrentLazyFillTest, EffectiveTypeIsTheSameCollectionForEveryThread) {
     EXPECT_NE(dynamic_cast<const KelvorTypeCOLLECTION*>(seen[0]), nullptr);
     EXPECT_EQ(std::set<const KelvorTypeADT*>(seen.begin(), seen.end()).size(), 1u);
     for (const std::string& name : names) EXPECT_EQ(name, "S.WRAPPED#0");
+  }
+}
+
+TEST(ConcurrentLazyFillTest, PackedCollectionElementsAreMadeOnceForEveryThread) {
+  auto connection = makeRef<MemoryConnection>();
+  Ref<ArrayDescriptor> nums = catalog::MemoryCatalog::registerCollectionType(
+      *connection, catalog::TypeDefinition::collectionType(
+                       "S", "NUMS", catalog::AttributeType::numberType(9, 0), 0));
+  auto elements = lang::ObjectArray::make(50);
+  for (int32_t i = 0; i < 50; ++i) elements->set(i, makeRef<NumberValue>(i));
+  Ref<lang::ByteArray> image = nums->getKelvorType()->toImage(
+      makeRef<ArrayValue>(nums, connection.get(), elements.get()).get());
+  for (int round = 0; round < ROUNDS; ++round) {
+    auto value = lang::dynamicRef<ArrayValue>(
+        nums->getKelvorType()->fromImage(image.get(), 0, nullptr, 1, nullptr));
+    ASSERT_TRUE(value && value->holdsPackedElements());
+    std::vector<const lang::ObjectArray*> seen(THREADS);
+    std::vector<int64_t> sums(THREADS);
+    together([&](int i) {
+      Ref<lang::ObjectArray> values = value->getSqlValueElements();
+      seen[i] = values.get();
+      for (int32_t k = 0; k < values->length(); ++k) {
+        sums[i] += static_cast<const NumberValue*>(values->at(k))->longValue();
+      }
+    });
+    EXPECT_EQ(std::set<const lang::ObjectArray*>(seen.begin(), seen.end()).size(), 1u);
+    for (const int64_t sum : sums) EXPECT_EQ(sum, 49 * 50 / 2);
   }
 }
 

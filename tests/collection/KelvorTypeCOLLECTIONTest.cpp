@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -475,6 +476,49 @@ TEST_F(CollectionTest, HostileImagesFailCleanlyBeforeAllocating) {
       Ref<ByteArray> prefix = bytesOf(V(full.begin(), full.begin() + static_cast<long>(n)));
       EXPECT_ANY_THROW((void)nums->fromImage(prefix.get(), 0, nullptr, 1, nullptr)) << n;
     }
+  }
+}
+
+// A read to SQL values keeps scalar elements packed and makes their values on first access;
+// the element-by-element read (taken when the target indexes) is the reference. Every length
+// form, nulls both ways, and every cut of the image: the same values, or the same error from
+// the read itself.
+TEST_F(CollectionTest, PackedElementsReadAsTheElementReaderReadsThem) {
+  Ref<KelvorTypeCOLLECTION> nums = type("S.NUMS");
+  V elements = {0xFF, 0, 2, 0xC1, 0x02, 0xFE, 0, 0, 0, 2, 0xC1, 0x03, 245};
+  append(elements, V(245, 0xC1));
+  append(elements, {0xFE, 0, 0, 1, 0});
+  append(elements, V(256, 0xC2));
+  V image = {0x88, 1, 0xFE, 0, 0, 0, 0, 1, 1, 0, 6};
+  append(image, elements);
+  image[6] = static_cast<int>(image.size());
+  auto read = [&](const V& bytes, bool indexing) {
+    auto target = makeRef<ArrayValue>(ArrayDescriptor::createDescriptor("S.NUMS", connection.get()),
+                                      Ref<ByteArray>(), connection.get());
+    target->setIndexingMode(indexing ? 1 : 0);
+    (void)nums->fromImage(bytesOf(bytes).get(), 0, target.get(), 1, nullptr);
+    EXPECT_EQ(target->holdsPackedElements(), !indexing);
+    return target;
+  };
+  Ref<lang::ObjectArray> packed = read(image, false)->getSqlValueElements();
+  Ref<lang::ObjectArray> reference = read(image, true)->getSqlValueElements();
+  ASSERT_EQ(packed->length(), 6);
+  EXPECT_EQ(packed->at(0), nullptr);
+  EXPECT_EQ(packed->at(1), nullptr);  // an empty data value is null too
+  for (int32_t i = 2; i < 6; ++i) {
+    ASSERT_NE(packed->at(i), nullptr) << i;
+    EXPECT_TRUE(static_cast<const SqlValue*>(packed->at(i))->shareBytes()->sameContents(
+        *static_cast<const SqlValue*>(reference->at(i))->shareBytes())) << i;
+  }
+  for (size_t n = 11; n < image.size(); ++n) {
+    std::string mine = "nothing";
+    std::string theirs = "nothing";
+    try { (void)read(V(image.begin(), image.begin() + static_cast<long>(n)), false); }
+    catch (const std::exception& e) { mine = e.what(); }
+    try { (void)read(V(image.begin(), image.begin() + static_cast<long>(n)), true); }
+    catch (const std::exception& e) { theirs = e.what(); }
+    EXPECT_NE(mine, "nothing") << n;
+    EXPECT_EQ(mine, theirs) << n;
   }
 }
 
