@@ -835,8 +835,8 @@ Ref<jdbc::ObjectValue> valueFor(KelvorTypeADT& type, jdbc::SqlValue* target) {
   if (descriptor == nullptr) {
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "object type without an object descriptor");
   }
-  return lang::makeRef<jdbc::ObjectValue>(Ref<jdbc::ObjectDescriptor>(descriptor),
-                                          type.getConnection());
+  return jdbc::SqlValue::make<jdbc::ObjectValue>(Ref<jdbc::ObjectDescriptor>(descriptor),
+                                                 type.getConnection());
 }
 
 // Stores the attribute array of the style into the value.
@@ -869,6 +869,7 @@ Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t
                                            const jdbc::TypeMap* typeMap) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (image == nullptr) return nullptr;
+  const lang::BlockArena::Scope placeValues;  // the read's objects share blocks
   // A type made by name is fetched and parsed on first use, its format flag with it.
   initIfNeeded(!parsed_);
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only

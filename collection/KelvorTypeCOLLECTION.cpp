@@ -417,6 +417,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "fromImage at ", offset);
   if (image == nullptr) return nullptr;
+  const lang::BlockArena::Scope placeValues;  // the read's objects share blocks
   // A type made by name is fetched and parsed on first use: the element type and the format
   // flag that the readers take come with it.
   initIfNeeded(!isParsed());
@@ -440,7 +441,8 @@ Ref<jdbc::ArrayValue> KelvorTypeCOLLECTION::valueFor(jdbc::SqlValue* target) {
     if (array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
     return Ref<jdbc::ArrayValue>(array);
   }
-  return lang::makeRef<jdbc::ArrayValue>(getArrayDescriptor(), Ref<lang::ByteArray>(), connection_);
+  return jdbc::SqlValue::make<jdbc::ArrayValue>(getArrayDescriptor(), Ref<lang::ByteArray>(),
+                                                connection_);
 }
 
 // --- reading pickled images ---

@@ -30,9 +30,10 @@ class SqlValue : public lang::Object {
   }
 
   // A value of class V (constructed as V(bytes, args...)) whose byte form is a copy of
-  // data[0, length), the value and its byte array made in one allocation when the form is
-  // short (up to SHARED_BLOCK_MAX_BYTES): one allocation per value read. The array is an
-  // ordinary one to its users; it may outlive the value.
+  // data[0, length), the value and its byte array placed side by side when the form is short
+  // (up to SHARED_BLOCK_MAX_BYTES): in the read's shared blocks inside a read (a BlockArena
+  // installed), else in a block of their own: one allocation per value read, or less. The
+  // array is an ordinary one to its users; it may outlive the value.
   static constexpr int32_t SHARED_BLOCK_MAX_BYTES = 256;
   template <typename V, typename... Args>
   static lang::Ref<V> withBytesCopied(const int8_t* data, int32_t length, Args&&... args) {
@@ -40,20 +41,35 @@ class SqlValue : public lang::Object {
       return lang::makeRef<V>(lang::ByteArray::copyOf(data, length), std::forward<Args>(args)...);
     }
     if (length < 0) throw lang::NegativeArraySizeException(length);
-    void* valuePlace;
-    void* bytesPlace;
-    lang::SharedBlock::allocate(sizeof(V), lang::ByteArray::sharedSize(length), &valuePlace,
-                                &bytesPlace);
-    lang::Ref<lang::ByteArray> bytes = lang::ByteArray::placeShared(bytesPlace, data, length);
-    V* value;
-    try {
-      value = new (valuePlace) V(std::move(bytes), std::forward<Args>(args)...);
-    } catch (...) {
-      lang::SharedBlock::leave(valuePlace);  // the value that was never made
-      throw;
+    static_assert(sizeof(V) <= lang::BlockArena::MAX_PLACED && alignof(V) <= 8);
+    static_assert(lang::ByteArray::sharedSize(SHARED_BLOCK_MAX_BYTES) <= lang::BlockArena::MAX_PLACED);
+    void* valuePlace = nullptr;
+    void* bytesPlace = nullptr;
+    lang::BlockArena* arena = lang::BlockArena::current();
+    if (arena != nullptr && (valuePlace = arena->place(sizeof(V))) != nullptr) {
+      bytesPlace = arena->place(lang::ByteArray::sharedSize(length));
+      if (bytesPlace == nullptr) {  // the arena is full: the value's place goes unused
+        lang::SharedBlock::leave(valuePlace);
+        valuePlace = nullptr;
+      }
     }
-    value->addClassBits(IN_SHARED_BLOCK);
-    return lang::Ref<V>::adopt(value);
+    if (valuePlace == nullptr) {
+      lang::SharedBlock::allocate(sizeof(V), lang::ByteArray::sharedSize(length), &valuePlace,
+                                  &bytesPlace);
+    }
+    lang::Ref<lang::ByteArray> bytes = lang::ByteArray::placeShared(bytesPlace, data, length);
+    return construct<V>(valuePlace, std::move(bytes), std::forward<Args>(args)...);
+  }
+
+  // A new value of class V (constructed as V(args...)): placed in the read's shared blocks
+  // inside a read, else an allocation of its own.
+  template <typename V, typename... Args>
+  static lang::Ref<V> make(Args&&... args) {
+    static_assert(sizeof(V) <= lang::BlockArena::MAX_PLACED && alignof(V) <= 8);
+    lang::BlockArena* arena = lang::BlockArena::current();
+    void* place = arena != nullptr ? arena->place(sizeof(V)) : nullptr;
+    if (place == nullptr) return lang::makeRef<V>(std::forward<Args>(args)...);
+    return construct<V>(place, std::forward<Args>(args)...);
   }
 
   // A value made by withBytesCopied leaves its block; any other is freed. A constructor that
@@ -97,6 +113,20 @@ class SqlValue : public lang::Object {
   const char* className() const noexcept override { return "SqlValue"; }
 
  private:
+  // V(args...) made at a place of a shared block, which it leaves if its constructor throws.
+  template <typename V, typename... Args>
+  static lang::Ref<V> construct(void* place, Args&&... args) {
+    V* value;
+    try {
+      value = new (place) V(std::forward<Args>(args)...);
+    } catch (...) {
+      lang::SharedBlock::leave(place);  // the value that was never made
+      throw;
+    }
+    value->addClassBits(IN_SHARED_BLOCK);
+    return lang::Ref<V>::adopt(value);
+  }
+
   lang::Ref<lang::ByteArray> bytes_;
 };
 

@@ -153,7 +153,9 @@ using FloatArray = PrimitiveArray<float>;
 using DoubleArray = PrimitiveArray<double>;
 
 // An array of object references whose element class is recorded, so that an array of one
-// particular reference type can be told from a generic object array.
+// particular reference type can be told from a generic object array. The object and its
+// elements are one allocation; inside a read (a BlockArena installed) a short array is placed
+// in the read's shared blocks.
 class ObjectArray final : public Object {
  public:
   static Ref<ObjectArray> make(int64_t length, const std::type_info& elementType = typeid(Object));
@@ -164,6 +166,8 @@ class ObjectArray final : public Object {
   static Ref<ObjectArray> of(std::initializer_list<Ref<Object>> values,
                              const std::type_info& elementType = typeid(Object));
 
+  ~ObjectArray() override;
+
   int32_t length() const noexcept { return length_; }
   const std::type_info& elementType() const noexcept { return *elementType_; }
   template <typename T>
@@ -173,14 +177,20 @@ class ObjectArray final : public Object {
 
   Object* at(int32_t i) const {
     if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
-    return data_[static_cast<size_t>(i)].get();
+    return data()[i].get();
   }
   void set(int32_t i, Ref<Object> value) {
     if (i < 0 || i >= length_) throwIndexOutOfBounds(i, length_);
-    data_[static_cast<size_t>(i)] = std::move(value);
+    data()[i] = std::move(value);
   }
-  Ref<Object>* data() noexcept { return data_.get(); }
-  const Ref<Object>* data() const noexcept { return data_.get(); }
+  // The elements live in the same allocation, right after the object.
+  Ref<Object>* data() noexcept {
+    return reinterpret_cast<Ref<Object>*>(reinterpret_cast<char*>(this) + sizeof(ObjectArray));
+  }
+  const Ref<Object>* data() const noexcept {
+    return reinterpret_cast<const Ref<Object>*>(reinterpret_cast<const char*>(this) +
+                                                sizeof(ObjectArray));
+  }
 
   // Element-wise equality by equals(), nulls equal to nulls (equals() keeps the platform's
   // identity semantics of arrays).
@@ -188,12 +198,17 @@ class ObjectArray final : public Object {
 
   const char* className() const noexcept override { return "Object[]"; }
 
+  // Object and elements are one allocation, or a place of a SharedBlock; release() ends
+  // either through here.
+  static void operator delete(ObjectArray* p, std::destroying_delete_t) noexcept;
+
  private:
-  ObjectArray(int32_t length, const std::type_info& elementType);
+  static_assert(alignof(Ref<Object>) <= alignof(Object), "elements follow the object unpadded");
+
+  ObjectArray(int32_t length, const std::type_info& elementType) noexcept;
 
   int32_t length_;
   const std::type_info* elementType_;
-  std::unique_ptr<Ref<Object>[]> data_;
 };
 
 }  // namespace kelvor::lang
