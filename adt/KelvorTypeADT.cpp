@@ -583,6 +583,9 @@ Ref<lang::ObjectArray> KelvorTypeADT::toSqlValueArray(lang::Object* values,
 }
 
 Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
+  // Once filled it is handed out without the monitor (the slot is safe to load): every object
+  // value read asks for it.
+  if (Ref<lang::Object> filled = descriptor_.load()) return filled;
   std::lock_guard<std::recursive_mutex> hold(monitor());  // filled once, as the names are
   if (descriptor_.isNull()) {
     if (sqlNameKnown_ || getSqlName(false)) {
@@ -869,7 +872,7 @@ Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t
                                            const jdbc::TypeMap* typeMap) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (image == nullptr) return nullptr;
-  const lang::BlockArena::Scope placeValues;  // the read's objects share blocks
+  const lang::BlockArena::Scope placeValues(image->length() - offset);  // objects share blocks
   // A type made by name is fetched and parsed on first use, its format flag with it.
   initIfNeeded(!parsed_);
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only

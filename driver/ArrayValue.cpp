@@ -100,7 +100,8 @@ bool ArrayValue::isImageOnly() const {
 void ArrayValue::decodeImage() const {
   // Cleared first: the reader stores into this value and must not decode it again.
   imagePending_ = false;
-  const lang::BlockArena::Scope placeValues;  // the elements share blocks
+  const lang::BlockArena::Scope placeValues(  // the elements share blocks
+      imageLength_ > 0 ? imageLength_ : image_->length() - imageOffset_);
   const lang::Ref<kelcore::KelvorTypeCOLLECTION>& type = descriptor_->getKelvorType();
   lang::Ref<lang::ByteArray> image = image_;
   if (imageOffset_ < 0 || imageOffset_ >= image->length()) {

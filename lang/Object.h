@@ -23,8 +23,11 @@ class Object {
   // The simple name of the most derived class ("KelvorTypeNUMBER", "String").
   virtual const char* className() const noexcept { return "Object"; }
 
-  // For a caller that holds a count already (copying a Ref, adopting a new object).
+  // For a caller that holds a count already (copying a Ref).
   void retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // The first count of an object just made, which no other thread can reach yet (its count is
+  // 0, and nothing shares an object whose count is 0): a plain store, not an atomic addition.
+  void retainFirst() const noexcept { refs_.store(1, std::memory_order_relaxed); }
   // Takes one more count of an object that something owns already; false, taking nothing,
   // when nothing does (an object on the stack, or one not yet handed to its first Ref).
   bool retainIfOwned() const noexcept {

@@ -47,7 +47,7 @@ class Ref {
   static Ref adopt(T* fresh) noexcept {
     Ref r;
     r.p_ = fresh;
-    if (fresh != nullptr) fresh->retain();
+    if (fresh != nullptr) fresh->retainFirst();
     return r;
   }
   // An owner of p when something owns p already; null otherwise (also for null).

@@ -151,10 +151,17 @@ class BlockArena {
 static_assert(sizeof(SharedBlock) <= 8);
 
 // Installs an arena on this thread for its lifetime, unless one is installed already (a read
-// inside a read places into the outer read's blocks).
+// inside a read places into the outer read's blocks). A read of an image below MIN_IMAGE bytes
+// installs none: its few objects are cheaper to allocate one by one than a block is (measured
+// on an object of 10 scalars, a 70-byte image).
 class BlockArena::Scope {
  public:
-  Scope() noexcept : installed_(current() == nullptr) {
+  static constexpr int64_t MIN_IMAGE = 512;
+
+  Scope() noexcept : Scope(MIN_IMAGE) {}
+  // For a read of imageBytes bytes.
+  explicit Scope(int64_t imageBytes) noexcept
+      : installed_(imageBytes >= MIN_IMAGE && current() == nullptr) {
     if (installed_) install(&arena_);
   }
   ~Scope() {

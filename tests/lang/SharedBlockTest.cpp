@@ -66,6 +66,10 @@ TEST(SharedBlockTest, ArenaObjectsOutliveTheReadAndEachOther) {
   lang::Ref<lang::ObjectArray> array;
   lang::Ref<lang::ObjectArray> late;
   {
+    {
+      const lang::BlockArena::Scope small(lang::BlockArena::Scope::MIN_IMAGE - 1);
+      EXPECT_EQ(lang::BlockArena::current(), nullptr);  // a short image is read without one
+    }
     const lang::BlockArena::Scope read;
     lang::BlockArena* arena = lang::BlockArena::current();
     ASSERT_NE(arena, nullptr);
