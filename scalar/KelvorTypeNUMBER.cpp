@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -181,24 +183,26 @@ struct ShortDecoder {
 // line, with the tables passed in, so that the loop holds its few values in registers.
 template <typename Decoder>
 __attribute__((noipa)) int32_t decodeValueRun(const NumberDecoder::Tables& tables,
-                                                 const int8_t* data, int32_t& at, int32_t lastWord,
-                                                 typename Decoder::Element* out, int32_t count) {
-  int32_t i = 0;
+                                              const int8_t* data, int32_t& at, int32_t lastWord,
+                                              typename Decoder::Element* out, int32_t count) {
+  typename Decoder::Element* o = out;
+  typename Decoder::Element* const stop = out + count;
   const int8_t* p = data + at;
-  while (i < count && at <= lastWord) {
+  while (o < stop && at <= lastWord) {
     // A taken value moves p by at most 8: this many stay within lastWord without a check each.
-    const int32_t end = i + std::min(count - i, (lastWord - at) / NumberDecoder::WORD_BYTES + 1);
-    for (; i < end; ++i) {
-      const uint32_t n = static_cast<uint8_t>(*p);
-      if (!Decoder::decodeAt(p, tables, out[i])) {
+    const int32_t safe = (lastWord - at) / NumberDecoder::WORD_BYTES + 1;
+    typename Decoder::Element* const end = stop - o > safe ? o + safe : stop;
+    for (; o < end; ++o) {
+      const size_t n = static_cast<uint8_t>(*p);
+      if (!Decoder::decodeAt(p, tables, *o)) {
         at = static_cast<int32_t>(p - data);
-        return i;
+        return static_cast<int32_t>(o - out);
       }
-      p += 1 + n;
+      p += n + 1;  // a taken form is inside the 8 bytes
     }
     at = static_cast<int32_t>(p - data);
   }
-  return i;
+  return static_cast<int32_t>(o - out);
 }
 
 // The same over fixed slots, all inside the image (checked by the caller): a null slot gives
@@ -207,16 +211,26 @@ template <typename Decoder>
 __attribute__((noipa)) int32_t decodeSlotRun(const NumberDecoder::Tables& tables,
                                                 const int8_t* slot,
                                                 typename Decoder::Element* out, int32_t count) {
-  int32_t i = 0;
-  for (; i < count; ++i, slot += KelvorTypeNUMBER::FIXED_NUMBER_STRIDE) {
+  typename Decoder::Element* o = out;
+  for (typename Decoder::Element* const stop = out + count; o < stop;
+       ++o, slot += KelvorTypeNUMBER::FIXED_NUMBER_STRIDE) {
     if ((slot[0] & 1) != 0) {  // null
-      out[i] = 0;
+      *o = 0;
       continue;
     }
     // the length byte and the 7 bytes after it lie inside the slot
-    if (!Decoder::decodeAt(slot + 1, tables, out[i])) break;
+    if (!Decoder::decodeAt(slot + 1, tables, *o)) break;
   }
-  return i;
+  return static_cast<int32_t>(o - out);
+}
+
+// A result array of count (> 0) elements that are not zeroed first: the bulk readers write
+// every element, 0 for a null.
+template <typename E>
+Ref<PrimitiveArray<E>> unfilledArray(int32_t count) {
+  void* elements = std::malloc(sizeof(E) * static_cast<size_t>(count));
+  if (elements == nullptr) throw std::bad_alloc();
+  return PrimitiveArray<E>::adoptBuffer(static_cast<E*>(elements), count);
 }
 
 // Runs f(decoder) with the decoder of the access kind; another kind: ERR_UNSUPPORTED.
@@ -478,13 +492,15 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ct
     if (base < 0 || base > length || count > (length - base) / FIXED_NUMBER_STRIDE) {
       throwSlotsOutsideImage(base, count, length);
     }
-    Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
+    Ref<PrimitiveArray<Element>> result = unfilledArray<Element>(count);
     Element* out = result->data();
     const int8_t* const first = image->data() + base;
     for (int32_t i = 0; i < count; ++i) {
-      i += decodeSlotRun<Decoder>(NumberDecoder::TABLES, first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE, out + i, count - i);
+      i += decodeSlotRun<Decoder>(NumberDecoder::TABLES, first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE,
+                                  out + i, count - i);
       if (i == count) break;
       const int8_t* const slot = first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE;  // present, refused
+      out[i] = 0;  // unless read below
       const int32_t formLength = static_cast<uint8_t>(slot[1]);
       if (formLength > NumberValue::MAX_LENGTH) raiseOverlongSlot(slot);
       if (formLength == 0) continue;  // an empty form is a null, as in a single read
@@ -522,7 +538,7 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
     if (start < 0 || start > length || count > length - start) {
       throwValuesOutsideImage(start, count, length);
     }
-    Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
+    Ref<PrimitiveArray<Element>> result = unfilledArray<Element>(count);
     Element* out = result->data();
     // The position is kept here and handed back to the context before anything that may
     // throw, so that a failure leaves the context where the element-wise reads would.
@@ -532,9 +548,10 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
     for (int32_t i = 0; i < count; ++i) {
       i += decodeValueRun<Decoder>(NumberDecoder::TABLES, data, at, lastWord, out + i, count - i);
       if (i == count) break;
+      out[i] = 0;  // unless read below
       if (at < length) {
         const auto first = static_cast<uint8_t>(data[at]);
-        if (PickleContext::isAtomicNull(static_cast<int8_t>(first))) {  // the element stays 0
+        if (PickleContext::isAtomicNull(static_cast<int8_t>(first))) {  // the element is 0
           ++at;
           continue;
         }

@@ -32,8 +32,8 @@ constexpr std::array<uint16_t, 65536> pairValues() {
   return t;
 }
 
-// The Scale of a target whose values lie in [-(high + 1), high] and below 10^(maxExponent + 1)
-// in magnitude.
+// The Scale of a target whose values lie in [-(high + 1), high], for the exponents up to
+// maxExponent.
 constexpr NumberDecoder::Scale scaleOf(uint32_t maxExponent, uint64_t high) {
   NumberDecoder::Scale t{};
   for (uint32_t s = 0; s < 2; ++s) {
@@ -50,9 +50,13 @@ constexpr NumberDecoder::Scale scaleOf(uint32_t maxExponent, uint64_t high) {
         const uint64_t m = place == 0 ? INVERSE_OF_5 : twice;
         t.multiplier[index] = s != 0 ? 0 - m : m;
         t.flip[index] = s != 0 ? uint64_t{1} << 63 : 0;
-        // positive: v - 1 < high, v in [1, high]; negative: v + high + 1 < high + 1
-        t.bias[index] = s != 0 ? high + 1 : ~uint64_t{0};
-        t.range[index] = high + s;
+        // magnitudes [low, top]: the leading digit is not 0 and the target holds them
+        uint64_t low = 1;
+        for (uint32_t i = 0; i < e; ++i) low *= 10;
+        const uint64_t top = low * 10 - 1 < high + s ? low * 10 - 1 : high + s;
+        // positive: v - low < top - low + 1; negative: v + top < top - low + 1
+        t.bias[index] = s != 0 ? top : 0 - low;
+        t.range[index] = top >= low ? top - low + 1 : 0;
       }
     }
   }

@@ -22,7 +22,8 @@
 // which gives 2 * D / 10 exactly when 10 divides D. Rotated right by one bit, with the top bit
 // flipped for a negative, that is the value; a D that 10 does not divide gives a number of
 // magnitude above 2^64 / 10 instead (or of the wrong sign), which the range check refuses.
-// A (class, L) that is not taken has multiplier 0 and an empty range.
+// The range of a row starts at 10^e: a first pair below 10 (a leading digit 0) gives a value
+// below it. A (class, L) that is not taken has multiplier 0 and an empty range.
 //
 // Stateless; the tables are constant data.
 #pragma once
@@ -45,7 +46,7 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
     uint64_t multiplier[256];  // see above; negated for a negative, 0 if not taken
     uint64_t flip[256];        // the top bit for a negative
     uint64_t bias[256];        // value + bias is below range exactly for the values taken:
-    uint64_t range[256];       // -1 and the high limit, or the low limit's magnitude twice
+    uint64_t range[256];       // [10^e, min(10^(e+1) - 1, target's limit)] and its negation
   };
   // The tables every target shares.
   struct Tables {
@@ -75,8 +76,8 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
     const uint32_t pairs = load32(p + 3) << target.shift[index];
     const uint32_t high = tables.pairValue[pairs & 0xFFFF];
     const uint32_t low = tables.pairValue[pairs >> 16];
-    // a pair above 99, a last pair 00, a first pair below 10
-    if (((high | low) & NOT_PAIRS) != 0 || pairs < (1U << 24) || p[3] < 10) [[unlikely]] {
+    // a pair above 99, a last pair 00 (a first pair below 10 leaves the value below range)
+    if (((high | low) & NOT_PAIRS) != 0 || pairs < (1U << 24)) [[unlikely]] {
       return decodeZero(p, value);
     }
     const uint64_t twice = (uint64_t{high} * 10'000 + low) * target.multiplier[index];
