@@ -182,9 +182,9 @@ struct ShortDecoder {
 // fewer than 8 bytes remain in the image (lastWord: the last position with 8). Kept out of
 // line, with the tables passed in, so that the loop holds its few values in registers.
 template <typename Decoder>
-__attribute__((noipa)) int32_t decodeValueRun(const NumberDecoder::Tables& tables,
-                                              const int8_t* data, int32_t& at, int32_t lastWord,
-                                              typename Decoder::Element* out, int32_t count) {
+__attribute__((noinline)) int32_t decodeValueRun(const NumberDecoder::Tables& tables,
+                                                 const int8_t* data, int32_t& at, int32_t lastWord,
+                                                 typename Decoder::Element* out, int32_t count) {
   typename Decoder::Element* o = out;
   typename Decoder::Element* const stop = out + count;
   const int8_t* p = data + at;
@@ -208,7 +208,7 @@ __attribute__((noipa)) int32_t decodeValueRun(const NumberDecoder::Tables& table
 // The same over fixed slots, all inside the image (checked by the caller): a null slot gives
 // 0; returns how many slots were read, stopping at the first present form it refuses.
 template <typename Decoder>
-__attribute__((noipa)) int32_t decodeSlotRun(const NumberDecoder::Tables& tables,
+__attribute__((noinline)) int32_t decodeSlotRun(const NumberDecoder::Tables& tables,
                                                 const int8_t* slot,
                                                 typename Decoder::Element* out, int32_t count) {
   typename Decoder::Element* o = out;
