@@ -1,6 +1,5 @@
 #include "scalar/KelvorTypeNUMBER.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -224,10 +223,12 @@ __attribute__((noinline)) int32_t decodeSlotRun(const NumberDecoder::Tables& tab
   return static_cast<int32_t>(o - out);
 }
 
-// A result array of count (> 0) elements that are not zeroed first: the bulk readers write
-// every element, 0 for a null.
+// A result array of count (> 0) elements for a bulk reader, which writes every element (0 for
+// a null): a large one is not zero-filled first (two allocations instead of one, and no
+// pass over the memory).
 template <typename E>
 Ref<PrimitiveArray<E>> unfilledArray(int32_t count) {
+  if (count <= 1024) return PrimitiveArray<E>::make(count);
   void* elements = std::malloc(sizeof(E) * static_cast<size_t>(count));
   if (elements == nullptr) throw std::bad_alloc();
   return PrimitiveArray<E>::adoptBuffer(static_cast<E*>(elements), count);
