@@ -34,8 +34,9 @@ constexpr std::array<uint16_t, 65536> pairValues() {
 
 // The Scale of a target whose values lie in [-(high + 1), high], for the exponents up to
 // maxExponent.
-constexpr NumberDecoder::Scale scaleOf(uint32_t maxExponent, uint64_t high) {
-  NumberDecoder::Scale t{};
+template <bool WIDE>
+constexpr NumberDecoder::Scale<WIDE> scaleOf(uint32_t maxExponent, uint64_t high) {
+  NumberDecoder::Scale<WIDE> t{};
   for (uint32_t s = 0; s < 2; ++s) {
     for (uint32_t e = 0; e <= MAX_EXPONENT_TAKEN; ++e) {
       for (uint32_t length = 3; length <= 6; ++length) {
@@ -49,13 +50,14 @@ constexpr NumberDecoder::Scale scaleOf(uint32_t maxExponent, uint64_t high) {
         for (int32_t i = 1; i < place; ++i) twice *= 10;
         const uint64_t m = place == 0 ? INVERSE_OF_5 : twice;
         t.multiplier[index] = s != 0 ? 0 - m : m;
-        t.flip[index] = s != 0 ? uint64_t{1} << 63 : 0;
+        const uint64_t flip = s != 0 ? uint64_t{1} << 63 : 0;
+        t.flip[index] = WIDE ? flip : 0;
         // magnitudes [low, top]: the leading digit is not 0 and the target holds them
         uint64_t low = 1;
         for (uint32_t i = 0; i < e; ++i) low *= 10;
         const uint64_t top = low * 10 - 1 < high + s ? low * 10 - 1 : high + s;
         // positive: v - low < top - low + 1; negative: v + top < top - low + 1
-        t.bias[index] = s != 0 ? top : 0 - low;
+        t.bias[index] = (s != 0 ? top : 0 - low) + (WIDE ? 0 : flip);
         t.range[index] = top >= low ? top - low + 1 : 0;
       }
     }
@@ -67,9 +69,10 @@ constexpr NumberDecoder::Scale scaleOf(uint32_t maxExponent, uint64_t high) {
 
 // Constant data, laid out at compile time.
 constinit const NumberDecoder::Tables NumberDecoder::TABLES = {headerClasses(), pairValues()};
-constinit const NumberDecoder::Scale NumberDecoder::INT_SCALE = scaleOf(9, INT32_MAX);
-constinit const NumberDecoder::Scale NumberDecoder::SHORT_SCALE = scaleOf(4, INT16_MAX);
-constinit const NumberDecoder::Scale NumberDecoder::WIDE_SCALE =
-    scaleOf(MAX_EXPONENT_TAKEN, 999'999'999'999'999);
+constinit const NumberDecoder::Scale<false> NumberDecoder::INT_SCALE = scaleOf<false>(9, INT32_MAX);
+constinit const NumberDecoder::Scale<false> NumberDecoder::SHORT_SCALE =
+    scaleOf<false>(4, INT16_MAX);
+constinit const NumberDecoder::Scale<true> NumberDecoder::WIDE_SCALE =
+    scaleOf<true>(MAX_EXPONENT_TAKEN, 999'999'999'999'999);
 
 }  // namespace kelvor::jdbc::kelcore

@@ -40,11 +40,14 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
   // Bytes a decode reads from the length byte on.
   static constexpr int32_t WORD_BYTES = 8;
 
-  // The per-target part, indexed by headerClass[header] + L.
+  // The per-target part, indexed by headerClass[header] + L. A narrow target (int, short)
+  // keeps the low 32 bits of the value alone: for it the top bit of a negative is not flipped
+  // back, and its range check allows for that bit (bias has it added).
+  template <bool WIDE>
   struct Scale {
     uint8_t shift[256];        // 32 - 8k: puts the last pair in the top byte
     uint64_t multiplier[256];  // see above; negated for a negative, 0 if not taken
-    uint64_t flip[256];        // the top bit for a negative
+    uint64_t flip[256];        // the top bit for a negative (wide targets)
     uint64_t bias[256];        // value + bias is below range exactly for the values taken:
     uint64_t range[256];       // [10^e, min(10^(e+1) - 1, target's limit)] and its negation
   };
@@ -59,15 +62,18 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
   // Targets: int, short, and long (for double and float too: every value taken is below 10^15
   // in magnitude and converts from a long with the one rounding to nearest the exact path
   // gives).
-  static const Scale INT_SCALE;
-  static const Scale SHORT_SCALE;
-  static const Scale WIDE_SCALE;
+  static const Scale<false> INT_SCALE;
+  static const Scale<false> SHORT_SCALE;
+  static const Scale<true> WIDE_SCALE;
 
   // Whether the 8 bytes at `at` start with a form this decoder takes for the target; if so its
-  // value. Otherwise false and nothing stored. UNCHECKED: the caller has checked that the 8
-  // bytes lie inside its buffer. The tables are passed in (TABLES) so that a loop holds them.
+  // value (for a narrow target, exact in its low 32 bits). Otherwise false and nothing stored.
+  // UNCHECKED: the caller has checked that the 8 bytes lie inside its buffer. The tables are
+  // passed in (TABLES) so that a loop holds them.
+  template <bool WIDE>
   __attribute__((always_inline)) static bool decode(const int8_t* at, const Tables& tables,
-                                                    const Scale& target, int64_t& value) noexcept {
+                                                    const Scale<WIDE>& target,
+                                                    int64_t& value) noexcept {
     const auto* p = reinterpret_cast<const uint8_t*>(at);
     const uint32_t length = p[0];
     if (length > MAX_TAKEN_LENGTH) [[unlikely]]
@@ -81,7 +87,8 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
       return decodeZero(p, value);
     }
     const uint64_t twice = (uint64_t{high} * 10'000 + low) * target.multiplier[index];
-    const uint64_t v = std::rotr(twice, 1) ^ target.flip[index];
+    uint64_t v = std::rotr(twice, 1);
+    if constexpr (WIDE) v ^= target.flip[index];
     if (v + target.bias[index] >= target.range[index]) [[unlikely]]
       return decodeZero(p, value);
     value = static_cast<int64_t>(v);
