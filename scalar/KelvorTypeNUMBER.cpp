@@ -192,7 +192,7 @@ __attribute__((noinline)) int32_t decodeValueRun(const NumberDecoder::Tables& ta
     const int32_t safe = (lastWord - at) / NumberDecoder::WORD_BYTES + 1;
     typename Decoder::Element* const end = stop - o > safe ? o + safe : stop;
     for (; o < end; ++o) {
-      const size_t n = static_cast<uint8_t>(*p);
+      const uint32_t n = static_cast<uint8_t>(*p);
       if (!Decoder::decodeAt(p, tables, *o)) {
         at = static_cast<int32_t>(p - data);
         return static_cast<int32_t>(o - out);

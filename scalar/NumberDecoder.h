@@ -84,13 +84,13 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
     const uint32_t low = tables.pairValue[pairs >> 16];
     // a pair above 99, a last pair 00 (a first pair below 10 leaves the value below range)
     if (((high | low) & NOT_PAIRS) != 0 || pairs < (1U << 24)) [[unlikely]] {
-      return decodeZero(p, value);
+      return decodeZero(length, p[1], value);
     }
     const uint64_t twice = (uint64_t{high} * 10'000 + low) * target.multiplier[index];
     uint64_t v = std::rotr(twice, 1);
     if constexpr (WIDE) v ^= target.flip[index];
     if (v + target.bias[index] >= target.range[index]) [[unlikely]]
-      return decodeZero(p, value);
+      return decodeZero(length, p[1], value);
     value = static_cast<int64_t>(v);
     return true;
   }
@@ -99,8 +99,8 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
   static constexpr uint32_t MAX_TAKEN_LENGTH = 7;  // its entries are not taken; above: no entry
   static constexpr uint32_t NOT_PAIRS = 0x8000;    // a pairValue of bytes not both 0..99
 
-  static bool decodeZero(const uint8_t* p, int64_t& value) noexcept {
-    if (p[0] != 1 || p[1] != 0) return false;
+  static bool decodeZero(uint32_t length, uint32_t first, int64_t& value) noexcept {
+    if (length != 1 || first != 0) return false;
     value = 0;
     return true;
   }
