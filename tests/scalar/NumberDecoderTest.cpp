@@ -31,8 +31,12 @@ struct Outcome {
 
 template <typename T>
 uint64_t bitsOf(T v) {
-  uint64_t b = static_cast<uint64_t>(static_cast<int64_t>(v));
-  if constexpr (std::is_floating_point_v<T>) std::memcpy(&b, &v, sizeof v);
+  uint64_t b = 0;
+  if constexpr (std::is_floating_point_v<T>) {
+    std::memcpy(&b, &v, sizeof v);
+  } else {
+    b = static_cast<uint64_t>(static_cast<int64_t>(v));
+  }
   return b;
 }
 template <typename E>
