@@ -6,8 +6,13 @@ namespace {
 thread_local BlockArena* currentArena = nullptr;
 }  // namespace
 
-BlockArena* BlockArena::current() noexcept { return currentArena; }
+std::atomic<int32_t> BlockArena::installed_{0};
 
-void BlockArena::install(BlockArena* arena) noexcept { currentArena = arena; }
+BlockArena* BlockArena::installedHere() noexcept { return currentArena; }
+
+void BlockArena::install(BlockArena* arena) noexcept {
+  installed_.fetch_add(arena != nullptr ? 1 : -1, std::memory_order_relaxed);
+  currentArena = arena;
+}
 
 }  // namespace kelvor::lang

@@ -113,8 +113,12 @@ class BlockArena {
     return object;
   }
 
-  // The arena installed on this thread, or null outside a read.
-  static BlockArena* current() noexcept;
+  // The arena installed on this thread, or null outside a read. The thread-local slot is only
+  // looked up while some thread has an arena installed: a process reading short images only
+  // pays one relaxed load per object.
+  static BlockArena* current() noexcept {
+    return installed_.load(std::memory_order_relaxed) == 0 ? nullptr : installedHere();
+  }
 
   // Installs an arena on this thread for its lifetime (defined below).
   class Scope;
@@ -124,6 +128,9 @@ class BlockArena {
   static constexpr size_t HEADER = 8;       // the count, padded to the objects' alignment
 
   static void install(BlockArena* arena) noexcept;
+  static BlockArena* installedHere() noexcept;
+  // Arenas installed on all threads; a thread's own installs are seen by its own loads.
+  static std::atomic<int32_t> installed_;
   void open() {
     close();
     void* memory = ::operator new(BLOCK_BYTES);
