@@ -803,11 +803,10 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
 Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   jdbc::ObjectValue& object = objectValueOf(value);
   PickleContext ctx;
-  ctx.initStream(PickleContext::IMAGE_START_CAPACITY);
-  // Held once for the whole image: every append re-enters it at the cost of a comparison.
-  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
+  // A stream of the scope's own, its monitor held once for the whole image.
+  PickleContext::ImageScope scope(ctx);
   const int32_t written = pickle(ctx, value);
-  Ref<lang::ByteArray> image = ctx.takeImage();
+  Ref<lang::ByteArray> image = scope.takeImage();
   assert(written == image->length());
   (void)written;
   object.setBytes(image);

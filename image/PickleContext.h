@@ -2,7 +2,9 @@
 // markers and the data values that every type descriptor writes or reads through it. Works as
 // a writer (appending to a PickleOutputStream) or as a reader (walking a byte array with a
 // position), chosen by the constructor. A context belongs to one thread for one top-level
-// operation and has no lock; its stream takes its own.
+// operation and has no lock; its stream takes its own. A whole image is best written inside an
+// ImageScope: the scope's stream starts in scratch space of its own, and its monitor is held
+// once from start to end, so that each write is a room check and a store.
 //
 // image      := flags(1) version(1) imagelen kind-part body
 //   flags    := 84 object | 88 collection, elements inline | 90 collection given by a locator
@@ -36,7 +38,10 @@
 // next read checks where they led.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
 #include <span>
 
 #include "driver/Trace.h"
@@ -90,12 +95,39 @@ class PickleContext : public lang::Object {
   // and takeImage trims what is left over in place.
   static constexpr int32_t IMAGE_START_CAPACITY = 256;
 
+  // The size of an ImageScope's scratch space: a small image never leaves it.
+  static constexpr int32_t IMAGE_SCRATCH = 256;
+
   // Gives the writer a new stream of default or given initial capacity.
   void initStream();
   void initStream(int32_t size);
   // Gives the writer a stream of the caller's (a pre-sized one, or a test double).
   void attachStream(Ref<PickleOutputStream> stream);
-  const Ref<PickleOutputStream>& outStream() const noexcept { return outStream_; }
+  // The writer's stream; null in a reader.
+  PickleOutputStream* outStream() const noexcept { return out_; }
+
+  // One whole image written by the calling thread into a stream that the scope makes and owns:
+  // it starts in the scope's scratch space, and its monitor is held from the scope's start to
+  // its end, so that the context's writers append straight into the buffer. The context must
+  // not have a stream yet; it has none again when the scope ends. Lives on the writer's stack.
+  class ImageScope {
+   public:
+    explicit ImageScope(PickleContext& ctx);
+    ~ImageScope();
+    ImageScope(const ImageScope&) = delete;
+    ImageScope& operator=(const ImageScope&) = delete;
+    // Everything written, as an array of its own (an image still in the scratch space is
+    // copied into one new array: one allocation); the stream is left empty.
+    Ref<lang::ByteArray> takeImage() { return stream_.detachByteArray(); }
+    // Makes room for n more bytes at once, where the writer knows (a bound of) what follows.
+    void reserve(int32_t n) { (void)stream_.reserveHeld(n); }
+
+   private:
+    PickleContext& ctx_;
+    int8_t scratch_[IMAGE_SCRATCH];
+    PickleOutputStream stream_;
+    std::lock_guard<lang::Monitor> hold_;  // after stream_: released before it goes
+  };
 
   Ref<lang::ByteArray> image() const { return image_; }
   int32_t imageOffset() const noexcept { return offset_; }
@@ -153,9 +185,11 @@ class PickleContext : public lang::Object {
   [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth
   // Overwrites the 5 bytes at stream position at with FE and length big-endian: one overwrite.
   void patchLength(int32_t at, int32_t length);
-  // Fills the context's 5-byte scratch buffer with FE and length big-endian and returns that
-  // buffer (the same array every time; the next write reuses it).
+  // Fills the context's 5-byte array with FE and length big-endian and returns it (the same
+  // array every time, made at the first call).
   Ref<lang::ByteArray> longLengthBytes(int32_t length);
+  // Whether the writers append straight to the buffer (inside an ImageScope).
+  bool appendsDirectly() const noexcept { return held_; }
 
   // Readers. All advance past what they consume unless said otherwise. Without an image they
   // throw NullPointerException.
@@ -226,25 +260,53 @@ class PickleContext : public lang::Object {
   // Moves to position, held to the int32 range.
   void moveTo(int64_t position) noexcept;
   PickleOutputStream& stream() const {
-    if (!outStream_) throwNoStream();
-    return *outStream_;
+    if (out_ == nullptr) throwNoStream();
+    return *out_;
   }
   // Appends n >= 0 bytes, handing a stream failure to the driver.
   int32_t appendData(const int8_t* data, int32_t n);
+  // writeDataValue inside an ImageScope: the length field and the bytes in reserved room.
+  int32_t appendDataValueHeld(const int8_t* data, int32_t n) {
+    const int32_t prefix = lengthFieldSize(n);
+    if (n > INT32_MAX - prefix) throwStreamTooLong();
+    int8_t* p = out_->reserveHeld(prefix + n);
+    putLength(p, n);
+    if (n > 0) std::memcpy(p + prefix, data, static_cast<size_t>(n));
+    out_->commitHeld(prefix + n);
+    return prefix + n;
+  }
   // Writes the flags byte and the version byte in one write.
   int32_t writeFlagsAndVersion(int32_t flags);
-  void fillLongLength(int32_t length) noexcept;
+  void fillLongLength(int32_t length) noexcept { fillLongLength(scratch_, length); }
+  static void fillLongLength(int8_t* b, int32_t length) noexcept {
+    b[0] = static_cast<int8_t>(LONG_LENGTH_MARKER);
+    storeBE32(b + 1, static_cast<uint32_t>(length));
+  }
+  // The length field of length >= 0 at p (room for 5 bytes); returns its size.
+  static int32_t putLength(int8_t* p, int32_t length) noexcept {
+    if (length <= MAX_SHORT_LENGTH) {
+      p[0] = static_cast<int8_t>(length);
+      return 1;
+    }
+    fillLongLength(p, length);
+    return 5;
+  }
 
   [[noreturn]] void throwOutOfImage(int32_t skip, int32_t n) const;
   [[noreturn]] static void throwNoImage();
   [[noreturn]] static void throwNoStream();
+  [[noreturn]] static void throwStreamTooLong();
   [[noreturn]] static void handleOutputFailure(const lang::IOException& failure);
 
-  Ref<PickleOutputStream> outStream_;  // the writer's stream; null in a reader
+  PickleOutputStream* out_ = nullptr;  // the writer's stream; null in a reader
+  Ref<PickleOutputStream> outStream_;  // out_ when the context shares in owning it
   Ref<lang::ByteArray> image_;         // the reader's image (borrowed); null in a writer
   int32_t offset_ = 0;                 // reader position: index of the next byte to read
-  // Scratch for header bytes and long lengths: allocated once, reused by every write.
-  Ref<lang::ByteArray> lengthBuffer_ = lang::ByteArray::make(5);
+  // An ImageScope holds out_'s monitor, and out_ is a plain PickleOutputStream of its making:
+  // the writers append with the stream's held appends.
+  bool held_ = false;
+  int8_t scratch_[8] = {};             // header bytes and long lengths on their way out
+  Ref<lang::ByteArray> lengthBuffer_;  // longLengthBytes's array, made at its first call
   FieldObserver* observer_ = nullptr;  // not owned; null: nobody listens
 };
 
