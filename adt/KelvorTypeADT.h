@@ -218,6 +218,11 @@ class KelvorTypeADT : public KelvorNamedType {
   }
   // The attribute descriptors as parsed, without triggering a fetch; null before parsing.
   const Ref<lang::ObjectArray>& parsedAttributeTypes() const noexcept { return attributeTypes_; }
+  // The attribute descriptors once getAttributeTypes has published them (from then on they
+  // never change), borrowed from the type: no fetch, no reference count. Null before.
+  const lang::ObjectArray* publishedAttributeTypes() const noexcept {
+    return typesPublished_.load(std::memory_order_acquire) ? attributeTypes_.get() : nullptr;
+  }
   int32_t getLayoutOffsetCount() const noexcept { return layoutOffsetCount_; }
 
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }

@@ -356,11 +356,15 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
     }
     KelvorType& type = element();
     n = ctx.writeCollectionHeader(count);
-    for (int32_t i = 0; i < count; ++i) {
-      lang::Object* e = elements->at(i);
-      n += e != nullptr ? type.pickle(ctx, e) : ctx.writeAtomicNull();
-      // security: an image above 2^31-1 bytes cannot carry its length
-      if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    const Ref<lang::Object>* e = elements->data();  // count of them
+    if (writesDataValues(type.kind())) {
+      n += pickleDataValues(ctx, e, count, n);  // raises ERR_VALUE_TOO_LONG past 2^31-1
+    } else {
+      for (int32_t i = 0; i < count; ++i) {
+        n += e[i] ? type.pickleByKind(ctx, e[i].get()) : ctx.writeAtomicNull();
+        // security: an image above 2^31-1 bytes cannot carry its length
+        if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+      }
     }
   } else {
     n = ctx.writeLocatorHeader(array->getLocator().get());

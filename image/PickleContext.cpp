@@ -227,10 +227,9 @@ int32_t PickleContext::writeData(const int8_t* data, int32_t n) {
   return appendData(data, n);
 }
 
-int32_t PickleContext::writeDataValue(const int8_t* data, int32_t n) {
+int32_t PickleContext::writeDataValueToStream(const int8_t* data, int32_t n) {
   PickleOutputStream& out = stream();
   if (n < 0) lang::throwIndexOutOfBounds(n, 0);
-  if (held_) return appendDataValueHeld(data, n);
   const int32_t prefix = putLength(scratch_, n);
   try {
     out.writeWithPrefix(scratch_, prefix, data, n);

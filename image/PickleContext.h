@@ -38,6 +38,7 @@
 // next read checks where they led.
 #pragma once
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -179,7 +180,10 @@ class PickleContext : public lang::Object {
   // writeLength(n) + writeData(data, n), with the stream's monitor taken once instead of
   // twice. n < 0 throws IndexOutOfBoundsException; a stream failure is handed to the driver's
   // I/O failure routine.
-  [[nodiscard]] int32_t writeDataValue(const int8_t* data, int32_t n);
+  [[nodiscard]] int32_t writeDataValue(const int8_t* data, int32_t n) {
+    if (held_ && n >= 0) return appendDataValueHeld(data, n);
+    return writeDataValueToStream(data, n);
+  }
   [[nodiscard]] int32_t writeAtomicNull();       // FF
   [[nodiscard]] int32_t writeEmbeddedNull();     // FD
   [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth
@@ -190,6 +194,12 @@ class PickleContext : public lang::Object {
   Ref<lang::ByteArray> longLengthBytes(int32_t length);
   // Whether the writers append straight to the buffer (inside an ImageScope).
   bool appendsDirectly() const noexcept { return held_; }
+  // Inside an ImageScope, makes room for n >= 0 more bytes at once, where the writer knows a
+  // bound of what follows (never beyond 2^31-1 bytes in all: the writes themselves fail
+  // there); elsewhere nothing.
+  void reserve(int32_t n) {
+    if (held_) (void)out_->reserveHeld(std::min(n, INT32_MAX - out_->offsetHeld()));
+  }
 
   // Readers. All advance past what they consume unless said otherwise. Without an image they
   // throw NullPointerException.
@@ -265,15 +275,35 @@ class PickleContext : public lang::Object {
   }
   // Appends n >= 0 bytes, handing a stream failure to the driver.
   int32_t appendData(const int8_t* data, int32_t n);
+  // writeDataValue through the stream's appends.
+  int32_t writeDataValueToStream(const int8_t* data, int32_t n);
   // writeDataValue inside an ImageScope: the length field and the bytes in reserved room.
   int32_t appendDataValueHeld(const int8_t* data, int32_t n) {
     const int32_t prefix = lengthFieldSize(n);
     if (n > INT32_MAX - prefix) throwStreamTooLong();
     int8_t* p = out_->reserveHeld(prefix + n);
     putLength(p, n);
-    if (n > 0) std::memcpy(p + prefix, data, static_cast<size_t>(n));
+    copyBytes(p + prefix, data, n);
     out_->commitHeld(prefix + n);
     return prefix + n;
+  }
+  // n >= 0 bytes from src to dst: the short data values of numbers and dates without a call.
+  // Reads and writes only the n bytes (overlapping fixed-size moves, never past the end).
+  static void copyBytes(int8_t* dst, const int8_t* src, int32_t n) noexcept {
+    const auto k = static_cast<size_t>(n);
+    if (n > 16) {
+      std::memcpy(dst, src, k);
+    } else if (n >= 8) {
+      std::memcpy(dst, src, 8);
+      std::memcpy(dst + k - 8, src + k - 8, 8);
+    } else if (n >= 4) {
+      std::memcpy(dst, src, 4);
+      std::memcpy(dst + k - 4, src + k - 4, 4);
+    } else if (n > 0) {
+      dst[0] = src[0];
+      dst[k / 2] = src[k / 2];
+      dst[k - 1] = src[k - 1];
+    }
   }
   // Writes the flags byte and the version byte in one write.
   int32_t writeFlagsAndVersion(int32_t flags);
