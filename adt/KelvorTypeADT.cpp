@@ -648,6 +648,16 @@ class AttributeTypes {
     if (list_ == nullptr) lang::throwNullPointer("object type not parsed");
   }
   int32_t size() { return list_ != nullptr ? list_->length() : type_.getNumAttributes(); }
+  // Whether every attribute from i on is written as a data value (a borrowed list only).
+  bool dataValuesFrom(int32_t i) const noexcept {
+    if (list_ == nullptr) return false;
+    for (; i < list_->length(); ++i) {
+      if (!KelvorType::writesDataValues(static_cast<KelvorType*>(list_->data()[i].get())->kind())) {
+        return false;
+      }
+    }
+    return true;
+  }
   KelvorType& operator[](int32_t i) {
     if (list_ != nullptr) return *static_cast<KelvorType*>(list_->data()[i].get());  // i < size()
     held_ = type_.getAttributeType(i);
@@ -788,6 +798,11 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
       }
       i = 1;
     }
+  }
+  if (types.dataValuesFrom(i)) {
+    // The rest as one run of data values (nulls as FF), the loop below without its dispatch.
+    total += KelvorType::pickleDataValues(ctx, v + i, n - i, 0);
+    i = n;
   }
   for (; i < n; ++i) {
     KelvorType& t = types[i];

@@ -65,10 +65,7 @@ PickleContext::ImageScope::~ImageScope() {
   ctx_.held_ = false;
 }
 
-int32_t PickleContext::offset() const {
-  if (out_ == nullptr) return offset_;
-  return held_ ? out_->offsetHeld() : out_->offset();
-}
+int32_t PickleContext::streamOffset() const { return out_->offset(); }
 
 Ref<lang::ByteArray> PickleContext::toByteArray() const { return stream().toByteArray(); }
 
@@ -104,18 +101,17 @@ inline int32_t PickleContext::writeFlagsAndVersion(int32_t flags) {
   return 2;
 }
 
-int32_t PickleContext::writeObjectHeader() { return writeObjectHeader(kPlaceholderLength); }
-
 int32_t PickleContext::writeObjectHeader(int32_t imageLength) {
   if (Trace::on(TRACE)) {
     Trace::line(kTraceName, "writeObjectHeader length ", imageLength, " at ", offset());
   }
   if (held_ && imageLength >= 0) {
     // flags, version and the length field as one append
-    int8_t* b = out_->reserveHeld(7);
+    const int32_t n = 2 + lengthFieldSize(imageLength);
+    int8_t* b = out_->reserveHeld(n);
     b[0] = static_cast<int8_t>(kObjectFlags);
     b[1] = static_cast<int8_t>(IMAGE_VERSION);
-    const int32_t n = 2 + putLength(b + 2, imageLength);
+    putLength(b + 2, imageLength);
     out_->commitHeld(n);
     return n;
   }
@@ -175,7 +171,7 @@ int32_t PickleContext::writeLocatorHeader(int32_t imageLength, const lang::ByteA
   return total + 1 + n;
 }
 
-int32_t PickleContext::writeLength(int32_t length) {
+int32_t PickleContext::writeLengthToStream(int32_t length) {
   PickleOutputStream& out = stream();
   // One unsigned compare takes the short form and sends negatives to the long path.
   if (static_cast<uint32_t>(length) <= static_cast<uint32_t>(MAX_SHORT_LENGTH)) {
@@ -239,26 +235,6 @@ int32_t PickleContext::writeDataValueToStream(const int8_t* data, int32_t n) {
   return prefix + n;
 }
 
-int32_t PickleContext::writeAtomicNull() {
-  PickleOutputStream& out = stream();
-  if (held_) {
-    out.appendHeld(NULL_MARKER);
-  } else {
-    out.write(NULL_MARKER);
-  }
-  return 1;
-}
-
-int32_t PickleContext::writeEmbeddedNull() {
-  PickleOutputStream& out = stream();
-  if (held_) {
-    out.appendHeld(EMBEDDED_NULL_MARKER);
-  } else {
-    out.write(EMBEDDED_NULL_MARKER);
-  }
-  return 1;
-}
-
 int32_t PickleContext::writeDepthNull(int8_t depth) {
   PickleOutputStream& out = stream();
   int8_t* b = held_ ? out.reserveHeld(2) : scratch_;
@@ -272,14 +248,14 @@ int32_t PickleContext::writeDepthNull(int8_t depth) {
   return 2;
 }
 
-void PickleContext::patchLength(int32_t at, int32_t length) {
+void PickleContext::patchLengthInStream(int32_t at, int32_t length) {
   PickleOutputStream& out = stream();
   if (Trace::on(TRACE)) Trace::line(kTraceName, "patchLength at ", at, " length ", length);
-  fillLongLength(length);
   if (held_) {
-    out.overwriteHeld(at, scratch_, 5);
+    fillLongLength(out.placeHeld(at, 5), length);
     return;
   }
+  fillLongLength(length);
   std::lock_guard<lang::Monitor> hold(out.monitor());  // as overwrite() holds it
   out.overwriteHeld(at, scratch_, 5);
 }

@@ -133,7 +133,10 @@ class PickleContext : public lang::Object {
   Ref<lang::ByteArray> image() const { return image_; }
   int32_t imageOffset() const noexcept { return offset_; }
   // With a stream, the number of bytes written so far; without one, the reader position.
-  int32_t offset() const;
+  int32_t offset() const {
+    if (held_) return out_->offsetHeld();
+    return out_ != nullptr ? streamOffset() : offset_;
+  }
   // A copy of everything written; NullPointerException without a stream.
   Ref<lang::ByteArray> toByteArray() const;
   // Everything written, as an array that takes over the stream's buffer (no copy); the stream
@@ -157,7 +160,17 @@ class PickleContext : public lang::Object {
   // stream they throw NullPointerException.
   //
   // 84 01 FE 00 00 00 F6: the object header with the length placeholder.
-  [[nodiscard]] int32_t writeObjectHeader();
+  [[nodiscard]] int32_t writeObjectHeader() {
+    if (held_ && !Trace::on(TRACE)) {
+      int8_t* b = out_->reserveHeld(7);
+      b[0] = static_cast<int8_t>(FLAG_TOPLEVEL | FLAG_OBJECT);
+      b[1] = static_cast<int8_t>(IMAGE_VERSION);
+      fillLongLength(b + 2, MAX_SHORT_LENGTH + 1);  // the placeholder
+      out_->commitHeld(7);
+      return 7;
+    }
+    return writeObjectHeader(MAX_SHORT_LENGTH + 1);
+  }
   // 84 01 length(imageLength).
   [[nodiscard]] int32_t writeObjectHeader(int32_t imageLength);
   // The collection header with the length placeholder.
@@ -171,7 +184,18 @@ class PickleContext : public lang::Object {
   // The length encoding of length. A negative length has no encoding (its low byte would read
   // back as a marker or a wrong length): it raises ERR_INVALID_ARGUMENT and writes nothing.
   // A stream failure of the long form is handed to the driver's I/O failure routine.
-  [[nodiscard]] int32_t writeLength(int32_t length);
+  [[nodiscard]] int32_t writeLength(int32_t length) {
+    if (held_ && length >= 0) {
+      if (length <= MAX_SHORT_LENGTH) {
+        out_->appendHeld(length);
+        return 1;
+      }
+      fillLongLength(out_->reserveHeld(5), length);
+      out_->commitHeld(5);
+      return 5;
+    }
+    return writeLengthToStream(length);
+  }
   // All bytes of data; a stream failure is handed to the driver's I/O failure routine.
   [[nodiscard]] int32_t writeData(const lang::ByteArray* data);
   // The same from n bytes at data (n < 0 throws IndexOutOfBoundsException).
@@ -184,11 +208,17 @@ class PickleContext : public lang::Object {
     if (held_ && n >= 0) return appendDataValueHeld(data, n);
     return writeDataValueToStream(data, n);
   }
-  [[nodiscard]] int32_t writeAtomicNull();       // FF
-  [[nodiscard]] int32_t writeEmbeddedNull();     // FD
+  [[nodiscard]] int32_t writeAtomicNull() { return writeMarker(NULL_MARKER); }  // FF
+  [[nodiscard]] int32_t writeEmbeddedNull() { return writeMarker(EMBEDDED_NULL_MARKER); }  // FD
   [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth
   // Overwrites the 5 bytes at stream position at with FE and length big-endian: one overwrite.
-  void patchLength(int32_t at, int32_t length);
+  void patchLength(int32_t at, int32_t length) {
+    if (held_ && !Trace::on(TRACE)) {
+      fillLongLength(out_->placeHeld(at, 5), length);
+      return;
+    }
+    patchLengthInStream(at, length);
+  }
   // Fills the context's 5-byte array with FE and length big-endian and returns it (the same
   // array every time, made at the first call).
   Ref<lang::ByteArray> longLengthBytes(int32_t length);
@@ -275,6 +305,19 @@ class PickleContext : public lang::Object {
   }
   // Appends n >= 0 bytes, handing a stream failure to the driver.
   int32_t appendData(const int8_t* data, int32_t n);
+  // The out-of-line halves of the writers above: everything but their held fast path.
+  int32_t streamOffset() const;
+  int32_t writeLengthToStream(int32_t length);
+  void patchLengthInStream(int32_t at, int32_t length);
+  // A one-byte marker.
+  int32_t writeMarker(int32_t marker) {
+    if (held_) {
+      out_->appendHeld(marker);
+    } else {
+      stream().write(marker);
+    }
+    return 1;
+  }
   // writeDataValue through the stream's appends.
   int32_t writeDataValueToStream(const int8_t* data, int32_t n);
   // writeDataValue inside an ImageScope: the length field and the bytes in reserved room.

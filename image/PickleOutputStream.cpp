@@ -57,12 +57,6 @@ void PickleOutputStream::overwrite(int32_t beginOffset, const lang::ByteArray* b
   overwriteHeld(beginOffset, b->data() + off, len);
 }
 
-void PickleOutputStream::overwriteHeld(int32_t beginOffset, const int8_t* b, int32_t len) {
-  // Target: beginOffset + len <= capacity (capacity - len cannot wrap: both are >= 0 here), and
-  // no byte is placed before the buffer. With len 0 nothing is placed, so only the end counts.
-  const bool targetOk = len >= 0 && beginOffset <= capacity_ - len && (len == 0 || beginOffset >= 0);
-  if (!targetOk) throw lang::IndexOutOfBoundsException();
-  if (len > 0) std::memmove(buf_ + beginOffset, b, static_cast<size_t>(len));
-}
+void PickleOutputStream::throwOutside() { throw lang::IndexOutOfBoundsException(); }
 
 }  // namespace kelvor::jdbc::kelcore

@@ -66,9 +66,25 @@ class PickleOutputStream : public lang::ByteArrayOutputStream {
   void commitHeld(int32_t n) noexcept { count_ += n; }
   int32_t offsetHeld() const noexcept { return count_; }
   // overwrite() of len bytes at beginOffset from b, with the same bounds and exception.
-  void overwriteHeld(int32_t beginOffset, const int8_t* b, int32_t len);
+  void overwriteHeld(int32_t beginOffset, const int8_t* b, int32_t len) {
+    int8_t* target = placeHeld(beginOffset, len);
+    if (len > 0) std::memmove(target, b, static_cast<size_t>(len));
+  }
+  // The place of the len bytes at beginOffset, for the caller to overwrite them in place: the
+  // range must lie inside the buffer as for overwrite(), else IndexOutOfBoundsException.
+  int8_t* placeHeld(int32_t beginOffset, int32_t len) {
+    // beginOffset + len <= capacity (capacity - len cannot wrap: both are >= 0 here), and no
+    // byte before the buffer. With len 0 nothing is placed, so only the end counts.
+    const bool targetOk =
+        len >= 0 && beginOffset <= capacity_ - len && (len == 0 || beginOffset >= 0);
+    if (!targetOk) throwOutside();
+    return buf_ + beginOffset;
+  }
 
   const char* className() const noexcept override { return "PickleOutputStream"; }
+
+ private:
+  [[noreturn]] static void throwOutside();
 };
 
 }  // namespace kelvor::jdbc::kelcore
