@@ -822,6 +822,38 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
   return static_cast<int32_t>(total);
 }
 
+bool KelvorTypeADT::writesDataValuesOnly() const noexcept {
+  if (kind() != TypeKind::PlainObject) return false;
+  const lang::ObjectArray* types = publishedAttributeTypes();
+  if (types == nullptr) return false;
+  for (int32_t i = 0; i < types->length(); ++i) {
+    if (!writesDataValues(static_cast<const KelvorType*>(types->data()[i].get())->kind())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int32_t KelvorTypeADT::pickleDataValueImage(PickleContext& ctx, lang::Object* value) {
+  assert(writesDataValuesOnly());
+  // pickle and pickleAttributes as they run for such a type: no inline object to refuse, no
+  // first-attribute chain; the same writes and checks in the same order.
+  const int32_t start = ctx.offset();
+  const int32_t header = ctx.writeObjectHeader();
+  Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
+  if (!values) lang::throwNullPointer("object value without attribute values");
+  const int32_t n = publishedAttributeTypes()->length();
+  if (values->length() != n) {
+    ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "attribute count differs from type",
+                       value);
+  }
+  const int64_t body = pickleDataValues(ctx, values->data(), n, 0);  // <= 2^31-1
+  // security: an image above 2^31-1 bytes cannot carry its length
+  if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  ctx.patchLength(start + 2, header + static_cast<int32_t>(body));
+  return header + static_cast<int32_t>(body);
+}
+
 Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   jdbc::ObjectValue& object = objectValueOf(value);
   PickleContext ctx;

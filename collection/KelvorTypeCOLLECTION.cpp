@@ -25,6 +25,7 @@
 #include "scalar/KelvorTypeNUMBER.h"
 #include "scalar/KelvorTypeSINT32.h"
 #include "types/DepthGuard.h"
+#include "types/KelvorTypeUPT.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -359,6 +360,8 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
     const Ref<lang::Object>* e = elements->data();  // count of them
     if (writesDataValues(type.kind())) {
       n += pickleDataValues(ctx, e, count, n);  // raises ERR_VALUE_TOO_LONG past 2^31-1
+    } else if (type.kind() == TypeKind::Upt) {
+      n += static_cast<KelvorTypeUPT&>(type).pickleElements(ctx, e, count, n);  // as above
     } else {
       for (int32_t i = 0; i < count; ++i) {
         n += e[i] ? type.pickleByKind(ctx, e[i].get()) : ctx.writeAtomicNull();

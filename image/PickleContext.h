@@ -204,7 +204,7 @@ class PickleContext : public lang::Object {
   // writeLength(n) + writeData(data, n), with the stream's monitor taken once instead of
   // twice. n < 0 throws IndexOutOfBoundsException; a stream failure is handed to the driver's
   // I/O failure routine.
-  [[nodiscard]] int32_t writeDataValue(const int8_t* data, int32_t n) {
+  [[nodiscard, gnu::always_inline]] int32_t writeDataValue(const int8_t* data, int32_t n) {
     if (held_ && n >= 0) return appendDataValueHeld(data, n);
     return writeDataValueToStream(data, n);
   }
@@ -321,7 +321,7 @@ class PickleContext : public lang::Object {
   // writeDataValue through the stream's appends.
   int32_t writeDataValueToStream(const int8_t* data, int32_t n);
   // writeDataValue inside an ImageScope: the length field and the bytes in reserved room.
-  int32_t appendDataValueHeld(const int8_t* data, int32_t n) {
+  [[gnu::always_inline]] int32_t appendDataValueHeld(const int8_t* data, int32_t n) {
     const int32_t prefix = lengthFieldSize(n);
     if (n > INT32_MAX - prefix) throwStreamTooLong();
     int8_t* p = out_->reserveHeld(prefix + n);
