@@ -363,8 +363,17 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
     } else if (type.kind() == TypeKind::Upt) {
       n += static_cast<KelvorTypeUPT&>(type).pickleElements(ctx, e, count, n);  // as above
     } else {
+      // Object elements of data values only: each without its per-attribute dispatch.
+      auto* objects = type.kind() == TypeKind::PlainObject ? static_cast<KelvorTypeADT*>(&type)
+                                                           : nullptr;
+      if (objects != nullptr && !objects->writesDataValuesOnly()) objects = nullptr;
       for (int32_t i = 0; i < count; ++i) {
-        n += e[i] ? type.pickleByKind(ctx, e[i].get()) : ctx.writeAtomicNull();
+        lang::Object* v = e[i].get();
+        if (v == nullptr) {
+          n += ctx.writeAtomicNull();
+        } else {
+          n += objects != nullptr ? objects->pickleDataValueImage(ctx, v) : type.pickleByKind(ctx, v);
+        }
         // security: an image above 2^31-1 bytes cannot carry its length
         if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
       }

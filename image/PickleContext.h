@@ -92,10 +92,6 @@ class PickleContext : public lang::Object {
   // A reader over image at the low 32 bits of offset.
   PickleContext(Ref<lang::ByteArray> image, int64_t offset);
 
-  // The initial capacity of a whole image's stream: most small images fit without growing,
-  // and takeImage trims what is left over in place.
-  static constexpr int32_t IMAGE_START_CAPACITY = 256;
-
   // The size of an ImageScope's scratch space: a small image never leaves it.
   static constexpr int32_t IMAGE_SCRATCH = 256;
 
