@@ -648,15 +648,16 @@ class AttributeTypes {
     if (list_ == nullptr) lang::throwNullPointer("object type not parsed");
   }
   int32_t size() { return list_ != nullptr ? list_->length() : type_.getNumAttributes(); }
-  // Whether every attribute from i on is written as a data value (a borrowed list only).
-  bool dataValuesFrom(int32_t i) const noexcept {
-    if (list_ == nullptr) return false;
+  // The end of the run of attributes from i on that are each written as a data value: i when
+  // attribute i is none (or the list is not borrowed).
+  int32_t dataValueRun(int32_t i) const noexcept {
+    if (list_ == nullptr) return i;
     for (; i < list_->length(); ++i) {
       if (!KelvorType::writesDataValues(static_cast<KelvorType*>(list_->data()[i].get())->kind())) {
-        return false;
+        break;
       }
     }
-    return true;
+    return i;
   }
   KelvorType& operator[](int32_t i) {
     if (list_ != nullptr) return *static_cast<KelvorType*>(list_->data()[i].get());  // i < size()
@@ -799,12 +800,13 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
       i = 1;
     }
   }
-  if (types.dataValuesFrom(i)) {
-    // The rest as one run of data values (nulls as FF), the loop below without its dispatch.
-    total += KelvorType::pickleDataValues(ctx, v + i, n - i, 0);
-    i = n;
-  }
   for (; i < n; ++i) {
+    if (const int32_t end = types.dataValueRun(i); end > i) {
+      // A run of data values (nulls as FF): the loop below without its dispatch.
+      total += KelvorType::pickleDataValues(ctx, v + i, end - i, 0);
+      i = end - 1;
+      continue;
+    }
     KelvorType& t = types[i];
     lang::Object* a = v[i].get();
     const bool plain = t.kind() == TypeKind::PlainObject;
