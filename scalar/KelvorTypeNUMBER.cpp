@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -18,6 +20,7 @@
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
+#include "scalar/NumberDecoder.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -100,10 +103,18 @@ bool shortWholeNumber(const int8_t* bytes, int32_t n, int32_t maxExponent, int64
   return true;
 }
 
-// Decoders of a byte form into one element of a primitive result array. They read exactly
-// [bytes, bytes + length) and never allocate (but to raise).
+// Decoders of a byte form into one element of a primitive result array, in three tiers:
+// decodeAt takes the common element (NumberDecoder) from its length byte on, decodeShort the
+// other whole numbers that fit, decode every form exactly (or raises). They read exactly the
+// form's bytes (decodeAt the 8 bytes its caller has checked) and never allocate (but to raise).
 struct IntDecoder {
   using Element = int32_t;
+  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+    int64_t v = 0;
+    if (!NumberDecoder::decode(p, t, NumberDecoder::INT_SCALE, v)) return false;
+    out = static_cast<Element>(v);
+    return true;
+  }
   static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
     int64_t v = 0;
     if (!shortWholeNumber(b, n, 8, v)) return false;  // below 10^9: fits
@@ -112,18 +123,35 @@ struct IntDecoder {
   }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toInt(b, n); }
 };
+// A whole number below 10^15 converts from a long to double exactly and to float with one
+// rounding to nearest, which is what the exact conversions give.
 struct DoubleDecoder {
   using Element = double;
+  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+    int64_t v = 0;
+    if (!NumberDecoder::decode(p, t, NumberDecoder::WIDE_SCALE, v)) return false;
+    out = static_cast<Element>(v);
+    return true;
+  }
   static bool decodeShort(const int8_t*, int32_t, Element&) { return false; }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toDouble(b, n); }
 };
 struct FloatDecoder {
   using Element = float;
+  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+    int64_t v = 0;
+    if (!NumberDecoder::decode(p, t, NumberDecoder::WIDE_SCALE, v)) return false;
+    out = static_cast<Element>(v);  // rounded once, to nearest
+    return true;
+  }
   static bool decodeShort(const int8_t*, int32_t, Element&) { return false; }
   static Element decode(const int8_t* b, int32_t n) { return NumberValue::toFloat(b, n); }
 };
 struct LongDecoder {
   using Element = int64_t;
+  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+    return NumberDecoder::decode(p, t, NumberDecoder::WIDE_SCALE, out);
+  }
   static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
     return shortWholeNumber(b, n, 17, out);  // below 10^18: fits
   }
@@ -131,6 +159,12 @@ struct LongDecoder {
 };
 struct ShortDecoder {
   using Element = int16_t;
+  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+    int64_t v = 0;
+    if (!NumberDecoder::decode(p, t, NumberDecoder::SHORT_SCALE, v)) return false;
+    out = static_cast<Element>(v);
+    return true;
+  }
   static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
     int64_t v = 0;
     if (!shortWholeNumber(b, n, 3, v)) return false;  // below 10^4: fits
@@ -142,6 +176,64 @@ struct ShortDecoder {
     return static_cast<int16_t>(NumberValue::toShort(b, n));
   }
 };
+
+// The run of data values from `at` on that the fast decoder takes, decoded into out (at most
+// count); returns how many, `at` moved past them. Stops at the first value it refuses and where
+// fewer than 8 bytes remain in the image (lastWord: the last position with 8). Kept out of
+// line, with the tables passed in, so that the loop holds its few values in registers.
+template <typename Decoder>
+__attribute__((noinline)) int32_t decodeValueRun(const NumberDecoder::Tables& tables,
+                                                 const int8_t* data, int32_t& at, int32_t lastWord,
+                                                 typename Decoder::Element* out, int32_t count) {
+  typename Decoder::Element* o = out;
+  typename Decoder::Element* const stop = out + count;
+  const int8_t* p = data + at;
+  while (o < stop && at <= lastWord) {
+    // A taken value moves p by at most 8: this many stay within lastWord without a check each.
+    const int32_t safe = (lastWord - at) / NumberDecoder::WORD_BYTES + 1;
+    typename Decoder::Element* const end = stop - o > safe ? o + safe : stop;
+    for (; o < end; ++o) {
+      const uint32_t n = static_cast<uint8_t>(*p);
+      if (!Decoder::decodeAt(p, tables, *o)) {
+        at = static_cast<int32_t>(p - data);
+        return static_cast<int32_t>(o - out);
+      }
+      p += n + 1;  // a taken form is inside the 8 bytes
+    }
+    at = static_cast<int32_t>(p - data);
+  }
+  return static_cast<int32_t>(o - out);
+}
+
+// The same over fixed slots, all inside the image (checked by the caller): a null slot gives
+// 0; returns how many slots were read, stopping at the first present form it refuses.
+template <typename Decoder>
+__attribute__((noinline)) int32_t decodeSlotRun(const NumberDecoder::Tables& tables,
+                                                const int8_t* slot,
+                                                typename Decoder::Element* out, int32_t count) {
+  typename Decoder::Element* o = out;
+  for (typename Decoder::Element* const stop = out + count; o < stop;
+       ++o, slot += KelvorTypeNUMBER::FIXED_NUMBER_STRIDE) {
+    if ((slot[0] & 1) != 0) {  // null
+      *o = 0;
+      continue;
+    }
+    // the length byte and the 7 bytes after it lie inside the slot
+    if (!Decoder::decodeAt(slot + 1, tables, *o)) break;
+  }
+  return static_cast<int32_t>(o - out);
+}
+
+// A result array of count (> 0) elements for a bulk reader, which writes every element (0 for
+// a null): a large one is not zero-filled first (two allocations instead of one, and no
+// pass over the memory).
+template <typename E>
+Ref<PrimitiveArray<E>> unfilledArray(int32_t count) {
+  if (count <= 1024) return PrimitiveArray<E>::make(count);
+  void* elements = std::malloc(sizeof(E) * static_cast<size_t>(count));
+  if (elements == nullptr) throw std::bad_alloc();
+  return PrimitiveArray<E>::adoptBuffer(static_cast<E*>(elements), count);
+}
 
 // Runs f(decoder) with the decoder of the access kind; another kind: ERR_UNSUPPORTED.
 template <typename F>
@@ -402,11 +494,15 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ct
     if (base < 0 || base > length || count > (length - base) / FIXED_NUMBER_STRIDE) {
       throwSlotsOutsideImage(base, count, length);
     }
-    Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
+    Ref<PrimitiveArray<Element>> result = unfilledArray<Element>(count);
     Element* out = result->data();
-    const int8_t* slot = image->data() + base;
-    for (int32_t i = 0; i < count; ++i, slot += FIXED_NUMBER_STRIDE) {
-      if ((slot[0] & 1) != 0) continue;  // null: the element stays 0
+    const int8_t* const first = image->data() + base;
+    for (int32_t i = 0; i < count; ++i) {
+      i += decodeSlotRun<Decoder>(NumberDecoder::TABLES, first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE,
+                                  out + i, count - i);
+      if (i == count) break;
+      const int8_t* const slot = first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE;  // present, refused
+      out[i] = 0;  // unless read below
       const int32_t formLength = static_cast<uint8_t>(slot[1]);
       if (formLength > NumberValue::MAX_LENGTH) raiseOverlongSlot(slot);
       if (formLength == 0) continue;  // an empty form is a null, as in a single read
@@ -444,15 +540,20 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
     if (start < 0 || start > length || count > length - start) {
       throwValuesOutsideImage(start, count, length);
     }
-    Ref<PrimitiveArray<Element>> result = PrimitiveArray<Element>::make(count);
+    Ref<PrimitiveArray<Element>> result = unfilledArray<Element>(count);
     Element* out = result->data();
     // The position is kept here and handed back to the context before anything that may
     // throw, so that a failure leaves the context where the element-wise reads would.
     int32_t at = start;
+    // security: a word is loaded only where all its bytes lie inside the image
+    const int32_t lastWord = length - NumberDecoder::WORD_BYTES;
     for (int32_t i = 0; i < count; ++i) {
+      i += decodeValueRun<Decoder>(NumberDecoder::TABLES, data, at, lastWord, out + i, count - i);
+      if (i == count) break;
+      out[i] = 0;  // unless read below
       if (at < length) {
         const auto first = static_cast<uint8_t>(data[at]);
-        if (PickleContext::isAtomicNull(static_cast<int8_t>(first))) {  // the element stays 0
+        if (PickleContext::isAtomicNull(static_cast<int8_t>(first))) {  // the element is 0
           ++at;
           continue;
         }
