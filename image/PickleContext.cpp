@@ -171,7 +171,7 @@ int32_t PickleContext::writeLocatorHeader(int32_t imageLength, const lang::ByteA
   return total + 1 + n;
 }
 
-int32_t PickleContext::writeLengthToStream(int32_t length) {
+int32_t PickleContext::writeLength(int32_t length) {
   PickleOutputStream& out = stream();
   // One unsigned compare takes the short form and sends negatives to the long path.
   if (static_cast<uint32_t>(length) <= static_cast<uint32_t>(MAX_SHORT_LENGTH)) {

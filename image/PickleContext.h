@@ -180,18 +180,8 @@ class PickleContext : public lang::Object {
   // The length encoding of length. A negative length has no encoding (its low byte would read
   // back as a marker or a wrong length): it raises ERR_INVALID_ARGUMENT and writes nothing.
   // A stream failure of the long form is handed to the driver's I/O failure routine.
-  [[nodiscard]] int32_t writeLength(int32_t length) {
-    if (held_ && length >= 0) {
-      if (length <= MAX_SHORT_LENGTH) {
-        out_->appendHeld(length);
-        return 1;
-      }
-      fillLongLength(out_->reserveHeld(5), length);
-      out_->commitHeld(5);
-      return 5;
-    }
-    return writeLengthToStream(length);
-  }
+  // Out of line: callers across the library's boundary link to it.
+  [[nodiscard]] int32_t writeLength(int32_t length);
   // All bytes of data; a stream failure is handed to the driver's I/O failure routine.
   [[nodiscard]] int32_t writeData(const lang::ByteArray* data);
   // The same from n bytes at data (n < 0 throws IndexOutOfBoundsException).
@@ -303,7 +293,6 @@ class PickleContext : public lang::Object {
   int32_t appendData(const int8_t* data, int32_t n);
   // The out-of-line halves of the writers above: everything but their held fast path.
   int32_t streamOffset() const;
-  int32_t writeLengthToStream(int32_t length);
   void patchLengthInStream(int32_t at, int32_t length);
   // A one-byte marker.
   int32_t writeMarker(int32_t marker) {
