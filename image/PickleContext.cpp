@@ -61,7 +61,7 @@ PickleContext::ImageScope::ImageScope(PickleContext& ctx)
 }
 
 PickleContext::ImageScope::~ImageScope() {
-  ctx_.out_ = nullptr;
+  ctx_.out_ = ctx_.outStream_.get();  // none, as the scope requires of the context
   ctx_.held_ = false;
 }
 
