@@ -636,18 +636,34 @@ constexpr int32_t STYLE_SQL_VALUE = KelvorTypeADT::STYLE_SQL_VALUE;
 constexpr int32_t STYLE_PLATFORM_OBJECT = KelvorTypeADT::STYLE_PLATFORM_OBJECT;
 
 // The attribute descriptors of one object type, borrowed for one pass over its attributes: a
-// plain object type's list is fetched once and indexed, so that no reference count moves per
-// attribute. Other kinds answer through getAttributeType, whose result is held here until the
-// next call.
+// plain object type's list is taken once (published lists without any reference count) and
+// indexed. Other kinds answer through getNumAttributes and getAttributeType, whose result is
+// held here until the next call.
 class AttributeTypes {
  public:
-  explicit AttributeTypes(KelvorTypeADT& type) : type_(type) {}
-  KelvorType& operator[](int32_t i) {
-    if (type_.kind() == TypeKind::PlainObject) {
-      if (!list_) list_ = type_.getAttributeTypes();
-      if (!list_) lang::throwNullPointer("object type not parsed");
-      return *static_cast<KelvorType*>(list_->at(i));
+  explicit AttributeTypes(KelvorTypeADT& type) : type_(type) {
+    if (type.kind() != TypeKind::PlainObject) return;
+    list_ = type.publishedAttributeTypes();
+    if (list_ == nullptr) {
+      heldList_ = type.getAttributeTypes();
+      list_ = heldList_.get();
     }
+    if (list_ == nullptr) lang::throwNullPointer("object type not parsed");
+  }
+  int32_t size() { return list_ != nullptr ? list_->length() : type_.getNumAttributes(); }
+  // The end of the run of attributes from i on that are each written as a data value: i when
+  // attribute i is none (or the list is not borrowed).
+  int32_t dataValueRun(int32_t i) const noexcept {
+    if (list_ == nullptr) return i;
+    for (; i < list_->length(); ++i) {
+      if (!KelvorType::writesDataValues(static_cast<KelvorType*>(list_->data()[i].get())->kind())) {
+        break;
+      }
+    }
+    return i;
+  }
+  KelvorType& operator[](int32_t i) {
+    if (list_ != nullptr) return *static_cast<KelvorType*>(list_->data()[i].get());  // i < size()
     held_ = type_.getAttributeType(i);
     if (!held_) lang::throwNullPointer("attribute type");
     return *held_;
@@ -655,7 +671,8 @@ class AttributeTypes {
 
  private:
   KelvorTypeADT& type_;
-  Ref<lang::ObjectArray> list_;
+  const lang::ObjectArray* list_ = nullptr;
+  Ref<lang::ObjectArray> heldList_;
   Ref<KelvorType> held_;
 };
 
@@ -759,21 +776,22 @@ int32_t KelvorTypeADT::pickle(PickleContext& ctx, lang::Object* value) {
 int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value, int32_t depth) {
   Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
   if (!values) lang::throwNullPointer("object value without attribute values");
-  const int32_t n = getNumAttributes();
+  AttributeTypes types(*this);
+  const int32_t n = types.size();
   if (values->length() != n) {
     ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "attribute count differs from type",
                        value);
   }
+  const Ref<lang::Object>* v = values->data();  // n of them
   int64_t total = 0;
   int32_t i = 0;
-  AttributeTypes types(*this);
   if (n > 0) {
     KelvorType& first = types[0];
     if (isPlainObjectType(&first)) {
       auto& inner = static_cast<KelvorTypeADT&>(first);
-      if (lang::Object* v = values->at(0)) {
-        const int32_t written = inner.pickleAttributes(ctx, v, depth + 1);
-        if (written == 0) raiseNoBytes(v);
+      if (lang::Object* head = v[0].get()) {
+        const int32_t written = inner.pickleAttributes(ctx, head, depth + 1);
+        if (written == 0) raiseNoBytes(head);
         total += written;
       } else if (depth > 0) {
         // security: the depth byte holds the chain's length, bounded by the type's nesting
@@ -786,14 +804,20 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
     }
   }
   for (; i < n; ++i) {
+    if (const int32_t end = types.dataValueRun(i); end > i) {
+      // A run of data values (nulls as FF): the loop below without its dispatch.
+      total += KelvorType::pickleDataValues(ctx, v + i, end - i, 0);
+      i = end - 1;
+      continue;
+    }
     KelvorType& t = types[i];
-    lang::Object* v = values->at(i);
-    const bool plain = isPlainObjectType(&t);
-    if (v != nullptr) {
-      const int32_t written = plain ? static_cast<KelvorTypeADT&>(t).pickleAttributes(ctx, v, 1)
-                                    : t.pickle(ctx, v);
+    lang::Object* a = v[i].get();
+    const bool plain = t.kind() == TypeKind::PlainObject;
+    if (a != nullptr) {
+      const int32_t written = plain ? static_cast<KelvorTypeADT&>(t).pickleAttributes(ctx, a, 1)
+                                    : t.pickleByKind(ctx, a);
       // Called without pickle's check, an inline object may still write nothing: refuse it.
-      if (written == 0 && plain) raiseNoBytes(v);
+      if (written == 0 && plain) raiseNoBytes(a);
       total += written;
     } else {
       total += plain ? ctx.writeEmbeddedNull() : ctx.writeAtomicNull();
@@ -803,14 +827,45 @@ int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value,
   return static_cast<int32_t>(total);
 }
 
+bool KelvorTypeADT::writesDataValuesOnly() const noexcept {
+  if (kind() != TypeKind::PlainObject) return false;
+  const lang::ObjectArray* types = publishedAttributeTypes();
+  if (types == nullptr) return false;
+  for (int32_t i = 0; i < types->length(); ++i) {
+    if (!writesDataValues(static_cast<const KelvorType*>(types->data()[i].get())->kind())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int32_t KelvorTypeADT::pickleDataValueImage(PickleContext& ctx, lang::Object* value) {
+  assert(writesDataValuesOnly());
+  // pickle and pickleAttributes as they run for such a type: no inline object to refuse, no
+  // first-attribute chain; the same writes and checks in the same order.
+  const int32_t start = ctx.offset();
+  const int32_t header = ctx.writeObjectHeader();
+  Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
+  if (!values) lang::throwNullPointer("object value without attribute values");
+  const int32_t n = publishedAttributeTypes()->length();
+  if (values->length() != n) {
+    ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "attribute count differs from type",
+                       value);
+  }
+  const int64_t body = pickleDataValues(ctx, values->data(), n, 0);  // <= 2^31-1
+  // security: an image above 2^31-1 bytes cannot carry its length
+  if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  ctx.patchLength(start + 2, header + static_cast<int32_t>(body));
+  return header + static_cast<int32_t>(body);
+}
+
 Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
   jdbc::ObjectValue& object = objectValueOf(value);
   PickleContext ctx;
-  ctx.initStream(PickleContext::IMAGE_START_CAPACITY);
-  // Held once for the whole image: every append re-enters it at the cost of a comparison.
-  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
+  // A stream of the scope's own, its monitor held once for the whole image.
+  PickleContext::ImageScope scope(ctx);
   const int32_t written = pickle(ctx, value);
-  Ref<lang::ByteArray> image = ctx.takeImage();
+  Ref<lang::ByteArray> image = scope.takeImage();
   assert(written == image->length());
   (void)written;
   object.setBytes(image);

@@ -167,6 +167,12 @@ class KelvorTypeADT : public KelvorNamedType {
   // Writes the value's attributes inline, without a header; depth counts the levels of the
   // first-attribute chain above (0 for the outermost object).
   [[nodiscard]] int32_t pickleAttributes(PickleContext& ctx, lang::Object* value, int32_t depth);
+  // For a writer of many values of one type (a collection's elements): whether this is a plain
+  // object type whose attributes are each written as one data value, so that
+  // pickleDataValueImage may stand in for pickle. False until the attribute list is published.
+  bool writesDataValuesOnly() const noexcept;
+  // pickle(ctx, value) of such a type, without the per-attribute dispatch.
+  [[nodiscard]] int32_t pickleDataValueImage(PickleContext& ctx, lang::Object* value);
   // The image of the value, also stored into the value.
   Ref<lang::ByteArray> pickleToImage(lang::Object* value);
   Ref<lang::ByteArray> toImage(lang::Object* value) override;
@@ -218,6 +224,11 @@ class KelvorTypeADT : public KelvorNamedType {
   }
   // The attribute descriptors as parsed, without triggering a fetch; null before parsing.
   const Ref<lang::ObjectArray>& parsedAttributeTypes() const noexcept { return attributeTypes_; }
+  // The attribute descriptors once getAttributeTypes has published them (from then on they
+  // never change), borrowed from the type: no fetch, no reference count. Null before.
+  const lang::ObjectArray* publishedAttributeTypes() const noexcept {
+    return typesPublished_.load(std::memory_order_acquire) ? attributeTypes_.get() : nullptr;
+  }
   int32_t getLayoutOffsetCount() const noexcept { return layoutOffsetCount_; }
 
   const lang::SerialClass& serialClass() const noexcept override { return SERIAL_CLASS; }

@@ -25,6 +25,7 @@
 #include "scalar/KelvorTypeNUMBER.h"
 #include "scalar/KelvorTypeSINT32.h"
 #include "types/DepthGuard.h"
+#include "types/KelvorTypeUPT.h"
 
 namespace kelvor::jdbc::kelcore {
 namespace {
@@ -374,11 +375,26 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
     }
     KelvorType& type = element();
     n = ctx.writeCollectionHeader(count);
-    for (int32_t i = 0; i < count; ++i) {
-      lang::Object* e = elements->at(i);
-      n += e != nullptr ? type.pickle(ctx, e) : ctx.writeAtomicNull();
-      // security: an image above 2^31-1 bytes cannot carry its length
-      if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    const Ref<lang::Object>* e = elements->data();  // count of them
+    if (writesDataValues(type.kind())) {
+      n += pickleDataValues(ctx, e, count, n);  // raises ERR_VALUE_TOO_LONG past 2^31-1
+    } else if (type.kind() == TypeKind::Upt) {
+      n += static_cast<KelvorTypeUPT&>(type).pickleElements(ctx, e, count, n);  // as above
+    } else {
+      // Object elements of data values only: each without its per-attribute dispatch.
+      auto* objects = type.kind() == TypeKind::PlainObject ? static_cast<KelvorTypeADT*>(&type)
+                                                           : nullptr;
+      if (objects != nullptr && !objects->writesDataValuesOnly()) objects = nullptr;
+      for (int32_t i = 0; i < count; ++i) {
+        lang::Object* v = e[i].get();
+        if (v == nullptr) {
+          n += ctx.writeAtomicNull();
+        } else {
+          n += objects != nullptr ? objects->pickleDataValueImage(ctx, v) : type.pickleByKind(ctx, v);
+        }
+        // security: an image above 2^31-1 bytes cannot carry its length
+        if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+      }
     }
   } else {
     n = ctx.writeLocatorHeader(array->getLocator().get());
@@ -392,11 +408,10 @@ Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
   std::lock_guard<std::recursive_mutex> hold(monitor());
   initIfNeeded(!isParsed());  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
-  ctx.initStream(PickleContext::IMAGE_START_CAPACITY);
-  // Held once for the whole image: every append re-enters it at the cost of a comparison.
-  std::lock_guard<lang::Monitor> holdStream(ctx.outStream()->monitor());
+  // A stream of the scope's own, its monitor held once for the whole image.
+  PickleContext::ImageScope scope(ctx);
   const int32_t written = pickle(ctx, value);
-  Ref<lang::ByteArray> image = ctx.takeImage();
+  Ref<lang::ByteArray> image = scope.takeImage();
   assert(written == image->length());
   (void)written;
   return image;

@@ -1,6 +1,8 @@
 #include "image/PickleContext.h"
 
+#include <cassert>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -36,17 +38,34 @@ PickleContext::PickleContext(Ref<lang::ByteArray> image) : image_(std::move(imag
 PickleContext::PickleContext(Ref<lang::ByteArray> image, int64_t offset)
     : image_(std::move(image)), offset_(static_cast<int32_t>(offset)) {}  // low 32 bits
 
-void PickleContext::initStream() { outStream_ = lang::makeRef<PickleOutputStream>(); }
+void PickleContext::initStream() {
+  outStream_ = lang::makeRef<PickleOutputStream>();
+  out_ = outStream_.get();
+}
 
 void PickleContext::initStream(int32_t size) {
   outStream_ = lang::makeRef<PickleOutputStream>(size);
+  out_ = outStream_.get();
 }
 
 void PickleContext::attachStream(Ref<PickleOutputStream> stream) {
   outStream_ = std::move(stream);
+  out_ = outStream_.get();
 }
 
-int32_t PickleContext::offset() const { return outStream_ ? outStream_->offset() : offset_; }
+PickleContext::ImageScope::ImageScope(PickleContext& ctx)
+    : ctx_(ctx), stream_(scratch_, IMAGE_SCRATCH), hold_(stream_.monitor()) {
+  assert(ctx.out_ == nullptr);
+  ctx.out_ = &stream_;
+  ctx.held_ = true;
+}
+
+PickleContext::ImageScope::~ImageScope() {
+  ctx_.out_ = ctx_.outStream_.get();  // none, as the scope requires of the context
+  ctx_.held_ = false;
+}
+
+int32_t PickleContext::streamOffset() const { return out_->offset(); }
 
 Ref<lang::ByteArray> PickleContext::toByteArray() const { return stream().toByteArray(); }
 
@@ -54,13 +73,15 @@ Ref<lang::ByteArray> PickleContext::takeImage() { return stream().detachByteArra
 
 void PickleContext::throwNoStream() { lang::throwNullPointer("PickleContext has no output stream"); }
 
-// --- writers ------------------------------------------------------------------------------------
-
-inline void PickleContext::fillLongLength(int32_t length) noexcept {
-  int8_t* b = lengthBuffer_->data();
-  b[0] = static_cast<int8_t>(LONG_LENGTH_MARKER);
-  storeBE32(b + 1, static_cast<uint32_t>(length));
+void PickleContext::throwStreamTooLong() {
+  throw lang::IllegalArgumentException("stream above 2^31-1 bytes");
 }
+
+// --- writers ------------------------------------------------------------------------------------
+//
+// Each writer has two ways out: inside an ImageScope (held_) the held appends, a room check and
+// a store; otherwise the stream's own appends, each under the monitor, through which a stream
+// of the caller's (a test double) sees every append.
 
 void PickleContext::handleOutputFailure(const lang::IOException& failure) {
   if constexpr (DEBUG_TRACE != 0) Trace::emit(kTraceName, failure.what());
@@ -69,18 +90,30 @@ void PickleContext::handleOutputFailure(const lang::IOException& failure) {
 
 inline int32_t PickleContext::writeFlagsAndVersion(int32_t flags) {
   PickleOutputStream& out = stream();
-  int8_t* b = lengthBuffer_->data();
+  int8_t* b = held_ ? out.reserveHeld(2) : scratch_;
   b[0] = static_cast<int8_t>(flags);
   b[1] = static_cast<int8_t>(IMAGE_VERSION);
-  out.write(b, 2);
+  if (held_) {
+    out.commitHeld(2);
+  } else {
+    out.write(b, 2);
+  }
   return 2;
 }
-
-int32_t PickleContext::writeObjectHeader() { return writeObjectHeader(kPlaceholderLength); }
 
 int32_t PickleContext::writeObjectHeader(int32_t imageLength) {
   if (Trace::on(TRACE)) {
     Trace::line(kTraceName, "writeObjectHeader length ", imageLength, " at ", offset());
+  }
+  if (held_ && imageLength >= 0) {
+    // flags, version and the length field as one append
+    const int32_t n = 2 + lengthFieldSize(imageLength);
+    int8_t* b = out_->reserveHeld(n);
+    b[0] = static_cast<int8_t>(kObjectFlags);
+    b[1] = static_cast<int8_t>(IMAGE_VERSION);
+    putLength(b + 2, imageLength);
+    out_->commitHeld(n);
+    return n;
   }
   int32_t n = writeFlagsAndVersion(kObjectFlags);
   n += writeLength(imageLength);
@@ -99,11 +132,12 @@ int32_t PickleContext::writeCollectionHeader(int32_t imageLength, int32_t elemen
   int32_t n = writeFlagsAndVersion(kCollectionFlags);
   n += writeLength(imageLength);
   // The prefix segment: its length (1), its single byte (01), then the 00 that readers drop.
-  int8_t* b = lengthBuffer_->data();
-  b[0] = 1;
-  b[1] = 1;
-  b[2] = 0;
-  outStream_->write(b, 3);
+  static constexpr int8_t kPrefix[3] = {1, 1, 0};
+  if (held_) {
+    out_->appendHeld(kPrefix, 3);
+  } else {
+    out_->write(kPrefix, 3);
+  }
   n += 3;
   n += writeLength(elementCount);
   return n;
@@ -127,8 +161,13 @@ int32_t PickleContext::writeLocatorHeader(int32_t imageLength, const lang::ByteA
   int32_t total = writeFlagsAndVersion(kLocatorFlags);
   total += writeLength(imageLength);
   total += writeLength(n + 1);
-  outStream_->write(0);  // the prefix segment's first byte, which readers drop
-  outStream_->write(locator->data(), n);
+  if (held_) {
+    out_->appendHeld(0);  // the prefix segment's first byte, which readers drop
+    out_->appendHeld(locator->data(), n);
+  } else {
+    out_->write(0);
+    out_->write(locator->data(), n);
+  }
   return total + 1 + n;
 }
 
@@ -136,15 +175,24 @@ int32_t PickleContext::writeLength(int32_t length) {
   PickleOutputStream& out = stream();
   // One unsigned compare takes the short form and sends negatives to the long path.
   if (static_cast<uint32_t>(length) <= static_cast<uint32_t>(MAX_SHORT_LENGTH)) {
-    out.write(length);
+    if (held_) {
+      out.appendHeld(length);
+    } else {
+      out.write(length);
+    }
     return 1;
   }
   if (length < 0) {
     ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "negative length in an image");
   }
+  if (held_) {
+    fillLongLength(out.reserveHeld(5), length);
+    out.commitHeld(5);
+    return 5;
+  }
   fillLongLength(length);
   try {
-    out.write(lengthBuffer_->data(), 5);
+    out.write(scratch_, 5);
   } catch (const lang::IOException& failure) {
     handleOutputFailure(failure);
   }
@@ -153,6 +201,10 @@ int32_t PickleContext::writeLength(int32_t length) {
 
 inline int32_t PickleContext::appendData(const int8_t* data, int32_t n) {
   PickleOutputStream& out = stream();
+  if (held_) {
+    out.appendHeld(data, n);
+    return n;
+  }
   try {
     out.write(data, n);
   } catch (const lang::IOException& failure) {
@@ -171,52 +223,46 @@ int32_t PickleContext::writeData(const int8_t* data, int32_t n) {
   return appendData(data, n);
 }
 
-int32_t PickleContext::writeDataValue(const int8_t* data, int32_t n) {
+int32_t PickleContext::writeDataValueToStream(const int8_t* data, int32_t n) {
   PickleOutputStream& out = stream();
   if (n < 0) lang::throwIndexOutOfBounds(n, 0);
-  int32_t prefix = 1;
-  if (n > MAX_SHORT_LENGTH) {
-    fillLongLength(n);
-    prefix = 5;
-  } else {
-    (*lengthBuffer_)[0] = static_cast<int8_t>(n);
-  }
+  const int32_t prefix = putLength(scratch_, n);
   try {
-    out.writeWithPrefix(lengthBuffer_->data(), prefix, data, n);
+    out.writeWithPrefix(scratch_, prefix, data, n);
   } catch (const lang::IOException& failure) {
     handleOutputFailure(failure);
   }
   return prefix + n;
 }
 
-int32_t PickleContext::writeAtomicNull() {
-  stream().write(NULL_MARKER);
-  return 1;
-}
-
-int32_t PickleContext::writeEmbeddedNull() {
-  stream().write(EMBEDDED_NULL_MARKER);
-  return 1;
-}
-
 int32_t PickleContext::writeDepthNull(int8_t depth) {
   PickleOutputStream& out = stream();
-  int8_t* b = lengthBuffer_->data();
+  int8_t* b = held_ ? out.reserveHeld(2) : scratch_;
   b[0] = static_cast<int8_t>(DEPTH_NULL_MARKER);
   b[1] = depth;
-  out.write(b, 2);
+  if (held_) {
+    out.commitHeld(2);
+  } else {
+    out.write(b, 2);
+  }
   return 2;
 }
 
-void PickleContext::patchLength(int32_t at, int32_t length) {
+void PickleContext::patchLengthInStream(int32_t at, int32_t length) {
   PickleOutputStream& out = stream();
   if (Trace::on(TRACE)) Trace::line(kTraceName, "patchLength at ", at, " length ", length);
+  if (held_) {
+    fillLongLength(out.placeHeld(at, 5), length);
+    return;
+  }
   fillLongLength(length);
-  out.overwrite(at, lengthBuffer_.get(), 0, 5);
+  std::lock_guard<lang::Monitor> hold(out.monitor());  // as overwrite() holds it
+  out.overwriteHeld(at, scratch_, 5);
 }
 
 Ref<lang::ByteArray> PickleContext::longLengthBytes(int32_t length) {
-  fillLongLength(length);
+  if (!lengthBuffer_) lengthBuffer_ = lang::ByteArray::make(5);
+  fillLongLength(lengthBuffer_->data(), length);
   return lengthBuffer_;
 }
 

@@ -2,7 +2,9 @@
 // markers and the data values that every type descriptor writes or reads through it. Works as
 // a writer (appending to a PickleOutputStream) or as a reader (walking a byte array with a
 // position), chosen by the constructor. A context belongs to one thread for one top-level
-// operation and has no lock; its stream takes its own.
+// operation and has no lock; its stream takes its own. A whole image is best written inside an
+// ImageScope: the scope's stream starts in scratch space of its own, and its monitor is held
+// once from start to end, so that each write is a room check and a store.
 //
 // image      := flags(1) version(1) imagelen kind-part body
 //   flags    := 84 object | 88 collection, elements inline | 90 collection given by a locator
@@ -36,7 +38,11 @@
 // next read checks where they led.
 #pragma once
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
 #include <span>
 
 #include "driver/Trace.h"
@@ -86,21 +92,47 @@ class PickleContext : public lang::Object {
   // A reader over image at the low 32 bits of offset.
   PickleContext(Ref<lang::ByteArray> image, int64_t offset);
 
-  // The initial capacity of a whole image's stream: most small images fit without growing,
-  // and takeImage trims what is left over in place.
-  static constexpr int32_t IMAGE_START_CAPACITY = 256;
+  // The size of an ImageScope's scratch space: a small image never leaves it.
+  static constexpr int32_t IMAGE_SCRATCH = 256;
 
   // Gives the writer a new stream of default or given initial capacity.
   void initStream();
   void initStream(int32_t size);
   // Gives the writer a stream of the caller's (a pre-sized one, or a test double).
   void attachStream(Ref<PickleOutputStream> stream);
-  const Ref<PickleOutputStream>& outStream() const noexcept { return outStream_; }
+  // The writer's stream; null in a reader.
+  PickleOutputStream* outStream() const noexcept { return out_; }
+
+  // One whole image written by the calling thread into a stream that the scope makes and owns:
+  // it starts in the scope's scratch space, and its monitor is held from the scope's start to
+  // its end, so that the context's writers append straight into the buffer. The context must
+  // not have a stream yet; it has none again when the scope ends. Lives on the writer's stack.
+  class ImageScope {
+   public:
+    explicit ImageScope(PickleContext& ctx);
+    ~ImageScope();
+    ImageScope(const ImageScope&) = delete;
+    ImageScope& operator=(const ImageScope&) = delete;
+    // Everything written, as an array of its own (an image still in the scratch space is
+    // copied into one new array: one allocation); the stream is left empty.
+    Ref<lang::ByteArray> takeImage() { return stream_.detachByteArray(); }
+    // Makes room for n more bytes at once, where the writer knows (a bound of) what follows.
+    void reserve(int32_t n) { (void)stream_.reserveHeld(n); }
+
+   private:
+    PickleContext& ctx_;
+    int8_t scratch_[IMAGE_SCRATCH];
+    PickleOutputStream stream_;
+    std::lock_guard<lang::Monitor> hold_;  // after stream_: released before it goes
+  };
 
   Ref<lang::ByteArray> image() const { return image_; }
   int32_t imageOffset() const noexcept { return offset_; }
   // With a stream, the number of bytes written so far; without one, the reader position.
-  int32_t offset() const;
+  int32_t offset() const {
+    if (held_) return out_->offsetHeld();
+    return out_ != nullptr ? streamOffset() : offset_;
+  }
   // A copy of everything written; NullPointerException without a stream.
   Ref<lang::ByteArray> toByteArray() const;
   // Everything written, as an array that takes over the stream's buffer (no copy); the stream
@@ -124,7 +156,17 @@ class PickleContext : public lang::Object {
   // stream they throw NullPointerException.
   //
   // 84 01 FE 00 00 00 F6: the object header with the length placeholder.
-  [[nodiscard]] int32_t writeObjectHeader();
+  [[nodiscard]] int32_t writeObjectHeader() {
+    if (held_ && !Trace::on(TRACE)) {
+      int8_t* b = out_->reserveHeld(7);
+      b[0] = static_cast<int8_t>(FLAG_TOPLEVEL | FLAG_OBJECT);
+      b[1] = static_cast<int8_t>(IMAGE_VERSION);
+      fillLongLength(b + 2, MAX_SHORT_LENGTH + 1);  // the placeholder
+      out_->commitHeld(7);
+      return 7;
+    }
+    return writeObjectHeader(MAX_SHORT_LENGTH + 1);
+  }
   // 84 01 length(imageLength).
   [[nodiscard]] int32_t writeObjectHeader(int32_t imageLength);
   // The collection header with the length placeholder.
@@ -138,6 +180,7 @@ class PickleContext : public lang::Object {
   // The length encoding of length. A negative length has no encoding (its low byte would read
   // back as a marker or a wrong length): it raises ERR_INVALID_ARGUMENT and writes nothing.
   // A stream failure of the long form is handed to the driver's I/O failure routine.
+  // Out of line: callers across the library's boundary link to it.
   [[nodiscard]] int32_t writeLength(int32_t length);
   // All bytes of data; a stream failure is handed to the driver's I/O failure routine.
   [[nodiscard]] int32_t writeData(const lang::ByteArray* data);
@@ -147,15 +190,32 @@ class PickleContext : public lang::Object {
   // writeLength(n) + writeData(data, n), with the stream's monitor taken once instead of
   // twice. n < 0 throws IndexOutOfBoundsException; a stream failure is handed to the driver's
   // I/O failure routine.
-  [[nodiscard]] int32_t writeDataValue(const int8_t* data, int32_t n);
-  [[nodiscard]] int32_t writeAtomicNull();       // FF
-  [[nodiscard]] int32_t writeEmbeddedNull();     // FD
+  [[nodiscard, gnu::always_inline]] int32_t writeDataValue(const int8_t* data, int32_t n) {
+    if (held_ && n >= 0) return appendDataValueHeld(data, n);
+    return writeDataValueToStream(data, n);
+  }
+  [[nodiscard]] int32_t writeAtomicNull() { return writeMarker(NULL_MARKER); }  // FF
+  [[nodiscard]] int32_t writeEmbeddedNull() { return writeMarker(EMBEDDED_NULL_MARKER); }  // FD
   [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth
   // Overwrites the 5 bytes at stream position at with FE and length big-endian: one overwrite.
-  void patchLength(int32_t at, int32_t length);
-  // Fills the context's 5-byte scratch buffer with FE and length big-endian and returns that
-  // buffer (the same array every time; the next write reuses it).
+  void patchLength(int32_t at, int32_t length) {
+    if (held_ && !Trace::on(TRACE)) {
+      fillLongLength(out_->placeHeld(at, 5), length);
+      return;
+    }
+    patchLengthInStream(at, length);
+  }
+  // Fills the context's 5-byte array with FE and length big-endian and returns it (the same
+  // array every time, made at the first call).
   Ref<lang::ByteArray> longLengthBytes(int32_t length);
+  // Whether the writers append straight to the buffer (inside an ImageScope).
+  bool appendsDirectly() const noexcept { return held_; }
+  // Inside an ImageScope, makes room for n >= 0 more bytes at once, where the writer knows a
+  // bound of what follows (never beyond 2^31-1 bytes in all: the writes themselves fail
+  // there); elsewhere nothing.
+  void reserve(int32_t n) {
+    if (held_) (void)out_->reserveHeld(std::min(n, INT32_MAX - out_->offsetHeld()));
+  }
 
   // Readers. All advance past what they consume unless said otherwise. Without an image they
   // throw NullPointerException.
@@ -226,25 +286,85 @@ class PickleContext : public lang::Object {
   // Moves to position, held to the int32 range.
   void moveTo(int64_t position) noexcept;
   PickleOutputStream& stream() const {
-    if (!outStream_) throwNoStream();
-    return *outStream_;
+    if (out_ == nullptr) throwNoStream();
+    return *out_;
   }
   // Appends n >= 0 bytes, handing a stream failure to the driver.
   int32_t appendData(const int8_t* data, int32_t n);
+  // The out-of-line halves of the writers above: everything but their held fast path.
+  int32_t streamOffset() const;
+  void patchLengthInStream(int32_t at, int32_t length);
+  // A one-byte marker.
+  int32_t writeMarker(int32_t marker) {
+    if (held_) {
+      out_->appendHeld(marker);
+    } else {
+      stream().write(marker);
+    }
+    return 1;
+  }
+  // writeDataValue through the stream's appends.
+  int32_t writeDataValueToStream(const int8_t* data, int32_t n);
+  // writeDataValue inside an ImageScope: the length field and the bytes in reserved room.
+  [[gnu::always_inline]] int32_t appendDataValueHeld(const int8_t* data, int32_t n) {
+    const int32_t prefix = lengthFieldSize(n);
+    if (n > INT32_MAX - prefix) throwStreamTooLong();
+    int8_t* p = out_->reserveHeld(prefix + n);
+    putLength(p, n);
+    copyBytes(p + prefix, data, n);
+    out_->commitHeld(prefix + n);
+    return prefix + n;
+  }
+  // n >= 0 bytes from src to dst: the short data values of numbers and dates without a call.
+  // Reads and writes only the n bytes (overlapping fixed-size moves, never past the end).
+  static void copyBytes(int8_t* dst, const int8_t* src, int32_t n) noexcept {
+    const auto k = static_cast<size_t>(n);
+    if (n > 16) {
+      std::memcpy(dst, src, k);
+    } else if (n >= 8) {
+      std::memcpy(dst, src, 8);
+      std::memcpy(dst + k - 8, src + k - 8, 8);
+    } else if (n >= 4) {
+      std::memcpy(dst, src, 4);
+      std::memcpy(dst + k - 4, src + k - 4, 4);
+    } else if (n > 0) {
+      dst[0] = src[0];
+      dst[k / 2] = src[k / 2];
+      dst[k - 1] = src[k - 1];
+    }
+  }
   // Writes the flags byte and the version byte in one write.
   int32_t writeFlagsAndVersion(int32_t flags);
-  void fillLongLength(int32_t length) noexcept;
+  void fillLongLength(int32_t length) noexcept { fillLongLength(scratch_, length); }
+  static void fillLongLength(int8_t* b, int32_t length) noexcept {
+    b[0] = static_cast<int8_t>(LONG_LENGTH_MARKER);
+    storeBE32(b + 1, static_cast<uint32_t>(length));
+  }
+  // The length field of length >= 0 at p (room for 5 bytes); returns its size.
+  static int32_t putLength(int8_t* p, int32_t length) noexcept {
+    if (length <= MAX_SHORT_LENGTH) {
+      p[0] = static_cast<int8_t>(length);
+      return 1;
+    }
+    fillLongLength(p, length);
+    return 5;
+  }
 
   [[noreturn]] void throwOutOfImage(int32_t skip, int32_t n) const;
   [[noreturn]] static void throwNoImage();
   [[noreturn]] static void throwNoStream();
+  [[noreturn]] static void throwStreamTooLong();
   [[noreturn]] static void handleOutputFailure(const lang::IOException& failure);
 
-  Ref<PickleOutputStream> outStream_;  // the writer's stream; null in a reader
+  PickleOutputStream* out_ = nullptr;  // the writer's stream; null in a reader
+  Ref<PickleOutputStream> outStream_;  // out_ when the context shares in owning it
   Ref<lang::ByteArray> image_;         // the reader's image (borrowed); null in a writer
   int32_t offset_ = 0;                 // reader position: index of the next byte to read
-  // Scratch for header bytes and long lengths: allocated once, reused by every write.
-  Ref<lang::ByteArray> lengthBuffer_ = lang::ByteArray::make(5);
+  // An ImageScope holds out_'s monitor, and out_ is a plain PickleOutputStream of its making:
+  // the writers append with the stream's held appends.
+  bool held_ = false;
+  int8_t scratch_[8] = {};             // header bytes and long lengths on their way out
+  Ref<lang::ByteArray> lengthBuffer_;  // longLengthBytes's array, made at its first call
   FieldObserver* observer_ = nullptr;  // not owned; null: nobody listens
 };
 

@@ -13,18 +13,18 @@ PickleOutputStream::PickleOutputStream() = default;
 PickleOutputStream::PickleOutputStream(int32_t initialSize)
     : lang::ByteArrayOutputStream(initialSize) {}
 
+PickleOutputStream::PickleOutputStream(int8_t* scratch, int32_t capacity) noexcept
+    : lang::ByteArrayOutputStream(scratch, capacity) {}
+
 void PickleOutputStream::write(int32_t b) {
   std::lock_guard<lang::Monitor> hold(lock_);
-  if (count_ == capacity_) ensureRoom(1);
-  buf_[static_cast<size_t>(count_++)] = static_cast<int8_t>(b);
+  appendHeld(b);
 }
 
 void PickleOutputStream::write(const int8_t* src, int32_t n) {
   if (n <= 0) return;
   std::lock_guard<lang::Monitor> hold(lock_);
-  if (n > capacity_ - count_) ensureRoom(n);
-  std::memcpy(buf_.get() + count_, src, static_cast<size_t>(n));
-  count_ += n;
+  appendHeld(src, n);
 }
 
 void PickleOutputStream::writeWithPrefix(const int8_t* prefix, int32_t prefixLen,
@@ -35,7 +35,7 @@ void PickleOutputStream::writeWithPrefix(const int8_t* prefix, int32_t prefixLen
     if (extra > INT32_MAX) throw lang::IllegalArgumentException("stream above 2^31-1 bytes");
     ensureRoom(static_cast<int32_t>(extra));
   }
-  int8_t* out = buf_.get() + count_;
+  int8_t* out = buf_ + count_;
   if (prefixLen > 0) std::memcpy(out, prefix, static_cast<size_t>(prefixLen));
   if (n > 0) std::memcpy(out + prefixLen, src, static_cast<size_t>(n));
   count_ += static_cast<int32_t>(extra);
@@ -53,13 +53,10 @@ void PickleOutputStream::overwrite(int32_t beginOffset, const lang::ByteArray* b
   // Every operand is the caller's: compare, never add, so that no sum can wrap round.
   // Source: 0 <= off <= b.length and 0 <= len <= b.length - off.
   const bool sourceOk = off >= 0 && len >= 0 && off <= b->length() && len <= b->length() - off;
-  // Target: beginOffset + len <= capacity (capacity - len cannot wrap: both are >= 0 here), and
-  // no byte is placed before the buffer. With len 0 nothing is placed, so only the end counts.
-  const bool targetOk = len >= 0 && beginOffset <= capacity_ - len && (len == 0 || beginOffset >= 0);
-  if (!sourceOk || !targetOk) throw lang::IndexOutOfBoundsException();
-  if (len > 0) {
-    std::memmove(buf_.get() + beginOffset, b->data() + off, static_cast<size_t>(len));
-  }
+  if (!sourceOk) throw lang::IndexOutOfBoundsException();
+  overwriteHeld(beginOffset, b->data() + off, len);
 }
+
+void PickleOutputStream::throwOutside() { throw lang::IndexOutOfBoundsException(); }
 
 }  // namespace kelvor::jdbc::kelcore

@@ -172,11 +172,20 @@ int32_t KelvorTypeCHAR::pickle(PickleContext& ctx, lang::Object* value) {
   auto* charValue = jdbc::SqlValue::as<jdbc::CharValue>(value);
   if (charValue == nullptr) lang::throwClassCast(value->className(), "CharValue");
   // Converted first, so that the length checked is that of the bytes the database receives.
-  const Ref<jdbc::CharValue> written = inConnectionCharset(charValue, false);
+  // A value in the connection's set already (the common case) is written as it is, without
+  // a second reference to it.
+  const Ref<jdbc::CharsetConverter>& own = charValue->getCharacterSet();
+  if (!own || !converter_ || own->id() == connCharsetId_ || !charValue->shareBytes()) {
+    if (charValue->getLength() > maxLength_) {
+      ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG, this);
+    }
+    return pickleDataValue(ctx, charValue);
+  }
+  const Ref<jdbc::CharValue> written = reencode(*charValue);
   if (written->getLength() > maxLength_) {
     ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG, this);
   }
-  return KelvorType::pickle(ctx, written.get());
+  return pickleDataValue(ctx, written.get());
 }
 
 void KelvorTypeCHAR::setConnection(jdbc::Connection* conn) {

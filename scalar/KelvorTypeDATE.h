@@ -54,6 +54,10 @@ class KelvorTypeDATE : public KelvorType {
   // Native size at format descriptor entry 11.
   int32_t getNativeSize(const lang::ByteArray* fd) override;
   // Always 91, whatever the constructor or setTypeCode stored.
+  // The base's data value, final: writers may call the base's without the virtual call.
+  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) final {
+    return KelvorType::pickleDataValue(ctx, value);
+  }
   int32_t getTypeCode() const override;
 
   // Null gives null; a DateValue is returned itself; anything else becomes a new DateValue

@@ -29,6 +29,10 @@ class KelvorTypeFLOAT : public KelvorType {
   // Native size at format descriptor entry 12.
   int32_t getNativeSize(const lang::ByteArray* fd) override;
   // Always 6, whatever setTypeCode stored.
+  // The base's data value, final: writers may call the base's without the virtual call.
+  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) final {
+    return KelvorType::pickleDataValue(ctx, value);
+  }
   int32_t getTypeCode() const override;
   // Indexes from the reader, then one operand byte stepped over.
   void parseTDS(StreamInfo& reader) override;

@@ -1,5 +1,6 @@
 #include "scalar/KelvorTypeNUMBER.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -606,6 +607,31 @@ int32_t KelvorTypeNUMBER::wholeNumberForm(int64_t value, int8_t* out) noexcept {
   }
   const bool negative = value < 0;
   uint64_t m = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  if (m < 10000) {
+    // Up to four digits, the common case: the pairs and the trailing-zero rule written out.
+    // digits 1: d0      -> d0*10            digits 2: d1d0  -> d1d0
+    // digits 3: d2d1d0  -> d2d1, d0*10      digits 4: d3..d0 -> d3d2, d1d0
+    // (a last byte of 0 is dropped)
+    const auto u = static_cast<uint32_t>(m);
+    uint32_t digits;
+    uint32_t first;
+    uint32_t second;
+    if (u < 100) {
+      digits = u < 10 ? 1 : 2;
+      first = u < 10 ? u * 10 : u;
+      second = 0;
+    } else {
+      digits = u < 1000 ? 3 : 4;
+      first = u < 1000 ? u / 10 : u / 100;
+      second = u < 1000 ? u % 10 * 10 : u % 100;
+    }
+    const uint32_t header = (digits - 1 + 16384) | (negative ? 0x8000U : 0U);
+    out[0] = static_cast<int8_t>(header >> 8);
+    out[1] = static_cast<int8_t>(header & 0xFF);
+    out[2] = static_cast<int8_t>(first);
+    out[3] = static_cast<int8_t>(second);
+    return second != 0 ? 4 : 3;
+  }
   int32_t digits = 1;
   for (uint64_t v = m; v >= 10; v /= 10) ++digits;
   // Pairs are counted from the leading digit: an odd digit count ends in a half pair.
@@ -633,8 +659,38 @@ template <typename E>
 int64_t pickleWhole(PickleContext& ctx, const lang::PrimitiveArray<E>& array) {
   constexpr int32_t CHUNK = 4096;
   constexpr int32_t VALUE = 1 + KelvorTypeNUMBER::MAX_WHOLE_FORM;
-  int8_t buffer[CHUNK + VALUE];
   PickleOutputStream& out = *ctx.outStream();
+  if (ctx.appendsDirectly()) {
+    // Straight into the image, room for a chunk of elements reserved at a time, as long as the
+    // room of the longest forms stays within 2^31-1 bytes (beyond, the chunks below).
+    constexpr int32_t ELEMENTS = CHUNK / VALUE;
+    int64_t total = 0;
+    int32_t i = 0;
+    while (i < array.length() && out.offsetHeld() <= INT32_MAX - CHUNK) {
+      const int32_t end = std::min(array.length(), i + ELEMENTS);
+      int8_t* const start = out.reserveHeld(CHUNK);
+      int8_t* p = start;
+      for (; i < end; ++i) {
+        const int32_t n = KelvorTypeNUMBER::wholeNumberForm(array[i], p + 1);
+        *p = static_cast<int8_t>(n);
+        p += n + 1;
+      }
+      const auto used = static_cast<int32_t>(p - start);
+      out.commitHeld(used);
+      total += used;
+    }
+    if (i == array.length()) return total;
+    // The last elements before the stream's limit: the chunked path fails where it fails.
+    int8_t buffer[VALUE];
+    for (; i < array.length(); ++i) {
+      const int32_t n = KelvorTypeNUMBER::wholeNumberForm(array[i], buffer + 1);
+      buffer[0] = static_cast<int8_t>(n);
+      out.write(buffer, n + 1);
+      total += n + 1;
+    }
+    return total;
+  }
+  int8_t buffer[CHUNK + VALUE];
   int64_t total = 0;
   int32_t used = 0;
   for (int32_t i = 0; i < array.length(); ++i) {

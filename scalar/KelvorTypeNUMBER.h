@@ -80,6 +80,10 @@ class KelvorTypeNUMBER : public KelvorType {
                                           UnpickleContext& ctx, int32_t format, int32_t style,
                                           const jdbc::TypeMap* typeMap);
   // Indexes from the reader, then precision and scale, one unsigned byte each.
+  // The base's data value, final: writers may call the base's without the virtual call.
+  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) final {
+    return KelvorType::pickleDataValue(ctx, value);
+  }
   void parseTDS(StreamInfo& reader) override;
 
  private:

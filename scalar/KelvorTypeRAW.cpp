@@ -42,12 +42,12 @@ void KelvorTypeRAW::parseTDS(StreamInfo& reader) {
 
 int32_t KelvorTypeRAW::pickle(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
-  const auto* sqlValue = dynamic_cast<const jdbc::SqlValue*>(value);
+  const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
   if (sqlValue == nullptr) lang::throwClassCast(value->className(), "RawValue");
   if (sqlValue->getLength() > maxLength_) {
     ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG, this);
   }
-  return KelvorType::pickle(ctx, value);
+  return pickleDataValue(ctx, value);
 }
 
 Ref<jdbc::SqlValue> KelvorTypeRAW::toSqlValue(lang::Object* value,

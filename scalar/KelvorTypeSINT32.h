@@ -24,6 +24,10 @@ class KelvorTypeSINT32 : public KelvorType {
 
   KelvorTypeSINT32();
   // Always 2, whatever setTypeCode stored.
+  // The base's data value, final: writers may call the base's without the virtual call.
+  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) final {
+    return KelvorType::pickleDataValue(ctx, value);
+  }
   int32_t getTypeCode() const override;
 
   // KelvorTypeNUMBER::toNumberValue.

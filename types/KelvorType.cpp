@@ -80,20 +80,50 @@ void KelvorType::parseTDS(StreamInfo& reader) {
   offsetIndex_ = reader.offsetIndexCounter()++;
 }
 
-int32_t KelvorType::pickle(PickleContext& ctx, lang::Object* value) {
+namespace {
+
+// The value (a jdbc::SqlValue) as one data value: its length field, then its bytes.
+[[gnu::always_inline]] inline int32_t writeDataValueOf(PickleContext& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
   const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
   if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
-  const Ref<lang::ByteArray>& bytes = sqlValue->shareBytes();
-  const int32_t count = bytes ? bytes->length() : 0;
+  const lang::ByteArray* bytes = sqlValue->shareBytes().get();
+  const int32_t count = bytes != nullptr ? bytes->length() : 0;
   const auto length = static_cast<int32_t>(sqlValue->getLength());  // low 32 bits
   // A length field that disagrees with the bytes behind it would corrupt everything after it.
   if (length != count) {
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "value length differs from its bytes",
                        value);
   }
-  // The length and the bytes, under one hold of the stream's monitor.
+  // The length and the bytes as one append.
   return ctx.writeDataValue(count > 0 ? bytes->data() : nullptr, count);
+}
+
+}  // namespace
+
+int32_t KelvorType::pickle(PickleContext& ctx, lang::Object* value) {
+  return pickleDataValue(ctx, value);
+}
+
+int32_t KelvorType::pickleDataValue(PickleContext& ctx, lang::Object* value) {
+  return writeDataValueOf(ctx, value);
+}
+
+int64_t KelvorType::pickleDataValues(PickleContext& ctx, const Ref<lang::Object>* values,
+                                     int32_t count, int64_t before) {
+  // No software prefetch: measured on 1M values made one after another, the hardware's own
+  // prefetch already streams the values and their byte arrays, and the loop runs at the
+  // machine's memory bandwidth (a value and its array are ~80 bytes, all of them read).
+  // Room for the shortest form of every element (length and one byte) at once.
+  ctx.reserve(static_cast<int32_t>(std::min<int64_t>(int64_t{count} * 2, INT32_MAX / 2)));
+  int64_t n = before;
+  for (int32_t i = 0; i < count; ++i) {
+    lang::Object* e = values[i].get();
+    n += e != nullptr ? writeDataValueOf(ctx, e) : ctx.writeAtomicNull();
+    // security: an image above 2^31-1 bytes cannot carry its length
+    if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  }
+  return n - before;
 }
 
 void KelvorType::readFields(lang::ObjectInputStream& in) {

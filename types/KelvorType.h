@@ -99,6 +99,37 @@ class KelvorType : public lang::Object, public lang::Serializable {
   // array, not per element).
   TypeKind kind() const noexcept { return kind_; }
 
+  // The base's pickle: the value (a jdbc::SqlValue) as one data value, whatever the class.
+  [[nodiscard]] static int32_t pickleDataValue(PickleContext& ctx, lang::Object* value);
+  // The elements of a collection whose element kind writes data values (writesDataValues):
+  // each of values[0 .. count-1] as pickleDataValue writes it, a null as FF. `before` bytes of
+  // the image are written already: once the image passes 2^31-1 bytes, ERR_VALUE_TOO_LONG
+  // (after the element that passed it). Returns the bytes written.
+  [[nodiscard]] static int64_t pickleDataValues(PickleContext& ctx, const Ref<lang::Object>* values,
+                                                int32_t count, int64_t before);
+  // Whether descriptors of the kind are written as the base's data value (see pickleByKind).
+  static bool writesDataValues(TypeKind kind) noexcept {
+    switch (kind) {
+      case TypeKind::Number:
+      case TypeKind::Float:
+      case TypeKind::Sint32:
+      case TypeKind::Date:
+      case TypeKind::Blob:
+      case TypeKind::Clob:
+      case TypeKind::Bfile:
+      case TypeKind::Ref:
+        return true;
+      default:
+        return false;
+    }
+  }
+  // pickle(ctx, value) for a writer's attribute or element loop: the kinds whose classes write
+  // the base's data value (their pickle is the base's, or final and the base's) are written
+  // without the virtual call.
+  [[nodiscard]] int32_t pickleByKind(PickleContext& ctx, lang::Object* value) {
+    return writesDataValues(kind_) ? pickleDataValue(ctx, value) : pickle(ctx, value);
+  }
+
   // The indexes taken while the TDS was parsed (for readers, tools and tests).
   int32_t getNullIndex() const noexcept { return nullIndex_; }
   int32_t getOffsetIndex() const noexcept { return offsetIndex_; }

@@ -1,5 +1,7 @@
 #include "types/KelvorTypeUPT.h"
 
+#include <climits>
+#include <optional>
 #include <utility>
 
 #include "adt/StreamInfo.h"
@@ -152,6 +154,33 @@ int32_t KelvorTypeUPT::pickle(PickleContext& ctx, lang::Object* value) {
   if (n > INT32_MAX - w) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
   ctx.patchLength(at, n);
   return w + n;
+}
+
+int64_t KelvorTypeUPT::pickleElements(PickleContext& ctx, const Ref<lang::Object>* values,
+                                      int32_t count, int64_t before) {
+  std::optional<DepthGuard> guard;  // the level pickle takes for each present element
+  // An attached object type of data values only is written without its dispatch.
+  const bool dataValuesOnly = objectType_ && objectType_->writesDataValuesOnly();
+  int64_t n = before;
+  for (int32_t i = 0; i < count; ++i) {
+    lang::Object* value = values[i].get();
+    if (value == nullptr || Trace::on(TRACE)) {
+      n += pickle(ctx, value);
+    } else {
+      KelvorTypeADT& type = attached();
+      if (!guard) guard.emplace(nestingDepth);
+      const int32_t at = ctx.offset();
+      const int32_t w = ctx.writeLength(PickleContext::MAX_SHORT_LENGTH + 1);
+      const int32_t m =
+          dataValuesOnly ? type.pickleDataValueImage(ctx, value) : type.pickle(ctx, value);
+      if (m > INT32_MAX - w) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+      ctx.patchLength(at, m);
+      n += w + m;
+    }
+    // security: an image above 2^31-1 bytes cannot carry its length
+    if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  }
+  return n - before;
 }
 
 Ref<lang::Object> KelvorTypeUPT::unpickle(PickleContext& ctx, int32_t style,

@@ -67,7 +67,14 @@ class KelvorTypeUPT : public KelvorTypeADT {
   using KelvorTypeADT::parseTDS;
   // Null: FF, 1 byte. Otherwise FE be32(n) and the attached type's nested image of n bytes;
   // returns n + 5.
-  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) override;
+  // Final: pickleElements writes elements as it does.
+  [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) final;
+  // The elements of a collection of this type: each of values[0 .. count-1] as pickle writes
+  // it, with one nesting level taken for the whole run (at the first present element) rather
+  // than one per element. `before` bytes of the image are written already: once the image
+  // passes 2^31-1 bytes, ERR_VALUE_TOO_LONG. Returns the bytes written.
+  [[nodiscard]] int64_t pickleElements(PickleContext& ctx, const Ref<lang::Object>* values,
+                                       int32_t count, int64_t before);
   void setConnection(jdbc::Connection* conn) override;
   Ref<jdbc::SqlValue> toSqlValue(lang::Object* value, jdbc::Connection* conn) override;
   Ref<lang::ObjectArray> toSqlValueArray(lang::Object* values, jdbc::Connection* conn,

@@ -249,6 +249,36 @@ TEST_F(CollectionTest, PickleWritesHeaderElementsAndNullsWithThePatchedLength) {
   EXPECT_EQ(valuesOf(*image), expected);
 }
 
+// The element runs (numbers, objects of numbers) refuse a bad element as the single writes do.
+TEST_F(CollectionTest, ElementRunsRefuseABadElementAsTheElementWriteDoes) {
+  // A value whose reported length differs from its bytes, after a null.
+  struct Lying final : SqlValue {
+    explicit Lying(Ref<ByteArray> b) : SqlValue(std::move(b)) {}
+    int64_t getLength() const noexcept override { return 9; }
+  };
+  Ref<ArrayValue> nums = numbers("S.NUMS", {1, 2, 3}, 1);
+  auto elements = nums->getSqlValueElements();
+  elements->set(2, makeRef<Lying>(ByteArray::of({1, 2})));
+  nums->setSqlValueArray(elements);
+  EXPECT_EQ(codeOf([&] { (void)type("S.NUMS")->toImage(nums.get()); }),
+            DriverException::ERR_INTERNAL);
+
+  Ref<KelvorTypeCOLLECTION> pairs = type("S.PAIRS");
+  auto* pairType = static_cast<KelvorTypeADT*>(pairs->getElementType().get());
+  auto pd = makeRef<ObjectDescriptor>(Ref<KelvorTypeADT>(pairType), connection.get());
+  auto pair = makeRef<ObjectValue>(
+      pd, connection.get(), lang::ObjectArray::of({makeRef<NumberValue>(1), makeRef<NumberValue>(2)}));
+  auto ad = ArrayDescriptor::createDescriptor("S.PAIRS", connection.get());
+  auto value = makeRef<ArrayValue>(ad, connection.get(), lang::ObjectArray::of({pair, pair}).get());
+  (void)pairs->toImage(value.get());  // the attribute list is published by now
+  ASSERT_TRUE(pairType->writesDataValuesOnly());
+  pair->setAttributes(lang::ObjectArray::of({makeRef<NumberValue>(1)}));
+  EXPECT_EQ(codeOf([&] { (void)pairs->toImage(value.get()); }),
+            DriverException::ERR_INVALID_ARGUMENT);
+  pair->setAttributes(nullptr);
+  EXPECT_THROW((void)pairs->toImage(value.get()), lang::NullPointerException);
+}
+
 TEST_F(CollectionTest, BoundedCollectionRefusesTooManyElementsBeforeWriting) {
   Ref<KelvorTypeCOLLECTION> bounded = type("S.BNUMS");
   PickleContext ctx;

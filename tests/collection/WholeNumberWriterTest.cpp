@@ -45,6 +45,7 @@ TEST(WholeNumberWriterTest, FormIsTheNumberValuesForEveryWidthAndDigitCount) {
   }
   testsupport::TypeGenerator random(15);
   for (int i = 0; i < 2000; ++i) values.push_back(static_cast<int64_t>(random.below(UINT64_MAX)));
+  for (int64_t v = -10001; v <= 10001; ++v) values.push_back(v);  // the short forms, every one
   for (const int64_t v : values) {
     int8_t form[KelvorTypeNUMBER::MAX_WHOLE_FORM];
     const int32_t n = KelvorTypeNUMBER::wholeNumberForm(v, form);

@@ -299,6 +299,50 @@ TEST(PickleContextTest, LongLengthAndDataHandStreamFailuresToTheDriverOthersPass
   }
 }
 
+// Inside an ImageScope the writers store straight into the scope's buffer, which starts in
+// scratch space and moves to the heap when it fills: every writer, at the length-form and
+// scratch boundaries, writes exactly the bytes of the stream writers, and fails alike.
+TEST(PickleContextTest, ImageScopeWritesTheBytesOfTheStreamWriters) {
+  const auto data = byteArray(counting(300));
+  const auto locator = byteArray(counting(20));
+  auto writeAll = [&](PickleContext& c) {
+    const int32_t start = c.offset();
+    int32_t n = c.writeObjectHeader();
+    n += c.writeCollectionHeader(3) + c.writeCollectionHeader(500, 70000);
+    n += c.writeLocatorHeader(locator.get()) + c.writeObjectHeader(245);
+    for (const int32_t len : {0, 1, 2, 3, 4, 7, 8, 9, 16, 17, 245, 246, 300}) {
+      n += c.writeDataValue(data->data(), len) + c.writeLength(len);
+      n += c.writeData(data->data(), len % 7);
+    }
+    n += c.writeAtomicNull() + c.writeEmbeddedNull() + c.writeDepthNull(3);
+    c.patchLength(start + 2, n);
+    EXPECT_EQ(n, c.offset() - start);
+  };
+  auto plain = writer();
+  writeAll(*plain);
+  PickleContext held;
+  {
+    PickleContext::ImageScope scope(held);
+    EXPECT_TRUE(held.appendsDirectly());
+    writeAll(held);
+    EXPECT_EQ(contents(scope.takeImage()), written(*plain));
+    EXPECT_EQ(held.offset(), 0);
+  }
+  EXPECT_FALSE(held.appendsDirectly());
+  EXPECT_THROW((void)held.writeLength(1), lang::NullPointerException);  // no stream again
+
+  PickleContext failing;
+  PickleContext::ImageScope scope(failing);
+  (void)failing.writeData(data->data(), 10);
+  EXPECT_EQ(codeOf([&] { (void)failing.writeLength(-1); }), DriverException::ERR_INVALID_ARGUMENT);
+  EXPECT_THROW((void)failing.writeDataValue(data->data(), -1), lang::IndexOutOfBoundsException);
+  // The patch must lie inside the buffer: the scratch space here, 256 bytes.
+  EXPECT_THROW(failing.patchLength(PC::IMAGE_SCRATCH - 4, 1), lang::IndexOutOfBoundsException);
+  EXPECT_THROW(failing.patchLength(-1, 1), lang::IndexOutOfBoundsException);
+  failing.patchLength(PC::IMAGE_SCRATCH - 5, 1);
+  EXPECT_EQ(failing.offset(), 10);
+}
+
 TEST(PickleContextTest, MissingStreamImageOrArgumentThrowsNullPointer) {
   PickleContext noStream;
   EXPECT_THROW((void)noStream.writeLength(1), lang::NullPointerException);

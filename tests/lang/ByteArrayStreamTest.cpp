@@ -74,5 +74,30 @@ TEST(ByteArrayStreamTest, DetachedArrayTakesTheBytesAndLeavesTheStreamEmpty) {
   EXPECT_THROW(ByteArray::adoptBuffer(nullptr, -1), NegativeArraySizeException);
 }
 
+// A stream that starts in its creator's buffer keeps the bytes there until they outgrow it,
+// then in a buffer of its own; the creator's buffer is never freed (the sanitizer build checks
+// it), and detaching copies out of it.
+TEST(ByteArrayStreamTest, BorrowedBufferIsUsedUntilOutgrownAndNeverFreed) {
+  for (const int32_t total : {0, 7, 8, 9, 100}) {
+    SCOPED_TRACE(total);
+    int8_t scratch[8] = {};
+    ByteArrayOutputStream out(scratch, 8);
+    for (int32_t i = 0; i < total; ++i) out.write(i + 1);
+    if (total <= 8) {
+      EXPECT_EQ(out.capacity(), 8);
+      if (total > 0) {
+        EXPECT_EQ(scratch[total - 1], total);
+      }
+    }
+    const Ref<ByteArray> bytes = out.detachByteArray();
+    ASSERT_EQ(bytes->length(), total);
+    for (int32_t i = 0; i < total; ++i) ASSERT_EQ(bytes->at(i), i + 1) << i;
+    EXPECT_NE(bytes->data(), scratch);
+    EXPECT_EQ(out.capacity(), 0);
+    out.write(5);  // starts again on a buffer of its own
+    EXPECT_TRUE(out.toByteArray()->sameContents(*ByteArray::of({5})));
+  }
+}
+
 }  // namespace
 }  // namespace kelvor::lang
