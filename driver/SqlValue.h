@@ -78,11 +78,7 @@ class SqlValue : public lang::Object {
     const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
     void* whole = dynamic_cast<void*>(p);  // where the allocation starts, whatever the bases
     p->~SqlValue();                        // virtual: the whole value
-    if (shared) {
-      lang::SharedBlock::leave(whole);
-    } else {
-      ::operator delete(whole);
-    }
+    lang::SharedBlock::dispose(whole, shared);
   }
   static void operator delete(void* p) noexcept { ::operator delete(p); }
 

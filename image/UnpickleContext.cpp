@@ -69,6 +69,30 @@ int8_t UnpickleContext::isNull(int32_t attributeIndex) const {
   return nullIndicators_->at(attributeIndex);
 }
 
+bool UnpickleContext::enterFixedValue(int32_t format, int32_t offsetIndex, int32_t nullIndex,
+                                      int32_t size, KelvorType* type) {
+  if (format == 1) {
+    if (isNull(nullIndex) != 0) {  // nothing consumed
+      if (observer_ != nullptr) [[unlikely]] {
+        observer_->field(slotPosition(offsetIndex), 0, FieldKind::NULL_INDICATOR, type, nullIndex);
+      }
+      return false;
+    }
+    skipToRelative(attributeOffset(offsetIndex));
+    return true;
+  }
+  const int8_t flag = readByte();
+  if ((flag & 1) != 0) {
+    skipBytes(size);
+    if (observer_ != nullptr) [[unlikely]] {
+      observer_->field(offset() - size - 1, 1, FieldKind::NULL_ELEMENT_FLAG, type, size);
+    }
+    return false;
+  }
+  if (observer_ != nullptr) [[unlikely]] observer_->field(offset() - 1, 1, FieldKind::ELEMENT_FLAG, type, flag & 0xFF);
+  return true;
+}
+
 int64_t UnpickleContext::attributeOffset(int32_t attributeIndex) const {
   if (!attributeOffsets_) lang::throwNullPointer("UnpickleContext has no attribute offsets");
   return attributeOffsets_->at(attributeIndex);

@@ -104,6 +104,14 @@ class UnpickleContext : public lang::Object {
   // position when the offsets do not hold it. Reads nothing.
   int32_t slotPosition(int32_t attributeIndex) const noexcept;
 
+  // A value of a fixed size in either linear form: format 1 reaches an attribute through its
+  // null indicator and its offset; any other is a flag byte and a structure of `size` bytes,
+  // which a null fills too. Moves to the value's bytes and returns true, or steps over a null
+  // (whatever it takes) and returns false; the indicator or the flag is reported to the
+  // listener as `type`'s.
+  bool enterFixedValue(int32_t format, int32_t offsetIndex, int32_t nullIndex, int32_t size,
+                       KelvorType* type);
+
   const char* className() const noexcept override { return "UnpickleContext"; }
 
  private:

@@ -32,11 +32,7 @@ Ref<ObjectArray> ObjectArray::make(int64_t length, const std::type_info& element
 void ObjectArray::operator delete(ObjectArray* p, std::destroying_delete_t) noexcept {
   const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
   p->~ObjectArray();
-  if (shared) {
-    SharedBlock::leave(p);
-  } else {
-    ::operator delete(p);
-  }
+  SharedBlock::dispose(p, shared);
 }
 
 bool ObjectArray::sameElements(const ObjectArray& other) const {

@@ -110,11 +110,7 @@ class PrimitiveArray final : public Object {
   static void operator delete(PrimitiveArray* p, std::destroying_delete_t) noexcept {
     const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
     p->~PrimitiveArray();
-    if (shared) {
-      SharedBlock::leave(p);
-    } else {
-      ::operator delete(p);
-    }
+    SharedBlock::dispose(p, shared);
   }
 
  private:

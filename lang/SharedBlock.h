@@ -54,6 +54,16 @@ class SharedBlock {
     return block;
   }
 
+  // The memory of a destroyed object: its block's share when it was placed in one (it carries
+  // Object::IN_SHARED_BLOCK), else its own allocation.
+  static void dispose(void* object, bool placed) noexcept {
+    if (placed) {
+      leave(object);
+    } else {
+      ::operator delete(object);
+    }
+  }
+
   // One object of the block is gone (destroyed, or never made); the last frees the block.
   static void leave(void* object) noexcept {
     SharedBlock* block;

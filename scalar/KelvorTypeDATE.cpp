@@ -17,8 +17,6 @@
 namespace kelvor::jdbc::kelcore {
 namespace {
 
-// The linear form with attribute offsets and null indicators; any other is the flag-byte form.
-constexpr int32_t FIRST_LINEAR_FORM = 1;
 // Bytes of the native structure that are read: year(2) month day hour minute second.
 constexpr int32_t NATIVE_DATE_READ = 7;
 
@@ -142,22 +140,8 @@ Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int32_t style,
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
+  if (!ctx.enterFixedValue(format, offsetIndex_, nullIndex_, NATIVE_DATE_SIZE, this)) return nullptr;
   FieldObserver* const o = ctx.observer();
-  if (format == FIRST_LINEAR_FORM) {
-    if (ctx.isNull(nullIndex_) != 0) {  // nothing consumed
-      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex_), 0, FieldKind::NULL_INDICATOR, this, nullIndex_);
-      return nullptr;
-    }
-    ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
-  } else {
-    const int8_t flag = ctx.readByte();
-    if ((flag & 1) != 0) {
-      ctx.skipBytes(NATIVE_DATE_SIZE);  // a null still fills its structure
-      if (o != nullptr) [[unlikely]] o->field(ctx.offset() - NATIVE_DATE_SIZE - 1, 1, FieldKind::NULL_ELEMENT_FLAG, this, NATIVE_DATE_SIZE);
-      return nullptr;
-    }
-    if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, this, flag & 0xFF);
-  }
   if (style == STYLE_SKIP) {
     ctx.skipBytes(NATIVE_DATE_SIZE);
     return nullptr;

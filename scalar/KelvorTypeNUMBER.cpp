@@ -29,8 +29,6 @@ using lang::ObjectArray;
 using lang::PrimitiveArray;
 
 constexpr const char* TRACE_CLASS = "KelvorTypeNUMBER";
-// The linear form with attribute offsets and null indicators; any other is the flag-byte form.
-constexpr int32_t FIRST_LINEAR_FORM = 1;
 
 static_assert(KelvorTypeNUMBER::ERR_UNSUPPORTED == DriverException::ERR_UNSUPPORTED);
 static_assert(KelvorTypeNUMBER::ERR_CONVERSION == DriverException::ERR_CONVERSION);
@@ -345,22 +343,8 @@ int32_t KelvorTypeNUMBER::getNativeSize(const lang::ByteArray* fd) {
 Ref<lang::Object> KelvorTypeNUMBER::unpickleNumber(int32_t offsetIndex, int32_t nullIndex,
                                                    UnpickleContext& ctx, int32_t format,
                                                    int32_t style, const jdbc::TypeMap* typeMap) {
+  if (!ctx.enterFixedValue(format, offsetIndex, nullIndex, FIXED_NUMBER_SIZE, nullptr)) return nullptr;
   FieldObserver* const o = ctx.observer();
-  if (format == FIRST_LINEAR_FORM) {
-    if (ctx.isNull(nullIndex) != 0) {  // nothing consumed
-      if (o != nullptr) [[unlikely]] o->field(ctx.slotPosition(offsetIndex), 0, FieldKind::NULL_INDICATOR, nullptr, nullIndex);
-      return nullptr;
-    }
-    ctx.skipToRelative(ctx.attributeOffset(offsetIndex));
-  } else {
-    const int8_t flag = ctx.readByte();
-    if ((flag & 1) != 0) {
-      ctx.skipBytes(FIXED_NUMBER_SIZE);  // a null still fills its slot
-      if (o != nullptr) [[unlikely]] o->field(ctx.offset() - FIXED_NUMBER_SIZE - 1, 1, FieldKind::NULL_ELEMENT_FLAG, nullptr, FIXED_NUMBER_SIZE);
-      return nullptr;
-    }
-    if (o != nullptr) [[unlikely]] o->field(ctx.offset() - 1, 1, FieldKind::ELEMENT_FLAG, nullptr, flag & 0xFF);
-  }
   if (style == STYLE_SKIP) {
     ctx.skipBytes(FIXED_NUMBER_SIZE);
     return nullptr;
