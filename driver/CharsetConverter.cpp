@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 #if defined(__SSE2__)
-#include <emmintrin.h>
 #endif
 
 #include <array>
@@ -19,6 +18,7 @@
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
 #include "lang/Exceptions.h"
+#include "lang/String.h"
 
 namespace kelvor::jdbc {
 namespace {
@@ -164,70 +164,15 @@ bool asciiCompatible(int32_t id) noexcept {
          id == CharsetConverter::UTF_8;
 }
 
-// The length of the run of bytes below 0x80 at the start of data[0, n).
-size_t asciiPrefix(const uint8_t* data, size_t n) noexcept {
-  constexpr uint64_t HIGH_BITS = 0x8080808080808080ULL;
-  size_t i = 0;
-#if defined(__SSE2__)
-  for (; n - i >= 64; i += 64) {  // four vectors a step, one test of their high bits
-    const auto* v = reinterpret_cast<const __m128i*>(data + i);
-    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1)),
-                                     _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3)));
-    if (_mm_movemask_epi8(any) != 0) break;
-  }
-#endif
-  for (; n - i >= 8; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, data + i, 8);
-    if ((word & HIGH_BITS) != 0) break;
-  }
-  while (i < n && data[i] < 0x80) ++i;
-  return i;
-}
-
-// Whether data[0, n) is well-formed UTF-8: shortest forms only, no surrogates, nothing above
-// U+10FFFF, no sequence cut short by the end.
-bool validUtf8(const uint8_t* data, size_t n) noexcept {
-  size_t i = 0;
-  while (i < n) {
-    i += asciiPrefix(data + i, n - i);
-    if (i == n) break;
-    const uint8_t lead = data[i];
-    size_t extra;
-    uint8_t low = 0x80;   // the range of the byte after the lead, which rules out overlong
-    uint8_t high = 0xBF;  // forms, surrogates and code points above U+10FFFF
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;  // a continuation byte, C0, C1 or F5..FF
-    }
-    if (n - i - 1 < extra) return false;
-    if (data[i + 1] < low || data[i + 1] > high) return false;
-    for (size_t k = 2; k <= extra; ++k) {
-      if ((data[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += 1 + extra;
-  }
-  return true;
-}
-
 // Whether n bytes of the set `from` are, unchanged, the same text in the set `to`. Bytes that
 // a UTF-8 to UTF-8 conversion finds malformed raise ERR_CONVERSION here, as iconv's would.
 bool sameBytes(int32_t to, int32_t from, const int8_t* data, size_t n) {
   if (!asciiCompatible(to) || !asciiCompatible(from)) return false;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-  const size_t ascii = asciiPrefix(bytes, n);
+  const std::string_view text(reinterpret_cast<const char*>(data), n);
+  const size_t ascii = lang::String::asciiPrefix(text);
   if (ascii == n) return true;
   if (to != CharsetConverter::UTF_8 || from != CharsetConverter::UTF_8) return false;
-  if (!validUtf8(bytes + ascii, n - ascii)) {
+  if (!lang::String::isWellFormedUtf8(text.substr(ascii))) {
     ErrorRaiser::raise(DriverException::ERR_CONVERSION, "character set conversion failed");
   }
   return true;

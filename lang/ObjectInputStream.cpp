@@ -138,7 +138,7 @@ std::string ObjectInputStream::readUtf8Body() {
   const int32_t n = readCount(1);
   std::string s(static_cast<size_t>(n), '\0');
   readRaw(s.data(), s.size());
-  if (!isWellFormedUtf8(s)) throwCorrupted("text is not UTF-8");
+  if (!String::isWellFormedUtf8(s)) throwCorrupted("text is not UTF-8");
   return s;
 }
 

@@ -16,46 +16,6 @@
 
 namespace kelvor::lang {
 
-namespace serial {
-
-bool isWellFormedUtf8(std::string_view s) noexcept {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const size_t n = s.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t extra = 0;
-    unsigned low = 0x80;  // bounds of the second byte, which rule out overlong forms,
-    unsigned high = 0xBF;  // surrogates and code points above U+10FFFF
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (extra > n - i - 1) return false;
-    if (p[i + 1] < low || p[i + 1] > high) return false;
-    for (size_t k = 2; k <= extra; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
-}  // namespace serial
-
 using namespace serial;
 
 namespace {
@@ -98,7 +58,7 @@ void checkUtf8(std::string_view s, const char* what) {
   if (s.size() > static_cast<size_t>(INT32_MAX)) {
     throw IOException(std::string(what) + " above 2^31-1 bytes");
   }
-  if (!isWellFormedUtf8(s)) throw IOException(std::string(what) + " is not UTF-8");
+  if (!String::isWellFormedUtf8(s)) throw IOException(std::string(what) + " is not UTF-8");
 }
 
 // The levels of a serialisable class, root-most first.
@@ -192,7 +152,7 @@ void ObjectOutputStream::writeU64(uint64_t v) {
 }
 
 void ObjectOutputStream::writeUtf8Body(std::string_view s) {
-  assert(s.size() <= static_cast<size_t>(INT32_MAX) && isWellFormedUtf8(s));
+  assert(s.size() <= static_cast<size_t>(INT32_MAX) && String::isWellFormedUtf8(s));
   writeU32(static_cast<uint32_t>(s.size()));
   writeRaw(s.data(), s.size());
 }

@@ -75,9 +75,6 @@ inline constexpr int32_t MAX_DEPTH = 200;
 // chain that loops).
 inline constexpr int32_t MAX_LEVELS = 64;
 
-// Whether s is well-formed UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
-bool isWellFormedUtf8(std::string_view s) noexcept;
-
 }  // namespace serial
 
 class ObjectOutputStream : public Object {

@@ -1,10 +1,71 @@
 #include "lang/String.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kelvor::lang {
+
+size_t String::asciiPrefix(std::string_view text) noexcept {
+  constexpr uint64_t HIGH_BITS = 0x8080808080808080ULL;
+  const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; n - i >= 64; i += 64) {  // four vectors a step, one test of their high bits
+    const auto* v = reinterpret_cast<const __m128i*>(data + i);
+    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1)),
+                                     _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3)));
+    if (_mm_movemask_epi8(any) != 0) break;
+  }
+#endif
+  for (; n - i >= 8; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    if ((word & HIGH_BITS) != 0) break;
+  }
+  while (i < n && data[i] < 0x80) ++i;
+  return i;
+}
+
+bool String::isWellFormedUtf8(std::string_view text) noexcept {
+  const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    i += asciiPrefix(text.substr(i));
+    if (i == n) break;
+    const uint8_t lead = data[i];
+    size_t extra;
+    uint8_t low = 0x80;   // the range of the byte after the lead, which rules out overlong
+    uint8_t high = 0xBF;  // forms, surrogates and code points above U+10FFFF
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;  // a continuation byte, C0, C1 or F5..FF
+    }
+    if (n - i - 1 < extra) return false;
+    if (data[i + 1] < low || data[i + 1] > high) return false;
+    for (size_t k = 2; k <= extra; ++k) {
+      if ((data[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += 1 + extra;
+  }
+  return true;
+}
 
 Ref<String> String::fromUtf16(const char16_t* units, int32_t length) {
   std::string text;

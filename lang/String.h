@@ -23,6 +23,11 @@ class String final : public Object {
   // form, an encoded surrogate, a lead byte without its continuations, anything above
   // U+10FFFF) becomes U+FFFD rather than being guessed at.
   static std::u16string toUtf16(std::string_view text);
+  // The length of the run of bytes below 0x80 at the start of text.
+  static size_t asciiPrefix(std::string_view text) noexcept;
+  // Whether text is well-formed UTF-8: shortest forms only, no surrogates, nothing above
+  // U+10FFFF, no sequence cut short by the end.
+  static bool isWellFormedUtf8(std::string_view text) noexcept;
 
   const std::string& value() const noexcept { return value_; }
   int32_t length() const noexcept { return static_cast<int32_t>(value_.size()); }
