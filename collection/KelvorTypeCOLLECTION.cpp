@@ -432,7 +432,8 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   std::lock_guard<std::recursive_mutex> hold(monitor());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "fromImage at ", offset);
   if (image == nullptr) return nullptr;
-  const lang::BlockArena::Scope placeValues(image->length() - offset);  // objects share blocks
+  const lang::BlockArena::Scope placeValues(image->length() - offset,  // objects share blocks
+                                            style == STYLE_SQL_VALUE);
   // A type made by name is fetched and parsed on first use: the element type and the format
   // flag that the readers take come with it.
   initIfNeeded(!isParsed());

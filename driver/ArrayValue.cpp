@@ -101,7 +101,7 @@ void ArrayValue::decodeImage() const {
   // Cleared first: the reader stores into this value and must not decode it again.
   imagePending_ = false;
   const lang::BlockArena::Scope placeValues(  // the elements share blocks
-      imageLength_ > 0 ? imageLength_ : image_->length() - imageOffset_);
+      imageLength_ > 0 ? imageLength_ : image_->length() - imageOffset_, true);
   const lang::Ref<kelcore::KelvorTypeCOLLECTION>& type = descriptor_->getKelvorType();
   lang::Ref<lang::ByteArray> image = image_;
   if (imageOffset_ < 0 || imageOffset_ >= image->length()) {

@@ -64,7 +64,7 @@ void ObjectValue::decodeImage() const {
     lang::throwIndexOutOfBounds(imageOffset_, image->length());
   }
   const lang::BlockArena::Scope placeValues(  // the attributes share blocks
-      imageLength_ > 0 ? imageLength_ : image->length() - imageOffset_);
+      imageLength_ > 0 ? imageLength_ : image->length() - imageOffset_, true);
   constexpr int32_t STYLE_SQL_VALUE = kelcore::KelvorTypeADT::STYLE_SQL_VALUE;
   constexpr int32_t DECODE = kelcore::KelvorTypeADT::MODE_DECODE;
   if (((*image)[static_cast<int32_t>(imageOffset_)] & 0x80) != 0) {

@@ -3,16 +3,13 @@
 namespace kelvor::lang {
 
 namespace {
-thread_local BlockArena* currentArena = nullptr;
+// Initial-exec: one load from the thread pointer per object placed (the library is loaded with
+// its host, whose own thread slot is initial-exec too).
+thread_local BlockArena* currentArena [[gnu::tls_model("initial-exec")]] = nullptr;
 }  // namespace
 
-std::atomic<int32_t> BlockArena::installed_{0};
+BlockArena* BlockArena::current() noexcept { return currentArena; }
 
-BlockArena* BlockArena::installedHere() noexcept { return currentArena; }
-
-void BlockArena::install(BlockArena* arena) noexcept {
-  installed_.fetch_add(arena != nullptr ? 1 : -1, std::memory_order_relaxed);
-  currentArena = arena;
-}
+void BlockArena::install(BlockArena* arena) noexcept { currentArena = arena; }
 
 }  // namespace kelvor::lang

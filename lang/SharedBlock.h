@@ -11,7 +11,8 @@
 // Blocks are filled in two ways:
 // - allocate(): a block of exactly two objects (a value and its bytes, made outside a read).
 // - a BlockArena, one per read on the reading thread (BlockArena::Scope installs it): objects
-//   are placed one after the other in blocks of BLOCK_BYTES. While the arena fills a block,
+//   are placed one after the other in blocks of BLOCK_BYTES, or, for a short image, in one
+//   block sized from the image (see BlockArena::Scope). While the arena fills a block,
 //   the block's count carries a bias that the leaves of its objects cannot use up; when the
 //   arena moves to a new block or ends, it takes the bias back less the objects it placed, so
 //   the block goes with the last of its objects, on whatever thread that one is released.
@@ -113,7 +114,7 @@ class BlockArena {
     if (size > MAX_PLACED) return nullptr;
     const size_t need = sizeof(SharedBlock*) + SharedBlock::roundUp(size, 8);
     if (block_ == nullptr || static_cast<size_t>(end_ - next_) < need) {
-      if (opened_ == MAX_BLOCKS) return nullptr;
+      if (opened_ == maxBlocks_) return nullptr;
       open();
     }
     void* object = next_ + sizeof(SharedBlock*);
@@ -123,12 +124,8 @@ class BlockArena {
     return object;
   }
 
-  // The arena installed on this thread, or null outside a read. The thread-local slot is only
-  // looked up while some thread has an arena installed: a process reading short images only
-  // pays one relaxed load per object.
-  static BlockArena* current() noexcept {
-    return installed_.load(std::memory_order_relaxed) == 0 ? nullptr : installedHere();
-  }
+  // The arena installed on this thread, or null outside a read (a thread-local load).
+  static BlockArena* current() noexcept;
 
   // Installs an arena on this thread for its lifetime (defined below).
   class Scope;
@@ -138,16 +135,19 @@ class BlockArena {
   static constexpr size_t HEADER = 8;       // the count, padded to the objects' alignment
 
   static void install(BlockArena* arena) noexcept;
-  static BlockArena* installedHere() noexcept;
-  // Arenas installed on all threads; a thread's own installs are seen by its own loads.
-  static std::atomic<int32_t> installed_;
+  // An arena of one block of `bytes` (a short read): what does not fit is allocated as outside
+  // a read.
+  void limitToOneBlock(size_t bytes) noexcept {
+    blockBytes_ = bytes;
+    maxBlocks_ = 1;
+  }
   void open() {
     close();
-    void* memory = ::operator new(BLOCK_BYTES);
+    void* memory = ::operator new(blockBytes_);
     block_ = new (memory) SharedBlock(BIAS);
     ++opened_;
     next_ = static_cast<char*>(memory) + HEADER;
-    end_ = static_cast<char*>(memory) + BLOCK_BYTES;
+    end_ = static_cast<char*>(memory) + blockBytes_;
   }
   // Gives the block up: what stays counted is its placed objects that are still alive.
   void close() noexcept {
@@ -163,23 +163,41 @@ class BlockArena {
   char* end_ = nullptr;
   int32_t placed_ = 0;
   int32_t opened_ = 0;
+  size_t blockBytes_ = BLOCK_BYTES;
+  int32_t maxBlocks_ = MAX_BLOCKS;
 };
 
 static_assert(sizeof(SharedBlock) <= 8);
 
 // Installs an arena on this thread for its lifetime, unless one is installed already (a read
 // inside a read places into the outer read's blocks). A read of an image below MIN_IMAGE bytes
-// installs none: its few objects are cheaper to allocate one by one than a block is (measured
-// on an object of 10 scalars, a 70-byte image).
+// that makes value objects gets one block sized from the image (SHORT_BYTES_PER_IMAGE_BYTE per
+// image byte and SHORT_BASE_BYTES, at most SHORT_MAX_BYTES), and what does not fit in it takes an
+// allocation of its own: the value objects of a short image take about 16 bytes per image byte (a
+// 4-byte number makes a value, a byte array and their share of the attribute array), so an object
+// of a few attributes is one allocation instead of one or two per attribute, while a value kept
+// from it pins at most SHORT_MAX_BYTES. SHORT_MAX_BYTES stays within the sizes the allocator
+// serves from its per-thread cache: a larger block measured slower than the allocations it
+// replaced (an object of 10 scalars). Any other short read (to platform objects, to a
+// primitive array) installs none: its few placed objects would not pay for the block.
 class BlockArena::Scope {
  public:
   static constexpr int64_t MIN_IMAGE = 512;
+  static constexpr int64_t SHORT_BYTES_PER_IMAGE_BYTE = 16;
+  static constexpr int64_t SHORT_BASE_BYTES = 256;
+  static constexpr int64_t SHORT_MAX_BYTES = 1024;
 
-  Scope() noexcept : Scope(MIN_IMAGE) {}
-  // For a read of imageBytes bytes.
-  explicit Scope(int64_t imageBytes) noexcept
-      : installed_(imageBytes >= MIN_IMAGE && current() == nullptr) {
-    if (installed_) install(&arena_);
+  Scope() noexcept : Scope(MIN_IMAGE, true) {}
+  // For a read of imageBytes bytes; makesValues: whether it makes value objects.
+  Scope(int64_t imageBytes, bool makesValues) noexcept
+      : installed_(current() == nullptr && (makesValues || imageBytes >= MIN_IMAGE)) {
+    if (!installed_) return;
+    if (imageBytes < MIN_IMAGE) {
+      const int64_t want =
+          (imageBytes < 0 ? 0 : imageBytes) * SHORT_BYTES_PER_IMAGE_BYTE + SHORT_BASE_BYTES;
+      arena_.limitToOneBlock(static_cast<size_t>(want < SHORT_MAX_BYTES ? want : SHORT_MAX_BYTES));
+    }
+    install(&arena_);
   }
   ~Scope() {
     if (installed_) install(nullptr);

@@ -67,8 +67,22 @@ TEST(SharedBlockTest, ArenaObjectsOutliveTheReadAndEachOther) {
   lang::Ref<lang::ObjectArray> late;
   {
     {
-      const lang::BlockArena::Scope small(lang::BlockArena::Scope::MIN_IMAGE - 1);
-      EXPECT_EQ(lang::BlockArena::current(), nullptr);  // a short image is read without one
+      const lang::BlockArena::Scope platform(lang::BlockArena::Scope::MIN_IMAGE - 1, false);
+      EXPECT_EQ(lang::BlockArena::current(), nullptr);  // a short read to platform objects
+    }
+    {
+      // A short read of values: one block sized from the image, then allocations of their own.
+      const lang::BlockArena::Scope small(10, true);
+      lang::BlockArena* arena = lang::BlockArena::current();
+      ASSERT_NE(arena, nullptr);
+      std::vector<void*> places;
+      while (void* place = arena->place(8)) places.push_back(place);
+      const size_t room = places.size() * 16;                      // back pointer and object
+      for (void* place : places) lang::SharedBlock::leave(place);  // never made
+      EXPECT_LE(room, 10 * lang::BlockArena::Scope::SHORT_BYTES_PER_IMAGE_BYTE +
+                          lang::BlockArena::Scope::SHORT_BASE_BYTES);
+      EXPECT_GE(room, 10 * lang::BlockArena::Scope::SHORT_BYTES_PER_IMAGE_BYTE);
+      EXPECT_EQ(SqlValue::withBytesCopied<NumberValue>(form, 3)->intValue(), 42);  // block full
     }
     const lang::BlockArena::Scope read;
     lang::BlockArena* arena = lang::BlockArena::current();
