@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -446,6 +449,103 @@ TEST_F(UptCatalogTest, CollectionOfObjectsSlicesStepOverWholeNestedImages) {
   ASSERT_TRUE(slice);
   ASSERT_EQ(slice->getSqlValueElements()->length(), 1);
   EXPECT_EQ(xOf(slice->getSqlValueElements()->at(0)), 7);
+}
+
+// A point whose class overrides getAttributes: the writers write what the override returns.
+class ShownPoint final : public ObjectValue {
+ public:
+  ShownPoint(Ref<ObjectDescriptor> d, jdbc::Connection* c, Ref<lang::ObjectArray> shown)
+      : ObjectValue(std::move(d), c), shown_(std::move(shown)) {}
+  Ref<lang::ObjectArray> getAttributes() const override { return shown_; }
+
+ private:
+  Ref<lang::ObjectArray> shown_;
+};
+
+// What writing gives: the bytes, or the kind (and driver code) of what was raised.
+std::string outcomeOf(const std::function<Ref<ByteArray>()>& write) {
+  try {
+    const V v = valuesOf(*write());
+    return std::string(v.begin(), v.end());
+  } catch (const DriverException& e) {
+    return "driver error " + std::to_string(e.code());
+  } catch (const std::exception& e) {
+    return typeid(e).name();
+  }
+}
+
+// Inside an image scope, elements of an object type of data values only are written by a path
+// of their own (one header append, the attributes read under the value's lock). It writes the
+// bytes and raises the errors of the stream-by-stream writer.
+TEST_F(UptCatalogTest, ElementsOfDataValuesWriteAsTheStreamWriterDoes) {
+  Ref<KelvorTypeCOLLECTION> type =
+      MemoryCatalog::registerCollectionType(*conn, pointsType())->getKelvorType();
+  auto pointType = ObjectDescriptor::createDescriptor("GEO.POINT", conn.get());
+  auto two = [](int x, int y) {
+    return lang::ObjectArray::of({makeRef<NumberValue>(x), makeRef<NumberValue>(y)});
+  };
+  // A value that keeps its image until its attributes are first asked for.
+  const Ref<KelvorTypeADT>& pt = pointType->getKelvorType();
+  Ref<ByteArray> pointImage = pt->toImage(pointOf(-5, 6).get());
+  PickleContext reader(pointImage);
+  Ref<ObjectValue> kept = lang::dynamicRef<ObjectValue>(pt->unpickle(
+      reader, nullptr, KelvorTypeADT::MODE_KEEP_IMAGE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr));
+  ASSERT_TRUE(kept && kept->isImageOnly());
+  const std::vector<std::pair<const char*, std::vector<Ref<lang::Object>>>> cases = {
+      {"plain, nulls between", {pointOf(1, 2), nullptr, pointOf(300000, -4), nullptr}},
+      {"none", {}},
+      {"override", {pointOf(1, 2), makeRef<ShownPoint>(pointType, conn.get(), two(8, 9))}},
+      {"override without values", {makeRef<ShownPoint>(pointType, conn.get(), nullptr)}},
+      {"no attributes", {makeRef<ObjectValue>(pointType, conn.get())}},
+      {"kept image", {kept}},
+      {"count differs",
+       {pointOf(1, 2), makeRef<ShownPoint>(pointType, conn.get(), lang::ObjectArray::of({}))}},
+  };
+  for (const auto& [what, elements] : cases) {
+    Ref<ArrayValue> value = array("GEO.POINTS", conn.get(), elements);
+    const std::string scoped = outcomeOf([&] { return type->toImage(value.get()); });
+    const std::string streamed = outcomeOf([&] {
+      PickleContext ctx;
+      ctx.initStream();
+      (void)type->pickle(ctx, value.get());
+      return ctx.toByteArray();
+    });
+    EXPECT_EQ(scoped, streamed) << what;
+  }
+}
+
+// setAttributes on an element while other threads write its collection: every image is one of
+// the two the element can have, and nothing is freed under a writer.
+TEST_F(UptCatalogTest, ConcurrentSetAttributesWhileElementsAreWritten) {
+  Ref<KelvorTypeCOLLECTION> type =
+      MemoryCatalog::registerCollectionType(*conn, pointsType())->getKelvorType();
+  Ref<ObjectValue> element = pointOf(1, 2);
+  Ref<ArrayValue> value = array("GEO.POINTS", conn.get(), {element, pointOf(3, 4)});
+  const V first = valuesOf(*type->toImage(value.get()));
+  auto other = lang::ObjectArray::of({makeRef<NumberValue>(-7), makeRef<NumberValue>(123456)});
+  element->setAttributes(other);
+  const V second = valuesOf(*type->toImage(value.get()));
+  ASSERT_NE(first, second);
+  std::atomic<bool> done{false};
+  std::vector<int> strays(2, 0);
+  std::vector<std::thread> writers;
+  for (int k = 0; k < 2; ++k) {
+    writers.emplace_back([&, k] {
+      while (!done.load()) {
+        const V image = valuesOf(*type->toImage(value.get()));
+        if (image != first && image != second) ++strays[k];
+      }
+    });
+  }
+  for (int i = 0; i < 2000; ++i) {  // each array made anew, so that a freed one would show
+    element->setAttributes(i % 2 == 0 ? lang::ObjectArray::of({makeRef<NumberValue>(1),
+                                                                makeRef<NumberValue>(2)})
+                                      : lang::ObjectArray::of({makeRef<NumberValue>(-7),
+                                                                makeRef<NumberValue>(123456)}));
+  }
+  done = true;
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(strays, std::vector<int>(2, 0));
 }
 
 // --- round trips through the linear layout ---
