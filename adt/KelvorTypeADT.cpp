@@ -774,8 +774,46 @@ int32_t KelvorTypeADT::pickle(PickleContext& ctx, lang::Object* value) {
 }
 
 int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value, int32_t depth) {
-  Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
-  if (!values) lang::throwNullPointer("object value without attribute values");
+  const jdbc::ObjectValue& object = objectValueOf(value);
+  // Appending straight to the buffer takes no stream lock, and a scalar's writer takes no
+  // other value's: the attributes may be written under the value's own lock, with no count
+  // taken on their array.
+  if (ctx.appendsDirectly() && writesScalarsOnly()) {
+    return object.readAttributes([&](const lang::ObjectArray* values) {
+      return pickleAttributeValues(ctx, value, values, depth);
+    });
+  }
+  const Ref<lang::ObjectArray> values = object.getAttributes();
+  return pickleAttributeValues(ctx, value, values.get(), depth);
+}
+
+bool KelvorTypeADT::writesScalarsOnly() noexcept {
+  int8_t known = scalarsOnly_.load(std::memory_order_relaxed);
+  if (known == 0) {
+    const lang::ObjectArray* types = publishedAttributeTypes();
+    if (kind() != TypeKind::PlainObject || types == nullptr) return false;
+    bool scalars = true;
+    for (int32_t i = 0; i < types->length() && scalars; ++i) {
+      switch (static_cast<const KelvorType*>(types->data()[i].get())->kind()) {
+        case TypeKind::Other:
+        case TypeKind::PlainObject:
+        case TypeKind::Collection:
+        case TypeKind::Upt:
+          scalars = false;
+          break;
+        default:
+          break;
+      }
+    }
+    known = scalars ? 2 : 1;
+    scalarsOnly_.store(known, std::memory_order_relaxed);
+  }
+  return known == 2;
+}
+
+int32_t KelvorTypeADT::pickleAttributeValues(PickleContext& ctx, lang::Object* value,
+                                             const lang::ObjectArray* values, int32_t depth) {
+  if (values == nullptr) lang::throwNullPointer("object value without attribute values");
   AttributeTypes types(*this);
   const int32_t n = types.size();
   if (values->length() != n) {

@@ -272,6 +272,13 @@ class KelvorTypeADT : public KelvorNamedType {
   // The attributes of a value of a type that writesDataValuesOnly, as data values (the count
   // checked first); the bytes written.
   int64_t pickleDataValueBody(PickleContext& ctx, lang::Object* value);
+  // pickleAttributes once the attribute values are known (null: none).
+  int32_t pickleAttributeValues(PickleContext& ctx, lang::Object* value,
+                                const lang::ObjectArray* values, int32_t depth);
+  // Whether this is a plain object type, its attribute list published, whose attributes are
+  // all of scalar kinds (no object, collection, UPT or other kind): writing one of its values
+  // touches no other object value. Cached once known.
+  bool writesScalarsOnly() noexcept;
   // Which fields a copy takes: the identity (names, connection, type information) that a
   // type hands on to the collection standing for it, or everything copyType takes.
   enum class CopyScope { IDENTITY, WHOLE };
@@ -320,6 +327,7 @@ class KelvorTypeADT : public KelvorNamedType {
   // Computed on the first write and kept; racing threads compute the same answer.
   bool reachesLeaflessInline();
   std::atomic<int8_t> leaflessInline_{0};  // 0 not yet known, 1 no, 2 yes
+  std::atomic<int8_t> scalarsOnly_{0};      // writesScalarsOnly: 0 not yet known, 1 no, 2 yes
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };
