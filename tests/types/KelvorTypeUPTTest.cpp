@@ -27,6 +27,7 @@
 #include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
 #include "lang/Exceptions.h"
+#include "lang/String.h"
 #include "lang/ByteArrayInputStream.h"
 #include "lang/ByteArrayOutputStream.h"
 #include "lang/ObjectInputStream.h"
@@ -451,10 +452,10 @@ TEST_F(UptCatalogTest, CollectionOfObjectsSlicesStepOverWholeNestedImages) {
   EXPECT_EQ(xOf(slice->getSqlValueElements()->at(0)), 7);
 }
 
-// A point whose class overrides getAttributes: the writers write what the override returns.
-class ShownPoint final : public ObjectValue {
+// A value whose class overrides getAttributes: the writers write what the override returns.
+class ShownValue final : public ObjectValue {
  public:
-  ShownPoint(Ref<ObjectDescriptor> d, jdbc::Connection* c, Ref<lang::ObjectArray> shown)
+  ShownValue(Ref<ObjectDescriptor> d, jdbc::Connection* c, Ref<lang::ObjectArray> shown)
       : ObjectValue(std::move(d), c), shown_(std::move(shown)) {}
   Ref<lang::ObjectArray> getAttributes() const override { return shown_; }
 
@@ -494,15 +495,57 @@ TEST_F(UptCatalogTest, ElementsOfDataValuesWriteAsTheStreamWriterDoes) {
   const std::vector<std::pair<const char*, std::vector<Ref<lang::Object>>>> cases = {
       {"plain, nulls between", {pointOf(1, 2), nullptr, pointOf(300000, -4), nullptr}},
       {"none", {}},
-      {"override", {pointOf(1, 2), makeRef<ShownPoint>(pointType, conn.get(), two(8, 9))}},
-      {"override without values", {makeRef<ShownPoint>(pointType, conn.get(), nullptr)}},
+      {"override", {pointOf(1, 2), makeRef<ShownValue>(pointType, conn.get(), two(8, 9))}},
+      {"override without values", {makeRef<ShownValue>(pointType, conn.get(), nullptr)}},
       {"no attributes", {makeRef<ObjectValue>(pointType, conn.get())}},
       {"kept image", {kept}},
       {"count differs",
-       {pointOf(1, 2), makeRef<ShownPoint>(pointType, conn.get(), lang::ObjectArray::of({}))}},
+       {pointOf(1, 2), makeRef<ShownValue>(pointType, conn.get(), lang::ObjectArray::of({}))}},
   };
   for (const auto& [what, elements] : cases) {
     Ref<ArrayValue> value = array("GEO.POINTS", conn.get(), elements);
+    const std::string scoped = outcomeOf([&] { return type->toImage(value.get()); });
+    const std::string streamed = outcomeOf([&] {
+      PickleContext ctx;
+      ctx.initStream();
+      (void)type->pickle(ctx, value.get());
+      return ctx.toByteArray();
+    });
+    EXPECT_EQ(scoped, streamed) << what;
+  }
+}
+
+// The same for a top-level object of scalars that are not all data values (a string among
+// them): inside an image scope its attributes are read under the value's lock.
+TEST_F(UptCatalogTest, ObjectsOfScalarsWriteAsTheStreamWriterDoes) {
+  TypeDefinition label("GEO", "LABEL");
+  label.addAttribute("N", AttributeType::numberType(10, 0))
+      .addAttribute("S", AttributeType::varcharType(20));
+  Ref<ObjectDescriptor> d = MemoryCatalog::registerType(*conn, label);
+  Ref<KelvorTypeADT> type = d->getKelvorType();
+  auto two = [](int n, const char* text) {
+    return lang::ObjectArray::of({makeRef<NumberValue>(n), lang::String::of(text)});
+  };
+  Ref<ObjectValue> kept;
+  {
+    Ref<ByteArray> image = type->toImage(makeRef<ObjectValue>(d, conn.get(), two(4, "kept")).get());
+    PickleContext reader(image);
+    kept = lang::dynamicRef<ObjectValue>(type->unpickle(
+        reader, nullptr, KelvorTypeADT::MODE_KEEP_IMAGE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr));
+    ASSERT_TRUE(kept && kept->isImageOnly());
+  }
+  const std::vector<std::pair<const char*, Ref<ObjectValue>>> cases = {
+      {"plain", makeRef<ObjectValue>(d, conn.get(), two(7, "seven"))},
+      {"too long", makeRef<ObjectValue>(d, conn.get(), two(7, "longer than twenty chars"))},
+      {"override", makeRef<ShownValue>(d, conn.get(),
+                                       makeRef<ObjectValue>(d, conn.get(), two(8, "shown"))
+                                           ->getAttributes())},
+      {"override without values", makeRef<ShownValue>(d, conn.get(), nullptr)},
+      {"no attributes", makeRef<ObjectValue>(d, conn.get())},
+      {"kept image", kept},
+      {"count differs", makeRef<ShownValue>(d, conn.get(), lang::ObjectArray::of({}))},
+  };
+  for (const auto& [what, value] : cases) {
     const std::string scoped = outcomeOf([&] { return type->toImage(value.get()); });
     const std::string streamed = outcomeOf([&] {
       PickleContext ctx;
