@@ -545,12 +545,13 @@ TEST_F(UptCatalogTest, ObjectsOfScalarsWriteAsTheStreamWriterDoes) {
       {"kept image", kept},
       {"count differs", makeRef<ShownValue>(d, conn.get(), lang::ObjectArray::of({}))},
   };
-  for (const auto& [what, value] : cases) {
-    const std::string scoped = outcomeOf([&] { return type->toImage(value.get()); });
+  for (const auto& [what, shown] : cases) {
+    ObjectValue* value = shown.get();  // a lambda may not capture a structured binding
+    const std::string scoped = outcomeOf([&] { return type->toImage(value); });
     const std::string streamed = outcomeOf([&] {
       PickleContext ctx;
       ctx.initStream();
-      (void)type->pickle(ctx, value.get());
+      (void)type->pickle(ctx, value);
       return ctx.toByteArray();
     });
     EXPECT_EQ(scoped, streamed) << what;
