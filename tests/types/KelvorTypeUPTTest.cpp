@@ -475,6 +475,18 @@ std::string outcomeOf(const std::function<Ref<ByteArray>()>& write) {
   }
 }
 
+// toImage (inside an image scope) writes the bytes, or raises the error, of a stream-by-stream
+// write of the same value.
+void expectScopedAsStreamed(KelvorNamedType& type, lang::Object* value, const char* what) {
+  const std::string streamed = outcomeOf([&] {
+    PickleContext ctx;
+    ctx.initStream();
+    (void)type.pickle(ctx, value);
+    return ctx.toByteArray();
+  });
+  EXPECT_EQ(outcomeOf([&] { return type.toImage(value); }), streamed) << what;
+}
+
 // Inside an image scope, elements of an object type of data values only are written by a path
 // of their own (one header append, the attributes read under the value's lock). It writes the
 // bytes and raises the errors of the stream-by-stream writer.
@@ -503,15 +515,7 @@ TEST_F(UptCatalogTest, ElementsOfDataValuesWriteAsTheStreamWriterDoes) {
        {pointOf(1, 2), makeRef<ShownValue>(pointType, conn.get(), lang::ObjectArray::of({}))}},
   };
   for (const auto& [what, elements] : cases) {
-    Ref<ArrayValue> value = array("GEO.POINTS", conn.get(), elements);
-    const std::string scoped = outcomeOf([&] { return type->toImage(value.get()); });
-    const std::string streamed = outcomeOf([&] {
-      PickleContext ctx;
-      ctx.initStream();
-      (void)type->pickle(ctx, value.get());
-      return ctx.toByteArray();
-    });
-    EXPECT_EQ(scoped, streamed) << what;
+    expectScopedAsStreamed(*type, array("GEO.POINTS", conn.get(), elements).get(), what);
   }
 }
 
@@ -545,17 +549,7 @@ TEST_F(UptCatalogTest, ObjectsOfScalarsWriteAsTheStreamWriterDoes) {
       {"kept image", kept},
       {"count differs", makeRef<ShownValue>(d, conn.get(), lang::ObjectArray::of({}))},
   };
-  for (const auto& [what, shown] : cases) {
-    ObjectValue* value = shown.get();  // a lambda may not capture a structured binding
-    const std::string scoped = outcomeOf([&] { return type->toImage(value); });
-    const std::string streamed = outcomeOf([&] {
-      PickleContext ctx;
-      ctx.initStream();
-      (void)type->pickle(ctx, value);
-      return ctx.toByteArray();
-    });
-    EXPECT_EQ(scoped, streamed) << what;
-  }
+  for (const auto& [what, value] : cases) expectScopedAsStreamed(*type, value.get(), what);
 }
 
 // setAttributes on an element while other threads write its collection: every image is one of
