@@ -774,8 +774,46 @@ int32_t KelvorTypeADT::pickle(PickleContext& ctx, lang::Object* value) {
 }
 
 int32_t KelvorTypeADT::pickleAttributes(PickleContext& ctx, lang::Object* value, int32_t depth) {
-  Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
-  if (!values) lang::throwNullPointer("object value without attribute values");
+  const jdbc::ObjectValue& object = objectValueOf(value);
+  // Appending straight to the buffer takes no stream lock, and a scalar's writer takes no
+  // other value's: the attributes may be written under the value's own lock, with no count
+  // taken on their array.
+  if (ctx.appendsDirectly() && writesScalarsOnly()) {
+    return object.readAttributes([&](const lang::ObjectArray* values) {
+      return pickleAttributeValues(ctx, value, values, depth);
+    });
+  }
+  const Ref<lang::ObjectArray> values = object.getAttributes();
+  return pickleAttributeValues(ctx, value, values.get(), depth);
+}
+
+bool KelvorTypeADT::writesScalarsOnly() noexcept {
+  int8_t known = scalarsOnly_.load(std::memory_order_relaxed);
+  if (known == 0) {
+    const lang::ObjectArray* types = publishedAttributeTypes();
+    if (kind() != TypeKind::PlainObject || types == nullptr) return false;
+    bool scalars = true;
+    for (int32_t i = 0; i < types->length() && scalars; ++i) {
+      switch (static_cast<const KelvorType*>(types->data()[i].get())->kind()) {
+        case TypeKind::Other:
+        case TypeKind::PlainObject:
+        case TypeKind::Collection:
+        case TypeKind::Upt:
+          scalars = false;
+          break;
+        default:
+          break;
+      }
+    }
+    known = scalars ? 2 : 1;
+    scalarsOnly_.store(known, std::memory_order_relaxed);
+  }
+  return known == 2;
+}
+
+int32_t KelvorTypeADT::pickleAttributeValues(PickleContext& ctx, lang::Object* value,
+                                             const lang::ObjectArray* values, int32_t depth) {
+  if (values == nullptr) lang::throwNullPointer("object value without attribute values");
   AttributeTypes types(*this);
   const int32_t n = types.size();
   if (values->length() != n) {
@@ -839,23 +877,46 @@ bool KelvorTypeADT::writesDataValuesOnly() const noexcept {
   return true;
 }
 
+int64_t KelvorTypeADT::pickleDataValueBody(PickleContext& ctx, lang::Object* value) {
+  const jdbc::ObjectValue& object = objectValueOf(value);
+  const int32_t n = publishedAttributeTypes()->length();
+  auto write = [&](const lang::ObjectArray* values) -> int64_t {
+    if (values == nullptr) lang::throwNullPointer("object value without attribute values");
+    if (values->length() != n) {
+      ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT,
+                         "attribute count differs from type", value);
+    }
+    return pickleDataValues(ctx, values->data(), n, 0);  // <= 2^31-1
+  };
+  // Appending straight to the buffer takes no stream lock: the values may be written under the
+  // value's own lock, with no count taken on their array.
+  if (ctx.appendsDirectly()) return object.readAttributes(write);
+  return write(Ref<lang::ObjectArray>(object.getAttributes()).get());
+}
+
 int32_t KelvorTypeADT::pickleDataValueImage(PickleContext& ctx, lang::Object* value) {
   assert(writesDataValuesOnly());
   // pickle and pickleAttributes as they run for such a type: no inline object to refuse, no
   // first-attribute chain; the same writes and checks in the same order.
   const int32_t start = ctx.offset();
   const int32_t header = ctx.writeObjectHeader();
-  Ref<lang::ObjectArray> values = objectValueOf(value).getAttributes();
-  if (!values) lang::throwNullPointer("object value without attribute values");
-  const int32_t n = publishedAttributeTypes()->length();
-  if (values->length() != n) {
-    ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "attribute count differs from type",
-                       value);
-  }
-  const int64_t body = pickleDataValues(ctx, values->data(), n, 0);  // <= 2^31-1
+  const int64_t body = pickleDataValueBody(ctx, value);
   // security: an image above 2^31-1 bytes cannot carry its length
   if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
   ctx.patchLength(start + 2, header + static_cast<int32_t>(body));
+  return header + static_cast<int32_t>(body);
+}
+
+int32_t KelvorTypeADT::pickleDataValueElement(PickleContext& ctx, lang::Object* value) {
+  assert(writesDataValuesOnly() && ctx.writesNestedObjectHeader());
+  // The nested image's length field and the image's own header in one append, both lengths
+  // patched at once: they count the same bytes, the image.
+  const int32_t at = ctx.offset();
+  const int32_t header = ctx.writeNestedObjectHeader();  // 5 + 7
+  const int64_t body = pickleDataValueBody(ctx, value);
+  // security: the nested image and its length field must fit one 32-bit length
+  if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  ctx.patchNestedObjectLength(at, header - 5 + static_cast<int32_t>(body));
   return header + static_cast<int32_t>(body);
 }
 

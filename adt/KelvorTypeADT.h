@@ -173,6 +173,10 @@ class KelvorTypeADT : public KelvorNamedType {
   bool writesDataValuesOnly() const noexcept;
   // pickle(ctx, value) of such a type, without the per-attribute dispatch.
   [[nodiscard]] int32_t pickleDataValueImage(PickleContext& ctx, lang::Object* value);
+  // As a collection element of such a type, where ctx.writesNestedObjectHeader(): the nested
+  // image's length field and pickleDataValueImage's bytes, the same bytes and errors as the
+  // element type's pickle writes them. Returns the bytes written.
+  [[nodiscard]] int32_t pickleDataValueElement(PickleContext& ctx, lang::Object* value);
   // The image of the value, also stored into the value.
   Ref<lang::ByteArray> pickleToImage(lang::Object* value);
   Ref<lang::ByteArray> toImage(lang::Object* value) override;
@@ -265,6 +269,16 @@ class KelvorTypeADT : public KelvorNamedType {
   void setAttributeTypeNames(Ref<lang::ObjectArray> names) { attributeTypeNames_ = std::move(names); }
 
  private:
+  // The attributes of a value of a type that writesDataValuesOnly, as data values (the count
+  // checked first); the bytes written.
+  int64_t pickleDataValueBody(PickleContext& ctx, lang::Object* value);
+  // pickleAttributes once the attribute values are known (null: none).
+  int32_t pickleAttributeValues(PickleContext& ctx, lang::Object* value,
+                                const lang::ObjectArray* values, int32_t depth);
+  // Whether this is a plain object type, its attribute list published, whose attributes are
+  // all of scalar kinds (no object, collection, UPT or other kind): writing one of its values
+  // touches no other object value. Cached once known.
+  bool writesScalarsOnly() noexcept;
   // Which fields a copy takes: the identity (names, connection, type information) that a
   // type hands on to the collection standing for it, or everything copyType takes.
   enum class CopyScope { IDENTITY, WHOLE };
@@ -313,6 +327,7 @@ class KelvorTypeADT : public KelvorNamedType {
   // Computed on the first write and kept; racing threads compute the same answer.
   bool reachesLeaflessInline();
   std::atomic<int8_t> leaflessInline_{0};  // 0 not yet known, 1 no, 2 yes
+  std::atomic<int8_t> scalarsOnly_{0};      // writesScalarsOnly: 0 not yet known, 1 no, 2 yes
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 };

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <typeinfo>
 
 #include "driver/ObjectDescriptor.h"
 #include "driver/SqlValue.h"
@@ -41,6 +42,21 @@ class ObjectValue : public SqlValue {
   // platform objects only. Virtual: a value class of the host may override it (the writers
   // write what the override returns).
   virtual lang::Ref<lang::ObjectArray> getAttributes() const;
+  // read(attributes) with the array getAttributes gives (null for none), for a writer that is
+  // done with it when read returns. A value of this very class is read under its lock with no
+  // count taken on the array: setAttributes waits meanwhile, so the array stays alive. A value
+  // of a subclass is read through its getAttributes. read must take no other value's lock
+  // (it would nest the locks of two values) and must not replace this value's attributes.
+  template <typename Read>
+  decltype(auto) readAttributes(Read&& read) const {
+    if (&typeid(*this) != &typeid(ObjectValue)) {  // a subclass may override getAttributes
+      const lang::Ref<lang::ObjectArray> attributes = getAttributes();
+      return read(static_cast<const lang::ObjectArray*>(attributes.get()));
+    }
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!attributes_ && image_ && !platformAttributes_) decodeImage();
+    return read(static_cast<const lang::ObjectArray*>(attributes_.get()));
+  }
   // The attributes as platform objects: those a platform-style reader stored, or the SQL
   // values' platform forms.
   lang::Ref<lang::ObjectArray> getPlatformAttributes(const TypeMap* typeMap) const;

@@ -159,8 +159,25 @@ int32_t KelvorTypeUPT::pickle(PickleContext& ctx, lang::Object* value) {
 int64_t KelvorTypeUPT::pickleElements(PickleContext& ctx, const Ref<lang::Object>* values,
                                       int32_t count, int64_t before) {
   std::optional<DepthGuard> guard;  // the level pickle takes for each present element
-  // An attached object type of data values only is written without its dispatch.
+  // An attached object type of data values only is written without its dispatch, and inside
+  // an image scope with its length field and header as one append.
   const bool dataValuesOnly = objectType_ && objectType_->writesDataValuesOnly();
+  if (dataValuesOnly && count > 0 && !Trace::on(TRACE) && ctx.writesNestedObjectHeader()) {
+    KelvorTypeADT& type = *objectType_;
+    int64_t n = before;
+    for (int32_t i = 0; i < count; ++i) {
+      lang::Object* value = values[i].get();
+      if (value == nullptr) {
+        n += ctx.writeAtomicNull();
+      } else {
+        if (!guard) guard.emplace(nestingDepth);
+        n += type.pickleDataValueElement(ctx, value);
+      }
+      // security: an image above 2^31-1 bytes cannot carry its length
+      if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    }
+    return n - before;
+  }
   int64_t n = before;
   for (int32_t i = 0; i < count; ++i) {
     lang::Object* value = values[i].get();

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@
 #include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
 #include "lang/Exceptions.h"
+#include "lang/String.h"
 #include "lang/ByteArrayInputStream.h"
 #include "lang/ByteArrayOutputStream.h"
 #include "lang/ObjectInputStream.h"
@@ -446,6 +450,140 @@ TEST_F(UptCatalogTest, CollectionOfObjectsSlicesStepOverWholeNestedImages) {
   ASSERT_TRUE(slice);
   ASSERT_EQ(slice->getSqlValueElements()->length(), 1);
   EXPECT_EQ(xOf(slice->getSqlValueElements()->at(0)), 7);
+}
+
+// A value whose class overrides getAttributes: the writers write what the override returns.
+class ShownValue final : public ObjectValue {
+ public:
+  ShownValue(Ref<ObjectDescriptor> d, jdbc::Connection* c, Ref<lang::ObjectArray> shown)
+      : ObjectValue(std::move(d), c), shown_(std::move(shown)) {}
+  Ref<lang::ObjectArray> getAttributes() const override { return shown_; }
+
+ private:
+  Ref<lang::ObjectArray> shown_;
+};
+
+// What writing gives: the bytes, or the kind (and driver code) of what was raised.
+std::string outcomeOf(const std::function<Ref<ByteArray>()>& write) {
+  try {
+    const V v = valuesOf(*write());
+    return std::string(v.begin(), v.end());
+  } catch (const DriverException& e) {
+    return "driver error " + std::to_string(e.code());
+  } catch (const std::exception& e) {
+    return typeid(e).name();
+  }
+}
+
+// toImage (inside an image scope) writes the bytes, or raises the error, of a stream-by-stream
+// write of the same value.
+void expectScopedAsStreamed(KelvorNamedType& type, lang::Object* value, const char* what) {
+  const std::string streamed = outcomeOf([&] {
+    PickleContext ctx;
+    ctx.initStream();
+    (void)type.pickle(ctx, value);
+    return ctx.toByteArray();
+  });
+  EXPECT_EQ(outcomeOf([&] { return type.toImage(value); }), streamed) << what;
+}
+
+// Inside an image scope, elements of an object type of data values only are written by a path
+// of their own (one header append, the attributes read under the value's lock). It writes the
+// bytes and raises the errors of the stream-by-stream writer.
+TEST_F(UptCatalogTest, ElementsOfDataValuesWriteAsTheStreamWriterDoes) {
+  Ref<KelvorTypeCOLLECTION> type =
+      MemoryCatalog::registerCollectionType(*conn, pointsType())->getKelvorType();
+  auto pointType = ObjectDescriptor::createDescriptor("GEO.POINT", conn.get());
+  auto two = [](int x, int y) {
+    return lang::ObjectArray::of({makeRef<NumberValue>(x), makeRef<NumberValue>(y)});
+  };
+  // A value that keeps its image until its attributes are first asked for.
+  const Ref<KelvorTypeADT>& pt = pointType->getKelvorType();
+  Ref<ByteArray> pointImage = pt->toImage(pointOf(-5, 6).get());
+  PickleContext reader(pointImage);
+  Ref<ObjectValue> kept = lang::dynamicRef<ObjectValue>(pt->unpickle(
+      reader, nullptr, KelvorTypeADT::MODE_KEEP_IMAGE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr));
+  ASSERT_TRUE(kept && kept->isImageOnly());
+  const std::vector<std::pair<const char*, std::vector<Ref<lang::Object>>>> cases = {
+      {"plain, nulls between", {pointOf(1, 2), nullptr, pointOf(300000, -4), nullptr}},
+      {"none", {}},
+      {"override", {pointOf(1, 2), makeRef<ShownValue>(pointType, conn.get(), two(8, 9))}},
+      {"override without values", {makeRef<ShownValue>(pointType, conn.get(), nullptr)}},
+      {"no attributes", {makeRef<ObjectValue>(pointType, conn.get())}},
+      {"kept image", {kept}},
+      {"count differs",
+       {pointOf(1, 2), makeRef<ShownValue>(pointType, conn.get(), lang::ObjectArray::of({}))}},
+  };
+  for (const auto& [what, elements] : cases) {
+    expectScopedAsStreamed(*type, array("GEO.POINTS", conn.get(), elements).get(), what);
+  }
+}
+
+// The same for a top-level object of scalars that are not all data values (a string among
+// them): inside an image scope its attributes are read under the value's lock.
+TEST_F(UptCatalogTest, ObjectsOfScalarsWriteAsTheStreamWriterDoes) {
+  TypeDefinition label("GEO", "LABEL");
+  label.addAttribute("N", AttributeType::numberType(10, 0))
+      .addAttribute("S", AttributeType::varcharType(20));
+  Ref<ObjectDescriptor> d = MemoryCatalog::registerType(*conn, label);
+  Ref<KelvorTypeADT> type = d->getKelvorType();
+  auto two = [](int n, const char* text) {
+    return lang::ObjectArray::of({makeRef<NumberValue>(n), lang::String::of(text)});
+  };
+  Ref<ObjectValue> kept;
+  {
+    Ref<ByteArray> image = type->toImage(makeRef<ObjectValue>(d, conn.get(), two(4, "kept")).get());
+    PickleContext reader(image);
+    kept = lang::dynamicRef<ObjectValue>(type->unpickle(
+        reader, nullptr, KelvorTypeADT::MODE_KEEP_IMAGE, KelvorTypeADT::STYLE_SQL_VALUE, nullptr));
+    ASSERT_TRUE(kept && kept->isImageOnly());
+  }
+  const std::vector<std::pair<const char*, Ref<ObjectValue>>> cases = {
+      {"plain", makeRef<ObjectValue>(d, conn.get(), two(7, "seven"))},
+      {"too long", makeRef<ObjectValue>(d, conn.get(), two(7, "longer than twenty chars"))},
+      {"override", makeRef<ShownValue>(d, conn.get(),
+                                       makeRef<ObjectValue>(d, conn.get(), two(8, "shown"))
+                                           ->getAttributes())},
+      {"override without values", makeRef<ShownValue>(d, conn.get(), nullptr)},
+      {"no attributes", makeRef<ObjectValue>(d, conn.get())},
+      {"kept image", kept},
+      {"count differs", makeRef<ShownValue>(d, conn.get(), lang::ObjectArray::of({}))},
+  };
+  for (const auto& [what, value] : cases) expectScopedAsStreamed(*type, value.get(), what);
+}
+
+// setAttributes on an element while other threads write its collection: every image is one of
+// the two the element can have, and nothing is freed under a writer.
+TEST_F(UptCatalogTest, ConcurrentSetAttributesWhileElementsAreWritten) {
+  Ref<KelvorTypeCOLLECTION> type =
+      MemoryCatalog::registerCollectionType(*conn, pointsType())->getKelvorType();
+  Ref<ObjectValue> element = pointOf(1, 2);
+  Ref<ArrayValue> value = array("GEO.POINTS", conn.get(), {element, pointOf(3, 4)});
+  const V first = valuesOf(*type->toImage(value.get()));
+  auto other = lang::ObjectArray::of({makeRef<NumberValue>(-7), makeRef<NumberValue>(123456)});
+  element->setAttributes(other);
+  const V second = valuesOf(*type->toImage(value.get()));
+  ASSERT_NE(first, second);
+  std::atomic<bool> done{false};
+  std::vector<int> strays(2, 0);
+  std::vector<std::thread> writers;
+  for (int k = 0; k < 2; ++k) {
+    writers.emplace_back([&, k] {
+      while (!done.load()) {
+        const V image = valuesOf(*type->toImage(value.get()));
+        if (image != first && image != second) ++strays[k];
+      }
+    });
+  }
+  for (int i = 0; i < 2000; ++i) {  // each array made anew, so that a freed one would show
+    element->setAttributes(i % 2 == 0 ? lang::ObjectArray::of({makeRef<NumberValue>(1),
+                                                                makeRef<NumberValue>(2)})
+                                      : lang::ObjectArray::of({makeRef<NumberValue>(-7),
+                                                                makeRef<NumberValue>(123456)}));
+  }
+  done = true;
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(strays, std::vector<int>(2, 0));
 }
 
 // --- round trips through the linear layout ---
