@@ -44,6 +44,14 @@ Ref<Decimal> Decimal::ofUnscaled(std::string_view unscaled, int32_t scale) {
   return fromDigits(negative, digits, scale, unscaled);
 }
 
+Ref<Decimal> Decimal::ofDigits(bool negative, std::string_view digits, int32_t scale) {
+  if (digits.empty()) throwFormat(digits, "no digits");
+  if (!std::all_of(digits.begin(), digits.end(), isDigit)) throwFormat(digits, "not a digit");
+  const size_t first = digits.find_first_not_of('0');
+  if (first == std::string_view::npos) return Ref<Decimal>::adopt(new Decimal(0, "0", scale));
+  return Ref<Decimal>::adopt(new Decimal(negative ? -1 : 1, std::string(digits.substr(first)), scale));
+}
+
 Ref<Decimal> Decimal::parse(std::string_view text) {
   const size_t n = text.size();
   size_t i = 0;
