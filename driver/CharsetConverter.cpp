@@ -181,8 +181,9 @@ bool sameBytes(int32_t to, int32_t from, const int8_t* data, size_t n) {
   return true;
 }
 
-// The text at data as a string when it is the same text in UTF-8, or nullopt when it has to be
-// transcoded; as sameBytes(UTF_8, from, ...) followed by a copy, and raising as it does. Each
+// The text at data (above COPY_PIECE bytes) as a string when it is the same text in UTF-8, or
+// nullopt when it has to be transcoded; as sameBytes(UTF_8, from, ...) followed by a copy, and
+// raising as it does. Each
 // piece is scanned for bytes above 0x7F and then copied while it is still in the nearest cache,
 // so that a large text is read from memory once, not once for the scan and once for the copy.
 std::optional<std::string> sameText(int32_t from, const char* data, size_t n) {
@@ -273,10 +274,23 @@ std::string CharsetConverter::decode(const int8_t* data, int32_t length) const {
   if (length < 0) throw lang::NegativeArraySizeException(length);
   if (!canConvert()) raiseNoConversion();
   const auto n = static_cast<size_t>(length);
-  if (std::optional<std::string> same = sameText(id_, reinterpret_cast<const char*>(data), n)) {
-    return std::move(*same);
+  const auto* text = reinterpret_cast<const char*>(data);
+  if (n > lang::COPY_PIECE) {
+    if (std::optional<std::string> same = sameText(id_, text, n)) return std::move(*same);
+  } else if (sameBytes(UTF_8, id_, data, n)) {
+    return std::string(text, n);
   }
-  return transcode("UTF-8", name_, data, static_cast<size_t>(length));
+  return transcode("UTF-8", name_, data, n);
+}
+
+lang::Ref<lang::String> CharsetConverter::decodeString(const int8_t* data, int32_t length) const {
+  if (length < 0) throw lang::NegativeArraySizeException(length);
+  if (!canConvert()) raiseNoConversion();
+  const auto n = static_cast<size_t>(length);
+  if (n <= lang::COPY_PIECE && sameBytes(UTF_8, id_, data, n)) {
+    return lang::String::of(std::string_view(reinterpret_cast<const char*>(data), n));
+  }
+  return lang::String::take(decode(data, length));
 }
 
 std::string CharsetConverter::toString() const {

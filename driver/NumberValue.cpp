@@ -154,9 +154,17 @@ int64_t wholeValue(const int8_t* bytes, int32_t length, const lang::ByteArray* a
 // Writes the pairs' digits as text into out (room for MAX_DIGITS); returns the count of
 // significant digits (a final 0 of the last pair dropped).
 int32_t formDigits(const Form& f, char* out) noexcept {
-  for (int32_t i = 0; i < f.pairCount; ++i) {
-    out[2 * i] = static_cast<char>('0' + f.pairs[i] / 10);
-    out[2 * i + 1] = static_cast<char>('0' + f.pairs[i] % 10);
+  // the two digits of each pair 0..99, read as one two-byte copy
+  static constexpr std::array<char, 200> PAIR_DIGITS = [] {
+    std::array<char, 200> t{};
+    for (size_t p = 0; p < 100; ++p) {
+      t[2 * p] = static_cast<char>('0' + p / 10);
+      t[2 * p + 1] = static_cast<char>('0' + p % 10);
+    }
+    return t;
+  }();
+  for (int32_t i = 0; i < f.pairCount; ++i) {  // readForm checked every pair against 99
+    std::memcpy(out + 2 * i, &PAIR_DIGITS[2 * size_t{f.pairs[i]}], 2);
   }
   int32_t count = 2 * f.pairCount;
   if (count > 0 && out[count - 1] == '0') --count;

@@ -77,6 +77,8 @@ class Decimal final : public Object {
  private:
   Decimal(int32_t signum, std::string digits, int32_t scale)
       : signum_(signum), digits_(std::move(digits)), scale_(scale) {}
+  Decimal(int32_t signum, std::string_view digits, int32_t scale)
+      : signum_(signum), digits_(digits), scale_(scale) {}
 
   // From a digit run that may carry leading zeros, the scale computed in 64 bits; a scale
   // outside 32 bits throws NumberFormatException quoting `text`.
