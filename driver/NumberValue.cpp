@@ -167,7 +167,7 @@ int32_t formDigits(const Form& f, char* out) noexcept {
     std::memcpy(out + 2 * i, &PAIR_DIGITS[2 * size_t{f.pairs[i]}], 2);
   }
   int32_t count = 2 * f.pairCount;
-  if (count > 0 && out[count - 1] == '0') --count;
+  if (count > 0 && f.pairs[f.pairCount - 1] % 10 == 0) --count;  // not read back from out
   return count;
 }
 
