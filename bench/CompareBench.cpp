@@ -19,6 +19,7 @@
 #include "compare.pb.h"
 #include "driver/ArrayDescriptor.h"
 #include "driver/ArrayValue.h"
+#include "driver/CharValue.h"
 #include "driver/DateValue.h"
 #include "driver/MemoryConnection.h"
 #include "driver/NumberValue.h"
@@ -37,6 +38,8 @@ using kelvor::catalog::MemoryCatalog;
 using kelvor::catalog::TypeDefinition;
 using kelvor::jdbc::ArrayDescriptor;
 using kelvor::jdbc::ArrayValue;
+using kelvor::jdbc::CharValue;
+using kelvor::jdbc::DateValue;
 using kelvor::jdbc::MemoryConnection;
 using kelvor::jdbc::NumberValue;
 using kelvor::jdbc::ObjectDescriptor;
@@ -232,6 +235,7 @@ struct Fixture {
   // the object of 10 scalars
   Ref<ObjectDescriptor> flatType;
   Ref<ObjectValue> flatValue;
+  Ref<ObjectValue> flatRead;  // the image read back: the value objects a read makes
   Ref<ByteArray> flatImage;
   kelcore_bench::Flat flatMessage;
   std::string flatWire;
@@ -286,6 +290,8 @@ struct Fixture {
     flatValue = makeRef<ObjectValue>(flatType, conn.get(), a);
     flatImage = flatType->getKelvorType()->toImage(flatValue.get());
     checkSame(*flatImage, handFlat(data), "hand flat image differs");
+    flatRead = Ref<ObjectValue>(static_cast<ObjectValue*>(
+        flatType->getKelvorType()->fromImage(flatImage.get(), 0, nullptr, SQL, nullptr).get()));
     flatMessage.set_n0(data.n[0]);
     flatMessage.set_n1(data.n[1]);
     flatMessage.set_n2(data.n[2]);
@@ -595,6 +601,76 @@ void holderKelcoreRead(benchmark::State& state) {
   }
 }
 
+// The value objects alone: the objects a read to SQL values makes (same classes, same bytes,
+// made the same way), without decoding anything, then released. The floor of a read that
+// hands out one value object per attribute.
+enum class Kind { NUMBER, CHAR, DATE };
+
+std::vector<Kind> kindsOf(const ObjectValue& read) {
+  std::vector<Kind> kinds;
+  const ObjectArray& values = *read.getAttributes();
+  for (int32_t i = 0; i < values.length(); ++i) {
+    const Object* v = values.at(i);
+    kinds.push_back(SqlValue::as<CharValue>(v) != nullptr            ? Kind::CHAR
+                    : dynamic_cast<const DateValue*>(v) != nullptr ? Kind::DATE
+                                                                   : Kind::NUMBER);
+  }
+  return kinds;
+}
+
+Ref<ObjectValue> remakeObject(const ObjectValue& read, const std::vector<Kind>& kinds) {
+  const ObjectArray& from = *read.getAttributes();
+  auto attributes = ObjectArray::makeOf<SqlValue>(from.length());
+  for (int32_t i = 0; i < from.length(); ++i) {
+    const auto& v = *static_cast<const SqlValue*>(from.at(i));
+    const ByteArray& b = *v.shareBytes();
+    switch (kinds[static_cast<size_t>(i)]) {
+      case Kind::CHAR:
+        attributes->set(i, SqlValue::withBytesCopied<CharValue>(
+                               b.data(), b.length(), static_cast<const CharValue&>(v).getCharacterSet()));
+        break;
+      case Kind::DATE:
+        attributes->set(i, SqlValue::withBytesCopied<DateValue>(b.data(), b.length()));
+        break;
+      case Kind::NUMBER:
+        attributes->set(i, SqlValue::withBytesCopied<NumberValue>(b.data(), b.length()));
+        break;
+    }
+  }
+  auto object = SqlValue::make<ObjectValue>(read.getDescriptor(), read.getConnection());
+  object->setAttributes(std::move(attributes));
+  return object;
+}
+
+void flatValuesOnly(benchmark::State& state) {
+  const ObjectValue& read = *fixture().flatRead;
+  const std::vector<Kind> kinds = kindsOf(read);
+  for (auto _ : state) benchmark::DoNotOptimize(remakeObject(read, kinds).get());
+}
+
+// The same for the 1,000 objects of the nested read (each made and its numbers summed, as the
+// read's row does), the holder and its collection left out.
+void holderValuesOnly(benchmark::State& state) {
+  Fixture& f = fixture();
+  Ref<Object> back = f.holderType->getKelvorType()->fromImage(f.holderImage.get(), 0, nullptr, SQL, nullptr);
+  const auto& attributes = *static_cast<const ObjectValue&>(*back).getAttributes();
+  const auto& items = *static_cast<const ArrayValue*>(attributes.at(0))->getSqlValueElements();
+  const std::vector<Kind> kinds = kindsOf(*static_cast<const ObjectValue*>(items.at(0)));
+  for (auto _ : state) {
+    std::vector<Ref<ObjectValue>> made;
+    made.reserve(static_cast<size_t>(items.length()));
+    int64_t sum = 0;
+    for (int32_t i = 0; i < items.length(); ++i) {
+      made.push_back(remakeObject(*static_cast<const ObjectValue*>(items.at(i)), kinds));
+      const auto& fields = *made.back()->getAttributes();
+      for (int32_t k = 0; k < fields.length(); ++k) {
+        sum += static_cast<const NumberValue*>(fields.at(k))->longValue();
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+}
+
 void holderProtobufRead(benchmark::State& state) {
   const std::string& wire = fixture().holderWire;
   for (auto _ : state) {
@@ -656,6 +732,7 @@ void registerAll() {
   reg("cmp/flat_read_sql/protobuf",
       [](benchmark::State& s) { protobufRead<kelcore_bench::Flat>(s, fixture().flatWire); });
   reg("cmp/flat_read_sql/hand", flatHandRead);
+  reg("cmp/flat_read_sql/values", flatValuesOnly);
   reg("cmp/flat_read_platform/kelcore", [](benchmark::State& s) {
     kelcoreRead(s, *fixture().flatType->getKelvorType(), *fixture().flatImage, PLATFORM);
   });
@@ -701,6 +778,7 @@ void registerAll() {
       ->Unit(benchmark::kMicrosecond);
   reg("cmp/nested_read/kelcore", holderKelcoreRead)->Unit(benchmark::kMicrosecond);
   reg("cmp/nested_read/protobuf", holderProtobufRead)->Unit(benchmark::kMicrosecond);
+  reg("cmp/nested_read/values", holderValuesOnly)->Unit(benchmark::kMicrosecond);
 
   reg("cmp/raw32k_write/kelcore", [](benchmark::State& s) {
     kelcoreWrite(s, *fixture().rawType->getKelvorType(), fixture().rawValue.get());
