@@ -196,8 +196,8 @@ TEST(KelvorTypeNUMBERTest, PickledReadsFromTheImageMatchToObjectOfACopy) {
     forms.push_back(formOf(v));
   }
   for (const char* text : {"12345.67", "-0.000123", "1E+40", "-9.99E-100"}) {
-    const lang::ByteArray& f = *NumberValue::fromString(text)->shareBytes();
-    forms.emplace_back(f.data(), f.data() + f.length());
+    const Ref<lang::ByteArray> f = NumberValue::fromString(text)->shareBytes();
+    forms.emplace_back(f->data(), f->data() + f->length());
   }
   Bytes lastPairZero = formOf(125);
   lastPairZero.back() = 0;
