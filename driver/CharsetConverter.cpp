@@ -4,6 +4,7 @@
 #if defined(__SSE2__)
 #endif
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstddef>
@@ -11,12 +12,14 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "lang/ByteCopy.h"
 #include "lang/Exceptions.h"
 #include "lang/String.h"
 
@@ -178,6 +181,33 @@ bool sameBytes(int32_t to, int32_t from, const int8_t* data, size_t n) {
   return true;
 }
 
+// The text at data (above COPY_PIECE bytes) as a string when it is the same text in UTF-8, or
+// nullopt when it has to be transcoded; as sameBytes(UTF_8, from, ...) followed by a copy, and
+// raising as it does. Each
+// piece is scanned for bytes above 0x7F and then copied while it is still in the nearest cache,
+// so that a large text is read from memory once, not once for the scan and once for the copy.
+std::optional<std::string> sameText(int32_t from, const char* data, size_t n) {
+  if (!asciiCompatible(from)) return std::nullopt;
+  std::string text;
+  text.reserve(n);
+  const size_t piece = lang::copyPiece();
+  size_t done = 0;
+  while (done < n) {
+    const std::string_view part(data + done, std::min(n - done, piece));
+    if (lang::String::asciiPrefix(part) != part.size()) break;
+    text.append(part);
+    done += part.size();
+  }
+  if (done == n) return text;
+  if (from != CharsetConverter::UTF_8) return std::nullopt;
+  const std::string_view rest(data + done, n - done);
+  if (!lang::String::isWellFormedUtf8(rest)) {
+    ErrorRaiser::raise(DriverException::ERR_CONVERSION, "character set conversion failed");
+  }
+  for (size_t at = 0; at < rest.size(); at += piece) text.append(rest.substr(at, piece));
+  return text;
+}
+
 lang::Ref<lang::ByteArray> toByteArray(const std::string& bytes) {
   if (bytes.size() > INT32_MAX) throw lang::IllegalArgumentException("array length above 2^31-1");
   return lang::ByteArray::copyOf(reinterpret_cast<const int8_t*>(bytes.data()),
@@ -243,10 +273,24 @@ lang::Ref<lang::ByteArray> CharsetConverter::encode(std::string_view text) const
 std::string CharsetConverter::decode(const int8_t* data, int32_t length) const {
   if (length < 0) throw lang::NegativeArraySizeException(length);
   if (!canConvert()) raiseNoConversion();
-  if (sameBytes(UTF_8, id_, data, static_cast<size_t>(length))) {
-    return std::string(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+  const auto n = static_cast<size_t>(length);
+  const auto* text = reinterpret_cast<const char*>(data);
+  if (n > lang::COPY_PIECE) {
+    if (std::optional<std::string> same = sameText(id_, text, n)) return std::move(*same);
+  } else if (sameBytes(UTF_8, id_, data, n)) {
+    return std::string(text, n);
   }
-  return transcode("UTF-8", name_, data, static_cast<size_t>(length));
+  return transcode("UTF-8", name_, data, n);
+}
+
+lang::Ref<lang::String> CharsetConverter::decodeString(const int8_t* data, int32_t length) const {
+  if (length < 0) throw lang::NegativeArraySizeException(length);
+  if (!canConvert()) raiseNoConversion();
+  const auto n = static_cast<size_t>(length);
+  if (n <= lang::COPY_PIECE && sameBytes(UTF_8, id_, data, n)) {
+    return lang::String::of(std::string_view(reinterpret_cast<const char*>(data), n));
+  }
+  return lang::String::take(decode(data, length));
 }
 
 std::string CharsetConverter::toString() const {

@@ -27,6 +27,7 @@
 #include "lang/Array.h"
 #include "lang/Object.h"
 #include "lang/Ref.h"
+#include "lang/String.h"
 
 namespace kelvor::jdbc {
 
@@ -61,6 +62,9 @@ class CharsetConverter final : public lang::Object {
   std::string decode(const lang::ByteArray& bytes) const {
     return decode(bytes.data(), bytes.length());
   }
+  // decode's text as a platform string; a short text that needs no conversion is copied once,
+  // straight into the string.
+  lang::Ref<lang::String> decodeString(const int8_t* data, int32_t length) const;
 
   const char* className() const noexcept override { return "CharsetConverter"; }
   std::string toString() const override;

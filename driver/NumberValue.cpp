@@ -154,12 +154,20 @@ int64_t wholeValue(const int8_t* bytes, int32_t length, const lang::ByteArray* a
 // Writes the pairs' digits as text into out (room for MAX_DIGITS); returns the count of
 // significant digits (a final 0 of the last pair dropped).
 int32_t formDigits(const Form& f, char* out) noexcept {
-  for (int32_t i = 0; i < f.pairCount; ++i) {
-    out[2 * i] = static_cast<char>('0' + f.pairs[i] / 10);
-    out[2 * i + 1] = static_cast<char>('0' + f.pairs[i] % 10);
+  // the two digits of each pair 0..99, read as one two-byte copy
+  static constexpr std::array<char, 200> PAIR_DIGITS = [] {
+    std::array<char, 200> t{};
+    for (size_t p = 0; p < 100; ++p) {
+      t[2 * p] = static_cast<char>('0' + p / 10);
+      t[2 * p + 1] = static_cast<char>('0' + p % 10);
+    }
+    return t;
+  }();
+  for (int32_t i = 0; i < f.pairCount; ++i) {  // readForm checked every pair against 99
+    std::memcpy(out + 2 * i, &PAIR_DIGITS[2 * size_t{f.pairs[i]}], 2);
   }
   int32_t count = 2 * f.pairCount;
-  if (count > 0 && out[count - 1] == '0') --count;
+  if (count > 0 && f.pairs[f.pairCount - 1] % 10 == 0) --count;  // not read back from out
   return count;
 }
 
@@ -235,12 +243,15 @@ lang::Ref<lang::Decimal> decimalOf(const int8_t* bytes, int32_t length,
   if (f.pairCount == 0) return lang::Decimal::of(0);
   char digits[NumberValue::MAX_DIGITS];
   const int32_t count = formDigits(f, digits);
-  std::string unscaled = f.negative ? "-" : "";
-  unscaled.append(digits, static_cast<size_t>(count));
   // whole numbers get scale 0, so 100 comes back as "100" and not as 1 × 10^2
   const int32_t scale = count - 1 - f.exponent;  // within ±16421
-  if (scale < 0) unscaled.append(static_cast<size_t>(-scale), '0');
-  return lang::Decimal::ofUnscaled(unscaled, std::max(scale, 0));
+  if (scale >= 0) {
+    return lang::Decimal::ofDigits(f.negative, std::string_view(digits, static_cast<size_t>(count)),
+                                   scale);
+  }
+  std::string unscaled(digits, static_cast<size_t>(count));
+  unscaled.append(static_cast<size_t>(-scale), '0');
+  return lang::Decimal::ofDigits(f.negative, unscaled, 0);
 }
 
 // ---- writing ---------------------------------------------------------------------------------

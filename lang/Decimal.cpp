@@ -44,6 +44,18 @@ Ref<Decimal> Decimal::ofUnscaled(std::string_view unscaled, int32_t scale) {
   return fromDigits(negative, digits, scale, unscaled);
 }
 
+Ref<Decimal> Decimal::ofDigits(bool negative, std::string_view digits, int32_t scale) {
+  if (digits.empty()) throwFormat(digits, "no digits");
+  size_t first = digits.size();  // the first digit other than 0
+  for (size_t i = digits.size(); i-- > 0;) {
+    const char c = digits[i];
+    if (!isDigit(c)) throwFormat(digits, "not a digit");
+    if (c != '0') first = i;
+  }
+  if (first == digits.size()) return Ref<Decimal>::adopt(new Decimal(0, std::string_view("0"), scale));
+  return Ref<Decimal>::adopt(new Decimal(negative ? -1 : 1, digits.substr(first), scale));
+}
+
 Ref<Decimal> Decimal::parse(std::string_view text) {
   const size_t n = text.size();
   size_t i = 0;
@@ -94,9 +106,9 @@ Ref<Decimal> Decimal::fromDigits(bool negative, std::string_view digits, int64_t
   if (digits.size() > static_cast<size_t>(INT32_MAX)) throwFormat(text, "too many digits");
   const size_t first = digits.find_first_not_of('0');
   if (first == std::string_view::npos) {
-    return Ref<Decimal>::adopt(new Decimal(0, "0", static_cast<int32_t>(scale)));
+    return Ref<Decimal>::adopt(new Decimal(0, std::string_view("0"), static_cast<int32_t>(scale)));
   }
-  return Ref<Decimal>::adopt(new Decimal(negative ? -1 : 1, std::string(digits.substr(first)),
+  return Ref<Decimal>::adopt(new Decimal(negative ? -1 : 1, digits.substr(first),
                                   static_cast<int32_t>(scale)));
 }
 
@@ -178,7 +190,7 @@ int32_t Decimal::hashCode() const {
 }
 
 Ref<Decimal> Decimal::stripTrailingZeros() const {
-  if (signum_ == 0) return Ref<Decimal>::adopt(new Decimal(0, "0", 0));
+  if (signum_ == 0) return Ref<Decimal>::adopt(new Decimal(0, std::string_view("0"), 0));
   const size_t kept = digits_.find_last_not_of('0') + 1;  // digits_ has a non-zero digit
   const int64_t scale = int64_t{scale_} - static_cast<int64_t>(digits_.size() - kept);
   if (scale < INT32_MIN) throw ArithmeticException("scale below -2^31");

@@ -23,6 +23,9 @@ class Decimal final : public Object {
   // An optionally signed ('+' or '-') string of decimal digits as the unscaled value; leading
   // zeros are dropped. Anything else (empty, other characters) throws NumberFormatException.
   static Ref<Decimal> ofUnscaled(std::string_view unscaled, int32_t scale);
+  // ofUnscaled of a magnitude and a sign apart: `digits` are decimal digits only, leading
+  // zeros dropped. For callers that hold the digits without a sign, to save building a text.
+  static Ref<Decimal> ofDigits(bool negative, std::string_view digits, int32_t scale);
   // Text in the forms [+|-] digits [. digits] [(e|E) [+|-] digits], with at least one digit
   // before the exponent: "-123.4500" (scale 4), "1E+5" (scale -5), "1.5e-3" (scale 4), ".5",
   // "5.". The scale is the count of fraction digits minus the exponent; text that is
@@ -74,6 +77,8 @@ class Decimal final : public Object {
  private:
   Decimal(int32_t signum, std::string digits, int32_t scale)
       : signum_(signum), digits_(std::move(digits)), scale_(scale) {}
+  Decimal(int32_t signum, std::string_view digits, int32_t scale)
+      : signum_(signum), digits_(digits), scale_(scale) {}
 
   // From a digit run that may carry leading zeros, the scale computed in 64 bits; a scale
   // outside 32 bits throws NumberFormatException quoting `text`.

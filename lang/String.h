@@ -13,7 +13,7 @@ namespace kelvor::lang {
 
 class String final : public Object {
  public:
-  static Ref<String> of(std::string_view text) { return Ref<String>::adopt(new String(std::string(text))); }
+  static Ref<String> of(std::string_view text) { return Ref<String>::adopt(new String(text)); }
   // The string of text moved in, without a copy of its bytes.
   static Ref<String> take(std::string text) { return Ref<String>::adopt(new String(std::move(text))); }
   // The text of `length` UTF-16 code units (a char array's elements): a surrogate pair becomes
@@ -38,7 +38,8 @@ class String final : public Object {
   const char* className() const noexcept override { return "String"; }
 
  private:
-  explicit String(std::string value) : value_(std::move(value)) {}
+  explicit String(std::string&& value) noexcept : value_(std::move(value)) {}
+  explicit String(std::string_view text) : value_(text) {}
   std::string value_;
 };
 

@@ -8,12 +8,14 @@
 namespace kelvor::lang {
 namespace {
 
-void checkField(const char* name, int32_t value, int32_t low, int32_t high) {
-  if (value < low || value > high) {
-    throw IllegalArgumentException(std::string("timestamp ") + name + " " +
-                                   std::to_string(value) + " outside " + std::to_string(low) +
-                                   ".." + std::to_string(high));
-  }
+[[noreturn]] __attribute__((noinline, cold)) void throwField(const char* name, int32_t value,
+                                                             int32_t low, int32_t high) {
+  throw IllegalArgumentException(std::string("timestamp ") + name + " " + std::to_string(value) +
+                                 " outside " + std::to_string(low) + ".." + std::to_string(high));
+}
+
+inline void checkField(const char* name, int32_t value, int32_t low, int32_t high) {
+  if (value < low || value > high) [[unlikely]] throwField(name, value, low, high);
 }
 
 }  // namespace

@@ -245,7 +245,7 @@ Ref<lang::Object> KelvorTypeCHAR::valueOfSpan(std::span<const int8_t> bytes, int
   // STYLE_PLATFORM_OBJECT: the value's text, as CharValue::toJdbc gives it
   const jdbc::CharsetConverter& set =
       charset ? *charset : *jdbc::CharsetConverter::forId(jdbc::CharsetConverter::UTF_8);
-  return lang::String::take(set.decode(bytes.data(), n));
+  return set.decodeString(bytes.data(), n);
 }
 
 Ref<lang::Object> KelvorTypeCHAR::unpickle(PickleContext& ctx, int8_t firstLengthByte,

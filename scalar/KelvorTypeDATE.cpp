@@ -1,5 +1,6 @@
 #include "scalar/KelvorTypeDATE.h"
 
+#include <span>
 #include <typeinfo>
 #include <utility>
 
@@ -117,25 +118,40 @@ Ref<lang::Object> KelvorTypeDATE::toObject(Ref<lang::ByteArray> bytes, int32_t s
   }
 }
 
+namespace {
+
+// The bytes of a pickled data value, where they lie in the image, as a DateValue (SQL style) or
+// a timestamp (platform style); null or empty: null.
+Ref<lang::Object> dateOfSpan(std::span<const int8_t> bytes, int32_t style) {
+  if (bytes.empty()) return nullptr;
+  const auto n = static_cast<int32_t>(bytes.size());
+  if (style == KelvorTypeDATE::STYLE_SQL_VALUE) {
+    return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), n);
+  }
+  return DateValue::toTimestamp(bytes.data(), n);
+}
+
+bool readsSpan(int32_t style) {
+  return style == KelvorTypeDATE::STYLE_SQL_VALUE || style == KelvorTypeDATE::STYLE_PLATFORM_OBJECT;
+}
+
+}  // namespace
+
 Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int8_t firstLengthByte,
                                            int32_t style, const jdbc::TypeMap* typeMap) {
   // A listener hears the field from the base's read.
-  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+  if (!readsSpan(style) || ctx.observer() != nullptr) {
     return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
   }
-  const std::span<const int8_t> bytes = ctx.readDataSpan(firstLengthByte);
-  if (bytes.empty()) return nullptr;
-  return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), static_cast<int32_t>(bytes.size()));
+  return dateOfSpan(ctx.readDataSpan(firstLengthByte), style);
 }
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(PickleContext& ctx, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+  if (!readsSpan(style) || ctx.observer() != nullptr) {
     return KelvorType::unpickle(ctx, style, typeMap);
   }
-  const std::span<const int8_t> bytes = ctx.readDataSpan();
-  if (bytes.empty()) return nullptr;
-  return jdbc::SqlValue::withBytesCopied<DateValue>(bytes.data(), static_cast<int32_t>(bytes.size()));
+  return dateOfSpan(ctx.readDataSpan(), style);
 }
 
 Ref<lang::Object> KelvorTypeDATE::unpickle(UnpickleContext& ctx, int32_t format, int32_t style,

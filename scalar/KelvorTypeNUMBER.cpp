@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <span>
 #include <typeinfo>
 #include <utility>
 
@@ -426,11 +427,21 @@ Ref<lang::Object> KelvorTypeNUMBER::toObject(Ref<lang::ByteArray> bytes, int32_t
 
 namespace {
 
-// The bytes of a pickled data value as a NumberValue (null or empty: null).
-Ref<lang::Object> numberValueOf(std::span<const int8_t> bytes) {
+// The bytes of a pickled data value, where they lie in the image, as a NumberValue (SQL style)
+// or a decimal (platform style); null or empty: null. The platform object is made straight from
+// the image's bytes, without the byte array the SQL value keeps.
+Ref<lang::Object> numberOfSpan(std::span<const int8_t> bytes, int32_t style) {
   if (bytes.empty()) return nullptr;
-  return jdbc::SqlValue::withBytesCopied<NumberValue>(bytes.data(),
-                                                      static_cast<int32_t>(bytes.size()));
+  const auto n = static_cast<int32_t>(bytes.size());
+  if (style == KelvorTypeNUMBER::STYLE_SQL_VALUE) {
+    return jdbc::SqlValue::withBytesCopied<NumberValue>(bytes.data(), n);
+  }
+  return NumberValue::toBigDecimal(bytes.data(), n);
+}
+
+bool readsSpan(int32_t style) {
+  return style == KelvorTypeNUMBER::STYLE_SQL_VALUE ||
+         style == KelvorTypeNUMBER::STYLE_PLATFORM_OBJECT;
 }
 
 }  // namespace
@@ -438,18 +449,18 @@ Ref<lang::Object> numberValueOf(std::span<const int8_t> bytes) {
 Ref<lang::Object> KelvorTypeNUMBER::unpickle(PickleContext& ctx, int8_t firstLengthByte,
                                              int32_t style, const jdbc::TypeMap* typeMap) {
   // A listener hears the field from the base's read.
-  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+  if (!readsSpan(style) || ctx.observer() != nullptr) {
     return KelvorType::unpickle(ctx, firstLengthByte, style, typeMap);
   }
-  return numberValueOf(ctx.readDataSpan(firstLengthByte));
+  return numberOfSpan(ctx.readDataSpan(firstLengthByte), style);
 }
 
 Ref<lang::Object> KelvorTypeNUMBER::unpickle(PickleContext& ctx, int32_t style,
                                              const jdbc::TypeMap* typeMap) {
-  if (style != STYLE_SQL_VALUE || ctx.observer() != nullptr) {
+  if (!readsSpan(style) || ctx.observer() != nullptr) {
     return KelvorType::unpickle(ctx, style, typeMap);
   }
-  return numberValueOf(ctx.readDataSpan());
+  return numberOfSpan(ctx.readDataSpan(), style);
 }
 
 Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ctx,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -129,6 +130,36 @@ TEST(CharsetConverterTest, CopiedConversionsAcceptWhatIconvAccepts) {
   EXPECT_EQ(iso->decode(*iso->encode(ascii + "\xC3\xA9")), ascii + "\xC3\xA9");
   EXPECT_EQ(codeOf([&] { CharsetConverter::forId(CharsetConverter::US_ASCII)->encode(ascii + "\xC3\xA9"); }),
             DriverException::ERR_CONVERSION);
+}
+
+// Texts above 2 KiB are scanned and copied a piece at a time: a byte above 0x7F in any piece
+// (first or last byte of one included) must still be copied (UTF-8), refused (malformed UTF-8)
+// or converted (ISO-8859-1), with the pieces before it kept.
+TEST(CharsetConverterTest, LargeTextsDecodeAlikeWhereverTheFirstHighByteStands) {
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  const auto iso = CharsetConverter::forId(CharsetConverter::ISO_8859_1);
+  const auto ascii = CharsetConverter::forId(CharsetConverter::US_ASCII);
+  constexpr int32_t N = 5000;
+  const std::string plain(N, 'k');
+  for (const int32_t n : {2047, 2048, 2049, N}) {
+    const std::string text = plain.substr(0, static_cast<size_t>(n));
+    EXPECT_EQ(utf8->decode(*utf8->encode(text)), text) << n;
+  }
+  for (const int32_t at : {0, 2047, 2048, 4095, 4096, N - 2}) {
+    SCOPED_TRACE(at);
+    auto bytes = lang::ByteArray::make(N);
+    std::memset(bytes->data(), 'k', N);
+    (*bytes)[at] = static_cast<int8_t>(0xC3);  // é in UTF-8
+    (*bytes)[at + 1] = static_cast<int8_t>(0xA9);
+    const std::string text(reinterpret_cast<const char*>(bytes->data()), N);
+    EXPECT_EQ(utf8->decode(*bytes), text);
+    // Latin-1 reads the two bytes as two characters, each two bytes long in UTF-8.
+    EXPECT_EQ(iso->decode(*bytes), text.substr(0, static_cast<size_t>(at)) + "\xC3\x83\xC2\xA9" +
+                                       text.substr(static_cast<size_t>(at) + 2));
+    EXPECT_EQ(codeOf([&] { ascii->decode(*bytes); }), DriverException::ERR_CONVERSION);
+    (*bytes)[at + 1] = 'k';  // a lead byte without its continuation
+    EXPECT_EQ(codeOf([&] { utf8->decode(*bytes); }), DriverException::ERR_CONVERSION);
+  }
 }
 
 // The factory answers for every id, -1 (a database set nobody named) included, with one

@@ -57,6 +57,12 @@ TEST(DecimalTest, MalformedTextAndUnrepresentableScalesAreRefused) {
   EXPECT_THROW(Decimal::ofUnscaled("12a", 0), NumberFormatException);
   EXPECT_THROW(Decimal::ofUnscaled("-", 0), NumberFormatException);
   EXPECT_EQ(Decimal::ofUnscaled("-000120", 3)->toString(), "-0.120");
+  // The sign apart: the digits alone, checked as ofUnscaled checks them; zero has no sign.
+  EXPECT_TRUE(Decimal::ofDigits(true, "000120", 3)->equals(Decimal::ofUnscaled("-000120", 3).get()));
+  EXPECT_EQ(Decimal::ofDigits(true, "000", 2)->signum(), 0);
+  for (const char* digits : {"", "-1", "+1", "1a"}) {
+    EXPECT_THROW(Decimal::ofDigits(false, digits, 0), NumberFormatException) << digits;
+  }
 }
 
 TEST(DecimalTest, CompareIsNumericAcrossScalesWhileEqualsKeepsTheScale) {

@@ -38,5 +38,20 @@ TEST(StringTest, Utf16ConversionsRoundTripAndReplaceWhatUtf8CannotCarry) {
   }
 }
 
+// Long texts are scanned in steps of 128 bytes (16 and 8 below them, then single bytes): a byte
+// above 0x7F is found wherever it stands, on either side of every step's edge.
+TEST(StringTest, AsciiPrefixFindsTheFirstHighByteAcrossEveryStepSize) {
+  for (const size_t n :
+       {size_t{0}, size_t{7}, size_t{63}, size_t{255}, size_t{256}, size_t{257}, size_t{700}}) {
+    std::string text(n, 'a');
+    EXPECT_EQ(String::asciiPrefix(text), n);
+    for (size_t at = 0; at < n; ++at) {
+      text[at] = '\x80';
+      ASSERT_EQ(String::asciiPrefix(text), at) << n;
+      text[at] = 'a';
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvor::lang

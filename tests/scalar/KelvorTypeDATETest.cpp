@@ -76,6 +76,28 @@ TEST(KelvorTypeDATETest, NativeYearOutsideTheFormRaisesConversionError) {
   }
 }
 
+// Timestamps and SQL values are made from the bytes where they lie in the image; every data
+// value must still read as toObject reads its copied bytes.
+TEST(KelvorTypeDATETest, PickledReadsFromTheImageMatchToObjectOfACopy) {
+  const std::vector<scalartest::Bytes> values = {
+      {-1},                                  // null
+      {0},                                   // empty
+      {7, 120, 126, 3, 5, 15, 8, 10},        // 2026-03-05 14:07:09
+      {7, 100, 100, 1, 1, 1, 1, 1},          // year 0
+      {7, 120, 126, 13, 5, 15, 8, 10},       // month 13
+      {7, 120, 126, 2, 30, 15, 8, 10},       // 30 February
+      {6, 120, 126, 3, 5, 15, 8},            // six bytes
+      {7, 120, 126, 3, 5, 15},               // cut short
+  };
+  D d;
+  for (size_t i = 0; i < values.size(); ++i) {
+    SCOPED_TRACE(i);
+    for (const int32_t style : {D::STYLE_SQL_VALUE, D::STYLE_PLATFORM_OBJECT}) {
+      scalartest::expectUnpickleAsToObject(d, values[i], style);
+    }
+  }
+}
+
 TEST(KelvorTypeDATETest, UnpickleInBothFormsWithNullsAndSkip) {
   std::vector<int> image = {0xAA, 0xAA, 0, 0, 0, 0};  // base 2, structure at relative 4
   const auto date = flaggedDate(2026, 14, true);

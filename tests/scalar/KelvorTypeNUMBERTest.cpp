@@ -187,6 +187,40 @@ TEST(KelvorTypeNUMBERTest, BulkPathsMatchElementByElementReads) {
   }
 }
 
+// SQL values and decimals are made from the bytes where they lie in the image; every data value
+// must still read as toObject reads its copied bytes: nulls, whole numbers, fractions, numbers
+// whose unscaled value gains zeros, malformed forms and values cut short.
+TEST(KelvorTypeNUMBERTest, PickledReadsFromTheImageMatchToObjectOfACopy) {
+  std::vector<Bytes> forms;
+  for (const int64_t v : {int64_t{0}, int64_t{125}, int64_t{-42}, int64_t{100000}, INT64_MIN}) {
+    forms.push_back(formOf(v));
+  }
+  for (const char* text : {"12345.67", "-0.000123", "1E+40", "-9.99E-100"}) {
+    const Ref<lang::ByteArray> f = NumberValue::fromString(text)->shareBytes();
+    forms.emplace_back(f->data(), f->data() + f->length());
+  }
+  Bytes lastPairZero = formOf(125);
+  lastPairZero.back() = 0;
+  Bytes pairAbove99 = formOf(125);
+  pairAbove99.back() = 100;
+  forms.push_back(lastPairZero);
+  forms.push_back(pairAbove99);
+  forms.push_back(Bytes(pairAbove99.begin(), pairAbove99.begin() + 2));  // a header alone
+  std::vector<Bytes> values = {{-1}, {0}, {5, 1, 2}};                   // null, empty, cut short
+  for (const Bytes& f : forms) {
+    Bytes v = {static_cast<int8_t>(f.size())};
+    v.insert(v.end(), f.begin(), f.end());
+    values.push_back(v);
+  }
+  N n;
+  for (size_t i = 0; i < values.size(); ++i) {
+    SCOPED_TRACE(i);
+    for (const int32_t style : {N::STYLE_SQL_VALUE, N::STYLE_PLATFORM_OBJECT}) {
+      expectUnpickleAsToObject(n, values[i], style);
+    }
+  }
+}
+
 TEST(KelvorTypeNUMBERTest, BulkPathsFailCleanlyBeforeAllocatingOnHostileInput) {
   const auto two = arrayOf(slots({1, 2}));
   const auto values = arrayOf(dataValues({1, std::nullopt}));  // 5 bytes: at most 5 values

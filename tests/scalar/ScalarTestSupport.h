@@ -4,13 +4,18 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "driver/DriverException.h"
 #include "driver/NumberValue.h"
+#include "image/PickleContext.h"
 #include "lang/Array.h"
+#include "lang/Exceptions.h"
 #include "tests/types/TypeTestSupport.h"
+#include "types/KelvorType.h"
 
 namespace kelvor::jdbc::kelcore::scalartest {
 
@@ -77,5 +82,39 @@ struct Probe final : T {
   int32_t nullIndexForTest() const { return this->nullIndex_; }
   int32_t offsetIndexForTest() const { return this->offsetIndex_; }
 };
+
+// What a read gave, as text: "null", the result's class and text, "driver <code>" or "bounds",
+// then where it left the context.
+inline std::string outcomeOf(const PickleContext& ctx,
+                             const std::function<Ref<lang::Object>()>& read) {
+  std::string what;
+  try {
+    const Ref<lang::Object> o = read();
+    what = o ? std::string(o->className()) + " " + o->toString() : "null";
+  } catch (const DriverException& e) {
+    what = "driver " + std::to_string(e.code());
+  } catch (const lang::IndexOutOfBoundsException&) {
+    what = "bounds";
+  }
+  return what + " at " + std::to_string(ctx.offset());
+}
+// Expects both unpickle forms to read the pickled data value in `style` as toObject reads the
+// bytes that the copying read returns: the same object or failure, the context left alike.
+inline void expectUnpickleAsToObject(KelvorType& type, const Bytes& dataValue, int32_t style) {
+  const Ref<lang::ByteArray> image = arrayOf(dataValue);
+  PickleContext copied(image);
+  PickleContext direct(image);
+  EXPECT_EQ(
+      outcomeOf(direct, [&] { return type.unpickle(direct, style, nullptr); }),
+      outcomeOf(copied, [&] { return type.toObject(copied.readDataValue(), style, nullptr); }));
+  PickleContext copiedAfter(image);
+  PickleContext directAfter(image);
+  EXPECT_EQ(
+      outcomeOf(directAfter,
+                [&] { return type.unpickle(directAfter, directAfter.readByte(), style, nullptr); }),
+      outcomeOf(copiedAfter, [&] {
+        return type.toObject(copiedAfter.readDataValue(copiedAfter.readByte()), style, nullptr);
+      }));
+}
 
 }  // namespace kelvor::jdbc::kelcore::scalartest
