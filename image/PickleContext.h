@@ -49,6 +49,7 @@
 #include "image/ByteOrder.h"
 #include "image/FieldObserver.h"
 #include "image/PickleOutputStream.h"
+#include "lang/ByteCopy.h"
 #include "lang/Array.h"
 #include "lang/Exceptions.h"
 #include "lang/Object.h"
@@ -340,7 +341,7 @@ class PickleContext : public lang::Object {
   static void copyBytes(int8_t* dst, const int8_t* src, int32_t n) noexcept {
     const auto k = static_cast<size_t>(n);
     if (n > 16) {
-      std::memcpy(dst, src, k);
+      lang::copyBytes(dst, src, k);
     } else if (n >= 8) {
       std::memcpy(dst, src, 8);
       std::memcpy(dst + k - 8, src + k - 8, 8);

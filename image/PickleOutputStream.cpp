@@ -37,7 +37,7 @@ void PickleOutputStream::writeWithPrefix(const int8_t* prefix, int32_t prefixLen
   }
   int8_t* out = buf_ + count_;
   if (prefixLen > 0) std::memcpy(out, prefix, static_cast<size_t>(prefixLen));
-  if (n > 0) std::memcpy(out + prefixLen, src, static_cast<size_t>(n));
+  if (n > 0) lang::copyBytes(out + prefixLen, src, static_cast<size_t>(n));
   count_ += static_cast<int32_t>(extra);
 }
 

@@ -10,6 +10,7 @@
 
 #include "lang/Array.h"
 #include "lang/ByteArrayOutputStream.h"
+#include "lang/ByteCopy.h"
 
 namespace kelvor::jdbc::kelcore {
 
@@ -57,7 +58,7 @@ class PickleOutputStream : public lang::ByteArrayOutputStream {
   }
   // Appends src[0 .. n-1], n >= 0.
   void appendHeld(const int8_t* src, int32_t n) {
-    if (n > 0) std::memcpy(roomFor(n), src, static_cast<size_t>(n));
+    if (n > 0) lang::copyBytes(roomFor(n), src, static_cast<size_t>(n));
     count_ += n;
   }
   // Room for n >= 0 more bytes, grown to fit: the caller stores up to n bytes there and then

@@ -14,6 +14,7 @@
 #include <typeinfo>
 
 #include "lang/Exceptions.h"
+#include "lang/ByteCopy.h"
 #include "lang/Object.h"
 #include "lang/Ref.h"
 #include "lang/SharedBlock.h"
@@ -46,7 +47,7 @@ class PrimitiveArray final : public Object {
   // A new array holding a copy of data[0 .. length-1]; nothing is zero-filled first.
   static Ref<PrimitiveArray> copyOf(const E* data, int32_t length) {
     Ref<PrimitiveArray> a = allocate(length);
-    if (length > 0) std::memcpy(a->data(), data, sizeof(E) * static_cast<size_t>(length));
+    copyBytes(a->data(), data, sizeof(E) * static_cast<size_t>(length));  // length >= 0 here
     return a;
   }
   static Ref<PrimitiveArray> of(std::initializer_list<E> values) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "lang/ByteCopy.h"
+
 namespace kelvor::lang {
 
 ByteArrayInputStream::ByteArrayInputStream(Ref<ByteArray> bytes) : buf_(std::move(bytes)) {
@@ -36,7 +38,7 @@ int32_t ByteArrayInputStream::read(int8_t* dst, int32_t n) {
   if (n <= 0) return 0;
   if (pos_ == count_) return -1;
   const int32_t k = std::min(n, count_ - pos_);
-  std::memcpy(dst, buf_->data() + pos_, static_cast<size_t>(k));
+  copyBytes(dst, buf_->data() + pos_, static_cast<size_t>(k));
   pos_ += k;
   return k;
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "lang/ByteCopy.h"
+
 namespace kelvor::lang {
 namespace {
 
@@ -42,7 +44,7 @@ void ByteArrayOutputStream::grow(int32_t extra) {
                                                             INT32_MAX));
   if (borrowed_) {
     int8_t* next = allocateBytes(nullptr, grown);
-    if (count_ > 0) std::memcpy(next, buf_, static_cast<size_t>(count_));
+    copyBytes(next, buf_, static_cast<size_t>(count_));
     buf_ = next;
     borrowed_ = false;
   } else {
@@ -61,7 +63,7 @@ void ByteArrayOutputStream::write(int32_t b) {
 void ByteArrayOutputStream::write(const int8_t* src, int32_t n) {
   if (n <= 0) return;
   std::lock_guard<Monitor> hold(lock_);
-  std::memcpy(roomFor(n), src, static_cast<size_t>(n));
+  copyBytes(roomFor(n), src, static_cast<size_t>(n));
   count_ += n;
 }
 

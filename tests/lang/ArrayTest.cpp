@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "lang/String.h"
 
 namespace kelvor::lang {
@@ -36,6 +39,23 @@ TEST(ArrayTest, ObjectArrayKnowsItsElementClass) {
   EXPECT_EQ(strings->at(1), nullptr);
   EXPECT_THROW(strings->set(2, String::of("x")), IndexOutOfBoundsException);
   EXPECT_TRUE(ObjectArray::make(0)->isArrayOf<Object>());
+}
+
+// Long runs are copied in pieces: every length around the piece size, at every offset of the
+// source within a word, arrives whole (each byte distinct, so a piece dropped, repeated or
+// shifted shows).
+TEST(ArrayTest, LongCopiesArriveWholeAcrossThePieces) {
+  std::vector<int8_t> source(3 * lang::COPY_PIECE + 16);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<int8_t>(i * 7 + i / 251);
+  for (const size_t length : {lang::COPY_PIECE - 1, lang::COPY_PIECE, lang::COPY_PIECE + 1,
+                              2 * lang::COPY_PIECE, 3 * lang::COPY_PIECE + 5}) {
+    for (size_t shift = 0; shift < 8; shift += 3) {
+      auto copy = lang::ByteArray::copyOf(source.data() + shift, static_cast<int32_t>(length));
+      ASSERT_EQ(copy->length(), static_cast<int32_t>(length));
+      EXPECT_EQ(std::memcmp(copy->data(), source.data() + shift, length), 0)
+          << length << "+" << shift;
+    }
+  }
 }
 
 }  // namespace
