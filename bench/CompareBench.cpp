@@ -28,6 +28,7 @@
 #include "driver/RawValue.h"
 #include "lang/Array.h"
 #include "lang/Decimal.h"
+#include "lang/SharedBlock.h"
 #include "lang/String.h"
 #include "scalar/KelvorTypeNUMBER.h"
 
@@ -602,7 +603,7 @@ void holderKelcoreRead(benchmark::State& state) {
 }
 
 // The value objects alone: the objects a read to SQL values makes (same classes, same bytes,
-// made the same way), without decoding anything, then released. The floor of a read that
+// made and placed the same way), without decoding anything, then released. The floor of a read that
 // hands out one value object per attribute.
 enum class Kind { NUMBER, CHAR, DATE };
 
@@ -645,7 +646,11 @@ Ref<ObjectValue> remakeObject(const ObjectValue& read, const std::vector<Kind>& 
 void flatValuesOnly(benchmark::State& state) {
   const ObjectValue& read = *fixture().flatRead;
   const std::vector<Kind> kinds = kindsOf(read);
-  for (auto _ : state) benchmark::DoNotOptimize(remakeObject(read, kinds).get());
+  const int64_t imageBytes = fixture().flatImage->length();
+  for (auto _ : state) {
+    const kelvor::lang::BlockArena::Scope placed(imageBytes, true);  // placed as the read places
+    benchmark::DoNotOptimize(remakeObject(read, kinds).get());
+  }
 }
 
 // The same for the 1,000 objects of the nested read (each made and its numbers summed, as the
@@ -661,7 +666,9 @@ void holderValuesOnly(benchmark::State& state) {
     made.reserve(static_cast<size_t>(items.length()));
     int64_t sum = 0;
     for (int32_t i = 0; i < items.length(); ++i) {
-      made.push_back(remakeObject(*static_cast<const ObjectValue*>(items.at(i)), kinds));
+      const auto& item = *static_cast<const ObjectValue*>(items.at(i));
+      const kelvor::lang::BlockArena::Scope placed(item.getImageLength(), true);  // as decoded
+      made.push_back(remakeObject(item, kinds));
       const auto& fields = *made.back()->getAttributes();
       for (int32_t k = 0; k < fields.length(); ++k) {
         sum += static_cast<const NumberValue*>(fields.at(k))->longValue();

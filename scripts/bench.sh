@@ -68,5 +68,10 @@ if tail and head:
 for name, v in extra.items():
     print(f"| TDS parse, 1,000 attributes | {statistics.median(v):.0f} ns/attribute | | | | | no regression |")
 print()
+for row in ("flat_read_sql", "nested_read"):
+    v, pb = med.get(f"cmp/{row}/values"), med.get(f"cmp/{row}/protobuf")
+    if v and pb:
+        print(f"{row}: the value objects alone (made and released, nothing decoded) take {fmt(v)}; "
+              f"no decoder can lift the row above {pb / v:.2f}")
 print(f"largest spread of a kelcore row across runs: {worst * 100:.0f}% of its median")
 PY
