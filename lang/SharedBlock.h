@@ -125,7 +125,7 @@ class BlockArena {
   }
 
   // The arena installed on this thread, or null outside a read (a thread-local load).
-  static BlockArena* current() noexcept;
+  static BlockArena* current() noexcept { return current_; }
 
   // Installs an arena on this thread for its lifetime (defined below).
   class Scope;
@@ -134,7 +134,10 @@ class BlockArena {
   static constexpr int32_t BIAS = 1 << 30;  // above any count of objects in one block
   static constexpr size_t HEADER = 8;       // the count, padded to the objects' alignment
 
-  static void install(BlockArena* arena) noexcept;
+  static void install(BlockArena* arena) noexcept { current_ = arena; }
+  // Initial-exec: one load from the thread pointer (the library is loaded with its host, whose
+  // own thread slot is initial-exec too); constinit: no initialization call on access.
+  static constinit thread_local BlockArena* current_ __attribute__((tls_model("initial-exec")));
   // An arena of one block of `bytes` (a short read): what does not fit is allocated as outside
   // a read.
   void limitToOneBlock(size_t bytes) noexcept {
