@@ -183,9 +183,9 @@ bool sameBytes(int32_t to, int32_t from, const int8_t* data, size_t n) {
 
 // The text at data (above COPY_PIECE bytes) as a string when it is the same text in UTF-8, or
 // nullopt when it has to be transcoded; as sameBytes(UTF_8, from, ...) followed by a copy, and
-// raising as it does. Each
-// piece is scanned for bytes above 0x7F and then copied while it is still in the nearest cache,
-// so that a large text is read from memory once, not once for the scan and once for the copy.
+// raising as it does. Each piece is scanned for bytes above 0x7F and then copied while it is
+// still in the nearest cache, so that a large text is read from memory once, not once for the
+// scan and once for the copy.
 std::optional<std::string> sameText(int32_t from, const char* data, size_t n) {
   if (!asciiCompatible(from)) return std::nullopt;
   std::string text;
