@@ -580,9 +580,15 @@ void numsProtobufReadTouch(benchmark::State& state) {
 
 // --- 1,000 nested objects: read every number ---
 
-int64_t sumHolder(const Object& holder) {
+// The holder's collection of objects, as SQL values.
+Ref<ObjectArray> itemsOf(const Object& holder) {
   const auto& attributes = *static_cast<const ObjectValue&>(holder).getAttributes();
-  const auto& items = *static_cast<const ArrayValue*>(attributes.at(0))->getSqlValueElements();
+  return static_cast<const ArrayValue*>(attributes.at(0))->getSqlValueElements();
+}
+
+int64_t sumHolder(const Object& holder) {
+  const Ref<ObjectArray> held = itemsOf(holder);
+  const ObjectArray& items = *held;
   int64_t sum = 0;
   for (int32_t i = 0; i < items.length(); ++i) {
     const auto& fields = *static_cast<const ObjectValue*>(items.at(i))->getAttributes();
@@ -658,8 +664,8 @@ void flatValuesOnly(benchmark::State& state) {
 void holderValuesOnly(benchmark::State& state) {
   Fixture& f = fixture();
   Ref<Object> back = f.holderType->getKelvorType()->fromImage(f.holderImage.get(), 0, nullptr, SQL, nullptr);
-  const auto& attributes = *static_cast<const ObjectValue&>(*back).getAttributes();
-  const auto& items = *static_cast<const ArrayValue*>(attributes.at(0))->getSqlValueElements();
+  const Ref<ObjectArray> held = itemsOf(*back);
+  const ObjectArray& items = *held;
   const std::vector<Kind> kinds = kindsOf(*static_cast<const ObjectValue*>(items.at(0)));
   for (auto _ : state) {
     std::vector<Ref<ObjectValue>> made;

@@ -46,14 +46,10 @@ Ref<Decimal> Decimal::ofUnscaled(std::string_view unscaled, int32_t scale) {
 
 Ref<Decimal> Decimal::ofDigits(bool negative, std::string_view digits, int32_t scale) {
   if (digits.empty()) throwFormat(digits, "no digits");
-  size_t first = digits.size();  // the first digit other than 0
-  for (size_t i = digits.size(); i-- > 0;) {
-    const char c = digits[i];
+  for (const char c : digits) {
     if (!isDigit(c)) throwFormat(digits, "not a digit");
-    if (c != '0') first = i;
   }
-  if (first == digits.size()) return Ref<Decimal>::adopt(new Decimal(0, std::string_view("0"), scale));
-  return Ref<Decimal>::adopt(new Decimal(negative ? -1 : 1, digits.substr(first), scale));
+  return fromDigits(negative, digits, scale, digits);
 }
 
 Ref<Decimal> Decimal::parse(std::string_view text) {
