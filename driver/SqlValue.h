@@ -73,12 +73,20 @@ class SqlValue : public lang::Object {
   }
 
   // A value made by withBytesCopied leaves its block; any other is freed. A constructor that
-  // throws in a new-expression frees through the plain form.
+  // throws in a new-expression frees through the plain form. A placed value whose byte array
+  // lies in the same block and is held by the value alone takes the array with it: one leave
+  // for the two.
   static void operator delete(SqlValue* p, std::destroying_delete_t) noexcept {
     const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
     void* whole = dynamic_cast<void*>(p);  // where the allocation starts, whatever the bases
-    p->~SqlValue();                        // virtual: the whole value
-    lang::SharedBlock::dispose(whole, shared);
+    lang::ByteArray* beside = shared ? p->bytesBeside(whole) : nullptr;
+    p->~SqlValue();  // virtual: the whole value
+    if (beside != nullptr) {
+      beside->~PrimitiveArray();
+      lang::SharedBlock::leave(whole, 2);
+    } else {
+      lang::SharedBlock::dispose(whole, shared);
+    }
   }
   static void operator delete(void* p) noexcept { ::operator delete(p); }
 
@@ -121,6 +129,17 @@ class SqlValue : public lang::Object {
     }
     value->addClassBits(IN_SHARED_BLOCK);
     return lang::Ref<V>::adopt(value);
+  }
+
+  // The byte array, taken from the value, when it lies in the value's block and nothing else
+  // holds it; else null, the array left to the value.
+  lang::ByteArray* bytesBeside(const void* whole) noexcept {
+    lang::ByteArray* b = bytes_.get();
+    if (b == nullptr || (b->classBits() & IN_SHARED_BLOCK) == 0 || !b->soleOwner() ||
+        !lang::SharedBlock::sameBlock(whole, b)) {
+      return nullptr;
+    }
+    return bytes_.detach();
   }
 
   lang::Ref<lang::ByteArray> bytes_;

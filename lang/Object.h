@@ -41,10 +41,22 @@ class Object {
   void retainOwned() const {
     if (!retainIfOwned()) refuseUnowned();
   }
+  // The last count needs no atomic subtraction: an owner that finds the count at 1 holds the
+  // only count, and no other thread can take one without holding one (the acquire load sees
+  // every other owner's release). The count is 0 while the object is destroyed, as it would be
+  // after a subtraction, so that nothing in a destructor can take one.
   void release() const noexcept {
-    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    if (refs_.load(std::memory_order_acquire) == 1) {
+      refs_.store(0, std::memory_order_relaxed);
+      delete this;
+    } else if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      delete this;
+    }
   }
   int32_t referenceCount() const noexcept { return refs_.load(std::memory_order_relaxed); }
+  // Whether the caller's count is the only one (as release() tells it): the caller may then
+  // destroy the object itself.
+  bool soleOwner() const noexcept { return refs_.load(std::memory_order_acquire) == 1; }
 
   // Bits that a few classes set in their constructors, so that hot paths can tell an object's
   // class without the runtime's type queries (which compare type names between libraries).

@@ -65,12 +65,11 @@ class SharedBlock {
     }
   }
 
-  // One object of the block is gone (destroyed, or never made); the last frees the block.
-  static void leave(void* object) noexcept {
-    SharedBlock* block;
-    std::memcpy(&block, static_cast<char*>(object) - sizeof(SharedBlock*), sizeof block);
-    block->drop(1);
-  }
+  // `count` objects of the block are gone (destroyed, or never made), `object` one of them;
+  // the last frees the block.
+  static void leave(void* object, int32_t count = 1) noexcept { of(object)->drop(count); }
+  // Whether two placed objects lie in the same block (and may leave it together).
+  static bool sameBlock(const void* a, const void* b) noexcept { return of(a) == of(b); }
 
  private:
   friend class BlockArena;
@@ -78,12 +77,18 @@ class SharedBlock {
 
   explicit SharedBlock(int32_t live) noexcept : live_(live) {}
   static size_t roundUp(size_t n, size_t to) noexcept { return (n + to - 1) / to * to; }
+  static SharedBlock* of(const void* object) noexcept {
+    SharedBlock* block;
+    std::memcpy(&block, static_cast<const char*>(object) - sizeof block, sizeof block);
+    return block;
+  }
   static void setBackPointer(void* object, SharedBlock* block) noexcept {
     std::memcpy(static_cast<char*>(object) - sizeof block, &block, sizeof block);
   }
   // Takes n from the live count; the block goes when nothing is left.
+  // The last drop needs no atomic subtraction (as Object::release).
   void drop(int32_t n) noexcept {
-    if (live_.fetch_sub(n, std::memory_order_acq_rel) == n) {
+    if (live_.load(std::memory_order_acquire) == n || live_.fetch_sub(n, std::memory_order_acq_rel) == n) {
       this->~SharedBlock();
       ::operator delete(this);
     }
