@@ -630,17 +630,18 @@ Ref<ObjectValue> remakeObject(const ObjectValue& read, const std::vector<Kind>& 
   auto attributes = ObjectArray::makeOf<SqlValue>(from.length());
   for (int32_t i = 0; i < from.length(); ++i) {
     const auto& v = *static_cast<const SqlValue*>(from.at(i));
-    const ByteArray& b = *v.shareBytes();
+    const int8_t* data = v.byteData();
+    const int32_t length = v.byteLength();
     switch (kinds[static_cast<size_t>(i)]) {
       case Kind::CHAR:
         attributes->set(i, SqlValue::withBytesCopied<CharValue>(
-                               b.data(), b.length(), static_cast<const CharValue&>(v).getCharacterSet()));
+                               data, length, static_cast<const CharValue&>(v).getCharacterSet()));
         break;
       case Kind::DATE:
-        attributes->set(i, SqlValue::withBytesCopied<DateValue>(b.data(), b.length()));
+        attributes->set(i, SqlValue::withBytesCopied<DateValue>(data, length));
         break;
       case Kind::NUMBER:
-        attributes->set(i, SqlValue::withBytesCopied<NumberValue>(b.data(), b.length()));
+        attributes->set(i, SqlValue::withBytesCopied<NumberValue>(data, length));
         break;
     }
   }

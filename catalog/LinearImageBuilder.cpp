@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -145,20 +146,18 @@ bool yearOf(int32_t century, int32_t yy, int32_t& year) {
 
 // L(1) number(L) 0{21 - L} at out: the 22 bytes of a number slot (out holds them, zeroed).
 void putNumberSlot(int8_t* out, const jdbc::NumberValue& value) {
-  const lang::ByteArray* form = value.shareBytes().get();
-  const int32_t length = form != nullptr ? form->length() : 0;
+  const int32_t length = value.byteLength();
   if (length > MAX_NUMBER_LENGTH) raiseBadValue("number longer than 21 bytes", &value);
   out[0] = static_cast<int8_t>(length);
-  if (length > 0) std::copy_n(form->data(), length, out + 1);
+  if (length > 0) std::copy_n(value.byteData(), length, out + 1);
 }
 
 // year(2) month day hour minute second at out, from the seven-byte form: the first 7 bytes of
 // a date slot. The year is signed 16-bit, high byte first when highFirst.
 void putDateSlot(int8_t* out, const jdbc::DateValue& value, bool highFirst) {
-  const lang::ByteArray* form = value.shareBytes().get();
+  const int8_t* form = value.byteData();
   int32_t year = 0;
-  if (form == nullptr || form->length() != DATE_FORM_LENGTH ||
-      !yearOf((*form)[0] & 0xFF, (*form)[1] & 0xFF, year)) {
+  if (value.byteLength() != DATE_FORM_LENGTH || !yearOf(form[0] & 0xFF, form[1] & 0xFF, year)) {
     raiseBadValue("date value without a seven-byte date form", &value);
   }
   // The form bounds the year to -10099..15599, inside 16 bits.
@@ -167,17 +166,17 @@ void putDateSlot(int8_t* out, const jdbc::DateValue& value, bool highFirst) {
   const auto low = static_cast<int8_t>(y & 0xFF);
   out[0] = highFirst ? high : low;
   out[1] = highFirst ? low : high;
-  out[2] = (*form)[2];                              // month
-  out[3] = (*form)[3];                              // day
+  out[2] = form[2];                                 // month
+  out[3] = form[3];                                 // day
   for (int32_t i = 4; i < DATE_FORM_LENGTH; ++i) {  // hour, minute, second: the form adds 1
-    out[i] = static_cast<int8_t>(((*form)[i] & 0xFF) - 1);
+    out[i] = static_cast<int8_t>((form[i] & 0xFF) - 1);
   }
 }
 
 // Whether bytes are a locator or REF whole: their first 2 bytes the length of the rest.
-bool startsWithOwnLength(const lang::ByteArray* bytes) {
-  return bytes != nullptr && bytes->length() >= UB2_BYTES &&
-         (((*bytes)[0] & 0xFF) << 8 | ((*bytes)[1] & 0xFF)) == bytes->length() - UB2_BYTES;
+bool startsWithOwnLength(std::span<const int8_t> bytes) {
+  return bytes.size() >= UB2_BYTES &&
+         ((bytes[0] & 0xFF) << 8 | (bytes[1] & 0xFF)) == static_cast<int64_t>(bytes.size()) - UB2_BYTES;
 }
 
 // One leaf slot of the layout, for the checks.
@@ -317,11 +316,11 @@ class Builder {
         auto& ch = static_cast<jdbc::kelcore::KelvorTypeCHAR&>(d);
         const lang::Ref<jdbc::CharValue> converted =
             ch.convertToConnectionCharset(&valueAs<jdbc::CharValue>(v));
-        writeCharacters(at, d.getOffsetIndex(), converted->shareBytes().get());
+        writeCharacters(at, d.getOffsetIndex(), converted->byteSpan());
         break;
       }
       case SlotKind::RAW:
-        putUB4(at, appendUB4Value(valueAs<jdbc::RawValue>(v).shareBytes().get()));
+        putUB4(at, appendUB4Value(valueAs<jdbc::RawValue>(v).byteSpan()));
         break;
       case SlotKind::BLOB: putUB4(at, appendLocator(valueAs<jdbc::BlobValue>(v))); break;
       case SlotKind::CLOB: putUB4(at, appendLocator(valueAs<jdbc::ClobValue>(v))); break;
@@ -354,8 +353,8 @@ class Builder {
   }
 
   // rel(UB4) 00 00, the value n(UB4) bytes(n) behind the slots or right after the 6 bytes.
-  void writeCharacters(size_t at, int32_t offsetIndex, const lang::ByteArray* bytes) {
-    const int32_t n = bytes != nullptr ? bytes->length() : 0;
+  void writeCharacters(size_t at, int32_t offsetIndex, std::span<const int8_t> bytes) {
+    const auto n = static_cast<int32_t>(bytes.size());
     const bool inSlot =
         options_.characters == LinearImageBuilder::CharPlacement::AFTER_SLOT_WHEN_ROOM &&
         int64_t{UB4_BYTES} + n <= charRoom_[static_cast<size_t>(offsetIndex)];
@@ -367,29 +366,30 @@ class Builder {
     const size_t value = at + CHAR_SLOT_BYTES;
     putUB4(value, n);
     if (n > 0) {
-      std::copy_n(bytes->data(), n, data_.begin() + static_cast<ptrdiff_t>(value + UB4_BYTES));
+      std::copy_n(bytes.data(), n, data_.begin() + static_cast<ptrdiff_t>(value + UB4_BYTES));
     }
   }
 
   // n(UB4) bytes(n) behind the slots; returns its rel.
-  int64_t appendUB4Value(const lang::ByteArray* bytes) {
-    const int32_t n = bytes != nullptr ? bytes->length() : 0;
+  int64_t appendUB4Value(std::span<const int8_t> bytes) {
+    const auto n = static_cast<int32_t>(bytes.size());
     const int64_t rel = reserveOutOfLine(int64_t{UB4_BYTES} + n);
     putUB4(static_cast<size_t>(rel), n);
     if (n > 0) {
-      std::copy_n(bytes->data(), n, data_.begin() + static_cast<ptrdiff_t>(rel + UB4_BYTES));
+      std::copy_n(bytes.data(), n, data_.begin() + static_cast<ptrdiff_t>(rel + UB4_BYTES));
     }
     return rel;
   }
 
   // A locator or REF: its bytes whole, which must start with the length of the rest.
   int64_t appendLocator(const jdbc::SqlValue& value) {
-    const lang::ByteArray* bytes = value.shareBytes().get();
+    const std::span<const int8_t> bytes = value.byteSpan();
     if (!startsWithOwnLength(bytes)) {
       raiseBadValue("locator or REF bytes that do not start with their own 2-byte length", &value);
     }
-    const int64_t rel = reserveOutOfLine(bytes->length());
-    std::copy_n(bytes->data(), bytes->length(), data_.begin() + static_cast<ptrdiff_t>(rel));
+    const auto n = static_cast<int32_t>(bytes.size());
+    const int64_t rel = reserveOutOfLine(n);
+    std::copy_n(bytes.data(), n, data_.begin() + static_cast<ptrdiff_t>(rel));
     return rel;
   }
 
@@ -537,11 +537,11 @@ class CollectionBuilder {
         auto& ch = static_cast<jdbc::kelcore::KelvorTypeCHAR&>(d);
         const lang::Ref<jdbc::CharValue> converted =
             ch.convertToConnectionCharset(&valueAs<jdbc::CharValue>(v));
-        putUB4Value(converted->shareBytes().get());
+        putUB4Value(converted->byteSpan());
         break;
       }
       case SlotKind::RAW:
-        putUB4Value(v == nullptr ? nullptr : valueAs<jdbc::RawValue>(v).shareBytes().get());
+        putUB4Value(v == nullptr ? std::span<const int8_t>() : valueAs<jdbc::RawValue>(v).byteSpan());
         break;
       case SlotKind::BLOB:
         putLocator(v == nullptr ? nullptr : &valueAs<jdbc::BlobValue>(v),
@@ -581,10 +581,10 @@ class CollectionBuilder {
   void appendImage(const lang::ByteArray& image) { append(image.data(), image.length()); }
 
   // n(UB4) bytes(n); null bytes: n 0.
-  void putUB4Value(const lang::ByteArray* bytes) {
-    const int32_t n = bytes != nullptr ? bytes->length() : 0;
+  void putUB4Value(std::span<const int8_t> bytes) {
+    const auto n = static_cast<int32_t>(bytes.size());
     putUB4(n);
-    append(bytes != nullptr ? bytes->data() : nullptr, n);
+    append(bytes.data(), n);
   }
 
   // The bytes whole (they start with their own UB2 length), then zeros to fill slotBytes
@@ -594,12 +594,13 @@ class CollectionBuilder {
       out_.insert(out_.end(), UB2_BYTES, 0);
       return;
     }
-    const lang::ByteArray* bytes = value->shareBytes().get();
+    const std::span<const int8_t> bytes = value->byteSpan();
     if (!startsWithOwnLength(bytes)) {
       raiseBadValue("locator or REF bytes that do not start with their own 2-byte length", value);
     }
-    append(bytes->data(), bytes->length());
-    if (bytes->length() < slotBytes) (void)grow(slotBytes - bytes->length());
+    const auto n = static_cast<int32_t>(bytes.size());
+    append(bytes.data(), n);
+    if (n < slotBytes) (void)grow(slotBytes - n);
   }
 
   // Appends n zero bytes; returns where they start.

@@ -48,7 +48,7 @@ lang::Ref<CharValue> CharValue::fromObject(const lang::Object* value,
     return lang::makeRef<CharValue>(*text, std::move(charset));
   }
   if (const auto* other = dynamic_cast<const CharValue*>(value)) {
-    const lang::Ref<lang::ByteArray>& bytes = other->shareBytes();
+    const lang::Ref<lang::ByteArray> bytes = other->shareBytes();
     if (!charset || !other->charset_ || other->charset_->id() == charset->id() || !bytes) {
       return lang::makeRef<CharValue>(bytes, other->charset_);
     }
@@ -62,11 +62,10 @@ lang::Ref<CharValue> CharValue::fromObject(const lang::Object* value,
 }
 
 std::string CharValue::stringValue() const {
-  const lang::Ref<lang::ByteArray>& bytes = shareBytes();
-  if (!bytes) return {};
-  if (charset_) return charset_->decode(*bytes);
+  if (!hasBytes()) return {};
+  if (charset_) return charset_->decode(byteData(), byteLength());
   // Without a set: the platform's own encoding, checked.
-  return CharsetConverter::forId(CharsetConverter::UTF_8)->decode(*bytes);
+  return CharsetConverter::forId(CharsetConverter::UTF_8)->decode(byteData(), byteLength());
 }
 
 lang::Ref<lang::Object> CharValue::toJdbc() const { return lang::String::take(stringValue()); }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "driver/CharsetConverter.h"
 #include "driver/SqlValue.h"
@@ -27,6 +28,11 @@ class CharValue final : public SqlValue {
 
   // Bytes already in charset (shared, not copied); charset may be null.
   CharValue(lang::Ref<lang::ByteArray> bytes, lang::Ref<CharsetConverter> charset);
+  // Bytes inline (withBytesCopied) in charset.
+  CharValue(InlineForm form, lang::Ref<CharsetConverter> charset) noexcept
+      : SqlValue(form), charset_(std::move(charset)) {
+    addClassBits(CLASS_BIT);
+  }
   // The text encoded in charset; without a set the text is kept as UTF-8. A character the set
   // cannot hold raises ERR_CONVERSION.
   CharValue(const lang::String& text, lang::Ref<CharsetConverter> charset);

@@ -184,15 +184,16 @@ lang::Ref<lang::Timestamp> DateValue::toTimestamp(const lang::ByteArray* bytes) 
 }
 
 lang::Ref<lang::Timestamp> DateValue::timestampValue() const {
-  return toTimestamp(shareBytes().get());
+  if (!hasBytes()) lang::throwNullPointer("date byte form");
+  const Fields f = readForm(byteData(), byteLength(), arrayIfAny());
+  return lang::Timestamp::of(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
 lang::Ref<lang::Object> DateValue::toJdbc() const { return timestampValue(); }
 
 std::string DateValue::toString() const {
-  const lang::ByteArray* bytes = shareBytes().get();
-  if (bytes == nullptr) lang::throwNullPointer("date byte form");
-  const Fields f = readForm(bytes->data(), bytes->length(), bytes);
+  if (!hasBytes()) lang::throwNullPointer("date byte form");
+  const Fields f = readForm(byteData(), byteLength(), arrayIfAny());
   char text[32];
   std::snprintf(text, sizeof text, "%s%04d-%02d-%02d %02d:%02d:%02d", f.year < 0 ? "-" : "",
                 f.year < 0 ? -f.year : f.year, f.month, f.day, f.hour, f.minute, f.second);

@@ -36,6 +36,8 @@ class DateValue final : public SqlValue {
   // raises ERR_CONVERSION with the bytes when the value is converted. Null raises
   // NullPointerException.
   explicit DateValue(lang::Ref<lang::ByteArray> bytes);
+  // A form inline (withBytesCopied), unchecked as above.
+  explicit DateValue(InlineForm form) noexcept : SqlValue(form) {}
 
   // The timestamp's date and time; its fraction of a second is dropped. A year outside
   // MIN_YEAR..MAX_YEAR raises ERR_CONVERSION with the timestamp.

@@ -17,7 +17,7 @@ class LocatorValue : public SqlValue {
  public:
   const lang::Ref<Connection>& getConnection() const noexcept { return connection_; }
   // The locator bytes, shared.
-  const lang::Ref<lang::ByteArray>& getLocator() const noexcept { return shareBytes(); }
+  lang::Ref<lang::ByteArray> getLocator() const { return shareBytes(); }
 
  protected:
   // The locator is shared, not copied; either argument may be null.

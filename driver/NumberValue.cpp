@@ -477,23 +477,38 @@ std::string NumberValue::toText(const int8_t* bytes, int32_t length) {
 
 // ---- instance conversions -------------------------------------------------------------------------
 
-const lang::ByteArray& NumberValue::form() const {
+void NumberValue::checkForm() const {
   // only setBytes(nullptr) can leave a value without bytes
-  return nonNull(shareBytes().get());
+  if (!hasBytes()) lang::throwNullPointer("number byte form");
 }
 
-int32_t NumberValue::intValue() const { return toInt(&form()); }
-int64_t NumberValue::longValue() const { return toLong(&form()); }
-int16_t NumberValue::shortValue() const { return static_cast<int16_t>(toShort(&form())); }
-float NumberValue::floatValue() const { return toFloat(&form()); }
-double NumberValue::doubleValue() const { return toDouble(&form()); }
-lang::Ref<lang::Decimal> NumberValue::bigDecimalValue() const { return toBigDecimal(&form()); }
+int32_t NumberValue::intValue() const {
+  checkForm();
+  return static_cast<int32_t>(wholeValue(byteData(), byteLength(), arrayIfAny(), INT32_MAX, "int"));
+}
+int64_t NumberValue::longValue() const {
+  checkForm();
+  return wholeValue(byteData(), byteLength(), arrayIfAny(), INT64_MAX, "long");
+}
+int16_t NumberValue::shortValue() const {
+  checkForm();
+  return static_cast<int16_t>(wholeValue(byteData(), byteLength(), arrayIfAny(), INT16_MAX, "short"));
+}
+float NumberValue::floatValue() const {
+  checkForm();
+  return floatValueOf(byteData(), byteLength(), arrayIfAny());
+}
+double NumberValue::doubleValue() const {
+  checkForm();
+  return doubleValueOf(byteData(), byteLength(), arrayIfAny());
+}
+lang::Ref<lang::Decimal> NumberValue::bigDecimalValue() const {
+  checkForm();
+  return decimalOf(byteData(), byteLength(), arrayIfAny());
+}
 
 lang::Ref<lang::Object> NumberValue::toJdbc() const { return bigDecimalValue(); }
 
-std::string NumberValue::toString() const {
-  const lang::ByteArray& a = form();
-  return decimalOf(a.data(), a.length(), &a)->toPlainString();
-}
+std::string NumberValue::toString() const { return bigDecimalValue()->toPlainString(); }
 
 }  // namespace kelvor::jdbc

@@ -61,6 +61,8 @@ class NumberValue final : public SqlValue {
   // with the bytes only when the value is converted (to a primitive, a decimal or text). Null
   // raises NullPointerException.
   explicit NumberValue(lang::Ref<lang::ByteArray> bytes);
+  // A byte form inline (withBytesCopied), unchecked as above.
+  explicit NumberValue(InlineForm form) noexcept : SqlValue(form) {}
 
   // Exact up to 38 significant digits, rounded half-even beyond; an exponent out of range
   // raises ERR_CONVERSION with the decimal.
@@ -105,8 +107,8 @@ class NumberValue final : public SqlValue {
   const char* className() const noexcept override { return "NumberValue"; }
 
  private:
-  // The bytes of the value, after a check that it has any.
-  const lang::ByteArray& form() const;
+  // Throws NullPointerException for a value without bytes.
+  void checkForm() const;
 };
 
 }  // namespace kelvor::jdbc

@@ -4,8 +4,11 @@
 // length and its bytes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <new>
+#include <span>
 #include <utility>
 
 #include "lang/Array.h"
@@ -25,15 +28,36 @@ class SqlValue : public lang::Object {
 
   SqlValue() { addClassBits(CLASS_BIT); }
   // Takes the array as it is (shared, not copied).
-  explicit SqlValue(lang::Ref<lang::ByteArray> bytes) : bytes_(std::move(bytes)) {
+  explicit SqlValue(lang::Ref<lang::ByteArray> bytes) {
+    addClassBits(CLASS_BIT);
+    holdArray(bytes.detach());
+  }
+  ~SqlValue() override;
+
+  // A short byte form that lies right after the value, in the value's own allocation (made by
+  // withBytesCopied only): the constructor argument of the value classes that hold their form
+  // inline.
+  class InlineForm {
+   public:
+    const int8_t* data() const noexcept { return data_; }
+    int32_t length() const noexcept { return length_; }
+
+   private:
+    friend class SqlValue;
+    InlineForm(const int8_t* data, int32_t length) noexcept : data_(data), length_(length) {}
+    const int8_t* data_;
+    int32_t length_;
+  };
+  explicit SqlValue(InlineForm form) noexcept
+      : data_(form.data()), length_(form.length()), hasBytes_(true) {
     addClassBits(CLASS_BIT);
   }
 
-  // A value of class V (constructed as V(bytes, args...)) whose byte form is a copy of
-  // data[0, length), the value and its byte array placed side by side when the form is short
-  // (up to SHARED_BLOCK_MAX_BYTES): in the read's shared blocks inside a read (a BlockArena
-  // installed), else in a block of their own: one allocation per value read, or less. The
-  // array is an ordinary one to its users; it may outlive the value.
+  // A value of class V (constructed as V(form, args...)) whose byte form is a copy of
+  // data[0, length). A short form (up to SHARED_BLOCK_MAX_BYTES) lies inline, right after the
+  // value in one place: in the read's shared blocks inside a read (a BlockArena installed),
+  // else in one allocation; V is then made from an InlineForm. A longer form is a ByteArray of
+  // its own, V made from it.
   static constexpr int32_t SHARED_BLOCK_MAX_BYTES = 256;
   template <typename V, typename... Args>
   static lang::Ref<V> withBytesCopied(const int8_t* data, int32_t length, Args&&... args) {
@@ -41,24 +65,24 @@ class SqlValue : public lang::Object {
       return lang::makeRef<V>(lang::ByteArray::copyOf(data, length), std::forward<Args>(args)...);
     }
     if (length < 0) throw lang::NegativeArraySizeException(length);
-    static_assert(sizeof(V) <= lang::BlockArena::MAX_PLACED && alignof(V) <= 8);
-    static_assert(lang::ByteArray::sharedSize(SHARED_BLOCK_MAX_BYTES) <= lang::BlockArena::MAX_PLACED);
-    void* valuePlace = nullptr;
-    void* bytesPlace = nullptr;
+    static_assert(sizeof(V) % alignof(V) == 0 && alignof(V) <= 8);
+    static_assert(sizeof(V) + SHARED_BLOCK_MAX_BYTES <= lang::BlockArena::MAX_PLACED);
+    const size_t size = sizeof(V) + static_cast<size_t>(length);
     lang::BlockArena* arena = lang::BlockArena::current();
-    if (arena != nullptr && (valuePlace = arena->place(sizeof(V))) != nullptr) {
-      bytesPlace = arena->place(lang::ByteArray::sharedSize(length));
-      if (bytesPlace == nullptr) {  // the arena is full: the value's place goes unused
-        lang::SharedBlock::leave(valuePlace);
-        valuePlace = nullptr;
-      }
+    void* place = arena != nullptr ? arena->place(size) : nullptr;
+    const bool placed = place != nullptr;
+    if (!placed) place = ::operator new(size);
+    int8_t* form = static_cast<int8_t*>(place) + sizeof(V);
+    if (length > 0) std::memcpy(form, data, static_cast<size_t>(length));
+    V* value;
+    try {
+      value = new (place) V(InlineForm(form, length), std::forward<Args>(args)...);
+    } catch (...) {
+      lang::SharedBlock::dispose(place, placed);  // the value that was never made
+      throw;
     }
-    if (valuePlace == nullptr) {
-      lang::SharedBlock::allocate(sizeof(V), lang::ByteArray::sharedSize(length), &valuePlace,
-                                  &bytesPlace);
-    }
-    lang::Ref<lang::ByteArray> bytes = lang::ByteArray::placeShared(bytesPlace, data, length);
-    return construct<V>(valuePlace, std::move(bytes), std::forward<Args>(args)...);
+    if (placed) value->addClassBits(IN_SHARED_BLOCK);
+    return lang::Ref<V>::adopt(value);
   }
 
   // A new value of class V (constructed as V(args...)): placed in the read's shared blocks
@@ -69,57 +93,6 @@ class SqlValue : public lang::Object {
     lang::BlockArena* arena = lang::BlockArena::current();
     void* place = arena != nullptr ? arena->place(sizeof(V)) : nullptr;
     if (place == nullptr) return lang::makeRef<V>(std::forward<Args>(args)...);
-    return construct<V>(place, std::forward<Args>(args)...);
-  }
-
-  // A value made by withBytesCopied leaves its block; any other is freed. A constructor that
-  // throws in a new-expression frees through the plain form. A placed value whose byte array
-  // lies in the same block and is held by the value alone takes the array with it: one leave
-  // for the two.
-  static void operator delete(SqlValue* p, std::destroying_delete_t) noexcept {
-    const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
-    void* whole = dynamic_cast<void*>(p);  // where the allocation starts, whatever the bases
-    lang::ByteArray* beside = shared ? p->bytesBeside(whole) : nullptr;
-    p->~SqlValue();  // virtual: the whole value
-    if (beside != nullptr) {
-      beside->~PrimitiveArray();
-      lang::SharedBlock::leave(whole, 2);
-    } else {
-      lang::SharedBlock::dispose(whole, shared);
-    }
-  }
-  static void operator delete(void* p) noexcept { ::operator delete(p); }
-
-  // The object as a T (SqlValue or a class with its own bit), or null when it is not one.
-  template <typename T>
-  static T* as(lang::Object* o) noexcept {
-    return o != nullptr && (o->classBits() & T::CLASS_BIT) != 0 ? static_cast<T*>(o) : nullptr;
-  }
-  template <typename T>
-  static const T* as(const lang::Object* o) noexcept {
-    return o != nullptr && (o->classBits() & T::CLASS_BIT) != 0 ? static_cast<const T*>(o)
-                                                                 : nullptr;
-  }
-
-  // The byte form itself, shared with the value; null for a value without bytes.
-  const lang::Ref<lang::ByteArray>& shareBytes() const noexcept { return bytes_; }
-  // A copy of the byte form; null for a value without bytes.
-  lang::Ref<lang::ByteArray> getBytes() const;
-  // The length of the byte form; 0 for a value without bytes.
-  virtual int64_t getLength() const noexcept { return bytes_ ? bytes_->length() : 0; }
-  void setBytes(lang::Ref<lang::ByteArray> bytes) { bytes_ = std::move(bytes); }
-  // The value as the platform's standard object (the base: a copy of the bytes).
-  virtual lang::Ref<lang::Object> toJdbc() const { return getBytes(); }
-
-  // Two values of the same class with equal bytes are equal.
-  bool equals(const lang::Object* other) const override;
-  int32_t hashCode() const override;
-  const char* className() const noexcept override { return "SqlValue"; }
-
- private:
-  // V(args...) made at a place of a shared block, which it leaves if its constructor throws.
-  template <typename V, typename... Args>
-  static lang::Ref<V> construct(void* place, Args&&... args) {
     V* value;
     try {
       value = new (place) V(std::forward<Args>(args)...);
@@ -131,18 +104,79 @@ class SqlValue : public lang::Object {
     return lang::Ref<V>::adopt(value);
   }
 
-  // The byte array, taken from the value, when it lies in the value's block and nothing else
-  // holds it; else null, the array left to the value.
-  lang::ByteArray* bytesBeside(const void* whole) noexcept {
-    lang::ByteArray* b = bytes_.get();
-    if (b == nullptr || (b->classBits() & IN_SHARED_BLOCK) == 0 || !b->soleOwner() ||
-        !lang::SharedBlock::sameBlock(whole, b)) {
-      return nullptr;
-    }
-    return bytes_.detach();
+  // A placed value leaves its block; any other (an inline form included) is freed. A
+  // constructor that throws in a new-expression frees through the plain form.
+  static void operator delete(SqlValue* p, std::destroying_delete_t) noexcept {
+    const bool shared = (p->classBits() & IN_SHARED_BLOCK) != 0;
+    void* whole = dynamic_cast<void*>(p);  // where the allocation starts, whatever the bases
+    p->~SqlValue();                        // virtual: the whole value
+    lang::SharedBlock::dispose(whole, shared);
+  }
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+
+  // The object as a T (SqlValue or a class with its own bit), or null when it is not one.
+  template <typename T>
+  static T* as(lang::Object* o) noexcept {
+    return o != nullptr && (o->classBits() & T::CLASS_BIT) != 0 ? static_cast<T*>(o) : nullptr;
+  }
+  template <typename T>
+  static const T* as(const lang::Object* o) noexcept {
+    return o != nullptr && (o->classBits() & T::CLASS_BIT) != 0 ? static_cast<const T*>(o)
+                                                                : nullptr;
   }
 
-  lang::Ref<lang::ByteArray> bytes_;
+  // The byte form itself, shared with the value; null for a value without bytes. A value
+  // that holds its form inline makes the array on the first call; every call, on any thread,
+  // gets that same array.
+  lang::Ref<lang::ByteArray> shareBytes() const {
+    lang::ByteArray* a = array_.load(std::memory_order_acquire);
+    if (a != nullptr) return lang::Ref<lang::ByteArray>(a);  // the value holds a count
+    return hasBytes_ ? publishArray() : nullptr;
+  }
+  // The byte form without any object: empty for a value without bytes (hasBytes tells the
+  // two apart). Valid while the value lives and its form is not replaced.
+  std::span<const int8_t> byteSpan() const noexcept {
+    return {data_, static_cast<size_t>(length_)};
+  }
+  const int8_t* byteData() const noexcept { return data_; }
+  int32_t byteLength() const noexcept { return length_; }
+  bool hasBytes() const noexcept { return hasBytes_; }
+  // The form's array when the value has one already (not made here), else null, borrowed:
+  // for a failure that names the offending bytes.
+  const lang::ByteArray* arrayIfAny() const noexcept {
+    return array_.load(std::memory_order_acquire);
+  }
+  // A copy of the byte form; null for a value without bytes.
+  lang::Ref<lang::ByteArray> getBytes() const;
+  // The length of the byte form; 0 for a value without bytes.
+  virtual int64_t getLength() const noexcept { return length_; }
+  // Replaces the form (an inline form goes unused). Not to be called while other threads use
+  // the value.
+  void setBytes(lang::Ref<lang::ByteArray> bytes);
+  // The value as the platform's standard object (the base: a copy of the bytes).
+  virtual lang::Ref<lang::Object> toJdbc() const { return getBytes(); }
+
+  // Two values of the same class with equal bytes are equal.
+  bool equals(const lang::Object* other) const override;
+  int32_t hashCode() const override;
+  const char* className() const noexcept override { return "SqlValue"; }
+
+ private:
+  // Makes the form's array for an inline form and publishes it, unless another call did first.
+  lang::Ref<lang::ByteArray> publishArray() const;
+  // Takes over one count of `array` (null: no bytes) as the form.
+  void holdArray(lang::ByteArray* array) noexcept {
+    array_.store(array, std::memory_order_relaxed);
+    hasBytes_ = array != nullptr;
+    data_ = array != nullptr ? array->data() : nullptr;
+    length_ = array != nullptr ? array->length() : 0;
+  }
+
+  const int8_t* data_ = nullptr;  // the form: inline, or the array's elements
+  int32_t length_ = 0;
+  bool hasBytes_ = false;  // a value without bytes differs from one with 0 bytes
+  // The form's array, one count held: given, or made on demand for an inline form.
+  mutable std::atomic<lang::ByteArray*> array_{nullptr};
 };
 
 }  // namespace kelvor::jdbc

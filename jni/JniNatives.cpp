@@ -196,15 +196,15 @@ jbyteArray numberFromBigDecimal(JNIEnv* env, jclass, jobject value) {
   Ref<lang::Object> d = JniValues::toNative(env, value, nullptr, nullptr);
   auto* decimal = dynamic_cast<lang::Decimal*>(d.get());
   if (decimal == nullptr) throw lang::ClassCastException("not a BigDecimal");
-  return JniValues::newBytes(env, jdbc::NumberValue::fromDecimal(*decimal)->shareBytes().get());
+  return JniValues::newBytes(env, *jdbc::NumberValue::fromDecimal(*decimal));
 }
 jbyteArray numberFromLong(JNIEnv* env, jclass, jlong value) {
   const jdbc::NumberValue v{static_cast<int64_t>(value)};
-  return JniValues::newBytes(env, v.shareBytes().get());
+  return JniValues::newBytes(env, v);
 }
 jbyteArray numberFromDouble(JNIEnv* env, jclass, jdouble value) {
   const jdbc::NumberValue v{static_cast<double>(value)};
-  return JniValues::newBytes(env, v.shareBytes().get());
+  return JniValues::newBytes(env, v);
 }
 jstring charToString(JNIEnv* env, jclass, jbyteArray bytes, jint charset) {
   Ref<lang::ByteArray> b = requireBytes(env, bytes);
@@ -224,7 +224,7 @@ jbyteArray dateFromLocalDateTime(JNIEnv* env, jclass, jobject value) {
   Ref<lang::Object> t = JniValues::toNative(env, value, nullptr, nullptr);
   auto* ts = dynamic_cast<lang::Timestamp*>(t.get());
   if (ts == nullptr) throw lang::ClassCastException("not a LocalDateTime");
-  return JniValues::newBytes(env, jdbc::DateValue::fromTimestamp(*ts)->shareBytes().get());
+  return JniValues::newBytes(env, *jdbc::DateValue::fromTimestamp(*ts));
 }
 
 // ---- the tables -----------------------------------------------------------------------------

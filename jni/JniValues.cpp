@@ -1,6 +1,7 @@
 #include "jni/JniValues.h"
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -312,19 +313,19 @@ jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
       default:
         return nullptr;
     }
-    const auto& b = static_cast<const jdbc::SqlValue*>(o)->shareBytes();
-    if (!b) return nullptr;  // no byte form: the value crosses on its own
+    const auto* b = static_cast<const jdbc::SqlValue*>(o);
+    if (!b->hasBytes()) return nullptr;  // no byte form: the value crosses on its own
     kinds[static_cast<size_t>(i)] = static_cast<jbyte>(kind);
-    lengths[static_cast<size_t>(i)] = b->length();
-    total += b->length();
+    lengths[static_cast<size_t>(i)] = b->byteLength();
+    total += b->byteLength();
   }
   if (total > INT32_MAX - 8) return nullptr;
   std::vector<jbyte> all;
   all.reserve(static_cast<size_t>(total));
   for (int32_t i = 0; i < n; ++i) {
     if (lengths[static_cast<size_t>(i)] <= 0) continue;
-    const auto& b = static_cast<const jdbc::SqlValue*>(items.at(i))->shareBytes();
-    all.insert(all.end(), b->data(), b->data() + b->length());
+    const std::span<const int8_t> b = static_cast<const jdbc::SqlValue*>(items.at(i))->byteSpan();
+    all.insert(all.end(), b.begin(), b.end());
   }
   const auto newArray = [&](auto make, auto set, const auto& v) {
     auto a = (env->*make)(static_cast<jsize>(v.size()));
@@ -350,7 +351,7 @@ jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
 // A value class of the bytes: NumberValue, DateValue, RawValue.
 jobject newValue(JNIEnv* env, jclass cls, jmethodID ctor, const lang::Object* o) {
   const auto* v = static_cast<const jdbc::SqlValue*>(o);
-  Local bytes(env, JniValues::newBytes(env, v->shareBytes().get()));
+  Local bytes(env, JniValues::newBytes(env, *v));
   jobject out = env->NewObject(cls, ctor, bytes.get());
   JniRaise::check(env);
   return out;
@@ -397,6 +398,14 @@ jbyteArray JniValues::newBytes(JNIEnv* env, const lang::ByteArray* a) {
   if (a == nullptr) return nullptr;
   return static_cast<jbyteArray>(
       copyOut<jbyte>(env, *a, &JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion));
+}
+
+jbyteArray JniValues::newBytes(JNIEnv* env, const jdbc::SqlValue& v) {
+  if (!v.hasBytes()) return nullptr;
+  jbyteArray out = env->NewByteArray(v.byteLength());
+  check(env);
+  if (v.byteLength() > 0) env->SetByteArrayRegion(out, 0, v.byteLength(), v.byteData());
+  return out;
 }
 
 // --- peers ---
@@ -470,7 +479,7 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
       return newValue(env, c.rawValue, c.rawValueNew, o);
     case ClassName::CHAR: {
       const auto* ch = static_cast<const jdbc::CharValue*>(o);
-      Local bytes(env, newBytes(env, ch->shareBytes().get()));
+      Local bytes(env, newBytes(env, *ch));
       const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
       jobject out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
       check(env);
@@ -561,7 +570,7 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     return out;
   }
   if (const auto* v = other<jdbc::SqlValue>(name, o)) {
-    Local bytes(env, newBytes(env, v->shareBytes().get()));
+    Local bytes(env, newBytes(env, *v));
     jobject out = nullptr;
     if (other<jdbc::NumberValue>(name, o) != nullptr) {
       out = env->NewObject(c.numberValue, c.numberValueNew, bytes.get());

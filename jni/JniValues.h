@@ -26,6 +26,7 @@
 
 namespace kelvor::jdbc {
 class Connection;
+class SqlValue;
 }  // namespace kelvor::jdbc
 namespace kelvor::jdbc::kelcore {
 class KelvorType;
@@ -49,6 +50,8 @@ class JniValues {
   static std::string requireString(JNIEnv* env, jstring s, const char* what);
   static lang::Ref<lang::ByteArray> bytes(JNIEnv* env, jbyteArray a);
   static jbyteArray newBytes(JNIEnv* env, const lang::ByteArray* a);
+  // The value's byte form; null for a value without bytes.
+  static jbyteArray newBytes(JNIEnv* env, const jdbc::SqlValue& v);
 
   // --- peers ---
   // The Java peer of a library object (the same Java object while it lives).

@@ -138,7 +138,7 @@ Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
   // No set of its own (bytes of an unknown set are never converted), no converter (a
   // descriptor never set up), the connection's set already, or nothing to convert. Any other
   // value is converted, and a connection's set we cannot convert into refuses it.
-  if (!own || !converter_ || own->id() == connCharsetId_ || !value->shareBytes()) {
+  if (!own || !converter_ || own->id() == connCharsetId_ || !value->hasBytes()) {
     return Ref<jdbc::CharValue>(value);
   }
   if (!absorbFailure) return reencode(*value);
@@ -151,8 +151,8 @@ Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
 }
 
 Ref<jdbc::CharValue> KelvorTypeCHAR::reencode(const jdbc::CharValue& value) const {
-  const lang::ByteArray& bytes = *value.shareBytes();
-  auto converted = converter_->convert(*value.getCharacterSet(), bytes, 0, bytes.length());
+  const Ref<lang::ByteArray> bytes = value.shareBytes();
+  auto converted = converter_->convert(*value.getCharacterSet(), *bytes, 0, bytes->length());
   return lang::makeRef<jdbc::CharValue>(std::move(converted), converter_);
 }
 
@@ -175,7 +175,7 @@ int32_t KelvorTypeCHAR::pickle(PickleContext& ctx, lang::Object* value) {
   // A value in the connection's set already (the common case) is written as it is, without
   // a second reference to it.
   const Ref<jdbc::CharsetConverter>& own = charValue->getCharacterSet();
-  if (!own || !converter_ || own->id() == connCharsetId_ || !charValue->shareBytes()) {
+  if (!own || !converter_ || own->id() == connCharsetId_ || !charValue->hasBytes()) {
     if (charValue->getLength() > maxLength_) {
       ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG, this);
     }

@@ -87,8 +87,7 @@ namespace {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
   const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
   if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
-  const lang::ByteArray* bytes = sqlValue->shareBytes().get();
-  const int32_t count = bytes != nullptr ? bytes->length() : 0;
+  const int32_t count = sqlValue->byteLength();
   const auto length = static_cast<int32_t>(sqlValue->getLength());  // low 32 bits
   // A length field that disagrees with the bytes behind it would corrupt everything after it.
   if (length != count) {
@@ -96,7 +95,7 @@ namespace {
                        value);
   }
   // The length and the bytes as one append.
-  return ctx.writeDataValue(count > 0 ? bytes->data() : nullptr, count);
+  return ctx.writeDataValue(count > 0 ? sqlValue->byteData() : nullptr, count);
 }
 
 }  // namespace

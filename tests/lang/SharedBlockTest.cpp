@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -19,13 +21,16 @@ namespace {
 class PickyValue final : public SqlValue {
  public:
   explicit PickyValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(std::move(bytes)) {
-    if (shareBytes()->length() == 2) throw std::invalid_argument("two bytes");
+    if (byteLength() == 2) throw std::invalid_argument("two bytes");
+  }
+  explicit PickyValue(InlineForm form) : SqlValue(form) {
+    if (byteLength() == 2) throw std::invalid_argument("two bytes");
   }
 };
 
-// A value and its bytes made in one allocation are still two objects: either may go first,
-// and the block goes with the later one (the sanitizer build checks for leaks and for use
-// after free). A constructor that throws leaves nothing behind.
+// A value with its bytes inline and the array shareBytes makes of them: either may go first
+// (the sanitizer build checks for leaks and for use after free). A constructor that throws
+// leaves nothing behind.
 TEST(SharedBlockTest, ValueAndItsBytesOutliveEachOtherEitherWay) {
   const int8_t form[] = {0x40, 0x01, 0x2A};  // 42
   lang::Ref<lang::ByteArray> kept;
@@ -53,7 +58,69 @@ TEST(SharedBlockTest, ValueAndItsBytesOutliveEachOtherEitherWay) {
   EXPECT_EQ(chars->stringValue(), std::string(text.begin(), text.end()));
 
   EXPECT_THROW(SqlValue::withBytesCopied<PickyValue>(form, 2), std::invalid_argument);
+  {
+    const lang::BlockArena::Scope read;  // the same in a read's block
+    EXPECT_THROW(SqlValue::withBytesCopied<PickyValue>(form, 2), std::invalid_argument);
+  }
   EXPECT_THROW(SqlValue::withBytesCopied<NumberValue>(form, -1), lang::NegativeArraySizeException);
+}
+
+// Forms on both sides of the inline bound, in a read and outside one: the bytes, length,
+// equality and hash are those of a value made from an array, shareBytes hands out one array
+// however often it is called, and setBytes replaces the form.
+TEST(SharedBlockTest, InlineFormsAreTheFormWithoutAnArray) {
+  for (const bool inRead : {false, true}) {
+    std::optional<lang::BlockArena::Scope> read;
+    if (inRead) read.emplace();
+    for (const int32_t length :
+         {0, 1, SqlValue::SHARED_BLOCK_MAX_BYTES, SqlValue::SHARED_BLOCK_MAX_BYTES + 1}) {
+      SCOPED_TRACE(testing::Message() << "length " << length << (inRead ? " in a read" : ""));
+      std::vector<int8_t> form(static_cast<size_t>(length));
+      for (size_t i = 0; i < form.size(); ++i) form[i] = static_cast<int8_t>(i * 7 + 1);
+      const auto value = SqlValue::withBytesCopied<PickyValue>(form.data(), length);
+      const auto same = lang::makeRef<PickyValue>(lang::ByteArray::copyOf(form.data(), length));
+      EXPECT_TRUE(value->hasBytes());
+      EXPECT_EQ(value->getLength(), length);
+      EXPECT_TRUE(std::ranges::equal(value->byteSpan(), form));
+      EXPECT_TRUE(value->equals(same.get()));
+      EXPECT_TRUE(same->equals(value.get()));
+      EXPECT_EQ(value->hashCode(), same->hashCode());
+      const lang::Ref<lang::ByteArray> shared = value->shareBytes();
+      ASSERT_TRUE(shared);
+      EXPECT_EQ(value->shareBytes().get(), shared.get());
+      EXPECT_TRUE(std::ranges::equal(shared->span(), form));
+      EXPECT_TRUE(std::ranges::equal(value->getBytes()->span(), form));
+      EXPECT_NE(value->getBytes().get(), shared.get());
+
+      value->setBytes(lang::ByteArray::of({9, 9, 9}));
+      EXPECT_EQ(value->getLength(), 3);
+      EXPECT_EQ(value->shareBytes()->at(1), 9);
+      EXPECT_FALSE(value->equals(same.get()));
+      EXPECT_TRUE(std::ranges::equal(shared->span(), form));  // the old array is the caller's
+      value->setBytes(nullptr);
+      EXPECT_FALSE(value->hasBytes());
+      EXPECT_EQ(value->shareBytes(), nullptr);
+      EXPECT_EQ(value->getBytes(), nullptr);
+      EXPECT_FALSE(value->equals(same.get()));  // no bytes is not 0 bytes
+    }
+  }
+}
+
+// Threads that ask a fresh inline value for its array at once all get the same one; the
+// copies of those that lost the race are freed (the sanitizer builds check both).
+TEST(SharedBlockTest, ConcurrentShareBytesPublishesOneArray) {
+  const int8_t form[] = {0x40, 0x01, 0x2A};
+  for (int round = 0; round < 200; ++round) {
+    const auto value = SqlValue::withBytesCopied<NumberValue>(form, 3);
+    std::vector<lang::Ref<lang::ByteArray>> got(4);
+    std::vector<std::thread> threads;
+    for (auto& slot : got) threads.emplace_back([&value, &slot] { slot = value->shareBytes(); });
+    for (auto& t : threads) t.join();
+    for (const auto& a : got) {
+      EXPECT_EQ(a.get(), got[0].get());
+      EXPECT_EQ(a->at(2), 42);
+    }
+  }
 }
 
 // The objects of a read share blocks: they outlive the read and each other in any order, on

@@ -238,7 +238,7 @@ Json ValueCodec::jsonOf(KelvorType& declared, const lang::Object* value, const N
 }
 
 Json ValueCodec::scalarJson(KelvorType& type, const jdbc::SqlValue& value) const {
-  const lang::Ref<lang::ByteArray>& bytes = value.shareBytes();
+  const lang::Ref<lang::ByteArray> bytes = value.shareBytes();
   if (!bytes) return Json();
   if (!raw_) {
     const ScalarText::Form form = ScalarText::formOf(type);
