@@ -11,7 +11,7 @@ SqlValue::~SqlValue() {
 }
 
 lang::Ref<lang::ByteArray> SqlValue::publishArray() const {
-  lang::Ref<lang::ByteArray> made = lang::ByteArray::copyOf(data_, length_);
+  lang::Ref<lang::ByteArray> made = lang::ByteArray::copyOf(byteData(), length_);
   lang::ByteArray* expected = nullptr;
   // release: a thread that loads the array sees its elements; acquire on failure: the
   // winner's array, likewise
@@ -30,14 +30,14 @@ void SqlValue::setBytes(lang::Ref<lang::ByteArray> bytes) {
 }
 
 lang::Ref<lang::ByteArray> SqlValue::getBytes() const {
-  return hasBytes_ ? lang::ByteArray::copyOf(data_, length_) : nullptr;
+  return hasBytes() ? lang::ByteArray::copyOf(byteData(), length_) : nullptr;
 }
 
 bool SqlValue::equals(const lang::Object* other) const {
   if (other == this) return true;
   if (other == nullptr || typeid(*other) != typeid(*this)) return false;
   const auto& o = static_cast<const SqlValue&>(*other);
-  if (!hasBytes_ || !o.hasBytes_) return !hasBytes_ && !o.hasBytes_;
+  if (!hasBytes() || !o.hasBytes()) return !hasBytes() && !o.hasBytes();
   return std::ranges::equal(byteSpan(), o.byteSpan());
 }
 

@@ -49,7 +49,8 @@ class SqlValue : public lang::Object {
     int32_t length_;
   };
   explicit SqlValue(InlineForm form) noexcept
-      : data_(form.data()), length_(form.length()), hasBytes_(true) {
+      : inlineAt_(static_cast<uint16_t>(form.data() - reinterpret_cast<const int8_t*>(this))),
+        length_(form.length()) {
     addClassBits(CLASS_BIT);
   }
 
@@ -131,16 +132,22 @@ class SqlValue : public lang::Object {
   lang::Ref<lang::ByteArray> shareBytes() const {
     lang::ByteArray* a = array_.load(std::memory_order_acquire);
     if (a != nullptr) return lang::Ref<lang::ByteArray>(a);  // the value holds a count
-    return hasBytes_ ? publishArray() : nullptr;
+    return inlineAt_ != 0 ? publishArray() : nullptr;
   }
   // The byte form without any object: empty for a value without bytes (hasBytes tells the
   // two apart). Valid while the value lives and its form is not replaced.
   std::span<const int8_t> byteSpan() const noexcept {
-    return {data_, static_cast<size_t>(length_)};
+    return {byteData(), static_cast<size_t>(length_)};
   }
-  const int8_t* byteData() const noexcept { return data_; }
+  const int8_t* byteData() const noexcept {
+    if (inlineAt_ != 0) return reinterpret_cast<const int8_t*>(this) + inlineAt_;
+    const lang::ByteArray* a = array_.load(std::memory_order_relaxed);  // set before sharing
+    return a != nullptr ? a->data() : nullptr;
+  }
   int32_t byteLength() const noexcept { return length_; }
-  bool hasBytes() const noexcept { return hasBytes_; }
+  bool hasBytes() const noexcept {
+    return inlineAt_ != 0 || array_.load(std::memory_order_relaxed) != nullptr;
+  }
   // The form's array when the value has one already (not made here), else null, borrowed:
   // for a failure that names the offending bytes.
   const lang::ByteArray* arrayIfAny() const noexcept {
@@ -167,14 +174,16 @@ class SqlValue : public lang::Object {
   // Takes over one count of `array` (null: no bytes) as the form.
   void holdArray(lang::ByteArray* array) noexcept {
     array_.store(array, std::memory_order_relaxed);
-    hasBytes_ = array != nullptr;
-    data_ = array != nullptr ? array->data() : nullptr;
+    inlineAt_ = 0;
     length_ = array != nullptr ? array->length() : 0;
   }
 
-  const int8_t* data_ = nullptr;  // the form: inline, or the array's elements
+  // Where an inline form starts, counted from this object's address; 0: the form is the
+  // array's (none without an array: a value without bytes differs from one with 0 bytes).
+  // It and length_ fill what the base class leaves free, so that a number value and its
+  // form take 40 bytes.
+  uint16_t inlineAt_ = 0;
   int32_t length_ = 0;
-  bool hasBytes_ = false;  // a value without bytes differs from one with 0 bytes
   // The form's array, one count held: given, or made on demand for an inline form.
   mutable std::atomic<lang::ByteArray*> array_{nullptr};
 };
