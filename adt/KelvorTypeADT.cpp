@@ -120,7 +120,7 @@ bool KelvorTypeADT::computeFormatFlag(const lang::ByteArray* fd) {
 // --- type information and parsing ---
 
 void KelvorTypeADT::init(jdbc::Connection* conn) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   connection_ = conn;
   embeddedState_ = TOPLEVEL_TYPE;
   fetchTypeInfo(conn);
@@ -137,7 +137,7 @@ void KelvorTypeADT::initIfNeeded(bool missing) {
 }
 
 void KelvorTypeADT::fetchTypeInfo(jdbc::Connection* conn) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (typeInfoLoaded_) return;
   jdbc::Connection& c = requireConnection(conn);
   if (!sqlNameKnown_) (void)getSqlName();
@@ -325,7 +325,7 @@ void KelvorTypeADT::applyPatches(StreamInfo& reader) {
 }
 
 Ref<KelvorTypeADT> KelvorTypeADT::getEffectiveType() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   // A type whose single attribute is a collection hands its identity to that collection, once:
   // the collection is shared once parsed, and writing its fields again would race with its
   // readers.
@@ -345,7 +345,7 @@ Ref<lang::ObjectArray> KelvorTypeADT::getAttributeTypes() {
   if (typesPublished_.load(std::memory_order_acquire)) return attributeTypes_;
   // First use: init fills the types under the monitor, which every thread takes until they
   // are published.
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   initIfNeeded(!parsed_);
   if (parsed_) typesPublished_.store(true, std::memory_order_release);
   return attributeTypes_;
@@ -377,28 +377,28 @@ std::optional<std::string> KelvorTypeADT::nameAt(NameList which, int32_t i, bool
 }
 
 std::string KelvorTypeADT::getAttributeName(int32_t i) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   return *nameAt(&KelvorTypeADT::attributeNames_, i, true);
 }
 
 std::optional<std::string> KelvorTypeADT::getAttributeName(int32_t i, bool fetch) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   return nameAt(&KelvorTypeADT::attributeNames_, i, fetch);
 }
 
 std::string KelvorTypeADT::getAttributeTypeName(int32_t i) {
   if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: a parent's is taken first
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   return *nameAt(&KelvorTypeADT::attributeTypeNames_, i, true);
 }
 
 std::optional<std::string> KelvorTypeADT::getAttributeTypeName(int32_t i, bool fetch) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   return nameAt(&KelvorTypeADT::attributeTypeNames_, i, fetch);
 }
 
 void KelvorTypeADT::initNames() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   jdbc::Connection& c = requireConnection(connection_);
   const int32_t n = getNumAttributes();
   Ref<jdbc::Statement> query = c.prepareStatement(jdbc::Connection::ATTRIBUTE_NAMES_QUERY);
@@ -493,25 +493,25 @@ void KelvorTypeADT::copyFields(const KelvorTypeADT& from, CopyScope scope) {
 // --- properties ---
 
 int32_t KelvorTypeADT::getTypeVersion() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());  // fetchTypeInfo fills it
+  std::lock_guard<lang::Monitor> hold(monitor());  // fetchTypeInfo fills it
   if (typeVersion_ == -1) fetchTypeInfo(connection_);
   return typeVersion_;
 }
 
 Ref<lang::ByteArray> KelvorTypeADT::getTypeId() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (!typeId_) fetchTypeInfo(connection_);
   return typeId_;
 }
 
 int64_t KelvorTypeADT::getTypeProperty() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (typeProperty_ == 0) typeProperty_ = requireConnection(connection_).describeTypeProperty(getSqlName());
   return typeProperty_;
 }
 
 Ref<lang::LongArray> KelvorTypeADT::getAttributeOffsets() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (attributeOffsets_ || connection_ == nullptr) return attributeOffsets_;
   switch (embeddedState_) {
     case EMBEDDED_TYPE:
@@ -586,7 +586,7 @@ Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
   // Once filled it is handed out without the monitor (the slot is safe to load): every object
   // value read asks for it.
   if (Ref<lang::Object> filled = descriptor_.load()) return filled;
-  std::lock_guard<std::recursive_mutex> hold(monitor());  // filled once, as the names are
+  std::lock_guard<lang::Monitor> hold(monitor());  // filled once, as the names are
   if (descriptor_.isNull()) {
     if (sqlNameKnown_ || getSqlName(false)) {
       descriptor_.store(jdbc::ObjectDescriptor::createDescriptor(sqlName_, connection_));
@@ -604,7 +604,7 @@ Ref<lang::Object> KelvorTypeADT::getObjectDescriptor() {
 }
 
 void KelvorTypeADT::setConnection(jdbc::Connection* conn) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   connection_ = conn;
   if (!attributeTypes_) return;
   for (int32_t i = 0; i < attributeTypes_->length(); ++i) {
@@ -934,7 +934,7 @@ Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {
 }
 
 Ref<lang::ByteArray> KelvorTypeADT::toImage(lang::Object* value) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "toImage ", sqlNameKnown_ ? sqlName_ : "");
   return pickleToImage(value);
 }
@@ -986,7 +986,7 @@ Ref<lang::Object> inStyle(Ref<jdbc::ObjectValue> value, int32_t style, const jdb
 Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t offset,
                                            lang::Object* target, int32_t style,
                                            const jdbc::TypeMap* typeMap) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (image == nullptr) return nullptr;
   const lang::BlockArena::Scope placeValues(image->length() - offset,  // objects share blocks
                                             style == STYLE_SQL_VALUE);

@@ -195,7 +195,7 @@ KelvorType& KelvorTypeCOLLECTION::element() const {
 // --- driver descriptor ---
 
 Ref<jdbc::ArrayDescriptor> KelvorTypeCOLLECTION::getArrayDescriptor() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   Ref<lang::Object> held = descriptor_.load();
   if (auto* kept = dynamic_cast<jdbc::ArrayDescriptor*>(held.get())) {
     return Ref<jdbc::ArrayDescriptor>(kept);
@@ -228,13 +228,13 @@ std::optional<std::string> KelvorTypeCOLLECTION::getAttributeName(int32_t i, boo
 std::string KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i) {
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
   if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: a parent's is taken first
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (!attributeTypeNames()) initNames();
   return static_cast<const lang::String*>(attributeTypeNames()->at(0))->value();
 }
 
 std::optional<std::string> KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i, bool fetch) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (fetch) return getAttributeTypeName(i);
   if (i != 1) ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "element position other than 1");
   if (!sqlNameKnown_ || !attributeTypeNames()) return std::nullopt;
@@ -242,7 +242,7 @@ std::optional<std::string> KelvorTypeCOLLECTION::getAttributeTypeName(int32_t i,
 }
 
 void KelvorTypeCOLLECTION::initNames() {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (connection_ == nullptr) lang::throwNullPointer("collection type without a connection");
   const std::optional<std::string> schema = getSchemaName();
   const std::string type = getTypeName();
@@ -262,7 +262,7 @@ void KelvorTypeCOLLECTION::initNames() {
 }
 
 bool KelvorTypeCOLLECTION::isInlineImage(const lang::ByteArray* image) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (image == nullptr) return false;
   const int8_t flags = image->at(0);
   if ((flags & 0x80) == 0) {
@@ -336,7 +336,7 @@ Ref<jdbc::SqlValue> KelvorTypeCOLLECTION::toSqlValue(lang::Object* value, jdbc::
 }
 
 void KelvorTypeCOLLECTION::setConnection(jdbc::Connection* conn) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   connection_ = conn;
   if (elementType_) elementType_->setConnection(conn);
 }
@@ -405,7 +405,7 @@ int32_t KelvorTypeCOLLECTION::pickle(PickleContext& ctx, lang::Object* value) {
 }
 
 Ref<lang::ByteArray> KelvorTypeCOLLECTION::toImage(lang::Object* value) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   initIfNeeded(!isParsed());  // a type made by name is fetched and parsed on first use
   PickleContext ctx;
   // A stream of the scope's own, its monitor held once for the whole image.
@@ -429,7 +429,7 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
                                                   lang::Object* target, int64_t beginIndex,
                                                   int32_t count, int32_t style,
                                                   const jdbc::TypeMap* typeMap) {
-  std::lock_guard<std::recursive_mutex> hold(monitor());
+  std::lock_guard<lang::Monitor> hold(monitor());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "fromImage at ", offset);
   if (image == nullptr) return nullptr;
   const lang::BlockArena::Scope placeValues(image->length() - offset,  // objects share blocks

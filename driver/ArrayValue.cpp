@@ -85,7 +85,7 @@ lang::Ref<ArrayValue> ArrayValue::ofLocator(lang::Ref<ArrayDescriptor> descripto
 }
 
 void ArrayValue::setImage(lang::Ref<lang::ByteArray> image, int64_t offset, int64_t length) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   image_ = std::move(image);
   imageOffset_ = offset;
   imageLength_ = length;
@@ -93,7 +93,7 @@ void ArrayValue::setImage(lang::Ref<lang::ByteArray> image, int64_t offset, int6
 }
 
 bool ArrayValue::isImageOnly() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   return imagePending_;
 }
 
@@ -144,19 +144,19 @@ void ArrayValue::convertPrimitives() const {
 }
 
 lang::Ref<lang::Object> ArrayValue::getPrimitiveElements() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   return primitiveElements_;
 }
 
 bool ArrayValue::holdsElements() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   return sqlValues_ || packed_ || platformArray_ || primitiveElements_ || !locator_;
 }
 
 lang::Ref<lang::ObjectArray> ArrayValue::getSqlValueElements() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   unpackElements();
   convertPrimitives();
@@ -167,13 +167,13 @@ lang::Ref<lang::ObjectArray> ArrayValue::getSqlValueElements() const {
 }
 
 int64_t ArrayValue::elementCount() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   return length_;
 }
 
 void ArrayValue::setSqlValueArray(lang::Ref<lang::ObjectArray> values) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   sqlValues_ = std::move(values);
   platformArray_ = nullptr;
   primitiveElements_ = nullptr;
@@ -183,7 +183,7 @@ void ArrayValue::setSqlValueArray(lang::Ref<lang::ObjectArray> values) {
 
 void ArrayValue::setPackedElements(lang::Ref<lang::ByteArray> values, int32_t count,
                                    lang::Ref<kelcore::KelvorType> type) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   packed_ = std::move(values);
   packedType_ = std::move(type);
   packedCount_ = count;
@@ -193,12 +193,12 @@ void ArrayValue::setPackedElements(lang::Ref<lang::ByteArray> values, int32_t co
 }
 
 bool ArrayValue::holdsPackedElements() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   return static_cast<bool>(packed_);
 }
 
 void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   platformArray_ = std::move(array);
   sqlValues_ = nullptr;
   primitiveElements_ = nullptr;
@@ -207,7 +207,7 @@ void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
 }
 
 lang::Ref<lang::Object> ArrayValue::getPlatformArray() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   return platformArray_;
 }
@@ -228,7 +228,7 @@ int64_t ArrayValue::getIndexOffset(int64_t i) const noexcept {
 }
 
 lang::Ref<lang::Object> ArrayValue::toJdbc() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   if (platformArray_) return platformArray_;
   unpackElements();

@@ -24,6 +24,7 @@
 #include "driver/ArrayDescriptor.h"
 #include "driver/SqlValue.h"
 #include "lang/Array.h"
+#include "lang/Monitor.h"
 
 namespace kelvor::jdbc {
 namespace kelcore {
@@ -124,7 +125,7 @@ class ArrayValue : public SqlValue {
 
   lang::Ref<ArrayDescriptor> descriptor_;
   Connection* connection_;  // not owned
-  mutable std::recursive_mutex lock_;
+  mutable lang::Monitor lock_;
   int64_t length_ = -1;
   lang::Ref<lang::ByteArray> locator_;
   mutable lang::Ref<lang::ObjectArray> sqlValues_;  // SQL values, once known (or converted)

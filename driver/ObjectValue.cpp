@@ -46,13 +46,13 @@ ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* con
 }
 
 void ObjectValue::setImage(lang::Ref<lang::ByteArray> image, int64_t offset) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   image_ = std::move(image);
   imageOffset_ = offset;
 }
 
 bool ObjectValue::isImageOnly() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   return image_ && !attributes_ && !platformAttributes_;
 }
 
@@ -78,18 +78,18 @@ void ObjectValue::decodeImage() const {
 }
 
 lang::Ref<lang::ObjectArray> ObjectValue::getAttributes() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   if (!attributes_ && image_ && !platformAttributes_) decodeImage();
   return attributes_;
 }
 
 void ObjectValue::setAttributes(lang::Ref<lang::ObjectArray> sqlValues) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   attributes_ = std::move(sqlValues);
 }
 
 void ObjectValue::setPlatformAttributes(lang::Ref<lang::ObjectArray> objects) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   platformAttributes_ = std::move(objects);
 }
 
@@ -105,7 +105,7 @@ lang::Ref<lang::Object> platformFormOf(lang::Object* attribute, const TypeMap* t
 }  // namespace
 
 lang::Ref<lang::ObjectArray> ObjectValue::getPlatformAttributes(const TypeMap* typeMap) const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
+  std::lock_guard<lang::Monitor> hold(lock_);
   if (platformAttributes_) return platformAttributes_;
   lang::Ref<lang::ObjectArray> values = getAttributes();
   if (!values) return nullptr;

@@ -19,6 +19,7 @@
 #include "driver/ObjectDescriptor.h"
 #include "driver/SqlValue.h"
 #include "lang/Array.h"
+#include "lang/Monitor.h"
 
 namespace kelvor::jdbc {
 
@@ -53,7 +54,7 @@ class ObjectValue : public SqlValue {
       const lang::Ref<lang::ObjectArray> attributes = getAttributes();
       return read(static_cast<const lang::ObjectArray*>(attributes.get()));
     }
-    std::lock_guard<std::recursive_mutex> hold(lock_);
+    std::lock_guard<lang::Monitor> hold(lock_);
     if (!attributes_ && image_ && !platformAttributes_) decodeImage();
     return read(static_cast<const lang::ObjectArray*>(attributes_.get()));
   }
@@ -87,7 +88,7 @@ class ObjectValue : public SqlValue {
 
   lang::Ref<ObjectDescriptor> descriptor_;
   Connection* connection_;  // not owned
-  mutable std::recursive_mutex lock_;
+  mutable lang::Monitor lock_;
   mutable lang::Ref<lang::ObjectArray> attributes_;  // SQL values, once known (or decoded)
   lang::Ref<lang::ObjectArray> platformAttributes_;  // platform objects from a platform read
   lang::Ref<lang::ByteArray> image_;                 // kept image, until decoded

@@ -88,7 +88,8 @@ class SharedBlock {
   // Takes n from the live count; the block goes when nothing is left.
   // The last drop needs no atomic subtraction (as Object::release).
   void drop(int32_t n) noexcept {
-    if (live_.load(std::memory_order_acquire) == n || live_.fetch_sub(n, std::memory_order_acq_rel) == n) {
+    if (live_.load(std::memory_order_acquire) == n ||
+        live_.fetch_sub(n, std::memory_order_acq_rel) == n) {
       this->~SharedBlock();
       ::operator delete(this);
     }

@@ -26,7 +26,7 @@ KelvorNamedType::KelvorNamedType() = default;
 
 KelvorNamedType::KelvorNamedType(const std::string& sqlName, jdbc::Connection* connection)
     : connection_(connection), sqlName_(sqlName) {
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   parseSqlName();
   sqlNameKnown_ = true;
 }
@@ -38,7 +38,7 @@ KelvorNamedType::KelvorNamedType(KelvorTypeADT* parent, int32_t parentIndex,
 KelvorNamedType::~KelvorNamedType() = default;
 
 void KelvorNamedType::setConnection(jdbc::Connection* connection) {
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   connection_ = connection;
 }
 
@@ -51,12 +51,12 @@ Ref<lang::Object> KelvorNamedType::getDescriptor() { return descriptor_.load(); 
 // is taken, and only published under it. Two threads may both ask; the first to publish wins.
 std::string KelvorNamedType::getSqlName() {
   if (sqlNameKnown_) {
-    std::lock_guard<std::recursive_mutex> hold(monitor_);
+    std::lock_guard<lang::Monitor> hold(monitor_);
     return sqlName_;
   }
   std::optional<std::string> name;
   if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_);
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   if (!sqlNameKnown_) {
     if (!name) {
       ErrorRaiser::raise(DriverException::ERR_INTERNAL, "the type's SQL name cannot be had");
@@ -72,7 +72,7 @@ std::optional<std::string> KelvorNamedType::getSqlName(bool strict) {
   if (strict || sqlNameKnown_) return getSqlName();
   std::optional<std::string> name;
   if (parent_ != nullptr) name = parent_->getAttributeTypeName(parentIndex_, false);
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   if (!sqlNameKnown_) {
     if (!name) return std::nullopt;
     sqlName_ = *name;
@@ -88,13 +88,13 @@ KelvorTypeADT* KelvorNamedType::getParent() const { return parent_; }
 
 std::optional<std::string> KelvorNamedType::getSchemaName() {
   if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: see getSqlName
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   return schemaName_;
 }
 
 std::string KelvorNamedType::getTypeName() {
   if (!sqlNameKnown_) (void)getSqlName();  // before the monitor: see getSqlName
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   return typeName_;
 }
 
@@ -126,7 +126,7 @@ Ref<lang::Object> KelvorNamedType::fromImage(const lang::ByteArray* /*image*/, i
 }
 
 void KelvorNamedType::parseSqlName() {
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   const size_t p = sqlName_.find(NAME_SEPARATOR);
   if (p == std::string::npos) {
     typeName_ = sqlName_;
@@ -155,7 +155,7 @@ void KelvorNamedType::readSerialForm(lang::ObjectInputStream& in) {
   Ref<lang::Object> name = in.readObject();
   auto* text = dynamic_cast<lang::String*>(name.get());
   if (text == nullptr) throw lang::StreamCorruptedException("type name is not a string");
-  std::lock_guard<std::recursive_mutex> hold(monitor_);
+  std::lock_guard<lang::Monitor> hold(monitor_);
   sqlName_ = text->value();
   parseSqlName();
   sqlNameKnown_ = true;

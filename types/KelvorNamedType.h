@@ -15,6 +15,7 @@
 #include <string>
 
 #include "lang/AtomicRef.h"
+#include "lang/Monitor.h"
 #include "types/KelvorType.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -69,7 +70,7 @@ class KelvorNamedType : public KelvorType {
 
  protected:
   // The descriptor's reentrant monitor: held by the synchronized operations.
-  std::recursive_mutex& monitor() const noexcept { return monitor_; }
+  lang::Monitor& monitor() const noexcept { return monitor_; }
   // Splits sqlName_ into schema and type at the first separator; call with the monitor held.
   void parseSqlName();
 
@@ -92,7 +93,7 @@ class KelvorNamedType : public KelvorType {
   static void serialReadHook(lang::Object& self, lang::ObjectInputStream& in);
   static void serialWriteHook(const lang::Object& self, lang::ObjectOutputStream& out);
 
-  mutable std::recursive_mutex monitor_;
+  mutable lang::Monitor monitor_;
 };
 
 }  // namespace kelvor::jdbc::kelcore
