@@ -11,7 +11,7 @@ SqlValue::~SqlValue() {
 }
 
 lang::Ref<lang::ByteArray> SqlValue::publishArray() const {
-  lang::Ref<lang::ByteArray> made = lang::ByteArray::copyOf(byteData(), length_);
+  lang::Ref<lang::ByteArray> made = lang::ByteArray::copyOf(byteData(), byteLength());
   lang::ByteArray* expected = nullptr;
   // release: a thread that loads the array sees its elements; acquire on failure: the
   // winner's array, likewise
@@ -30,7 +30,7 @@ void SqlValue::setBytes(lang::Ref<lang::ByteArray> bytes) {
 }
 
 lang::Ref<lang::ByteArray> SqlValue::getBytes() const {
-  return hasBytes() ? lang::ByteArray::copyOf(byteData(), length_) : nullptr;
+  return hasBytes() ? lang::ByteArray::copyOf(byteData(), byteLength()) : nullptr;
 }
 
 bool SqlValue::equals(const lang::Object* other) const {

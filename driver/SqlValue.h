@@ -49,8 +49,8 @@ class SqlValue : public lang::Object {
     int32_t length_;
   };
   explicit SqlValue(InlineForm form) noexcept
-      : inlineAt_(static_cast<uint16_t>(form.data() - reinterpret_cast<const int8_t*>(this))),
-        length_(form.length()) {
+      : inlineAt_(static_cast<uint8_t>(form.data() - reinterpret_cast<const int8_t*>(this))),
+        inlineLength_(static_cast<uint16_t>(form.length())) {
     addClassBits(CLASS_BIT);
   }
 
@@ -68,6 +68,7 @@ class SqlValue : public lang::Object {
     if (length < 0) throw lang::NegativeArraySizeException(length);
     static_assert(sizeof(V) % alignof(V) == 0 && alignof(V) <= 8);
     static_assert(sizeof(V) + SHARED_BLOCK_MAX_BYTES <= lang::BlockArena::MAX_PLACED);
+    static_assert(sizeof(V) <= UINT8_MAX && SHARED_BLOCK_MAX_BYTES <= UINT16_MAX);
     const size_t size = sizeof(V) + static_cast<size_t>(length);
     lang::BlockArena* arena = lang::BlockArena::current();
     void* place = arena != nullptr ? arena->place(size) : nullptr;
@@ -137,14 +138,18 @@ class SqlValue : public lang::Object {
   // The byte form without any object: empty for a value without bytes (hasBytes tells the
   // two apart). Valid while the value lives and its form is not replaced.
   std::span<const int8_t> byteSpan() const noexcept {
-    return {byteData(), static_cast<size_t>(length_)};
+    return {byteData(), static_cast<size_t>(byteLength())};
   }
   const int8_t* byteData() const noexcept {
     if (inlineAt_ != 0) return reinterpret_cast<const int8_t*>(this) + inlineAt_;
     const lang::ByteArray* a = array_.load(std::memory_order_relaxed);  // set before sharing
     return a != nullptr ? a->data() : nullptr;
   }
-  int32_t byteLength() const noexcept { return length_; }
+  int32_t byteLength() const noexcept {
+    if (inlineAt_ != 0) return inlineLength_;
+    const lang::ByteArray* a = array_.load(std::memory_order_relaxed);
+    return a != nullptr ? a->length() : 0;
+  }
   bool hasBytes() const noexcept {
     return inlineAt_ != 0 || array_.load(std::memory_order_relaxed) != nullptr;
   }
@@ -156,7 +161,7 @@ class SqlValue : public lang::Object {
   // A copy of the byte form; null for a value without bytes.
   lang::Ref<lang::ByteArray> getBytes() const;
   // The length of the byte form; 0 for a value without bytes.
-  virtual int64_t getLength() const noexcept { return length_; }
+  virtual int64_t getLength() const noexcept { return byteLength(); }
   // Replaces the form (an inline form goes unused). Not to be called while other threads use
   // the value.
   void setBytes(lang::Ref<lang::ByteArray> bytes);
@@ -175,15 +180,16 @@ class SqlValue : public lang::Object {
   void holdArray(lang::ByteArray* array) noexcept {
     array_.store(array, std::memory_order_relaxed);
     inlineAt_ = 0;
-    length_ = array != nullptr ? array->length() : 0;
+    inlineLength_ = 0;
   }
 
   // Where an inline form starts, counted from this object's address; 0: the form is the
   // array's (none without an array: a value without bytes differs from one with 0 bytes).
-  // It and length_ fill what the base class leaves free, so that a number value and its
-  // form take 40 bytes.
-  uint16_t inlineAt_ = 0;
-  int32_t length_ = 0;
+  // It and the inline form's length fill what the base class leaves free: a value is no larger
+  // than one that holds only its array (a value read from ints and written is read whole on
+  // every write, so its size is the write's memory traffic).
+  uint8_t inlineAt_ = 0;
+  uint16_t inlineLength_ = 0;
   // The form's array, one count held: given, or made on demand for an inline form.
   mutable std::atomic<lang::ByteArray*> array_{nullptr};
 };

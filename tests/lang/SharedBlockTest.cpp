@@ -69,7 +69,7 @@ TEST(SharedBlockTest, ValueAndItsBytesOutliveEachOtherEitherWay) {
 // equality and hash are those of a value made from an array, shareBytes hands out one array
 // however often it is called, and setBytes replaces the form.
 TEST(SharedBlockTest, InlineFormsAreTheFormWithoutAnArray) {
-  EXPECT_LE(sizeof(NumberValue), 32u);  // where the form is lives in the base's spare bytes
+  EXPECT_LE(sizeof(NumberValue), 24u);  // where the form is lives in the base's spare bytes
   for (const bool inRead : {false, true}) {
     std::optional<lang::BlockArena::Scope> read;
     if (inRead) read.emplace();
