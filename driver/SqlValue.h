@@ -138,7 +138,9 @@ class SqlValue : public lang::Object {
   // The byte form without any object: empty for a value without bytes (hasBytes tells the
   // two apart). Valid while the value lives and its form is not replaced.
   std::span<const int8_t> byteSpan() const noexcept {
-    return {byteData(), static_cast<size_t>(byteLength())};
+    if (inlineAt_ != 0) return {reinterpret_cast<const int8_t*>(this) + inlineAt_, inlineLength_};
+    const lang::ByteArray* a = array_.load(std::memory_order_relaxed);  // set before sharing
+    return a != nullptr ? a->span() : std::span<const int8_t>();
   }
   const int8_t* byteData() const noexcept {
     if (inlineAt_ != 0) return reinterpret_cast<const int8_t*>(this) + inlineAt_;

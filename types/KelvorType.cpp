@@ -1,6 +1,7 @@
 #include "types/KelvorType.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -87,7 +88,8 @@ namespace {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
   const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
   if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
-  const int32_t count = sqlValue->byteLength();
+  const std::span<const int8_t> bytes = sqlValue->byteSpan();
+  const auto count = static_cast<int32_t>(bytes.size());
   const auto length = static_cast<int32_t>(sqlValue->getLength());  // low 32 bits
   // A length field that disagrees with the bytes behind it would corrupt everything after it.
   if (length != count) {
@@ -95,7 +97,7 @@ namespace {
                        value);
   }
   // The length and the bytes as one append.
-  return ctx.writeDataValue(count > 0 ? sqlValue->byteData() : nullptr, count);
+  return ctx.writeDataValue(count > 0 ? bytes.data() : nullptr, count);
 }
 
 }  // namespace
