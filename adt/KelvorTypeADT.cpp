@@ -988,8 +988,8 @@ Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t
                                            const jdbc::TypeMap* typeMap) {
   std::lock_guard<lang::Monitor> hold(monitor());
   if (image == nullptr) return nullptr;
-  const lang::BlockArena::Scope placeValues(image->length() - offset,  // objects share blocks
-                                            style == STYLE_SQL_VALUE);
+  const lang::BlockArena::Scope placeValues(  // objects share blocks
+      image->length() - offset, style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT);
   // A type made by name is fetched and parsed on first use, its format flag with it.
   initIfNeeded(!parsed_);
   Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only

@@ -432,8 +432,8 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   std::lock_guard<lang::Monitor> hold(monitor());
   if (Trace::on(TRACE)) Trace::line(TRACE_CLASS, "fromImage at ", offset);
   if (image == nullptr) return nullptr;
-  const lang::BlockArena::Scope placeValues(image->length() - offset,  // objects share blocks
-                                            style == STYLE_SQL_VALUE);
+  const lang::BlockArena::Scope placeValues(  // objects share blocks
+      image->length() - offset, style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT);
   // A type made by name is fetched and parsed on first use: the element type and the format
   // flag that the readers take come with it.
   initIfNeeded(!isParsed());

@@ -12,11 +12,12 @@
 #include <utility>
 
 #include "lang/Object.h"
+#include "lang/Placeable.h"
 #include "lang/Ref.h"
 
 namespace kelvor::lang {
 
-class Decimal final : public Object {
+class Decimal final : public Object, public Placeable {
  public:
   // unscaled × 10^-scale.
   static Ref<Decimal> of(int64_t unscaled, int32_t scale = 0);

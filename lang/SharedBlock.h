@@ -73,6 +73,7 @@ class SharedBlock {
 
  private:
   friend class BlockArena;
+  friend class Placeable;
   static constexpr size_t PAIR_HEADER = 16;  // room for the count and a back pointer, aligned
 
   explicit SharedBlock(int32_t live) noexcept : live_(live) {}
@@ -180,15 +181,16 @@ static_assert(sizeof(SharedBlock) <= 8);
 
 // Installs an arena on this thread for its lifetime, unless one is installed already (a read
 // inside a read places into the outer read's blocks). A read of an image below MIN_IMAGE bytes
-// that makes value objects gets one block sized from the image (SHORT_BYTES_PER_IMAGE_BYTE per
+// that makes objects (values, or the platform's: see Placeable) gets one block sized from the
+// image (SHORT_BYTES_PER_IMAGE_BYTE per
 // image byte and SHORT_BASE_BYTES, at most SHORT_MAX_BYTES), and what does not fit in it takes an
 // allocation of its own: the value objects of a short image take about 16 bytes per image byte (a
 // 4-byte number makes a value, a byte array and their share of the attribute array), so an object
 // of a few attributes is one allocation instead of one or two per attribute, while a value kept
 // from it pins at most SHORT_MAX_BYTES. SHORT_MAX_BYTES stays within the sizes the allocator
 // serves from its per-thread cache: a larger block measured slower than the allocations it
-// replaced (an object of 10 scalars). Any other short read (to platform objects, to a
-// primitive array) installs none: its few placed objects would not pay for the block.
+// replaced (an object of 10 scalars). Any other short read (to a primitive array) installs
+// none: its few placed objects would not pay for the block.
 class BlockArena::Scope {
  public:
   static constexpr int64_t MIN_IMAGE = 512;
@@ -197,9 +199,9 @@ class BlockArena::Scope {
   static constexpr int64_t SHORT_MAX_BYTES = 1024;
 
   Scope() noexcept : Scope(MIN_IMAGE, true) {}
-  // For a read of imageBytes bytes; makesValues: whether it makes value objects.
-  Scope(int64_t imageBytes, bool makesValues) noexcept
-      : installed_(current() == nullptr && (makesValues || imageBytes >= MIN_IMAGE)) {
+  // For a read of imageBytes bytes; makesObjects: whether it makes an object per value.
+  Scope(int64_t imageBytes, bool makesObjects) noexcept
+      : installed_(current() == nullptr && (makesObjects || imageBytes >= MIN_IMAGE)) {
     if (!installed_) return;
     if (imageBytes < MIN_IMAGE) {
       const int64_t want =

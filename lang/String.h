@@ -7,11 +7,12 @@
 #include <utility>
 
 #include "lang/Object.h"
+#include "lang/Placeable.h"
 #include "lang/Ref.h"
 
 namespace kelvor::lang {
 
-class String final : public Object {
+class String final : public Object, public Placeable {
  public:
   static Ref<String> of(std::string_view text) { return Ref<String>::adopt(new String(text)); }
   // The string of text moved in, without a copy of its bytes.

@@ -9,11 +9,12 @@
 #include <string>
 
 #include "lang/Object.h"
+#include "lang/Placeable.h"
 #include "lang/Ref.h"
 
 namespace kelvor::lang {
 
-class Timestamp final : public Object {
+class Timestamp final : public Object, public Placeable {
  public:
   // month 1..12, day 1..daysInMonth, hour 0..23, minute 0..59, second 0..59,
   // nanos 0..999999999; any year. A field out of range throws IllegalArgumentException.

@@ -13,6 +13,9 @@
 #include "driver/NumberValue.h"
 #include "driver/SqlValue.h"
 #include "lang/Array.h"
+#include "lang/Decimal.h"
+#include "lang/String.h"
+#include "lang/Timestamp.h"
 
 namespace kelvor::jdbc {
 namespace {
@@ -188,6 +191,33 @@ TEST(SharedBlockTest, ArenaObjectsOutliveTheReadAndEachOther) {
       }
     }
     moved.clear();
+  }).join();
+}
+
+// The platform's objects made inside a read are placed in its block, those made outside take
+// allocations of their own; either kind outlives the read and goes on any thread (the sanitizer
+// build checks that each is freed the way it was allocated, and once).
+TEST(SharedBlockTest, PlatformObjectsMadeInAndOutsideAReadGoTheirOwnWay) {
+  std::vector<lang::Ref<lang::Object>> made;
+  {
+    const lang::BlockArena::Scope read(40, true);
+    made.push_back(lang::String::of("placed"));
+    made.push_back(lang::Decimal::parse("-12.50"));
+    made.push_back(lang::Timestamp::of(2026, 12, 8, 1, 2, 3));
+    lang::BlockArena* arena = lang::BlockArena::current();
+    while (void* place = arena->place(64)) lang::SharedBlock::leave(place);  // fill the block
+    made.push_back(lang::String::of("past the block"));
+  }
+  made.push_back(lang::Decimal::of(7));
+  std::thread([kept = std::move(made)]() mutable {
+    ASSERT_EQ(kept.size(), 5U);
+    EXPECT_EQ(kept[0]->toString(), "placed");
+    EXPECT_EQ(kept[1]->toString(), "-12.50");
+    EXPECT_EQ(static_cast<const lang::Timestamp&>(*kept[2]).second(), 3);
+    EXPECT_EQ(kept[3]->toString(), "past the block");
+    EXPECT_EQ(kept[4]->toString(), "7");
+    kept.erase(kept.begin() + 1);  // from the middle of the block first
+    kept.clear();
   }).join();
 }
 
