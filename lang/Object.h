@@ -54,9 +54,6 @@ class Object {
     }
   }
   int32_t referenceCount() const noexcept { return refs_.load(std::memory_order_relaxed); }
-  // Whether the caller's count is the only one (as release() tells it): the caller may then
-  // destroy the object itself.
-  bool soleOwner() const noexcept { return refs_.load(std::memory_order_acquire) == 1; }
 
   // Bits that a few classes set in their constructors, so that hot paths can tell an object's
   // class without the runtime's type queries (which compare type names between libraries).

@@ -1,6 +1,7 @@
 // Objects that share one allocation, the block, which is freed when the last of them is
-// deleted: the objects of one read (each value and the byte array it holds, object values and
-// their attribute arrays) are placed side by side instead of taking an allocation each. Each
+// deleted: the objects of one read (each value with its short byte form, object values and
+// their attribute arrays, the platform's objects) are placed side by side instead of taking an
+// allocation each. Each
 // object keeps its own reference count and identity; any of them may outlive the others.
 //
 // block := header (objectBackPointer object)...
@@ -8,14 +9,12 @@
 // so that a deleted object finds its block from its own address alone. Objects are aligned to
 // 8 bytes.
 //
-// Blocks are filled in two ways:
-// - allocate(): a block of exactly two objects (a value and its bytes, made outside a read).
-// - a BlockArena, one per read on the reading thread (BlockArena::Scope installs it): objects
-//   are placed one after the other in blocks of BLOCK_BYTES, or, for a short image, in one
-//   block sized from the image (see BlockArena::Scope). While the arena fills a block,
-//   the block's count carries a bias that the leaves of its objects cannot use up; when the
-//   arena moves to a new block or ends, it takes the bias back less the objects it placed, so
-//   the block goes with the last of its objects, on whatever thread that one is released.
+// Blocks are filled by a BlockArena, one per read on the reading thread (BlockArena::Scope
+// installs it): objects are placed one after the other in blocks of BLOCK_BYTES, or, for a
+// short image, in one block sized from the image (see BlockArena::Scope). While the arena fills
+// a block, the block's count carries a bias that the leaves of its objects cannot use up; when
+// the arena moves to a new block or ends, it takes the bias back less the objects it placed, so
+// the block goes with the last of its objects, on whatever thread that one is released.
 //
 // Trade-off: a block is freed only when every object in it is gone, so one value kept from a
 // large read pins the block it lies in: up to BLOCK_BYTES (8 KiB) for a value whose own size
@@ -27,8 +26,8 @@
 // made of blocks then pays that much in fresh pages on every repetition (a million NUMBER
 // values measured 30% slower in blocks than in allocations of their own).
 //
-// An object placed in a block carries Object::IN_SHARED_BLOCK, and its class's destroying
-// delete calls leave() instead of freeing the object.
+// An object placed in a block carries Object::IN_SHARED_BLOCK (or, for a Placeable, the back
+// pointer in front of it tells), and its class's delete calls leave() instead of freeing it.
 #pragma once
 
 #include <atomic>
@@ -41,20 +40,6 @@ namespace kelvor::lang {
 
 class SharedBlock {
  public:
-  // A block for objects of firstSize and secondSize bytes, with both places; nothing is
-  // constructed in them. Each object that is made must later leave(); one that is not made
-  // (its constructor threw) must leave() in its stead.
-  static SharedBlock* allocate(size_t firstSize, size_t secondSize, void** first, void** second) {
-    const size_t secondAt = PAIR_HEADER + roundUp(firstSize, PAIR_HEADER) + PAIR_HEADER;
-    void* memory = ::operator new(secondAt + secondSize);
-    auto* block = new (memory) SharedBlock(2);
-    *first = static_cast<char*>(memory) + PAIR_HEADER;
-    *second = static_cast<char*>(memory) + secondAt;
-    setBackPointer(*first, block);
-    setBackPointer(*second, block);
-    return block;
-  }
-
   // The memory of a destroyed object: its block's share when it was placed in one (it carries
   // Object::IN_SHARED_BLOCK), else its own allocation.
   static void dispose(void* object, bool placed) noexcept {
@@ -65,16 +50,12 @@ class SharedBlock {
     }
   }
 
-  // `count` objects of the block are gone (destroyed, or never made), `object` one of them;
-  // the last frees the block.
-  static void leave(void* object, int32_t count = 1) noexcept { of(object)->drop(count); }
-  // Whether two placed objects lie in the same block (and may leave it together).
-  static bool sameBlock(const void* a, const void* b) noexcept { return of(a) == of(b); }
+  // One object of the block is gone (destroyed, or never made); the last frees the block.
+  static void leave(void* object) noexcept { of(object)->drop(1); }
 
  private:
   friend class BlockArena;
   friend class Placeable;
-  static constexpr size_t PAIR_HEADER = 16;  // room for the count and a back pointer, aligned
 
   explicit SharedBlock(int32_t live) noexcept : live_(live) {}
   static size_t roundUp(size_t n, size_t to) noexcept { return (n + to - 1) / to * to; }
@@ -98,8 +79,6 @@ class SharedBlock {
 
   std::atomic<int32_t> live_;
 };
-
-static_assert(sizeof(SharedBlock) + sizeof(SharedBlock*) <= 16);
 
 // Places the objects of one read in shared blocks (see SharedBlock). Used by the one thread
 // that installed it; the blocks' counts are atomic, so the objects may go on any thread.
