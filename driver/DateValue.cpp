@@ -69,6 +69,13 @@ Fields readForm(const int8_t* bytes, int32_t length, const lang::ByteArray* arra
   return f;
 }
 
+// The timestamp of a form; array: the form's array when there is one, for the failure.
+lang::Ref<lang::Timestamp> timestampOf(const int8_t* bytes, int32_t length,
+                                       const lang::ByteArray* array) {
+  const Fields f = readForm(bytes, length, array);
+  return lang::Timestamp::of(f.year, f.month, f.day, f.hour, f.minute, f.second);
+}
+
 // Fields already known to be valid.
 lang::Ref<lang::ByteArray> encode(const Fields& f) {
   auto out = lang::ByteArray::make(DateValue::LENGTH);
@@ -173,20 +180,17 @@ lang::Ref<DateValue> DateValue::fromObject(const lang::Object* value) {
 }
 
 lang::Ref<lang::Timestamp> DateValue::toTimestamp(const int8_t* bytes, int32_t length) {
-  const Fields f = readForm(bytes, length, nullptr);
-  return lang::Timestamp::of(f.year, f.month, f.day, f.hour, f.minute, f.second);
+  return timestampOf(bytes, length, nullptr);
 }
 
 lang::Ref<lang::Timestamp> DateValue::toTimestamp(const lang::ByteArray* bytes) {
   if (bytes == nullptr) lang::throwNullPointer("date byte form");
-  const Fields f = readForm(bytes->data(), bytes->length(), bytes);
-  return lang::Timestamp::of(f.year, f.month, f.day, f.hour, f.minute, f.second);
+  return timestampOf(bytes->data(), bytes->length(), bytes);
 }
 
 lang::Ref<lang::Timestamp> DateValue::timestampValue() const {
   if (!hasBytes()) lang::throwNullPointer("date byte form");
-  const Fields f = readForm(byteData(), byteLength(), arrayIfAny());
-  return lang::Timestamp::of(f.year, f.month, f.day, f.hour, f.minute, f.second);
+  return timestampOf(byteData(), byteLength(), arrayIfAny());
 }
 
 lang::Ref<lang::Object> DateValue::toJdbc() const { return timestampValue(); }

@@ -142,16 +142,8 @@ class SqlValue : public lang::Object {
     const lang::ByteArray* a = array_.load(std::memory_order_relaxed);  // set before sharing
     return a != nullptr ? a->span() : std::span<const int8_t>();
   }
-  const int8_t* byteData() const noexcept {
-    if (inlineAt_ != 0) return reinterpret_cast<const int8_t*>(this) + inlineAt_;
-    const lang::ByteArray* a = array_.load(std::memory_order_relaxed);  // set before sharing
-    return a != nullptr ? a->data() : nullptr;
-  }
-  int32_t byteLength() const noexcept {
-    if (inlineAt_ != 0) return inlineLength_;
-    const lang::ByteArray* a = array_.load(std::memory_order_relaxed);
-    return a != nullptr ? a->length() : 0;
-  }
+  const int8_t* byteData() const noexcept { return byteSpan().data(); }
+  int32_t byteLength() const noexcept { return static_cast<int32_t>(byteSpan().size()); }
   bool hasBytes() const noexcept {
     return inlineAt_ != 0 || array_.load(std::memory_order_relaxed) != nullptr;
   }
