@@ -1,5 +1,6 @@
 #include "driver/DateValue.h"
 
+#include <array>
 #include <cstdio>
 
 #include "driver/DriverException.h"
@@ -76,9 +77,10 @@ lang::Ref<lang::Timestamp> timestampOf(const int8_t* bytes, int32_t length,
   return lang::Timestamp::of(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
-// Fields already known to be valid.
-lang::Ref<lang::ByteArray> encode(const Fields& f) {
-  auto out = lang::ByteArray::make(DateValue::LENGTH);
+// The value of fields already known to be valid. It holds its form inline: one allocation, or a
+// place in the read's blocks.
+lang::Ref<DateValue> encode(const Fields& f) {
+  std::array<int8_t, DateValue::LENGTH> out{};
   int32_t century = 0;
   int32_t yy = 0;
   if (f.year >= 0) {
@@ -92,9 +94,9 @@ lang::Ref<lang::ByteArray> encode(const Fields& f) {
   const int32_t values[DateValue::LENGTH] = {century, yy,          f.month,     f.day,
                                              f.hour + 1, f.minute + 1, f.second + 1};
   for (int32_t i = 0; i < DateValue::LENGTH; ++i) {
-    (*out)[i] = static_cast<int8_t>(static_cast<uint8_t>(values[i]));
+    out[static_cast<size_t>(i)] = static_cast<int8_t>(static_cast<uint8_t>(values[i]));
   }
-  return out;
+  return SqlValue::withBytesCopied<DateValue>(out.data(), DateValue::LENGTH);
 }
 
 lang::Ref<lang::ByteArray> nonNullForm(lang::Ref<lang::ByteArray> bytes) {
@@ -152,7 +154,7 @@ lang::Ref<DateValue> DateValue::fromTimestamp(const lang::Timestamp& value) {
   if (!validFields(f)) {
     ErrorRaiser::raise(DriverException::ERR_CONVERSION, "year outside the date form", &value);
   }
-  return lang::makeRef<DateValue>(encode(f));
+  return encode(f);
 }
 
 lang::Ref<DateValue> DateValue::fromString(std::string_view text, const lang::Object* source) {
@@ -162,7 +164,7 @@ lang::Ref<DateValue> DateValue::fromString(std::string_view text, const lang::Ob
     const lang::Ref<lang::String> blamed = lang::String::of(text);
     ErrorRaiser::raise(DriverException::ERR_CONVERSION, blamed.get());
   }
-  return lang::makeRef<DateValue>(encode(f));
+  return encode(f);
 }
 
 lang::Ref<DateValue> DateValue::fromObject(const lang::Object* value) {

@@ -256,14 +256,29 @@ lang::Ref<lang::Decimal> decimalOf(const int8_t* bytes, int32_t length,
 
 // ---- writing ---------------------------------------------------------------------------------
 
+// A byte form made here from host data, before it has a home: at most MAX_LENGTH bytes.
+struct Encoded {
+  std::array<int8_t, NumberValue::MAX_LENGTH> bytes;
+  int32_t length;
+
+  lang::Ref<lang::ByteArray> array() const { return lang::ByteArray::copyOf(bytes.data(), length); }
+  // A value holding the form inline: one allocation, or a place in the read's blocks.
+  lang::Ref<NumberValue> value() const {
+    return SqlValue::withBytesCopied<NumberValue>(bytes.data(), length);
+  }
+};
+
 // Writes the number byte form described at the top of this file: the form of
 // ±digits × 10^-scale, where `digits` is ASCII decimal digits, leading zeros allowed.
 // More than MAX_DIGITS significant digits are rounded half-even; an exponent of the leading
 // digit outside MIN_EXPONENT..MAX_EXPONENT raises ERR_CONVERSION with `source`.
-lang::Ref<lang::ByteArray> encode(bool negative, std::string_view digits, int64_t scale,
-                                  const lang::Object* source) {
+Encoded encode(bool negative, std::string_view digits, int64_t scale, const lang::Object* source) {
+  Encoded out{};
   const size_t first = digits.find_first_not_of('0');
-  if (first == std::string_view::npos) return lang::ByteArray::of({0});  // every zero is 00
+  if (first == std::string_view::npos) {  // every zero is 00
+    out.length = 1;
+    return out;
+  }
   digits.remove_prefix(first);
 
   // the exponent of the leading digit; 64 bits hold it for any scale and digit count we get
@@ -294,21 +309,21 @@ lang::Ref<lang::ByteArray> encode(bool negative, std::string_view digits, int64_
     ErrorRaiser::raise(DriverException::ERR_CONVERSION, "number exponent out of range", source);
   }
   const auto pairs = static_cast<int32_t>((count + 1) / 2);
-  auto out = lang::ByteArray::make(HEADER_LENGTH + pairs);
+  out.length = HEADER_LENGTH + pairs;  // pairs <= MAX_DIGITS / 2
   const uint32_t header = (negative ? SIGN_BIT : 0u) |
                           static_cast<uint32_t>(exponent + EXPONENT_BIAS);
-  (*out)[0] = static_cast<int8_t>(header >> 8);
-  (*out)[1] = static_cast<int8_t>(header & 0xFF);
+  out.bytes[0] = static_cast<int8_t>(header >> 8);
+  out.bytes[1] = static_cast<int8_t>(header & 0xFF);
   for (int32_t i = 0; i < pairs; ++i) {
     const auto hi = static_cast<size_t>(2 * i);
     const int high = kept[hi] - '0';
     const int low = hi + 1 < count ? kept[hi + 1] - '0' : 0;
-    (*out)[HEADER_LENGTH + i] = static_cast<int8_t>(high * 10 + low);
+    out.bytes[static_cast<size_t>(HEADER_LENGTH + i)] = static_cast<int8_t>(high * 10 + low);
   }
   return out;
 }
 
-lang::Ref<lang::ByteArray> encodeWhole(int64_t value) {
+Encoded encodeWhole(int64_t value) {
   // the magnitude of INT64_MIN only fits unsigned
   const uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value)
                                        : static_cast<uint64_t>(value);
@@ -320,13 +335,13 @@ lang::Ref<lang::ByteArray> encodeWhole(int64_t value) {
 // The shortest decimal that reads back as `value`. `source` is the object to blame for a
 // NaN or an infinity; without one, the value is boxed for the failure.
 template <typename F>
-lang::Ref<lang::ByteArray> encodeFloating(F value, const lang::Object* source) {
+Encoded encodeFloating(F value, const lang::Object* source) {
   if (!std::isfinite(value)) {
     if (source != nullptr) ErrorRaiser::raise(DriverException::ERR_CONVERSION, source);
     const lang::Ref<lang::Boxed<F>> boxed = lang::Boxed<F>::of(value);
     ErrorRaiser::raise(DriverException::ERR_CONVERSION, "not a finite number", boxed.get());
   }
-  if (value == 0) return lang::ByteArray::of({0});  // -0.0 as well
+  if (value == 0) return encode(false, "0", 0, source);  // -0.0 as well
   // "d[.ddd]e±xx" with the shortest digits that read back to the same value
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, std::fabs(value),
@@ -357,16 +372,25 @@ lang::Ref<lang::ByteArray> nonNullForm(lang::Ref<lang::ByteArray> bytes) {
 
 // ---- construction ------------------------------------------------------------------------------
 
-NumberValue::NumberValue(int16_t value) : SqlValue(encodeWhole(value)) {}
-NumberValue::NumberValue(int32_t value) : SqlValue(encodeWhole(value)) {}
-NumberValue::NumberValue(int64_t value) : SqlValue(encodeWhole(value)) {}
-NumberValue::NumberValue(float value) : SqlValue(encodeFloating(value, nullptr)) {}
-NumberValue::NumberValue(double value) : SqlValue(encodeFloating(value, nullptr)) {}
+NumberValue::NumberValue(int16_t value) : SqlValue(encodeWhole(value).array()) {}
+NumberValue::NumberValue(int32_t value) : SqlValue(encodeWhole(value).array()) {}
+NumberValue::NumberValue(int64_t value) : SqlValue(encodeWhole(value).array()) {}
+NumberValue::NumberValue(float value) : SqlValue(encodeFloating(value, nullptr).array()) {}
+NumberValue::NumberValue(double value) : SqlValue(encodeFloating(value, nullptr).array()) {}
 NumberValue::NumberValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) {}
 
+lang::Ref<NumberValue> NumberValue::makeNew(int16_t value) { return encodeWhole(value).value(); }
+lang::Ref<NumberValue> NumberValue::makeNew(int32_t value) { return encodeWhole(value).value(); }
+lang::Ref<NumberValue> NumberValue::makeNew(int64_t value) { return encodeWhole(value).value(); }
+lang::Ref<NumberValue> NumberValue::makeNew(float value) {
+  return encodeFloating(value, nullptr).value();
+}
+lang::Ref<NumberValue> NumberValue::makeNew(double value) {
+  return encodeFloating(value, nullptr).value();
+}
+
 lang::Ref<NumberValue> NumberValue::fromDecimal(const lang::Decimal& value) {
-  return lang::makeRef<NumberValue>(
-      encode(value.signum() < 0, value.unscaledDigits(), value.scale(), &value));
+  return encode(value.signum() < 0, value.unscaledDigits(), value.scale(), &value).value();
 }
 
 lang::Ref<NumberValue> NumberValue::fromString(std::string_view text, const lang::Object* source) {
@@ -378,8 +402,8 @@ lang::Ref<NumberValue> NumberValue::fromString(std::string_view text, const lang
   } catch (const lang::NumberFormatException&) {
     ErrorRaiser::raise(DriverException::ERR_CONVERSION, "not a decimal number", blamed.get());
   }
-  return lang::makeRef<NumberValue>(encode(decimal->signum() < 0, decimal->unscaledDigits(),
-                                           decimal->scale(), blamed.get()));
+  return encode(decimal->signum() < 0, decimal->unscaledDigits(), decimal->scale(), blamed.get())
+      .value();
 }
 
 lang::Ref<NumberValue> NumberValue::fromObject(const lang::Object* value) {
@@ -401,10 +425,10 @@ lang::Ref<NumberValue> NumberValue::fromObject(const lang::Object* value) {
     return makeRef<NumberValue>(static_cast<int16_t>(v->value()));
   }
   if (const auto* v = dynamic_cast<const lang::Double*>(value)) {
-    return makeRef<NumberValue>(encodeFloating(v->value(), value));
+    return encodeFloating(v->value(), value).value();
   }
   if (const auto* v = dynamic_cast<const lang::Float*>(value)) {
-    return makeRef<NumberValue>(encodeFloating(v->value(), value));
+    return encodeFloating(v->value(), value).value();
   }
   if (const auto* v = dynamic_cast<const lang::Boolean*>(value)) {
     return makeRef<NumberValue>(int32_t{v->value() ? 1 : 0});

@@ -63,6 +63,14 @@ class NumberValue final : public SqlValue {
   explicit NumberValue(lang::Ref<lang::ByteArray> bytes);
   // A byte form inline (withBytesCopied), unchecked as above.
   explicit NumberValue(InlineForm form) noexcept : SqlValue(form) {}
+  // What makeRef<NumberValue> makes of a primitive: the constructor's value, with its form
+  // inline, in one allocation (a value written is read whole, and a form of its own would be
+  // a second object to reach).
+  static lang::Ref<NumberValue> makeNew(int16_t value);
+  static lang::Ref<NumberValue> makeNew(int32_t value);
+  static lang::Ref<NumberValue> makeNew(int64_t value);
+  static lang::Ref<NumberValue> makeNew(float value);
+  static lang::Ref<NumberValue> makeNew(double value);
 
   // Exact up to 38 significant digits, rounded half-even beyond; an exponent out of range
   // raises ERR_CONVERSION with the decimal.

@@ -77,10 +77,16 @@ bool operator==(const Ref<T>& a, std::nullptr_t) noexcept {
   return a.get() == nullptr;
 }
 
-// Creates a new object and hands out its first owning handle.
+// Creates a new object and hands out its first owning handle. A class that makes some of its
+// objects its own way (in one allocation with data whose length is known only once made)
+// names that way makeNew; makeRef calls T::makeNew(args...) where it accepts the arguments.
 template <typename T, typename... Args>
 Ref<T> makeRef(Args&&... args) {
-  return Ref<T>::adopt(new T(std::forward<Args>(args)...));
+  if constexpr (requires { T::makeNew(std::forward<Args>(args)...); }) {
+    return T::makeNew(std::forward<Args>(args)...);
+  } else {
+    return Ref<T>::adopt(new T(std::forward<Args>(args)...));
+  }
 }
 
 // The object as a T, or null when it is null or of another class.

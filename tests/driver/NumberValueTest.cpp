@@ -57,6 +57,25 @@ TEST(NumberValueTest, FormsAreByteExactAndShared) {
   EXPECT_EQ(NumberValue::fromObject(cases[5].value.get())->shareBytes(), cases[5].value->shareBytes());
 }
 
+// makeRef of a primitive goes through makeNew: the form inline, in one allocation with the
+// value, byte for byte the form the constructor makes (which keeps it in an array of its own).
+TEST(NumberValueTest, MadeByMakeRefHoldsTheConstructorsFormInline) {
+  const auto check = [](Ref<NumberValue> made, Ref<NumberValue> constructed) {
+    EXPECT_EQ(made->arrayIfAny(), nullptr);
+    ASSERT_NE(constructed->arrayIfAny(), nullptr);
+    EXPECT_EQ(formOf(*made), formOf(*constructed));
+  };
+  check(lang::makeRef<NumberValue>(int16_t{-7}), Ref<NumberValue>::adopt(new NumberValue(int16_t{-7})));
+  check(lang::makeRef<NumberValue>(INT32_MAX), Ref<NumberValue>::adopt(new NumberValue(INT32_MAX)));
+  check(lang::makeRef<NumberValue>(INT64_MIN), Ref<NumberValue>::adopt(new NumberValue(INT64_MIN)));
+  check(lang::makeRef<NumberValue>(0.1f), Ref<NumberValue>::adopt(new NumberValue(0.1f)));
+  check(lang::makeRef<NumberValue>(-1e-130), Ref<NumberValue>::adopt(new NumberValue(-1e-130)));
+  check(NumberValue::fromString("12345.67"), Ref<NumberValue>::adopt(new NumberValue(1234567e-2)));
+  // a form given as an array is still shared, not copied
+  const auto form = bytes({0x40, 0x01, 0x0C, 0x32});
+  EXPECT_EQ(lang::makeRef<NumberValue>(form)->arrayIfAny(), form.get());
+}
+
 TEST(NumberValueTest, EveryWayToSpellAValueGivesTheSameForm) {
   const auto five = lang::makeRef<NumberValue>(int32_t{5});
   const Ref<NumberValue> same[] = {
