@@ -32,12 +32,12 @@ bool hasTextForm(const lang::Object& value) {
 }  // namespace
 
 CharValue::CharValue(lang::Ref<lang::ByteArray> bytes, lang::Ref<CharsetConverter> charset)
-    : SqlValue(std::move(bytes)), charset_(std::move(charset)) {
+    : SqlValue(std::move(bytes)), charset_(charset.get()) {
   addClassBits(CLASS_BIT);
 }
 
 CharValue::CharValue(const lang::String& text, lang::Ref<CharsetConverter> charset)
-    : SqlValue(encoded(text.value(), charset.get())), charset_(std::move(charset)) {
+    : SqlValue(encoded(text.value(), charset.get())), charset_(charset.get()) {
   addClassBits(CLASS_BIT);
 }
 
@@ -50,7 +50,7 @@ lang::Ref<CharValue> CharValue::fromObject(const lang::Object* value,
   if (const auto* other = dynamic_cast<const CharValue*>(value)) {
     const lang::Ref<lang::ByteArray> bytes = other->shareBytes();
     if (!charset || !other->charset_ || other->charset_->id() == charset->id() || !bytes) {
-      return lang::makeRef<CharValue>(bytes, other->charset_);
+      return lang::makeRef<CharValue>(bytes, other->getCharacterSet());
     }
     auto converted = charset->convert(*other->charset_, *bytes, 0, bytes->length());
     return lang::makeRef<CharValue>(std::move(converted), std::move(charset));

@@ -29,8 +29,8 @@ class CharValue final : public SqlValue {
   // Bytes already in charset (shared, not copied); charset may be null.
   CharValue(lang::Ref<lang::ByteArray> bytes, lang::Ref<CharsetConverter> charset);
   // Bytes inline (withBytesCopied) in charset.
-  CharValue(InlineForm form, lang::Ref<CharsetConverter> charset) noexcept
-      : SqlValue(form), charset_(std::move(charset)) {
+  CharValue(InlineForm form, const lang::Ref<CharsetConverter>& charset) noexcept
+      : SqlValue(form), charset_(charset.get()) {
     addClassBits(CLASS_BIT);
   }
   // The text encoded in charset; without a set the text is kept as UTF-8. A character the set
@@ -46,7 +46,11 @@ class CharValue final : public SqlValue {
                                          lang::Ref<CharsetConverter> charset);
 
   // The value's set; null for a value without one.
-  const lang::Ref<CharsetConverter>& getCharacterSet() const noexcept { return charset_; }
+  lang::Ref<CharsetConverter> getCharacterSet() const {
+    return lang::Ref<CharsetConverter>(const_cast<CharsetConverter*>(charset_));
+  }
+  // The same, borrowed: a converter lives as long as the process.
+  const CharsetConverter* characterSet() const noexcept { return charset_; }
   // The value as UTF-8 text, decoded from its set (UTF-8 without one). Bytes that are not
   // valid in the set raise ERR_CONVERSION.
   std::string stringValue() const;
@@ -58,7 +62,10 @@ class CharValue final : public SqlValue {
   const char* className() const noexcept override { return "CharValue"; }
 
  private:
-  lang::Ref<CharsetConverter> charset_;  // the set of the bytes; null when unknown
+  // The set of the bytes; null when unknown. Converters are made once per id and never freed
+  // (CharsetConverter::forId), so a value needs no count of its own: making and dropping the
+  // values of a read does not touch the converter's count from every value.
+  const CharsetConverter* charset_;
 };
 
 }  // namespace kelvor::jdbc

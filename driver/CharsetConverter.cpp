@@ -230,15 +230,16 @@ lang::Ref<CharsetConverter> CharsetConverter::forId(int32_t id) {
 
 lang::Ref<CharsetConverter> CharsetConverter::find(int32_t id) {
   // Built once, on first use, by whichever thread comes first (a thread-safe static).
-  static const std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()> converters = [] {
-    std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()> all;
+  // Never freed: a converter lives as long as the process (as the others' map does).
+  static const auto* const converters = [] {
+    auto* all = new std::array<lang::Ref<CharsetConverter>, KNOWN_SETS.size()>();
     for (size_t i = 0; i < KNOWN_SETS.size(); ++i) {
-      all[i] = lang::Ref<CharsetConverter>::adopt(
+      (*all)[i] = lang::Ref<CharsetConverter>::adopt(
           new CharsetConverter(KNOWN_SETS[i].id, KNOWN_SETS[i].name));
     }
     return all;
   }();
-  for (const auto& c : converters) {
+  for (const auto& c : *converters) {
     if (c->id_ == id) return c;
   }
   return nullptr;

@@ -13,7 +13,8 @@
 // from the same id copies them), and any conversion into or out of it raises ERR_CONVERSION,
 // so that a value is never passed on in a set other than the one it claims.
 //
-// Thread rule: immutable; forId hands out one shared instance per id, created once. iconv
+// Thread rule: immutable; forId hands out one shared instance per id, created once and kept for
+// the life of the process (values may point at it without a count). iconv
 // descriptors carry state, so each is used by one conversion at a time: a conversion takes an
 // idle descriptor of its direction from a shared pool (opening one only when none is idle)
 // and gives it back reset, so any thread may convert at any time and a descriptor is opened

@@ -182,24 +182,25 @@ Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
     if (length < 0) continue;
     // security: each length is checked against the bytes that remain before the copy
     if (length > all->length() - at) lang::throwIndexOutOfBounds(at, all->length());
-    Ref<lang::ByteArray> b = lang::ByteArray::copyOf(all->data() + at, length);
+    const int8_t* form = all->data() + at;
     at += length;
+    // a short form is copied inline, into the value's own allocation
     switch ((*kinds)[i]) {
       case JniClasses::KIND_NUMBER:
-        out->set(i, lang::makeRef<jdbc::NumberValue>(std::move(b)));
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::NumberValue>(form, length));
         break;
       case JniClasses::KIND_DATE:
-        out->set(i, lang::makeRef<jdbc::DateValue>(std::move(b)));
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::DateValue>(form, length));
         break;
       case JniClasses::KIND_CHAR: {
         if (!charsets) throw lang::IllegalStateException("packed characters without a set");
         const int32_t id = (*charsets)[i];
         if (!converter || converter->id() != id) converter = jdbc::CharsetConverter::forId(id);
-        out->set(i, lang::makeRef<jdbc::CharValue>(std::move(b), converter));
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(form, length, converter));
         break;
       }
       default:
-        out->set(i, lang::makeRef<jdbc::RawValue>(std::move(b)));
+        out->set(i, lang::makeRef<jdbc::RawValue>(lang::ByteArray::copyOf(form, length)));
         break;
     }
   }
@@ -305,9 +306,9 @@ jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
         break;
       case ClassName::CHAR: {
         kind = JniClasses::KIND_CHAR;
-        const auto& set = static_cast<const jdbc::CharValue*>(o)->getCharacterSet();
+        const jdbc::CharsetConverter* set = static_cast<const jdbc::CharValue*>(o)->characterSet();
         if (charsets.empty()) charsets.assign(static_cast<size_t>(n), 0);
-        charsets[static_cast<size_t>(i)] = set ? set->id() : 0;
+        charsets[static_cast<size_t>(i)] = set != nullptr ? set->id() : 0;
         break;
       }
       default:
@@ -480,7 +481,7 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     case ClassName::CHAR: {
       const auto* ch = static_cast<const jdbc::CharValue*>(o);
       Local bytes(env, newBytes(env, *ch));
-      const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
+      const jint id = ch->characterSet() != nullptr ? ch->characterSet()->id() : 0;
       jobject out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
       check(env);
       return out;
@@ -575,7 +576,7 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     if (other<jdbc::NumberValue>(name, o) != nullptr) {
       out = env->NewObject(c.numberValue, c.numberValueNew, bytes.get());
     } else if (const auto* ch = other<jdbc::CharValue>(name, o)) {
-      const jint id = ch->getCharacterSet() ? ch->getCharacterSet()->id() : 0;
+      const jint id = ch->characterSet() != nullptr ? ch->characterSet()->id() : 0;
       out = env->NewObject(c.charValue, c.charValueNew, bytes.get(), id);
     } else if (other<jdbc::DateValue>(name, o) != nullptr) {
       out = env->NewObject(c.dateValue, c.dateValueNew, bytes.get());

@@ -134,7 +134,7 @@ Ref<jdbc::CharValue> KelvorTypeCHAR::convertToConnectionCharset(jdbc::CharValue*
 
 Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
                                                          bool absorbFailure) {
-  const Ref<jdbc::CharsetConverter>& own = value->getCharacterSet();
+  const jdbc::CharsetConverter* own = value->characterSet();
   // No set of its own (bytes of an unknown set are never converted), no converter (a
   // descriptor never set up), the connection's set already, or nothing to convert. Any other
   // value is converted, and a connection's set we cannot convert into refuses it.
@@ -152,7 +152,7 @@ Ref<jdbc::CharValue> KelvorTypeCHAR::inConnectionCharset(jdbc::CharValue* value,
 
 Ref<jdbc::CharValue> KelvorTypeCHAR::reencode(const jdbc::CharValue& value) const {
   const Ref<lang::ByteArray> bytes = value.shareBytes();
-  auto converted = converter_->convert(*value.getCharacterSet(), *bytes, 0, bytes->length());
+  auto converted = converter_->convert(*value.characterSet(), *bytes, 0, bytes->length());
   return lang::makeRef<jdbc::CharValue>(std::move(converted), converter_);
 }
 
@@ -174,7 +174,7 @@ int32_t KelvorTypeCHAR::pickle(PickleContext& ctx, lang::Object* value) {
   // Converted first, so that the length checked is that of the bytes the database receives.
   // A value in the connection's set already (the common case) is written as it is, without
   // a second reference to it.
-  const Ref<jdbc::CharsetConverter>& own = charValue->getCharacterSet();
+  const jdbc::CharsetConverter* own = charValue->characterSet();
   if (!own || !converter_ || own->id() == connCharsetId_ || !charValue->hasBytes()) {
     if (charValue->getLength() > maxLength_) {
       ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG, this);
