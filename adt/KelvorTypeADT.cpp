@@ -950,12 +950,13 @@ Ref<jdbc::ObjectValue> valueFor(KelvorTypeADT& type, jdbc::SqlValue* target) {
     if (object == nullptr) lang::throwClassCast(target->className(), "ObjectValue");
     return Ref<jdbc::ObjectValue>(object);
   }
-  auto* descriptor = dynamic_cast<jdbc::ObjectDescriptor*>(type.getObjectDescriptor().get());
-  if (descriptor == nullptr) {
+  // the count the descriptor's slot hands out goes to the value
+  Ref<jdbc::ObjectDescriptor> descriptor =
+      lang::dynamicRef<jdbc::ObjectDescriptor>(type.getObjectDescriptor());
+  if (!descriptor) {
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "object type without an object descriptor");
   }
-  return jdbc::SqlValue::make<jdbc::ObjectValue>(Ref<jdbc::ObjectDescriptor>(descriptor),
-                                                 type.getConnection());
+  return jdbc::SqlValue::make<jdbc::ObjectValue>(std::move(descriptor), type.getConnection());
 }
 
 // Stores the attribute array of the style into the value.

@@ -27,6 +27,13 @@ class Decimal final : public Object, public Placeable {
   // ofUnscaled of a magnitude and a sign apart: `digits` are decimal digits only, leading
   // zeros dropped. For callers that hold the digits without a sign, to save building a text.
   static Ref<Decimal> ofDigits(bool negative, std::string_view digits, int32_t scale);
+  // ofDigits of digits known to be as unscaledDigits() holds them (decimal digits only, at
+  // least one, no leading zero unless the value is zero), which a caller that made them from a
+  // checked form knows: not checked again.
+  static Ref<Decimal> ofCanonicalDigits(bool negative, std::string_view digits, int32_t scale) {
+    const bool zero = digits.size() == 1 && digits[0] == '0';
+    return Ref<Decimal>::adopt(new Decimal(zero ? 0 : negative ? -1 : 1, digits, scale));
+  }
   // Text in the forms [+|-] digits [. digits] [(e|E) [+|-] digits], with at least one digit
   // before the exponent: "-123.4500" (scale 4), "1E+5" (scale -5), "1.5e-3" (scale 4), ".5",
   // "5.". The scale is the count of fraction digits minus the exponent; text that is

@@ -50,6 +50,13 @@ class Ref {
     if (fresh != nullptr) fresh->retainFirst();
     return r;
   }
+  // The owner of a count that the caller holds already and hands over (one detached from
+  // another Ref): no count is taken.
+  static Ref takeCount(T* counted) noexcept {
+    Ref r;
+    r.p_ = counted;
+    return r;
+  }
   // An owner of p when something owns p already; null otherwise (also for null).
   static Ref ifOwned(T* p) noexcept {
     Ref r;
@@ -93,6 +100,14 @@ Ref<T> makeRef(Args&&... args) {
 template <typename T, typename U>
 Ref<T> dynamicRef(const Ref<U>& r) noexcept {
   return Ref<T>::ifOwned(dynamic_cast<T*>(r.get()));
+}
+// The same, taking r's count over when the object is a T (r is then null); r keeps it otherwise.
+template <typename T, typename U>
+Ref<T> dynamicRef(Ref<U>&& r) noexcept {
+  T* p = dynamic_cast<T*>(r.get());
+  if (p == nullptr) return nullptr;
+  r.detach();
+  return Ref<T>::takeCount(p);
 }
 
 }  // namespace kelvor::lang
