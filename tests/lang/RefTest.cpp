@@ -12,6 +12,7 @@
 #include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "lang/Boxed.h"
 #include "lang/Exceptions.h"
 #include "lang/String.h"
 #include "tests/types/TypeTestSupport.h"
@@ -33,6 +34,22 @@ TEST(RefTest, RetainingAnUnownedObjectIsRefusedAndLeavesItUntouched) {
   Ref<String> owned = String::of("x");
   Ref<Object> again(owned.get());
   EXPECT_EQ(owned->referenceCount(), 2);
+}
+
+// dynamicRef of an rvalue moves the count when the class matches, and takes nothing from an
+// object of another class: a count taken twice would leak it, one lost would free it early.
+TEST(RefTest, DynamicRefOfAnRvalueHandsItsCountOverOnlyOnAMatch) {
+  const Ref<String> text = String::of("x");
+  Ref<Object> any = text;
+  const Ref<String> same = dynamicRef<String>(std::move(any));
+  EXPECT_FALSE(any);
+  EXPECT_EQ(same.get(), text.get());
+  EXPECT_EQ(text->referenceCount(), 2);
+
+  Ref<Object> other = text;
+  EXPECT_FALSE(dynamicRef<Integer>(std::move(other)));
+  EXPECT_EQ(other.get(), text.get());
+  EXPECT_EQ(text->referenceCount(), 3);
 }
 
 TEST(RefTest, DescriptorOnTheStackCannotQueueItselfAsAFixUp) {
