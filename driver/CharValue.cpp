@@ -41,6 +41,17 @@ CharValue::CharValue(const lang::String& text, lang::Ref<CharsetConverter> chars
   addClassBits(CLASS_BIT);
 }
 
+lang::Ref<CharValue> CharValue::makeNew(const lang::String& text,
+                                        lang::Ref<CharsetConverter> charset) {
+  const std::string& t = text.value();
+  if (t.size() <= static_cast<size_t>(SHARED_BLOCK_MAX_BYTES) &&
+      (!charset || charset->encodesAsIs(t))) {
+    return withBytesCopied<CharValue>(reinterpret_cast<const int8_t*>(t.data()),
+                                      static_cast<int32_t>(t.size()), charset);
+  }
+  return lang::Ref<CharValue>::adopt(new CharValue(text, std::move(charset)));
+}
+
 lang::Ref<CharValue> CharValue::fromObject(const lang::Object* value,
                                            lang::Ref<CharsetConverter> charset) {
   if (value == nullptr) return nullptr;

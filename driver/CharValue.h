@@ -36,6 +36,10 @@ class CharValue final : public SqlValue {
   // The text encoded in charset; without a set the text is kept as UTF-8. A character the set
   // cannot hold raises ERR_CONVERSION.
   CharValue(const lang::String& text, lang::Ref<CharsetConverter> charset);
+  // What makeRef<CharValue> makes of a text: the constructor's value, with a short form that
+  // needs no conversion inline, in one allocation.
+  static lang::Ref<CharValue> makeNew(const lang::String& text,
+                                      lang::Ref<CharsetConverter> charset);
 
   // Null gives null. A String is encoded as above. A CharValue is converted from its own set
   // into charset; one without a set, or any value when charset is null or the same set,

@@ -271,6 +271,11 @@ lang::Ref<lang::ByteArray> CharsetConverter::encode(std::string_view text) const
   return toByteArray(transcode(name_, "UTF-8", data, text.size()));
 }
 
+bool CharsetConverter::encodesAsIs(std::string_view text) const {
+  return canConvert() &&
+         sameBytes(id_, UTF_8, reinterpret_cast<const int8_t*>(text.data()), text.size());
+}
+
 std::string CharsetConverter::decode(const int8_t* data, int32_t length) const {
   if (length < 0) throw lang::NegativeArraySizeException(length);
   if (!canConvert()) raiseNoConversion();

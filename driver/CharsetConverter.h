@@ -58,6 +58,9 @@ class CharsetConverter final : public lang::Object {
                                      int32_t offset, int32_t length) const;
   // UTF-8 text as bytes of this set (ERR_CONVERSION for a set that cannot convert).
   lang::Ref<lang::ByteArray> encode(std::string_view text) const;
+  // Whether encode(text) would give the text's own bytes: a set that converts, and text that
+  // is the same in it (raising as encode does for malformed UTF-8 into UTF-8).
+  bool encodesAsIs(std::string_view text) const;
   // Bytes of this set as UTF-8 text.
   std::string decode(const int8_t* data, int32_t length) const;
   std::string decode(const lang::ByteArray& bytes) const {

@@ -54,6 +54,34 @@ TEST(CharValueTest, FromEachKindOfValueByItsText) {
             DriverException::ERR_CONVERSION);
 }
 
+// makeRef of a text goes through makeNew: a short text that needs no conversion is held inline,
+// any other the constructor's way (converted, or too long), and both give the constructor's
+// bytes; a set that cannot convert still refuses the text.
+TEST(CharValueTest, MadeByMakeRefHoldsShortUnconvertedTextInline) {
+  const auto utf8 = CharsetConverter::forId(CharsetConverter::UTF_8);
+  const auto iso = CharsetConverter::forId(CharsetConverter::ISO_8859_1);
+  const auto utf16 = CharsetConverter::forId(CharsetConverter::UTF_16BE);
+  struct Case {
+    std::string text;
+    Ref<CharsetConverter> set;
+    bool inlined;
+  };
+  const std::vector<Case> cases = {
+      {"h\xC3\xA9", utf8, true}, {"plain", iso, true},    {"plain", nullptr, true},
+      {"h\xC3\xA9", iso, false}, {"plain", utf16, false}, {std::string(257, 'x'), utf8, false},
+  };
+  for (const Case& c : cases) {
+    const auto text = lang::String::of(c.text);
+    const auto made = makeRef<CharValue>(*text, c.set);
+    const auto constructed = Ref<CharValue>::adopt(new CharValue(*text, c.set));
+    EXPECT_EQ(made->arrayIfAny() == nullptr, c.inlined) << c.text;
+    EXPECT_TRUE(made->equals(constructed.get())) << c.text;
+  }
+  const auto unknown = CharsetConverter::forId(9999);
+  EXPECT_EQ(codeOf([&] { makeRef<CharValue>(*lang::String::of("x"), unknown); }),
+            DriverException::ERR_CONVERSION);
+}
+
 TEST(CharValueTest, ValueWithoutASetKeepsItsBytesAndReadsAsUtf8) {
   const auto iso = CharsetConverter::forId(CharsetConverter::ISO_8859_1);
   const auto raw = bytesOf({'h', 0xC3, 0xA9});
