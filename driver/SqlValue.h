@@ -76,15 +76,7 @@ class SqlValue : public lang::Object {
     if (!placed) place = ::operator new(size);
     int8_t* form = static_cast<int8_t*>(place) + sizeof(V);
     if (length > 0) std::memcpy(form, data, static_cast<size_t>(length));
-    V* value;
-    try {
-      value = new (place) V(InlineForm(form, length), std::forward<Args>(args)...);
-    } catch (...) {
-      lang::SharedBlock::dispose(place, placed);  // the value that was never made
-      throw;
-    }
-    if (placed) value->addClassBits(IN_SHARED_BLOCK);
-    return lang::Ref<V>::adopt(value);
+    return constructAt<V>(place, placed, InlineForm(form, length), std::forward<Args>(args)...);
   }
 
   // A new value of class V (constructed as V(args...)): placed in the read's shared blocks
@@ -95,15 +87,7 @@ class SqlValue : public lang::Object {
     lang::BlockArena* arena = lang::BlockArena::current();
     void* place = arena != nullptr ? arena->place(sizeof(V)) : nullptr;
     if (place == nullptr) return lang::makeRef<V>(std::forward<Args>(args)...);
-    V* value;
-    try {
-      value = new (place) V(std::forward<Args>(args)...);
-    } catch (...) {
-      lang::SharedBlock::leave(place);  // the value that was never made
-      throw;
-    }
-    value->addClassBits(IN_SHARED_BLOCK);
-    return lang::Ref<V>::adopt(value);
+    return constructAt<V>(place, true, std::forward<Args>(args)...);
   }
 
   // A placed value leaves its block; any other (an inline form included) is freed. A
@@ -168,6 +152,22 @@ class SqlValue : public lang::Object {
   const char* className() const noexcept override { return "SqlValue"; }
 
  private:
+  // V(args...) made at `place`: a place in the read's blocks when `placed`, else an allocation
+  // of the value's own, which the value gives back (SharedBlock::dispose) if its constructor
+  // throws.
+  template <typename V, typename... Args>
+  static lang::Ref<V> constructAt(void* place, bool placed, Args&&... args) {
+    V* value;
+    try {
+      value = new (place) V(std::forward<Args>(args)...);
+    } catch (...) {
+      lang::SharedBlock::dispose(place, placed);  // the value that was never made
+      throw;
+    }
+    if (placed) value->addClassBits(IN_SHARED_BLOCK);
+    return lang::Ref<V>::adopt(value);
+  }
+
   // Makes the form's array for an inline form and publishes it, unless another call did first.
   lang::Ref<lang::ByteArray> publishArray() const;
   // Takes over one count of `array` (null: no bytes) as the form.
