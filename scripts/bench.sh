@@ -73,5 +73,15 @@ for row in ("flat_read_sql", "nested_read"):
     if v and pb:
         print(f"{row}: the value objects alone (made and released, nothing decoded) take {fmt(v)}; "
               f"no decoder can lift the row above {pb / v:.2f}")
+walk, pb = med.get("cmp/nums_read_int/walk"), med.get("cmp/nums_read_int/protobuf")
+if walk and pb:
+    print(f"nums_read_int: stepping from length byte to length byte and storing one int an element "
+          f"(nothing decoded) takes {fmt(walk)}, {walk / pb:.2f} of protobuf's whole parse")
+short, fill = med.get("cmp/char32k_read_platform/short"), med.get("cmp/char32k_read_platform/unfilled")
+mc = med.get("cmp/char32k_read_platform/memcpy")
+if short and fill and mc:
+    print(f"char32k_read_platform: the read of a 32-character text takes {fmt(short)}, the 32 KiB text "
+          f"checked and copied in one pass into a fresh buffer {fmt(fill)}; their sum would be "
+          f"{mc / (short + fill):.2f} of memcpy")
 print(f"largest spread of a kelcore row across runs: {worst * 100:.0f}% of its median")
 PY
