@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "lang/Object.h"
@@ -96,15 +97,27 @@ Ref<T> makeRef(Args&&... args) {
   }
 }
 
+// p as a T, or null when p is null or of another class: dynamic_cast<T*>(p). For a final class
+// the object's own class decides, one compare of the class records where the cast searches the
+// class tree (which costs a read of an object value, say, several nanoseconds).
+template <typename T, typename U>
+T* classCast(U* p) noexcept {
+  if constexpr (std::is_final_v<T> && requires { static_cast<T*>(p); }) {
+    return p != nullptr && typeid(*p) == typeid(T) ? static_cast<T*>(p) : nullptr;
+  } else {
+    return dynamic_cast<T*>(p);
+  }
+}
+
 // The object as a T, or null when it is null or of another class.
 template <typename T, typename U>
 Ref<T> dynamicRef(const Ref<U>& r) noexcept {
-  return Ref<T>::ifOwned(dynamic_cast<T*>(r.get()));
+  return Ref<T>::ifOwned(classCast<T>(r.get()));
 }
 // The same, taking r's count over when the object is a T (r is then null); r keeps it otherwise.
 template <typename T, typename U>
 Ref<T> dynamicRef(Ref<U>&& r) noexcept {
-  T* p = dynamic_cast<T*>(r.get());
+  T* p = classCast<T>(r.get());
   if (p == nullptr) return nullptr;
   r.detach();
   return Ref<T>::takeCount(p);
