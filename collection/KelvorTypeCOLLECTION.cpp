@@ -37,7 +37,9 @@ constexpr int32_t LAST_ACCESS_KIND = KelvorTypeNUMBER::ACCESS_SHORT_ARRAY;
 
 // Nested collection images (a collection of collections, a collection inside an object inside
 // a collection) are read and written by recursion on the caller's thread; this bounds it.
-thread_local int32_t nestingDepth = 0;
+// Initial-exec, as the library's other thread-local values: every nested read and write takes
+// it twice, and the general model costs a call to the C library each time.
+constinit thread_local int32_t nestingDepth [[gnu::tls_model("initial-exec")]] = 0;
 
 [[noreturn]] void raiseInternal(const char* message) {
   ErrorRaiser::raise(DriverException::ERR_INTERNAL, message);
