@@ -52,6 +52,15 @@ TEST(RefTest, DynamicRefOfAnRvalueHandsItsCountOverOnlyOnAMatch) {
   EXPECT_EQ(text->referenceCount(), 3);
 }
 
+TEST(RefTest, ClassCastToAFinalClassTakesTheExactClassOnly) {
+  const Ref<String> text = String::of("x");
+  Object* any = text.get();
+  EXPECT_EQ(classCast<String>(any), text.get());
+  EXPECT_EQ(classCast<Integer>(any), nullptr);
+  EXPECT_EQ(classCast<String>(static_cast<Object*>(nullptr)), nullptr);  // no class to read
+  EXPECT_EQ(classCast<Object>(any), any);  // not final: the general cast
+}
+
 TEST(RefTest, DescriptorOnTheStackCannotQueueItselfAsAFixUp) {
   using namespace jdbc::kelcore;
   // 28 entry: position, maximum, kind. The fix-up would hold the collection by Ref.
