@@ -262,8 +262,13 @@ struct Encoded {
   int32_t length;
 
   lang::Ref<lang::ByteArray> array() const { return lang::ByteArray::copyOf(bytes.data(), length); }
-  // A value holding the form inline: one allocation, or a place in the read's blocks.
+  // A value holding the form inline: one allocation, or a place in the read's blocks. The
+  // check states what encode guarantees, so that the optimizer drops the path for forms too long
+  // to lie inline (it warns of a read past this buffer on it otherwise).
   lang::Ref<NumberValue> value() const {
+    if (length < 0 || static_cast<size_t>(length) > bytes.size()) {
+      throw lang::IllegalStateException("number form longer than its buffer");
+    }
     return SqlValue::withBytesCopied<NumberValue>(bytes.data(), length);
   }
 };
