@@ -10,15 +10,6 @@ SqlValue::~SqlValue() {
   if (a != nullptr) a->release();
 }
 
-namespace {
-
-// The array of a thread that lost the race to publish one. Out of line: inlined into
-// publishArray, the optimizer follows the release into the path that frees an array placed in
-// a shared block, which a fresh array never is, and warns of a read before the allocation.
-[[gnu::noinline]] void dropUnpublished(lang::Ref<lang::ByteArray> made) noexcept { made = nullptr; }
-
-}  // namespace
-
 lang::Ref<lang::ByteArray> SqlValue::publishArray() const {
   lang::Ref<lang::ByteArray> made = lang::ByteArray::copyOf(byteData(), byteLength());
   lang::ByteArray* expected = nullptr;
@@ -29,8 +20,7 @@ lang::Ref<lang::ByteArray> SqlValue::publishArray() const {
     made->retain();  // the value's count
     return made;
   }
-  dropUnpublished(std::move(made));
-  return lang::Ref<lang::ByteArray>(expected);  // the first published; ours is gone
+  return lang::Ref<lang::ByteArray>(expected);  // the first published; ours goes
 }
 
 void SqlValue::setBytes(lang::Ref<lang::ByteArray> bytes) {

@@ -59,9 +59,15 @@ class SharedBlock {
 
   explicit SharedBlock(int32_t live) noexcept : live_(live) {}
   static size_t roundUp(size_t n, size_t to) noexcept { return (n + to - 1) / to * to; }
+  // The back pointer lies right before a placed object, inside its block. The address is
+  // formed as a number: from a pointer, an optimizer that inlines a release into the code that
+  // just allocated an object of its own (never placed, so never read here) warns of a read
+  // before that allocation.
   static SharedBlock* of(const void* object) noexcept {
     SharedBlock* block;
-    std::memcpy(&block, static_cast<const char*>(object) - sizeof block, sizeof block);
+    const auto at =
+        reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(object) - sizeof block);
+    std::memcpy(&block, at, sizeof block);
     return block;
   }
   static void setBackPointer(void* object, SharedBlock* block) noexcept {
