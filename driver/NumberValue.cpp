@@ -244,14 +244,15 @@ lang::Ref<lang::Decimal> decimalOf(const int8_t* bytes, int32_t length,
   char digits[NumberValue::MAX_DIGITS];
   const int32_t count = formDigits(f, digits);
   // whole numbers get scale 0, so 100 comes back as "100" and not as 1 × 10^2
+  // readForm checked the pairs: digits only, the first one not 0 (and so with zeros appended)
   const int32_t scale = count - 1 - f.exponent;  // within ±16421
-  if (scale >= 0) {  // readForm checked the pairs: digits only, the first one not 0
+  if (scale >= 0) {
     return lang::Decimal::ofCanonicalDigits(
         f.negative, std::string_view(digits, static_cast<size_t>(count)), scale);
   }
   std::string unscaled(digits, static_cast<size_t>(count));
   unscaled.append(static_cast<size_t>(-scale), '0');
-  return lang::Decimal::ofDigits(f.negative, unscaled, 0);
+  return lang::Decimal::ofCanonicalDigits(f.negative, unscaled, 0);
 }
 
 // ---- writing ---------------------------------------------------------------------------------
