@@ -103,14 +103,16 @@ bool shortWholeNumber(const int8_t* bytes, int32_t n, int32_t maxExponent, int64
 }
 
 // Decoders of a byte form into one element of a primitive result array, in three tiers:
-// decodeAt takes the common element (NumberDecoder) from its length byte on, decodeShort the
-// other whole numbers that fit, decode every form exactly (or raises). They read exactly the
-// form's bytes (decodeAt the 8 bytes its caller has checked) and never allocate (but to raise).
+// decodeAt takes the common element (NumberDecoder) from its length byte at base + at on,
+// decodeShort the other whole numbers that fit, decode every form exactly (or raises). They
+// read exactly the form's bytes (decodeAt the 8 bytes its caller has checked) and never
+// allocate (but to raise).
 struct IntDecoder {
   using Element = int32_t;
-  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+  static bool decodeAt(const int8_t* base, size_t at, const NumberDecoder::Tables& t,
+                       Element& out) {
     int64_t v = 0;
-    if (!NumberDecoder::decode(p, t, NumberDecoder::INT_SCALE, v)) return false;
+    if (!NumberDecoder::decode(base, at, t, NumberDecoder::INT_SCALE, v)) return false;
     out = static_cast<Element>(v);
     return true;
   }
@@ -126,9 +128,10 @@ struct IntDecoder {
 // rounding to nearest, which is what the exact conversions give.
 struct DoubleDecoder {
   using Element = double;
-  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+  static bool decodeAt(const int8_t* base, size_t at, const NumberDecoder::Tables& t,
+                       Element& out) {
     int64_t v = 0;
-    if (!NumberDecoder::decode(p, t, NumberDecoder::WIDE_SCALE, v)) return false;
+    if (!NumberDecoder::decode(base, at, t, NumberDecoder::WIDE_SCALE, v)) return false;
     out = static_cast<Element>(v);
     return true;
   }
@@ -137,9 +140,10 @@ struct DoubleDecoder {
 };
 struct FloatDecoder {
   using Element = float;
-  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+  static bool decodeAt(const int8_t* base, size_t at, const NumberDecoder::Tables& t,
+                       Element& out) {
     int64_t v = 0;
-    if (!NumberDecoder::decode(p, t, NumberDecoder::WIDE_SCALE, v)) return false;
+    if (!NumberDecoder::decode(base, at, t, NumberDecoder::WIDE_SCALE, v)) return false;
     out = static_cast<Element>(v);  // rounded once, to nearest
     return true;
   }
@@ -148,8 +152,9 @@ struct FloatDecoder {
 };
 struct LongDecoder {
   using Element = int64_t;
-  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
-    return NumberDecoder::decode(p, t, NumberDecoder::WIDE_SCALE, out);
+  static bool decodeAt(const int8_t* base, size_t at, const NumberDecoder::Tables& t,
+                       Element& out) {
+    return NumberDecoder::decode(base, at, t, NumberDecoder::WIDE_SCALE, out);
   }
   static bool decodeShort(const int8_t* b, int32_t n, Element& out) {
     return shortWholeNumber(b, n, 17, out);  // below 10^18: fits
@@ -158,9 +163,10 @@ struct LongDecoder {
 };
 struct ShortDecoder {
   using Element = int16_t;
-  static bool decodeAt(const int8_t* p, const NumberDecoder::Tables& t, Element& out) {
+  static bool decodeAt(const int8_t* base, size_t at, const NumberDecoder::Tables& t,
+                       Element& out) {
     int64_t v = 0;
-    if (!NumberDecoder::decode(p, t, NumberDecoder::SHORT_SCALE, v)) return false;
+    if (!NumberDecoder::decode(base, at, t, NumberDecoder::SHORT_SCALE, v)) return false;
     out = static_cast<Element>(v);
     return true;
   }
@@ -186,20 +192,24 @@ __attribute__((noinline)) int32_t decodeValueRun(const NumberDecoder::Tables& ta
                                                  typename Decoder::Element* out, int32_t count) {
   typename Decoder::Element* o = out;
   typename Decoder::Element* const stop = out + count;
-  const int8_t* p = data + at;
   while (o < stop && at <= lastWord) {
-    // A taken value moves p by at most 8: this many stay within lastWord without a check each.
+    // A taken value moves on by at most 8 bytes: this many stay within lastWord without a check
+    // each.
     const int32_t safe = (lastWord - at) / NumberDecoder::WORD_BYTES + 1;
-    typename Decoder::Element* const end = stop - o > safe ? o + safe : stop;
-    for (; o < end; ++o) {
-      const uint32_t n = static_cast<uint8_t>(*p);
-      if (!Decoder::decodeAt(p, tables, *o)) {
-        at = static_cast<int32_t>(p - data);
-        return static_cast<int32_t>(o - out);
-      }
-      p += n + 1;  // a taken form is inside the 8 bytes
+    const size_t m = static_cast<size_t>(stop - o > safe ? safe : stop - o);
+    // Value i of this stretch starts at q + i: q moves by the length bytes alone, so that one
+    // add lies between the load of a length byte and the load of the next.
+    const auto* const start = reinterpret_cast<const uint8_t*>(data + at);
+    const uint8_t* q = start;
+    size_t i = 0;
+    for (; i < m; ++i) {
+      const uint32_t n = q[i];
+      if (!Decoder::decodeAt(reinterpret_cast<const int8_t*>(q), i, tables, o[i])) break;
+      q += n;  // a taken form is inside the 8 bytes
     }
-    at = static_cast<int32_t>(p - data);
+    at += static_cast<int32_t>(static_cast<size_t>(q - start) + i);
+    o += i;
+    if (i < m) break;
   }
   return static_cast<int32_t>(o - out);
 }
@@ -218,7 +228,7 @@ __attribute__((noinline)) int32_t decodeSlotRun(const NumberDecoder::Tables& tab
       continue;
     }
     // the length byte and the 7 bytes after it lie inside the slot
-    if (!Decoder::decodeAt(slot + 1, tables, *o)) break;
+    if (!Decoder::decodeAt(slot, 1, tables, *o)) break;
   }
   return static_cast<int32_t>(o - out);
 }

@@ -66,31 +66,34 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
   static const Scale<false> SHORT_SCALE;
   static const Scale<true> WIDE_SCALE;
 
-  // Whether the 8 bytes at `at` start with a form this decoder takes for the target; if so its
-  // value (for a narrow target, exact in its low 32 bits). Otherwise false and nothing stored.
-  // UNCHECKED: the caller has checked that the 8 bytes lie inside its buffer. The tables are
-  // passed in (TABLES) so that a loop holds them.
+  // Whether the 8 bytes at base + at start with a form this decoder takes for the target; if
+  // so its value (for a narrow target, exact in its low 32 bits). Otherwise false and nothing
+  // stored. UNCHECKED: the caller has checked that the 8 bytes lie inside its buffer. The tables
+  // are passed in (TABLES) so that a loop holds them. Base and offset come apart so that a loop
+  // over packed forms can keep base - i for element i and step it by the length byte alone:
+  // one add between the load of a length byte and the load of the next.
   template <bool WIDE>
-  __attribute__((always_inline)) static bool decode(const int8_t* at, const Tables& tables,
-                                                    const Scale<WIDE>& target,
+  __attribute__((always_inline)) static bool decode(const int8_t* base, size_t at,
+                                                    const Tables& tables, const Scale<WIDE>& target,
                                                     int64_t& value) noexcept {
-    const auto* p = reinterpret_cast<const uint8_t*>(at);
-    const uint32_t length = p[0];
+    const auto* p = reinterpret_cast<const uint8_t*>(base);
+    const uint32_t length = p[at];
     if (length > MAX_TAKEN_LENGTH) [[unlikely]]
       return false;
-    const uint32_t index = tables.headerClass[p[1] | (p[2] << 8)] + length;
-    const uint32_t pairs = load32(p + 3) << target.shift[index];
+    const uint32_t header = load16(p + at + 1);
+    const uint32_t index = tables.headerClass[header] + length;
+    const uint32_t pairs = load32(p + at + 3) << target.shift[index];
     const uint32_t high = tables.pairValue[pairs & 0xFFFF];
     const uint32_t low = tables.pairValue[pairs >> 16];
     // a pair above 99, a last pair 00 (a first pair below 10 leaves the value below range)
     if (((high | low) & NOT_PAIRS) != 0 || pairs < (1U << 24)) [[unlikely]] {
-      return decodeZero(length, p[1], value);
+      return decodeZero(length, header & 0xFF, value);
     }
     const uint64_t twice = (uint64_t{high} * 10'000 + low) * target.multiplier[index];
     uint64_t v = std::rotr(twice, 1);
     if constexpr (WIDE) v ^= target.flip[index];
     if (v + target.bias[index] >= target.range[index]) [[unlikely]]
-      return decodeZero(length, p[1], value);
+      return decodeZero(length, header & 0xFF, value);
     value = static_cast<int64_t>(v);
     return true;
   }
@@ -103,6 +106,15 @@ class __attribute__((visibility("hidden"))) NumberDecoder {
     if (length != 1 || first != 0) return false;
     value = 0;
     return true;
+  }
+
+  // h0 | h1 << 8 of the two bytes at p, whatever the machine's byte order.
+  static uint32_t load16(const uint8_t* p) noexcept {
+    uint16_t h = 0;
+    std::memcpy(&h, p, sizeof h);
+    if constexpr (std::endian::native == std::endian::big)
+      h = static_cast<uint16_t>((h >> 8) | (h << 8));
+    return h;
   }
 
   static uint32_t load32(const uint8_t* p) noexcept {
