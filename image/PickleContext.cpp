@@ -309,13 +309,9 @@ inline std::span<const int8_t> PickleContext::passBytes(int32_t skip, int32_t n)
   return bytes;
 }
 
-int8_t PickleContext::readByte() {
+int8_t PickleContext::readByteChecked() {
   requireBytes(1);
   return (*image_)[offset_++];
-}
-
-bool PickleContext::checkVersion() {
-  return static_cast<uint8_t>(readByte()) <= static_cast<uint32_t>(IMAGE_VERSION);
 }
 
 int32_t PickleContext::readLength() {
@@ -341,7 +337,7 @@ int32_t PickleContext::readRestOfLength(int8_t first) {
   return value;
 }
 
-void PickleContext::skipLength() {
+void PickleContext::skipLengthChecked() {
   const uint32_t first = peekByte();
   moveTo(int64_t{offset_} + (first > static_cast<uint32_t>(MAX_SHORT_LENGTH) ? 5 : 1));
 }
@@ -376,7 +372,7 @@ Ref<lang::ByteArray> PickleContext::readDataValue(int8_t first) {
   return takeBytes(4, static_cast<int32_t>(loadBE32(image_->data() + offset_)));
 }
 
-std::span<const int8_t> PickleContext::readDataSpan() {
+std::span<const int8_t> PickleContext::readDataSpanChecked() {
   const uint32_t first = peekByte();
   if (first == static_cast<uint32_t>(NULL_MARKER)) {
     ++offset_;

@@ -240,9 +240,13 @@ class PickleContext : public lang::Object {
 
   // Readers. All advance past what they consume unless said otherwise. Without an image they
   // throw NullPointerException.
-  int8_t readByte();
+  int8_t readByte() {
+    if (const lang::ByteArray* img = inImage(1)) [[likely]]
+      return img->data()[offset_++];
+    return readByteChecked();
+  }
   // Reads the version byte: true if it is at most IMAGE_VERSION. Advances 1 in every case.
-  bool checkVersion();
+  bool checkVersion() { return static_cast<uint8_t>(readByte()) <= uint32_t{IMAGE_VERSION}; }
   // A length in either form; 255 is not a null here but the start of a 5-byte form.
   int32_t readLength();
   // As readLength, less the size of the field actually read (5 or 1) when the length counts
@@ -251,7 +255,15 @@ class PickleContext : public lang::Object {
   // For a first byte the caller has read: FE takes the next 4 bytes; any other byte is the
   // length and nothing is consumed.
   int32_t readRestOfLength(int8_t first);
-  void skipLength();
+  void skipLength() {
+    const lang::ByteArray* img = inImage(1);
+    if (img != nullptr && static_cast<uint8_t>(img->data()[offset_]) <= MAX_SHORT_LENGTH)
+        [[likely]] {
+      ++offset_;
+      return;
+    }
+    skipLengthChecked();
+  }
   void skipRestOfLength(int8_t first);
   Ref<lang::ByteArray> readBytes(int32_t n);
   Ref<lang::ByteArray> readLengthAndBytes();
@@ -263,7 +275,18 @@ class PickleContext : public lang::Object {
   // readDataValue without the copy: the value's bytes where they lie in the image, checked as
   // readDataValue checks them, the context after them. A null gives a span with null data.
   // The span is valid while the image is.
-  std::span<const int8_t> readDataSpan();
+  std::span<const int8_t> readDataSpan() {
+    // The common value without a call: a one-byte length and its bytes, inside the image.
+    if (const lang::ByteArray* img = inImage(1)) [[likely]] {
+      const auto at = static_cast<uint32_t>(offset_);
+      const uint32_t first = static_cast<uint8_t>(img->data()[at]);
+      if (first <= MAX_SHORT_LENGTH && first < static_cast<uint32_t>(img->length()) - at) {
+        offset_ += static_cast<int32_t>(1 + first);
+        return {img->data() + at + 1, first};
+      }
+    }
+    return readDataSpanChecked();
+  }
   std::span<const int8_t> readDataSpan(int8_t first);
   void skipDataValue();
   void skipDataValue(int8_t first);
@@ -294,6 +317,17 @@ class PickleContext : public lang::Object {
     if (!bytesWithin(img->length(), offset_, skip, n)) throwOutOfImage(skip, n);
   }
   void requireBytes(int32_t n) const { requireBytes(0, n); }
+  // The image when the n > 0 bytes at offset_ lie inside it; null otherwise (no image, or
+  // not that many bytes there), for the caller's checked path to raise.
+  const lang::ByteArray* inImage(int32_t n) const noexcept {
+    const lang::ByteArray* img = image_.get();
+    if (img == nullptr || !bytesWithin(img->length(), offset_, 0, n)) return nullptr;
+    return img;
+  }
+  // The readers' out-of-line paths: every form and every failure.
+  int8_t readByteChecked();
+  void skipLengthChecked();
+  std::span<const int8_t> readDataSpanChecked();
   // The byte at offset_, checked, unsigned; does not move.
   uint32_t peekByte() const {
     requireBytes(1);
