@@ -1046,11 +1046,11 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
   }
   requireElementStyle(style);
   value = valueFor(*this, target);
-  const int32_t n = getNumAttributes();
+  AttributeTypes types(*this);
+  const int32_t n = types.size();
   Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
-  AttributeTypes types(*this);
   if (FieldObserver* o = ctx.observer(); o != nullptr) [[unlikely]] {
     for (int32_t i = 0; i < n; ++i) {
       o->enter(ctx.offset(), this, i);
@@ -1086,14 +1086,14 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, int8_t first, int3
 Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int8_t first,
                                                          int32_t depth) {
   Ref<jdbc::ObjectValue> value = valueFor(*this, nullptr);
-  const int32_t n = getNumAttributes();
+  AttributeTypes types(*this);
+  const int32_t n = types.size();
   auto attributes = lang::ObjectArray::makeOf<jdbc::SqlValue>(n);
   if (n == 0) {
     // An object without attributes carries no bytes: the byte read belongs to what follows,
     // and no reader can give it back. Only a null marker can stand here.
     ErrorRaiser::raise(DriverException::ERR_INTERNAL, "inline object without attributes");
   }
-  AttributeTypes types(*this);
   KelvorType& t0 = types[0];
   auto* chain = isPlainObjectType(&t0) ? static_cast<KelvorTypeADT*>(&t0) : nullptr;
   FieldObserver* const o = ctx.observer();
@@ -1194,14 +1194,14 @@ Ref<lang::Object> KelvorTypeADT::unpickleLinearBody(UnpickleContext& ctx, jdbc::
     return nullptr;
   }
   requireElementStyle(style);
-  const int32_t n = getNumAttributes();
+  AttributeTypes types(*this);
+  const int32_t n = types.size();
   // An object without attributes has no slot of its own to go to.
   if (n > 0) ctx.skipToRelative(ctx.attributeOffset(offsetIndex_));
   Ref<jdbc::ObjectValue> value = valueFor(*this, target);
   Ref<lang::ObjectArray> attributes = style == STYLE_SQL_VALUE
                                           ? lang::ObjectArray::makeOf<jdbc::SqlValue>(n)
                                           : lang::ObjectArray::make(n);
-  AttributeTypes types(*this);
   for (int32_t i = 0; i < n; ++i) {
     if (o != nullptr) [[unlikely]] o->enter(ctx.offset(), this, i);
     attributes->set(i, types[i].unpickle(ctx, 1, style, typeMap));
