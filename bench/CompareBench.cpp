@@ -548,16 +548,34 @@ void numsHandRead(benchmark::State& state) {
 // The least any reader of the pickled collection does: each element found from the previous
 // one's length byte, and one int stored for it (its length, nothing decoded). Unlike a varint,
 // whose length here is almost always 2 bytes and so predicted, an element's length is 3 or 4
-// bytes at random, so each step waits for the load of the byte before it.
+// bytes at random, so each step waits for the byte before it. The fastest such walk measured:
+// the next length byte taken from the 8 bytes already loaded at the element (a shift, not a
+// load, on the chain from one element to the next), the word at the next element loaded
+// meanwhile; the last elements, with fewer than 8 bytes left, one byte load each.
 void numsWalkOnly(benchmark::State& state) {
   const ByteArray& image = *fixture().numsImage;
+  const auto* const end = reinterpret_cast<const uint8_t*>(image.data()) + image.length();
   std::vector<int32_t> out;
   for (auto _ : state) {
     HandReader r{reinterpret_cast<const uint8_t*>(image.data()) + 7 + 3};
     const size_t n = r.length();
     out.resize(n);
     const uint8_t* p = r.p;
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    if (end - p >= 16) {
+      uint64_t word = 0;
+      std::memcpy(&word, p, 8);
+      uint32_t length = p[0];
+      // stops while the next element's 8 bytes still lie inside the image
+      for (; i < n && length < 7 && end - p >= 16; ++i) {
+        out[i] = static_cast<int32_t>(length);
+        const auto next = static_cast<uint32_t>(word >> (8 * (length + 1))) & 0xFF;
+        p += length + 1;
+        std::memcpy(&word, p, 8);
+        length = next;
+      }
+    }
+    for (; i < n; ++i) {
       const uint8_t length = *p;
       out[i] = length;
       p += length + 1;

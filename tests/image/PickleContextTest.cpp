@@ -456,6 +456,23 @@ TEST(PickleContextTest, DataValueReadersAndTheNullMarker) {
   r = reader(concat({{0xFE, 0x00, 0x00, 0x01, 0x00}, counting(256)}));
   EXPECT_EQ(contents(r->readDataValue()), counting(256));
   EXPECT_EQ(r->offset(), 261);
+
+  // readDataSpan reads what readDataValue reads, in place: null, a short value ending at the
+  // image's last byte, an empty one, the longest short form and the long form.
+  const Bytes spans = concat({{0xFF, 0x00, 0xF5}, counting(245), {0xFE, 0x00, 0x00, 0x00, 0xF6},
+                              counting(246), {0x02, 0x41, 0x42}});
+  r = reader(spans);
+  auto copy = reader(spans);
+  while (r->offset() < static_cast<int32_t>(spans.size())) {
+    const std::span<const int8_t> span = r->readDataSpan();
+    const Ref<ByteArray> value = copy->readDataValue();
+    EXPECT_EQ(span.data() == nullptr, value == nullptr);
+    if (value) {
+      EXPECT_EQ(contents(ByteArray::copyOf(span.data(), static_cast<int32_t>(span.size()))),
+                contents(value));
+    }
+    EXPECT_EQ(r->offset(), copy->offset());
+  }
 }
 
 TEST(PickleContextTest, CheckVersionAcceptsUpTo1AndAlwaysAdvances) {
@@ -525,6 +542,7 @@ TEST(PickleContextTest, HostileLengthsFailWithoutReadingOrMoving) {
   };
   const Op ops[] = {
       {"readDataValue", [](PC& c) { (void)c.readDataValue(); }},
+      {"readDataSpan", [](PC& c) { (void)c.readDataSpan(); }},
       {"readLengthAndBytes", [](PC& c) { (void)c.readLengthAndBytes(); }},
       {"skipDataValue", [](PC& c) { c.skipDataValue(); }},
   };
