@@ -241,7 +241,7 @@ class PickleContext : public lang::Object {
   // Readers. All advance past what they consume unless said otherwise. Without an image they
   // throw NullPointerException.
   int8_t readByte() {
-    if (const lang::ByteArray* img = inImage(1)) [[likely]]
+    if (const lang::ByteArray* img = byteInImage()) [[likely]]
       return img->data()[offset_++];
     return readByteChecked();
   }
@@ -256,7 +256,7 @@ class PickleContext : public lang::Object {
   // length and nothing is consumed.
   int32_t readRestOfLength(int8_t first);
   void skipLength() {
-    const lang::ByteArray* img = inImage(1);
+    const lang::ByteArray* img = byteInImage();
     if (img != nullptr && static_cast<uint8_t>(img->data()[offset_]) <= MAX_SHORT_LENGTH)
         [[likely]] {
       ++offset_;
@@ -277,7 +277,7 @@ class PickleContext : public lang::Object {
   // The span is valid while the image is.
   std::span<const int8_t> readDataSpan() {
     // The common value without a call: a one-byte length and its bytes, inside the image.
-    if (const lang::ByteArray* img = inImage(1)) [[likely]] {
+    if (const lang::ByteArray* img = byteInImage()) [[likely]] {
       const auto at = static_cast<uint32_t>(offset_);
       const uint32_t first = static_cast<uint8_t>(img->data()[at]);
       if (first <= MAX_SHORT_LENGTH && first < static_cast<uint32_t>(img->length()) - at) {
@@ -317,11 +317,13 @@ class PickleContext : public lang::Object {
     if (!bytesWithin(img->length(), offset_, skip, n)) throwOutOfImage(skip, n);
   }
   void requireBytes(int32_t n) const { requireBytes(0, n); }
-  // The image when the n > 0 bytes at offset_ lie inside it; null otherwise (no image, or
-  // not that many bytes there), for the caller's checked path to raise.
-  const lang::ByteArray* inImage(int32_t n) const noexcept {
+  // The image when the byte at offset_ lies inside it; null otherwise (no image, or the
+  // position outside it), for the caller's checked path to raise.
+  const lang::ByteArray* byteInImage() const noexcept {
     const lang::ByteArray* img = image_.get();
-    if (img == nullptr || !bytesWithin(img->length(), offset_, 0, n)) return nullptr;
+    if (img == nullptr || static_cast<uint32_t>(offset_) >= static_cast<uint32_t>(img->length())) {
+      return nullptr;
+    }
     return img;
   }
   // The readers' out-of-line paths: every form and every failure.
