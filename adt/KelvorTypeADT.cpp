@@ -12,8 +12,10 @@
 #include "collection/KelvorTypeCOLLECTION.h"
 #include "driver/Closer.h"
 #include "driver/Connection.h"
+#include "driver/DateValue.h"
 #include "driver/DriverException.h"
 #include "driver/ErrorRaiser.h"
+#include "driver/NumberValue.h"
 #include "driver/ObjectDescriptor.h"
 #include "driver/ObjectValue.h"
 #include "image/ByteOrder.h"
@@ -676,6 +678,25 @@ class AttributeTypes {
   Ref<KelvorType> held_;
 };
 
+// Attribute t's value read to a SQL value, the context without a listener: a NUMBER or DATE
+// made here as their (final) unpickle makes it, without the call; any other through unpickle.
+Ref<lang::Object> unpickleSqlAttribute(PickleContext& ctx, KelvorType& t) {
+  switch (t.kind()) {
+    case TypeKind::Number:
+    case TypeKind::Date: {
+      const std::span<const int8_t> bytes = ctx.readDataSpan();
+      if (bytes.empty()) return nullptr;  // null (or an empty form)
+      const int8_t* data = bytes.data();
+      const auto n = static_cast<int32_t>(bytes.size());
+      using jdbc::SqlValue;
+      if (t.kind() == TypeKind::Number) return SqlValue::withBytesCopied<jdbc::NumberValue>(data, n);
+      return SqlValue::withBytesCopied<jdbc::DateValue>(data, n);
+    }
+    default:
+      return t.unpickle(ctx, STYLE_SQL_VALUE, nullptr);
+  }
+}
+
 jdbc::ObjectValue& objectValueOf(lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("object value is null");
   auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(value);
@@ -1057,6 +1078,8 @@ Ref<lang::Object> KelvorTypeADT::unpickle(PickleContext& ctx, jdbc::SqlValue* ta
       attributes->set(i, types[i].unpickle(ctx, style, typeMap));
       o->leave(ctx.offset());
     }
+  } else if (style == STYLE_SQL_VALUE) {
+    for (int32_t i = 0; i < n; ++i) attributes->set(i, unpickleSqlAttribute(ctx, types[i]));
   } else {
     for (int32_t i = 0; i < n; ++i) attributes->set(i, types[i].unpickle(ctx, style, typeMap));
   }
@@ -1123,10 +1146,14 @@ Ref<jdbc::ObjectValue> KelvorTypeADT::unpickleAttributes(PickleContext& ctx, int
     attributes->set(0, t0.unpickle(ctx, first, STYLE_SQL_VALUE, nullptr));
   }
   if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
-  for (int32_t i = 1; i < n; ++i) {
-    if (o != nullptr) [[unlikely]] o->enter(ctx.offset(), this, i);
-    attributes->set(i, types[i].unpickle(ctx, STYLE_SQL_VALUE, nullptr));
-    if (o != nullptr) [[unlikely]] o->leave(ctx.offset());
+  if (o != nullptr) [[unlikely]] {
+    for (int32_t i = 1; i < n; ++i) {
+      o->enter(ctx.offset(), this, i);
+      attributes->set(i, types[i].unpickle(ctx, STYLE_SQL_VALUE, nullptr));
+      o->leave(ctx.offset());
+    }
+  } else {
+    for (int32_t i = 1; i < n; ++i) attributes->set(i, unpickleSqlAttribute(ctx, types[i]));
   }
   value->setAttributes(std::move(attributes));
   return value;

@@ -79,8 +79,8 @@ class KelvorTypeDATE : public KelvorType {
   // As the base reads a data value; a DateValue is made with its bytes in one allocation.
   Ref<lang::Object> unpickle(PickleContext& ctx, int8_t firstLengthByte, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
-  Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style,
-                             const jdbc::TypeMap* typeMap) override;
+  // Final: object readers make this class's SQL values themselves (KelvorTypeADT).
+  Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style, const jdbc::TypeMap* typeMap) final;
   // One date of a linear image. Format 1: null by the indicator array (nothing consumed),
   // else the structure at the attribute's offset. Other formats: an indicator byte, then the
   // structure; a null still consumes it. STYLE_SKIP consumes the structure and gives null.

@@ -128,8 +128,9 @@ class KelvorTypeNUMBER : public KelvorType {
   // As the base reads a data value; a NumberValue is made with its bytes in one allocation.
   Ref<lang::Object> unpickle(PickleContext& ctx, int8_t firstLengthByte, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
+  // Final: object readers make this class's SQL values themselves (KelvorTypeADT).
   Ref<lang::Object> unpickle(PickleContext& ctx, int32_t style,
-                             const jdbc::TypeMap* typeMap) override;
+                             const jdbc::TypeMap* typeMap) final;
   // unpickleNumber with this descriptor's indexes.
   Ref<lang::Object> unpickle(UnpickleContext& ctx, int32_t format, int32_t style,
                              const jdbc::TypeMap* typeMap) override;
