@@ -266,6 +266,9 @@ struct Fixture {
   Ref<ObjectValue> charValue;
   Ref<ByteArray> charImage;
   Ref<ByteArray> shortCharImage;  // the same type holding 32 characters
+  // An object of one short string and a message of one string field: a write's fixed cost
+  Ref<ObjectValue> oneValue;
+  kelcore_bench::Flat oneMessage;
   std::string large;
 
   Fixture() {
@@ -424,6 +427,9 @@ struct Fixture {
     const Ref<ObjectValue> shortValue = makeRef<ObjectValue>(
         charType, conn.get(), ObjectArray::of({kelvor::lang::String::of(large.substr(0, 32))}));
     shortCharImage = charType->getKelvorType()->toImage(shortValue.get());
+    oneValue = makeRef<ObjectValue>(charType, conn.get(),
+                                    ObjectArray::of({kelvor::lang::String::of(data.s[0])}));
+    oneMessage.set_s0(data.s[0]);
   }
 };
 
@@ -818,6 +824,11 @@ void registerAll() {
   reg("cmp/flat_write/protobuf", [](benchmark::State& s) { protobufWrite(s, fixture().flatMessage); });
   reg("cmp/flat_write/hand", flatHandWrite);
   reg("cmp/flat_write/memcpy", [](benchmark::State& s) { memcpyImage(s, *fixture().flatImage); });
+  // The same writes with one short string: what a write costs whatever its size.
+  reg("cmp/flat_write/one", [](benchmark::State& s) {
+    kelcoreWrite(s, *fixture().charType->getKelvorType(), fixture().oneValue.get());
+  });
+  reg("cmp/flat_write/protobuf_one", [](benchmark::State& s) { protobufWrite(s, fixture().oneMessage); });
   reg("cmp/flat_read_sql/kelcore", [](benchmark::State& s) {
     kelcoreRead(s, *fixture().flatType->getKelvorType(), *fixture().flatImage, SQL);
   });
