@@ -266,7 +266,8 @@ struct Fixture {
   Ref<ObjectValue> charValue;
   Ref<ByteArray> charImage;
   Ref<ByteArray> shortCharImage;  // the same type holding 32 characters
-  // An object of one short string and a message of one string field: a write's fixed cost
+  // An object of one short string and a message of one string field (both results allocated):
+  // a write's fixed cost
   Ref<ObjectValue> oneValue;
   kelcore_bench::Flat oneMessage;
   std::string large;
@@ -428,8 +429,8 @@ struct Fixture {
         charType, conn.get(), ObjectArray::of({kelvor::lang::String::of(large.substr(0, 32))}));
     shortCharImage = charType->getKelvorType()->toImage(shortValue.get());
     oneValue = makeRef<ObjectValue>(charType, conn.get(),
-                                    ObjectArray::of({kelvor::lang::String::of(data.s[0])}));
-    oneMessage.set_s0(data.s[0]);
+                                    ObjectArray::of({kelvor::lang::String::of(data.s[1])}));
+    oneMessage.set_s0(data.s[1]);  // 16 bytes: past the string's inline capacity
   }
 };
 

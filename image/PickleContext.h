@@ -39,6 +39,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -195,6 +196,49 @@ class PickleContext : public lang::Object {
     if (held_ && n >= 0) return appendDataValueHeld(data, n);
     return writeDataValueToStream(data, n);
   }
+  // writeDataValue and writeAtomicNull for a run of values inside an ImageScope, the position
+  // kept in the run's own cursor instead of the stream's count: a store through int8_t may
+  // alias any object, so the compiler reloads a count kept in memory after every byte stored.
+  // The stream counts what the run wrote at each growth and when the run goes (on an
+  // exception too: every value written whole).
+  class HeldRun {
+   public:
+    explicit HeldRun(PickleContext& ctx) noexcept
+        : out_(*ctx.out_), at_(out_.cursorHeld()), end_(out_.endHeld()) {
+      assert(ctx.held_);
+    }
+    ~HeldRun() { out_.settleHeld(at_); }
+    HeldRun(const HeldRun&) = delete;
+    HeldRun& operator=(const HeldRun&) = delete;
+    [[nodiscard, gnu::always_inline]] int32_t writeDataValue(const int8_t* data, int32_t n) {
+      const int32_t prefix = lengthFieldSize(n);
+      if (n > INT32_MAX - prefix) throwStreamTooLong();
+      int8_t* p = room(prefix + n);
+      putLength(p, n);
+      copyBytes(p + prefix, data, n);
+      at_ = p + prefix + n;
+      return prefix + n;
+    }
+    [[nodiscard]] int32_t writeAtomicNull() {
+      int8_t* p = room(1);
+      *p = static_cast<int8_t>(NULL_MARKER);
+      at_ = p + 1;
+      return 1;
+    }
+
+   private:
+    int8_t* room(int32_t n) {
+      if (end_ - at_ < n) [[unlikely]] {
+        out_.settleHeld(at_);
+        at_ = out_.reserveHeld(n);
+        end_ = out_.endHeld();
+      }
+      return at_;
+    }
+    PickleOutputStream& out_;
+    int8_t* at_;
+    int8_t* end_;
+  };
   [[nodiscard]] int32_t writeAtomicNull() { return writeMarker(NULL_MARKER); }  // FF
   [[nodiscard]] int32_t writeEmbeddedNull() { return writeMarker(EMBEDDED_NULL_MARKER); }  // FD
   [[nodiscard]] int32_t writeDepthNull(int8_t depth);  // FC depth

@@ -66,6 +66,12 @@ class PickleOutputStream : public lang::ByteArrayOutputStream {
   int8_t* reserveHeld(int32_t n) { return roomFor(n); }
   void commitHeld(int32_t n) noexcept { count_ += n; }
   int32_t offsetHeld() const noexcept { return count_; }
+  // The next byte's place and the buffer's end, for a writer that keeps its own cursor over a
+  // run of appends (PickleContext::HeldRun) and then counts what lies before it with
+  // settleHeld.
+  int8_t* cursorHeld() noexcept { return buf_ + count_; }
+  int8_t* endHeld() noexcept { return buf_ + capacity_; }
+  void settleHeld(const int8_t* at) noexcept { count_ = static_cast<int32_t>(at - buf_); }
   // overwrite() of len bytes at beginOffset from b, with the same bounds and exception.
   void overwriteHeld(int32_t beginOffset, const int8_t* b, int32_t len) {
     int8_t* target = placeHeld(beginOffset, len);

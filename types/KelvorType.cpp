@@ -83,8 +83,10 @@ void KelvorType::parseTDS(StreamInfo& reader) {
 
 namespace {
 
-// The value (a jdbc::SqlValue) as one data value: its length field, then its bytes.
-[[gnu::always_inline]] inline int32_t writeDataValueOf(PickleContext& ctx, lang::Object* value) {
+// The value (a jdbc::SqlValue) as one data value: its length field, then its bytes, through
+// the context or a run of its (PickleContext::HeldRun).
+template <typename Writer>
+[[gnu::always_inline]] inline int32_t writeDataValueOf(Writer& ctx, lang::Object* value) {
   if (value == nullptr) lang::throwNullPointer("pickle of null");
   const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
   if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
@@ -117,14 +119,21 @@ int64_t KelvorType::pickleDataValues(PickleContext& ctx, const Ref<lang::Object>
   // machine's memory bandwidth (a value and its array are ~80 bytes, all of them read).
   // Room for the shortest form of every element (length and one byte) at once.
   ctx.reserve(static_cast<int32_t>(std::min<int64_t>(int64_t{count} * 2, INT32_MAX / 2)));
-  int64_t n = before;
-  for (int32_t i = 0; i < count; ++i) {
-    lang::Object* e = values[i].get();
-    n += e != nullptr ? writeDataValueOf(ctx, e) : ctx.writeAtomicNull();
-    // security: an image above 2^31-1 bytes cannot carry its length
-    if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  auto writeAll = [&](auto& writer) {
+    int64_t n = before;
+    for (int32_t i = 0; i < count; ++i) {
+      lang::Object* e = values[i].get();
+      n += e != nullptr ? writeDataValueOf(writer, e) : writer.writeAtomicNull();
+      // security: an image above 2^31-1 bytes cannot carry its length
+      if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    }
+    return n - before;
+  };
+  if (ctx.appendsDirectly()) {
+    PickleContext::HeldRun run(ctx);
+    return writeAll(run);
   }
-  return n - before;
+  return writeAll(ctx);
 }
 
 void KelvorType::readFields(lang::ObjectInputStream& in) {

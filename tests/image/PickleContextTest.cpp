@@ -343,6 +343,29 @@ TEST(PickleContextTest, ImageScopeWritesTheBytesOfTheStreamWriters) {
   EXPECT_EQ(failing.offset(), 10);
 }
 
+// A run keeps its own cursor: from the scratch space through several moves of the heap
+// buffer it writes what the context's writers write, and the stream counts all of it.
+TEST(PickleContextTest, HeldRunWritesWhatTheWritersWriteAcrossGrowths) {
+  const auto data = byteArray(counting(300));
+  auto plain = writer();
+  PickleContext held;
+  PickleContext::ImageScope scope(held);
+  (void)held.writeData(data->data(), 200);
+  (void)plain->writeData(data->data(), 200);
+  {
+    PickleContext::HeldRun run(held);
+    for (int32_t i = 0; i < 400; ++i) {
+      const int32_t len = (i * 37) % 300;  // short and long length forms
+      EXPECT_EQ(run.writeDataValue(data->data(), len), plain->writeDataValue(data->data(), len));
+      if (i % 50 == 0) {
+        EXPECT_EQ(run.writeAtomicNull(), plain->writeAtomicNull());
+      }
+    }
+  }
+  EXPECT_EQ(held.offset(), plain->offset());
+  EXPECT_EQ(contents(scope.takeImage()), written(*plain));
+}
+
 TEST(PickleContextTest, MissingStreamImageOrArgumentThrowsNullPointer) {
   PickleContext noStream;
   EXPECT_THROW((void)noStream.writeLength(1), lang::NullPointerException);
