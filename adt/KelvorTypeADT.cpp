@@ -25,6 +25,8 @@
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
+#include "scalar/KelvorTypeCHAR.h"
+#include "types/DataValueWriter.h"
 #include "types/DepthGuard.h"
 #include "types/Util.h"
 
@@ -664,6 +666,17 @@ class AttributeTypes {
     }
     return i;
   }
+  // As dataValueRun, the run taking CHAR attributes too (see pickleScalarRun).
+  int32_t scalarRun(int32_t i) const noexcept {
+    if (list_ == nullptr) return i;
+    for (; i < list_->length(); ++i) {
+      const TypeKind kind = static_cast<KelvorType*>(list_->data()[i].get())->kind();
+      if (!KelvorType::writesDataValues(kind) && kind != TypeKind::Char) break;
+    }
+    return i;
+  }
+  // The borrowed list's descriptors from i on; only after a run was found there.
+  const Ref<lang::Object>* from(int32_t i) const noexcept { return list_->data() + i; }
   KelvorType& operator[](int32_t i) {
     if (list_ != nullptr) return *static_cast<KelvorType*>(list_->data()[i].get());  // i < size()
     held_ = type_.getAttributeType(i);
@@ -695,6 +708,41 @@ Ref<lang::Object> unpickleSqlAttribute(PickleContext& ctx, KelvorType& t) {
     default:
       return t.unpickle(ctx, STYLE_SQL_VALUE, nullptr);
   }
+}
+
+// count attributes of a run (AttributeTypes::scalarRun) inside an ImageScope, their
+// descriptors and values, through one cursor: a data value as its descriptor writes it, a CHAR
+// value as KelvorTypeCHAR::pickle writes it where writtenAsItIs says so, a null as FF. Any
+// other CHAR value goes through pickle itself, outside the cursor. Returns the bytes written.
+int64_t pickleScalarRun(PickleContext& ctx, const Ref<lang::Object>* types,
+                        const Ref<lang::Object>* values, int32_t count) {
+  int64_t total = 0;
+  int32_t k = 0;
+  while (k < count) {
+    {
+      PickleContext::HeldRun run(ctx);
+      for (; k < count; ++k) {
+        lang::Object* a = values[k].get();
+        if (a == nullptr) {
+          total += run.writeAtomicNull();
+        } else {
+          auto& t = *static_cast<KelvorType*>(types[k].get());
+          if (t.kind() == TypeKind::Char &&
+              static_cast<KelvorTypeCHAR&>(t).writtenAsItIs(a) == nullptr) {
+            break;
+          }
+          total += DataValueWriter::write(run, a);
+        }
+        // security: an image above 2^31-1 bytes cannot carry its length
+        if (total > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+      }
+    }
+    if (k < count) {
+      total += static_cast<KelvorType*>(types[k].get())->pickle(ctx, values[k].get());
+      ++k;
+    }
+  }
+  return total;
 }
 
 jdbc::ObjectValue& objectValueOf(lang::Object* value) {
@@ -862,10 +910,13 @@ int32_t KelvorTypeADT::pickleAttributeValues(PickleContext& ctx, lang::Object* v
       i = 1;
     }
   }
+  const bool held = ctx.appendsDirectly();
   for (; i < n; ++i) {
-    if (const int32_t end = types.dataValueRun(i); end > i) {
-      // A run of data values (nulls as FF): the loop below without its dispatch.
-      total += KelvorType::pickleDataValues(ctx, v + i, end - i, 0);
+    // A run of data values (nulls as FF), with CHAR values inside an ImageScope: the loop
+    // below without its dispatch.
+    if (const int32_t end = held ? types.scalarRun(i) : types.dataValueRun(i); end > i) {
+      total += held ? pickleScalarRun(ctx, types.from(i), v + i, end - i)
+                    : KelvorType::pickleDataValues(ctx, v + i, end - i, 0);
       i = end - 1;
       continue;
     }

@@ -83,6 +83,18 @@ class KelvorTypeCHAR final : public KelvorType {
   // set the connection did not name, included): an image never holds two encodings. A value
   // without a set is written as it is. Nothing is written when a check fails. Null: NullPointerException; not a CharValue: ClassCastException.
   [[nodiscard]] int32_t pickle(PickleContext& ctx, lang::Object* value) override;
+  // pickle's common case, for a writer's attribute loop: the value itself when pickle would
+  // write it as it is and no check fails (a CharValue without a set, in the connection's set,
+  // or without bytes; no longer than the maximum), else null and pickle must decide.
+  const jdbc::CharValue* writtenAsItIs(lang::Object* value) const noexcept {
+    const auto* v = jdbc::SqlValue::as<jdbc::CharValue>(value);
+    if (v == nullptr) return nullptr;
+    const jdbc::CharsetConverter* own = v->characterSet();
+    if (own != nullptr && converter_ && own->id() != connCharsetId_ && v->hasBytes()) {
+      return nullptr;  // converted first
+    }
+    return v->getLength() <= maxLength_ ? v : nullptr;
+  }
   // The descriptor's connection; the converter stays as it is.
   void setConnection(jdbc::Connection* conn) override;
   // Null gives null; a CharValue is itself; anything else CharValue::fromObject in the

@@ -17,6 +17,7 @@
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
+#include "types/DataValueWriter.h"
 #include "types/Util.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -81,35 +82,12 @@ void KelvorType::parseTDS(StreamInfo& reader) {
   offsetIndex_ = reader.offsetIndexCounter()++;
 }
 
-namespace {
-
-// The value (a jdbc::SqlValue) as one data value: its length field, then its bytes, through
-// the context or a run of its (PickleContext::HeldRun).
-template <typename Writer>
-[[gnu::always_inline]] inline int32_t writeDataValueOf(Writer& ctx, lang::Object* value) {
-  if (value == nullptr) lang::throwNullPointer("pickle of null");
-  const auto* sqlValue = jdbc::SqlValue::as<jdbc::SqlValue>(value);
-  if (sqlValue == nullptr) lang::throwClassCast(value->className(), "SqlValue");
-  const std::span<const int8_t> bytes = sqlValue->byteSpan();
-  const auto count = static_cast<int32_t>(bytes.size());
-  const auto length = static_cast<int32_t>(sqlValue->getLength());  // low 32 bits
-  // A length field that disagrees with the bytes behind it would corrupt everything after it.
-  if (length != count) {
-    ErrorRaiser::raise(DriverException::ERR_INTERNAL, "value length differs from its bytes",
-                       value);
-  }
-  // The length and the bytes as one append.
-  return ctx.writeDataValue(count > 0 ? bytes.data() : nullptr, count);
-}
-
-}  // namespace
-
 int32_t KelvorType::pickle(PickleContext& ctx, lang::Object* value) {
   return pickleDataValue(ctx, value);
 }
 
 int32_t KelvorType::pickleDataValue(PickleContext& ctx, lang::Object* value) {
-  return writeDataValueOf(ctx, value);
+  return DataValueWriter::write(ctx, value);
 }
 
 int64_t KelvorType::pickleDataValues(PickleContext& ctx, const Ref<lang::Object>* values,
@@ -123,7 +101,7 @@ int64_t KelvorType::pickleDataValues(PickleContext& ctx, const Ref<lang::Object>
     int64_t n = before;
     for (int32_t i = 0; i < count; ++i) {
       lang::Object* e = values[i].get();
-      n += e != nullptr ? writeDataValueOf(writer, e) : writer.writeAtomicNull();
+      n += e != nullptr ? DataValueWriter::write(writer, e) : writer.writeAtomicNull();
       // security: an image above 2^31-1 bytes cannot carry its length
       if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
     }
