@@ -266,10 +266,12 @@ struct Fixture {
   Ref<ObjectValue> charValue;
   Ref<ByteArray> charImage;
   Ref<ByteArray> shortCharImage;  // the same type holding 32 characters
-  // An object of one short string and a message of one string field (both results allocated):
-  // a write's fixed cost
+  // An object of one short string and a message of one string field, each result and each
+  // string read allocated: what a write or a read costs whatever its size
   Ref<ObjectValue> oneValue;
+  Ref<ByteArray> oneImage;
   kelcore_bench::Flat oneMessage;
+  std::string oneWire;
   std::string large;
 
   Fixture() {
@@ -428,9 +430,11 @@ struct Fixture {
     const Ref<ObjectValue> shortValue = makeRef<ObjectValue>(
         charType, conn.get(), ObjectArray::of({kelvor::lang::String::of(large.substr(0, 32))}));
     shortCharImage = charType->getKelvorType()->toImage(shortValue.get());
-    oneValue = makeRef<ObjectValue>(charType, conn.get(),
-                                    ObjectArray::of({kelvor::lang::String::of(data.s[1])}));
-    oneMessage.set_s0(data.s[1]);  // 16 bytes: past the string's inline capacity
+    const std::string one = "one string of 24 bytes.";  // past a std::string's inline capacity
+    oneValue = makeRef<ObjectValue>(charType, conn.get(), ObjectArray::of({kelvor::lang::String::of(one)}));
+    oneMessage.set_s0(one);
+    oneImage = charType->getKelvorType()->toImage(oneValue.get());
+    oneWire = oneMessage.SerializeAsString();
   }
 };
 
@@ -837,6 +841,11 @@ void registerAll() {
       [](benchmark::State& s) { protobufRead<kelcore_bench::Flat>(s, fixture().flatWire); });
   reg("cmp/flat_read_sql/hand", flatHandRead);
   reg("cmp/flat_read_sql/values", flatValuesOnly);
+  reg("cmp/flat_read_sql/one", [](benchmark::State& s) {
+    kelcoreRead(s, *fixture().charType->getKelvorType(), *fixture().oneImage, SQL);
+  });
+  reg("cmp/flat_read_sql/protobuf_one",
+      [](benchmark::State& s) { protobufRead<kelcore_bench::Flat>(s, fixture().oneWire); });
   reg("cmp/flat_read_platform/kelcore", [](benchmark::State& s) {
     kelcoreRead(s, *fixture().flatType->getKelvorType(), *fixture().flatImage, PLATFORM);
   });

@@ -68,12 +68,12 @@ if tail and head:
 for name, v in extra.items():
     print(f"| TDS parse, 1,000 attributes | {statistics.median(v):.0f} ns/attribute | | | | | no regression |")
 print()
-one, pb_one = med.get("cmp/flat_write/one"), med.get("cmp/flat_write/protobuf_one")
-k, pb = med.get("cmp/flat_write/kelcore"), med.get("cmp/flat_write/protobuf")
-if one and pb_one and k and pb:
-    print(f"flat_write: one short string takes {fmt(one)} (protobuf {fmt(pb_one)}), the other nine "
-          f"attributes {fmt(k - one)} (protobuf {fmt(pb - pb_one)}): a write's fixed cost is "
-          f"{fmt(one - pb_one)} above protobuf's")
+for row, what in (("flat_write", "write"), ("flat_read_sql", "read")):
+    one, pb_one = med.get(f"cmp/{row}/one"), med.get(f"cmp/{row}/protobuf_one")
+    k, pb = med.get(f"cmp/{row}/kelcore"), med.get(f"cmp/{row}/protobuf")
+    if one and pb_one and k and pb:
+        print(f"{row}: a {what} of one string takes {fmt(one)} (protobuf {fmt(pb_one)}), the other "
+              f"nine attributes {fmt(k - one)} (protobuf {fmt(pb - pb_one)})")
 for row in ("flat_read_sql", "nested_read"):
     v, pb = med.get(f"cmp/{row}/values"), med.get(f"cmp/{row}/protobuf")
     if v and pb:
