@@ -1065,16 +1065,16 @@ Ref<lang::Object> KelvorTypeADT::fromImage(const lang::ByteArray* image, int64_t
       image->length() - offset, style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT);
   // A type made by name is fetched and parsed on first use, its format flag with it.
   initIfNeeded(!parsed_);
-  Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
   auto* sqlTarget = dynamic_cast<jdbc::SqlValue*>(target);
   if (target != nullptr && sqlTarget == nullptr) lang::throwClassCast(target->className(), "SqlValue");
   // The layout is told by the byte at the offset: with an offset into a larger buffer, byte 0
   // belongs to something else.
   if (offset < 0 || offset >= image->length()) lang::throwIndexOutOfBounds(offset, image->length());
   if (((*image)[static_cast<int32_t>(offset)] & 0x80) != 0) {
-    PickleContext ctx(bytes, offset);
+    PickleContext ctx(image, offset, PickleContext::Borrowed{});  // the caller's for the call
     return unpickle(ctx, sqlTarget, MODE_DECODE, style, typeMap);
   }
+  Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
   UnpickleContext ctx(bytes, static_cast<int32_t>(offset), nullptr, nullptr,
                       static_cast<int8_t>(formatFlag_ ? 1 : 0));
   return unpickleLinear(ctx, sqlTarget, MODE_DECODE, style, typeMap);

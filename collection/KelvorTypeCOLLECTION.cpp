@@ -116,14 +116,14 @@ void readPackedElements(PickleContext& ctx, jdbc::ArrayValue& target, KelvorType
                         int32_t count) {
   const int32_t first = ctx.offset();
   for (int32_t i = 0; i < count; ++i) ctx.skipDataValue();
-  const Ref<lang::ByteArray> image = ctx.image();
+  const lang::ByteArray* image = ctx.imageBorrowed();
   target.setPackedElements(lang::ByteArray::copyOf(image->data() + first, ctx.offset() - first),
                            count, Ref<KelvorType>(&type));
 }
 
 // The byte at the reader's position, unconsumed; checked against the image's end.
 int8_t peekByte(PickleContext& ctx) {
-  const Ref<lang::ByteArray> image = ctx.image();
+  const lang::ByteArray* image = ctx.imageBorrowed();
   const int32_t at = ctx.offset();
   if (!image || at < 0 || at >= image->length()) {
     lang::throwIndexOutOfBounds(at, image ? image->length() : 0);
@@ -441,13 +441,13 @@ Ref<lang::Object> KelvorTypeCOLLECTION::fromImage(const lang::ByteArray* image, 
   initIfNeeded(!isParsed());
   auto* array = dynamic_cast<jdbc::ArrayValue*>(target);
   if (target != nullptr && array == nullptr) lang::throwClassCast(target->className(), "ArrayValue");
-  Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
   // The layout is told by the byte at the offset, not by byte 0 of a larger buffer.
   if (offset < 0 || offset >= image->length()) lang::throwIndexOutOfBounds(offset, image->length());
   if (((*image)[static_cast<int32_t>(offset)] & 0x80) != 0) {
-    PickleContext ctx(bytes, offset);
+    PickleContext ctx(image, offset, PickleContext::Borrowed{});  // the caller's for the call
     return unpickle(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
   }
+  Ref<lang::ByteArray> bytes(const_cast<lang::ByteArray*>(image));  // read only
   UnpickleContext ctx(bytes, static_cast<int32_t>(offset), nullptr, nullptr,
                       static_cast<int8_t>(getFormatFlag() ? 1 : 0));
   return unpickleLinear(ctx, array, beginIndex, count, MODE_DECODE, style, typeMap);
@@ -579,7 +579,7 @@ void KelvorTypeCOLLECTION::readPickledElements(PickleContext& ctx, jdbc::ArrayVa
     o->field(countAt, ctx.offset() - countAt, FieldKind::ELEMENT_COUNT, this, n);
   }
   // security: a nested image's count is bounded by its own bytes, not the whole image's
-  requireCount(n, ctx.image().get(), ctx.offset(), imageEnd);
+  requireCount(n, ctx.imageBorrowed(), ctx.offset(), imageEnd);
   target.setLength(n);
   if (style != STYLE_COUNT_ONLY) readPickledRange(ctx, target, 1, n, style, typeMap);
 }
@@ -589,7 +589,7 @@ void KelvorTypeCOLLECTION::readPickledSlice(PickleContext& ctx, jdbc::ArrayValue
                                             const jdbc::TypeMap* typeMap, int64_t imageEnd) {
   (void)ctx.readByte();
   const int32_t total = ctx.readLength();
-  requireCount(total, ctx.image().get(), ctx.offset(), imageEnd);
+  requireCount(total, ctx.imageBorrowed(), ctx.offset(), imageEnd);
   target.setLength(total);
   if (style == STYLE_COUNT_ONLY) return;
   const int64_t k = sliceLength(int64_t{total}, beginIndex, count);  // the image slice rule
@@ -628,7 +628,7 @@ void KelvorTypeCOLLECTION::readPickledRange(PickleContext& ctx, jdbc::ArrayValue
                                             const jdbc::TypeMap* typeMap) {
   KelvorType& type = element();
   if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
-    requireCount(count, ctx.image().get(), ctx.offset());
+    requireCount(count, ctx.imageBorrowed(), ctx.offset());
     auto position = [&] { return int64_t{ctx.offset()}; };
     if (style == STYLE_SQL_VALUE && count > 0 && packsSqlValues(type) &&
         target.getIndexingMode() != 1 && ctx.observer() == nullptr) {

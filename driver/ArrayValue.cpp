@@ -110,7 +110,7 @@ void ArrayValue::decodeImage() const {
   auto* self = const_cast<ArrayValue*>(this);
   // The layout is told by the byte at the value's own offset.
   if (((*image)[static_cast<int32_t>(imageOffset_)] & 0x80) != 0) {
-    kelcore::PickleContext ctx(image, imageOffset_);
+    kelcore::PickleContext ctx(image.get(), imageOffset_, kelcore::PickleContext::Borrowed{});
     (void)type->unpickle(ctx, self, DECODE, STYLE_SQL_VALUE, nullptr);
   } else {
     kelcore::UnpickleContext ctx(image, static_cast<int32_t>(imageOffset_), nullptr, nullptr,
@@ -126,7 +126,7 @@ void ArrayValue::decodeIfKept() const {
 void ArrayValue::unpackElements() const {
   if (!packed_) return;
   // The bytes were checked when they were read: every value is there, and no read fails.
-  kelcore::PickleContext ctx(packed_, 0);
+  kelcore::PickleContext ctx(packed_.get(), 0, kelcore::PickleContext::Borrowed{});  // kept below
   lang::Ref<lang::ObjectArray> values = lang::ObjectArray::makeOf<SqlValue>(packedCount_);
   for (int32_t i = 0; i < packedCount_; ++i) {
     values->set(i, packedType_->unpickle(ctx, STYLE_SQL_VALUE, nullptr));

@@ -68,7 +68,7 @@ void ObjectValue::decodeImage() const {
   constexpr int32_t STYLE_SQL_VALUE = kelcore::KelvorTypeADT::STYLE_SQL_VALUE;
   constexpr int32_t DECODE = kelcore::KelvorTypeADT::MODE_DECODE;
   if (((*image)[static_cast<int32_t>(imageOffset_)] & 0x80) != 0) {
-    kelcore::PickleContext ctx(image, imageOffset_);
+    kelcore::PickleContext ctx(image.get(), imageOffset_, kelcore::PickleContext::Borrowed{});
     type->unpickle(ctx, const_cast<ObjectValue*>(this), DECODE, STYLE_SQL_VALUE, nullptr);
   } else {
     kelcore::UnpickleContext ctx(image, static_cast<int32_t>(imageOffset_), nullptr, nullptr,

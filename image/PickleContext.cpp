@@ -33,10 +33,12 @@ constexpr int32_t kPlaceholderLength = PickleContext::MAX_SHORT_LENGTH + 1;
 
 PickleContext::PickleContext() = default;
 
-PickleContext::PickleContext(Ref<lang::ByteArray> image) : image_(std::move(image)) {}
+PickleContext::PickleContext(Ref<lang::ByteArray> image)
+    : image_(image.get()), ownedImage_(std::move(image)) {}
 
 PickleContext::PickleContext(Ref<lang::ByteArray> image, int64_t offset)
-    : image_(std::move(image)), offset_(static_cast<int32_t>(offset)) {}  // low 32 bits
+    : image_(image.get()), ownedImage_(std::move(image)),
+      offset_(static_cast<int32_t>(offset)) {}  // low 32 bits
 
 void PickleContext::initStream() {
   outStream_ = lang::makeRef<PickleOutputStream>();

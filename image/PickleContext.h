@@ -93,6 +93,11 @@ class PickleContext : public lang::Object {
   explicit PickleContext(Ref<lang::ByteArray> image);
   // A reader over image at the low 32 bits of offset.
   PickleContext(Ref<lang::ByteArray> image, int64_t offset);
+  // The same over an image that the caller keeps alive for the reader's whole life, without
+  // taking a count of it (two atomic operations per read); image() takes one when asked.
+  struct Borrowed {};
+  PickleContext(const lang::ByteArray* image, int64_t offset, Borrowed) noexcept
+      : image_(image), offset_(static_cast<int32_t>(offset)) {}  // low 32 bits
 
   // The size of an ImageScope's scratch space: a small image never leaves it.
   static constexpr int32_t IMAGE_SCRATCH = 256;
@@ -128,7 +133,9 @@ class PickleContext : public lang::Object {
     std::lock_guard<lang::Monitor> hold_;  // after stream_: released before it goes
   };
 
-  Ref<lang::ByteArray> image() const { return image_; }
+  Ref<lang::ByteArray> image() const { return Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(image_)); }
+  // The image without a count, valid while the reader is.
+  const lang::ByteArray* imageBorrowed() const noexcept { return image_; }
   int32_t imageOffset() const noexcept { return offset_; }
   // With a stream, the number of bytes written so far; without one, the reader position.
   int32_t offset() const {
@@ -356,7 +363,7 @@ class PickleContext : public lang::Object {
   // offset_ + skip; the position may be anywhere (a move or the constructor put it there).
   // Unsigned compares, never sums: a negative position or n is above every length.
   void requireBytes(int32_t skip, int32_t n) const {
-    const lang::ByteArray* img = image_.get();
+    const lang::ByteArray* img = image_;
     if (img == nullptr) throwNoImage();
     if (!bytesWithin(img->length(), offset_, skip, n)) throwOutOfImage(skip, n);
   }
@@ -364,7 +371,7 @@ class PickleContext : public lang::Object {
   // The image when the byte at offset_ lies inside it; null otherwise (no image, or the
   // position outside it), for the caller's checked path to raise.
   const lang::ByteArray* byteInImage() const noexcept {
-    const lang::ByteArray* img = image_.get();
+    const lang::ByteArray* img = image_;
     if (img == nullptr || static_cast<uint32_t>(offset_) >= static_cast<uint32_t>(img->length())) {
       return nullptr;
     }
@@ -459,7 +466,8 @@ class PickleContext : public lang::Object {
 
   PickleOutputStream* out_ = nullptr;  // the writer's stream; null in a reader
   Ref<PickleOutputStream> outStream_;  // out_ when the context shares in owning it
-  Ref<lang::ByteArray> image_;         // the reader's image (borrowed); null in a writer
+  const lang::ByteArray* image_ = nullptr;  // the reader's image; null in a writer
+  Ref<lang::ByteArray> ownedImage_;          // its count, unless the reader borrows it
   int32_t offset_ = 0;                 // reader position: index of the next byte to read
   // An ImageScope holds out_'s monitor, and out_ is a plain PickleOutputStream of its making:
   // the writers append with the stream's held appends.
