@@ -126,7 +126,8 @@ void ArrayValue::decodeIfKept() const {
 void ArrayValue::unpackElements() const {
   if (!packed_) return;
   // The bytes were checked when they were read: every value is there, and no read fails.
-  kelcore::PickleContext ctx(packed_.get(), 0, kelcore::PickleContext::Borrowed{});  // kept below
+  // Borrowed: packed_ stays until every element is made.
+  kelcore::PickleContext ctx(packed_.get(), 0, kelcore::PickleContext::Borrowed{});
   lang::Ref<lang::ObjectArray> values = lang::ObjectArray::makeOf<SqlValue>(packedCount_);
   for (int32_t i = 0; i < packedCount_; ++i) {
     values->set(i, packedType_->unpickle(ctx, STYLE_SQL_VALUE, nullptr));

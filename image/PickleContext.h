@@ -133,7 +133,9 @@ class PickleContext : public lang::Object {
     std::lock_guard<lang::Monitor> hold_;  // after stream_: released before it goes
   };
 
-  Ref<lang::ByteArray> image() const { return Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(image_)); }
+  Ref<lang::ByteArray> image() const {
+    return Ref<lang::ByteArray>(const_cast<lang::ByteArray*>(image_));
+  }
   // The image without a count, valid while the reader is.
   const lang::ByteArray* imageBorrowed() const noexcept { return image_; }
   int32_t imageOffset() const noexcept { return offset_; }
