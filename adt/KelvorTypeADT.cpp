@@ -655,23 +655,14 @@ class AttributeTypes {
     if (list_ == nullptr) lang::throwNullPointer("object type not parsed");
   }
   int32_t size() { return list_ != nullptr ? list_->length() : type_.getNumAttributes(); }
-  // The end of the run of attributes from i on that are each written as a data value: i when
-  // attribute i is none (or the list is not borrowed).
-  int32_t dataValueRun(int32_t i) const noexcept {
-    if (list_ == nullptr) return i;
-    for (; i < list_->length(); ++i) {
-      if (!KelvorType::writesDataValues(static_cast<KelvorType*>(list_->data()[i].get())->kind())) {
-        break;
-      }
-    }
-    return i;
-  }
-  // As dataValueRun, the run taking CHAR attributes too (see pickleScalarRun).
-  int32_t scalarRun(int32_t i) const noexcept {
+  // The end of the run of attributes from i on that are each written as a data value, or are
+  // CHAR when withStrings (see pickleScalarRun): i when attribute i is neither (or the list is
+  // not borrowed).
+  int32_t dataValueRun(int32_t i, bool withStrings) const noexcept {
     if (list_ == nullptr) return i;
     for (; i < list_->length(); ++i) {
       const TypeKind kind = static_cast<KelvorType*>(list_->data()[i].get())->kind();
-      if (!KelvorType::writesDataValues(kind) && kind != TypeKind::Char) break;
+      if (!KelvorType::writesDataValues(kind) && !(withStrings && kind == TypeKind::Char)) break;
     }
     return i;
   }
@@ -710,10 +701,11 @@ Ref<lang::Object> unpickleSqlAttribute(PickleContext& ctx, KelvorType& t) {
   }
 }
 
-// count attributes of a run (AttributeTypes::scalarRun) inside an ImageScope, their
-// descriptors and values, through one cursor: a data value as its descriptor writes it, a CHAR
-// value as KelvorTypeCHAR::pickle writes it where writtenAsItIs says so, a null as FF. Any
-// other CHAR value goes through pickle itself, outside the cursor. Returns the bytes written.
+// count attributes of a run with strings (AttributeTypes::dataValueRun) inside an ImageScope,
+// their descriptors and values, through one cursor: a data value as its descriptor writes it,
+// a CHAR value as KelvorTypeCHAR::pickle writes it where writtenAsItIs says so, a null as FF.
+// Any other CHAR value goes through pickle itself, outside the cursor. Returns the bytes
+// written.
 int64_t pickleScalarRun(PickleContext& ctx, const Ref<lang::Object>* types,
                         const Ref<lang::Object>* values, int32_t count) {
   int64_t total = 0;
@@ -914,7 +906,7 @@ int32_t KelvorTypeADT::pickleAttributeValues(PickleContext& ctx, lang::Object* v
   for (; i < n; ++i) {
     // A run of data values (nulls as FF), with CHAR values inside an ImageScope: the loop
     // below without its dispatch.
-    if (const int32_t end = held ? types.scalarRun(i) : types.dataValueRun(i); end > i) {
+    if (const int32_t end = types.dataValueRun(i, held); end > i) {
       total += held ? pickleScalarRun(ctx, types.from(i), v + i, end - i)
                     : KelvorType::pickleDataValues(ctx, v + i, end - i, 0);
       i = end - 1;
