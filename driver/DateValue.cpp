@@ -146,7 +146,7 @@ bool parseText(std::string_view text, Fields& f) noexcept {
 
 }  // namespace
 
-DateValue::DateValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) {}
+DateValue::DateValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) { addClassBits(CLASS_BIT); }
 
 lang::Ref<DateValue> DateValue::fromTimestamp(const lang::Timestamp& value) {
   const Fields f{value.year(), value.month(), value.day(), value.hour(), value.minute(),

@@ -29,6 +29,7 @@ namespace kelvor::jdbc {
 class DateValue final : public SqlValue {
  public:
   static constexpr int32_t LENGTH = 7;
+  static constexpr uint8_t CLASS_BIT = SqlValue::DATE_VALUE_BIT;
   static constexpr int32_t MIN_YEAR = -10099;  // the form's bounds
   static constexpr int32_t MAX_YEAR = 15599;
 
@@ -37,7 +38,7 @@ class DateValue final : public SqlValue {
   // NullPointerException.
   explicit DateValue(lang::Ref<lang::ByteArray> bytes);
   // A form inline (withBytesCopied), unchecked as above.
-  explicit DateValue(InlineForm form) noexcept : SqlValue(form) {}
+  explicit DateValue(InlineForm form) noexcept : SqlValue(form) { addClassBits(CLASS_BIT); }
 
   // The timestamp's date and time; its fraction of a second is dropped. A year outside
   // MIN_YEAR..MAX_YEAR raises ERR_CONVERSION with the timestamp.

@@ -378,12 +378,12 @@ lang::Ref<lang::ByteArray> nonNullForm(lang::Ref<lang::ByteArray> bytes) {
 
 // ---- construction ------------------------------------------------------------------------------
 
-NumberValue::NumberValue(int16_t value) : SqlValue(encodeWhole(value).array()) {}
-NumberValue::NumberValue(int32_t value) : SqlValue(encodeWhole(value).array()) {}
-NumberValue::NumberValue(int64_t value) : SqlValue(encodeWhole(value).array()) {}
-NumberValue::NumberValue(float value) : SqlValue(encodeFloating(value, nullptr).array()) {}
-NumberValue::NumberValue(double value) : SqlValue(encodeFloating(value, nullptr).array()) {}
-NumberValue::NumberValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) {}
+NumberValue::NumberValue(int16_t value) : SqlValue(encodeWhole(value).array()) { addClassBits(CLASS_BIT); }
+NumberValue::NumberValue(int32_t value) : SqlValue(encodeWhole(value).array()) { addClassBits(CLASS_BIT); }
+NumberValue::NumberValue(int64_t value) : SqlValue(encodeWhole(value).array()) { addClassBits(CLASS_BIT); }
+NumberValue::NumberValue(float value) : SqlValue(encodeFloating(value, nullptr).array()) { addClassBits(CLASS_BIT); }
+NumberValue::NumberValue(double value) : SqlValue(encodeFloating(value, nullptr).array()) { addClassBits(CLASS_BIT); }
+NumberValue::NumberValue(lang::Ref<lang::ByteArray> bytes) : SqlValue(nonNullForm(std::move(bytes))) { addClassBits(CLASS_BIT); }
 
 lang::Ref<NumberValue> NumberValue::makeNew(int16_t value) { return encodeWhole(value).value(); }
 lang::Ref<NumberValue> NumberValue::makeNew(int32_t value) { return encodeWhole(value).value(); }

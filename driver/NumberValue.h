@@ -49,6 +49,7 @@ class NumberValue final : public SqlValue {
   static constexpr int32_t MIN_EXPONENT = -16384;  // exponent of the leading digit
   static constexpr int32_t MAX_EXPONENT = 16383;
   static constexpr uint8_t ZERO_BYTE = 0x00;     // the whole form of zero
+  static constexpr uint8_t CLASS_BIT = SqlValue::NUMBER_VALUE_BIT;
 
   explicit NumberValue(int16_t value);
   explicit NumberValue(int32_t value);
@@ -62,7 +63,7 @@ class NumberValue final : public SqlValue {
   // raises NullPointerException.
   explicit NumberValue(lang::Ref<lang::ByteArray> bytes);
   // A byte form inline (withBytesCopied), unchecked as above.
-  explicit NumberValue(InlineForm form) noexcept : SqlValue(form) {}
+  explicit NumberValue(InlineForm form) noexcept : SqlValue(form) { addClassBits(CLASS_BIT); }
   // What makeRef<NumberValue> makes of a primitive: the constructor's value, with its form
   // inline, in one allocation (a value written is read whole, and a form of its own would be
   // a second object to reach).

@@ -39,9 +39,12 @@ ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* con
   if (!attributes || attributes->length() != n) {
     ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, attributes.get());
   }
+  // parsed by getNumAttributes: the types are taken once, not once per attribute
+  const lang::Ref<lang::ObjectArray> types = type->getAttributeTypes();
   attributes_ = lang::ObjectArray::makeOf<SqlValue>(n);
   for (int32_t i = 0; i < n; ++i) {
-    attributes_->set(i, type->getAttributeType(i)->toSqlValue(attributes->at(i), connection));
+    auto* t = static_cast<kelcore::KelvorType*>(types->at(i));
+    attributes_->set(i, t->toSqlValue(attributes->at(i), connection));
   }
 }
 

@@ -25,6 +25,8 @@ class SqlValue : public lang::Object {
   static constexpr uint8_t OBJECT_VALUE_BIT = 2;
   static constexpr uint8_t ARRAY_VALUE_BIT = 4;
   static constexpr uint8_t CHAR_VALUE_BIT = 8;
+  static constexpr uint8_t NUMBER_VALUE_BIT = 16;
+  static constexpr uint8_t DATE_VALUE_BIT = 32;
 
   SqlValue() { addClassBits(CLASS_BIT); }
   // Takes the array as it is (shared, not copied).

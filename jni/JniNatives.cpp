@@ -11,12 +11,14 @@
 #include "driver/DateValue.h"
 #include "driver/NumberValue.h"
 #include "driver/ObjectDescriptor.h"
+#include "driver/ObjectValue.h"
 #include "jni/JniClasses.h"
 #include "jni/JniConnection.h"
 #include "jni/JniRaise.h"
 #include "jni/JniValues.h"
 #include "lang/Decimal.h"
 #include "lang/Exceptions.h"
+#include "lang/SharedBlock.h"
 #include "lang/Timestamp.h"
 #include "scalar/KelvorTypeNUMBER.h"
 #include "types/KelvorNamedType.h"
@@ -119,11 +121,52 @@ jbyteArray toImage(JNIEnv* env, jobject self, jobject value) {
   Ref<lang::ByteArray> image = type.toImage(v.get());
   return JniValues::newBytes(env, image.get());
 }
-jobject fromImage(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jint style) {
-  KelvorTypeADT& type = objectTypeOf(env, self);
+// toImage of an object value whose attributes crossed in one array: the same steps as toImage
+// takes for an ObjectValue (its own descriptor, valueType, else this one), without a call back
+// into Java for each attribute.
+jbyteArray toImagePacked(JNIEnv* env, jobject self, jobject valueType, jbyteArray attributes) {
+  KelvorTypeADT& declared = objectTypeOf(env, self);
+  KelvorTypeADT& type = valueType != nullptr
+                            ? JniValues::native<KelvorTypeADT>(env, valueType, "object value type")
+                            : declared;
+  if (attributes == nullptr) lang::throwNullPointer("attributes");
+  type.getAttributeTypes();  // parses the type when it was made by name
+  // The values live for this call alone: placed side by side, not an allocation each.
+  const lang::BlockArena::Scope placed;
+  const Ref<lang::ByteArray> wire = JniValues::bytes(env, attributes);
+  Ref<lang::ObjectArray> items = JniValues::attributesFrom(
+      std::span<const int8_t>(wire->data(), static_cast<size_t>(wire->length())));
+  jdbc::Connection* own =
+      type.getConnection() != nullptr ? type.getConnection() : declared.getConnection();
+  Ref<lang::Object> v = type.toSqlValue(items.get(), own);
+  Ref<lang::ByteArray> image = declared.toImage(v.get());
+  return JniValues::newBytes(env, image.get());
+}
+
+Ref<lang::Object> readImage(JNIEnv* env, KelvorTypeADT& type, jbyteArray image, jlong offset,
+                            jint style) {
   if (image == nullptr) lang::throwNullPointer("image");
   Ref<lang::ByteArray> bytes = JniValues::bytes(env, image);
-  Ref<lang::Object> v = type.fromImage(bytes.get(), offset, nullptr, style, nullptr);
+  return type.fromImage(bytes.get(), offset, nullptr, style, nullptr);
+}
+jobject fromImage(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jint style) {
+  KelvorTypeADT& type = objectTypeOf(env, self);
+  return JniValues::toJava(env, readImage(env, type, image, offset, style).get());
+}
+// fromImage in the SQL style: an object value of this very type whose attributes can cross in
+// one array comes back as that array (KelvorTypeADT.fromImage makes the ObjectValue in Java);
+// anything else as toJava makes it.
+jobject fromImageSql(JNIEnv* env, jobject self, jbyteArray image, jlong offset) {
+  KelvorTypeADT& type = objectTypeOf(env, self);
+  Ref<lang::Object> v = readImage(env, type, image, offset, KelvorTypeADT::STYLE_SQL_VALUE);
+  if (const auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(v.get())) {
+    const Ref<jdbc::ObjectDescriptor>& descriptor = object->getDescriptor();
+    if (descriptor && descriptor->getKelvorType().get() == &type) {
+      if (Ref<lang::ObjectArray> items = object->getAttributes()) {
+        if (jbyteArray wire = JniValues::attributesWire(env, *items)) return wire;
+      }
+    }
+  }
   return JniValues::toJava(env, v.get());
 }
 
@@ -261,8 +304,10 @@ const JNINativeMethod ADT_METHODS[] = {
     KELCORE_NATIVE("getAttributeName", "(I)Ljava/lang/String;", attributeName),
     KELCORE_NATIVE("getAttributeTypeName", "(I)Ljava/lang/String;", attributeTypeName),
     KELCORE_NATIVE("getAttributeType0", "(I)" KELCORE_PEER "NativePeer;", attributeType),
-    KELCORE_NATIVE("toImage", "(" KELCORE_OBJ ")[B", toImage),
-    KELCORE_NATIVE("fromImage", "([BJI)" KELCORE_OBJ, fromImage),
+    KELCORE_NATIVE("toImage0", "(" KELCORE_OBJ ")[B", toImage),
+    KELCORE_NATIVE("toImagePacked0", "(" KELCORE_PEER "KelvorTypeADT;[B)[B", toImagePacked),
+    KELCORE_NATIVE("fromImage0", "([BJI)" KELCORE_OBJ, fromImage),
+    KELCORE_NATIVE("fromImageSql0", "([BJ)" KELCORE_OBJ, fromImageSql),
 };
 const JNINativeMethod COLLECTION_METHODS[] = {
     KELCORE_NATIVE("forName0",

@@ -409,6 +409,131 @@ jbyteArray JniValues::newBytes(JNIEnv* env, const jdbc::SqlValue& v) {
   return out;
 }
 
+// --- an object value's attributes in one array ---
+
+namespace {
+
+// The wire's big-endian ints (PackedValues.putInt).
+int32_t wireInt(const int8_t* p) {
+  const auto* u = reinterpret_cast<const uint8_t*>(p);
+  return static_cast<int32_t>((uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) |
+                              (uint32_t{u[2]} << 8) | uint32_t{u[3]});
+}
+void putWireInt(std::vector<int8_t>& out, int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<int8_t>(u >> shift));
+}
+
+// The kind a value crosses with, told by its class name; 0 for a class that cannot cross so.
+jbyte wireKind(const lang::Object* o) {
+  switch (classOf(o)) {
+    case ClassName::NUMBER:
+      return JniClasses::KIND_NUMBER;
+    case ClassName::DATE:
+      return JniClasses::KIND_DATE;
+    case ClassName::RAW:
+      return JniClasses::KIND_RAW;
+    case ClassName::CHAR:
+      return JniClasses::KIND_CHAR;
+    default:
+      return 0;
+  }
+}
+
+[[noreturn]] void badWire(const char* what) {
+  throw lang::IllegalArgumentException(std::string("packed attributes: ") + what);
+}
+
+}  // namespace
+
+Ref<lang::ObjectArray> JniValues::attributesFrom(std::span<const int8_t> wire) {
+  // security: the array comes from Java; every count and length is checked against the bytes
+  // left before it sizes or reads anything
+  size_t at = 0;
+  const auto take = [&](size_t n) {
+    if (wire.size() - at < n) badWire("cut short");
+    const int8_t* p = wire.data() + at;
+    at += n;
+    return p;
+  };
+  const int32_t n = wireInt(take(4));
+  if (n < 0 || static_cast<size_t>(n) > wire.size() - at) badWire("count above the items");
+  auto out = lang::ObjectArray::make(n);
+  Ref<jdbc::CharsetConverter> converter;
+  for (int32_t i = 0; i < n; ++i) {
+    const int8_t kind = *take(1);
+    if (kind == 0) continue;
+    const int32_t length = wireInt(take(4));
+    if (length < 0) badWire("negative length");
+    int32_t charset = 0;
+    if (kind == JniClasses::KIND_CHAR) charset = wireInt(take(4));
+    const int8_t* form = take(static_cast<size_t>(length));
+    // a short form is copied inline, into the value's own place
+    switch (kind) {
+      case JniClasses::KIND_NUMBER:
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::NumberValue>(form, length));
+        break;
+      case JniClasses::KIND_DATE:
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::DateValue>(form, length));
+        break;
+      case JniClasses::KIND_CHAR:
+        if (!converter || converter->id() != charset) {
+          converter = jdbc::CharsetConverter::forId(charset);
+        }
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(form, length, converter));
+        break;
+      case JniClasses::KIND_RAW:
+        out->set(i, lang::makeRef<jdbc::RawValue>(lang::ByteArray::copyOf(form, length)));
+        break;
+      default:
+        badWire("unknown kind");
+    }
+  }
+  if (at != wire.size()) badWire("bytes after the items");
+  return out;
+}
+
+jbyteArray JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items) {
+  const int32_t n = items.length();
+  size_t total = 4;
+  for (int32_t i = 0; i < n; ++i) {
+    const lang::Object* o = items.at(i);
+    if (o == nullptr) {
+      total += 1;
+      continue;
+    }
+    const jbyte kind = wireKind(o);
+    if (kind == 0) return nullptr;
+    const auto* v = static_cast<const jdbc::SqlValue*>(o);
+    if (!v->hasBytes()) return nullptr;  // no byte form: the value crosses on its own
+    total += (kind == JniClasses::KIND_CHAR ? 9 : 5) + static_cast<size_t>(v->byteLength());
+  }
+  if (total > static_cast<size_t>(INT32_MAX - 8)) return nullptr;
+  std::vector<int8_t> wire;
+  wire.reserve(total);
+  putWireInt(wire, n);
+  for (int32_t i = 0; i < n; ++i) {
+    const lang::Object* o = items.at(i);
+    if (o == nullptr) {
+      wire.push_back(0);
+      continue;
+    }
+    const std::span<const int8_t> form = static_cast<const jdbc::SqlValue*>(o)->byteSpan();
+    const jbyte kind = wireKind(o);
+    wire.push_back(kind);
+    putWireInt(wire, static_cast<int32_t>(form.size()));
+    if (kind == JniClasses::KIND_CHAR) {
+      const jdbc::CharsetConverter* set = static_cast<const jdbc::CharValue*>(o)->characterSet();
+      putWireInt(wire, set != nullptr ? set->id() : 0);
+    }
+    wire.insert(wire.end(), form.begin(), form.end());
+  }
+  jbyteArray out = env->NewByteArray(static_cast<jsize>(wire.size()));
+  check(env);
+  env->SetByteArrayRegion(out, 0, static_cast<jsize>(wire.size()), wire.data());
+  return out;
+}
+
 // --- peers ---
 
 jobject JniValues::peer(JNIEnv* env, const lang::Object* o) {

@@ -17,6 +17,7 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "lang/Array.h"
@@ -52,6 +53,14 @@ class JniValues {
   static jbyteArray newBytes(JNIEnv* env, const lang::ByteArray* a);
   // The value's byte form; null for a value without bytes.
   static jbyteArray newBytes(JNIEnv* env, const jdbc::SqlValue& v);
+
+  // --- an object value's attributes in one array (kelvor.jdbc.PackedValues.attributesOf) ---
+  // The library's values of the array's items; every count and length is checked against the
+  // bytes left before it is used (IllegalArgumentException).
+  static lang::Ref<lang::ObjectArray> attributesFrom(std::span<const int8_t> wire);
+  // The items as one array for PackedValues.attributesFrom; null when an item cannot cross so
+  // (it is not null or a number, date, raw or character value that has its bytes).
+  static jbyteArray attributesWire(JNIEnv* env, const lang::ObjectArray& items);
 
   // --- peers ---
   // The Java peer of a library object (the same Java object while it lives).

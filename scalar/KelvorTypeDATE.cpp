@@ -78,7 +78,7 @@ int32_t KelvorTypeDATE::getTypeCode() const { return TYPE_CODE; }
 Ref<jdbc::SqlValue> KelvorTypeDATE::toSqlValue(lang::Object* value,
                                                jdbc::Connection* /*connection*/) {
   if (value == nullptr) return nullptr;
-  if (auto* date = dynamic_cast<DateValue*>(value)) return Ref<DateValue>(date);
+  if (auto* date = jdbc::SqlValue::as<DateValue>(value)) return Ref<DateValue>(date);
   try {
     return DateValue::fromObject(value);
   } catch (const lang::Throwable&) {

@@ -395,7 +395,7 @@ Ref<lang::ObjectArray> KelvorTypeNUMBER::toSqlValueArray(lang::Object* values,
 Ref<jdbc::NumberValue> KelvorTypeNUMBER::toNumberValue(lang::Object* value,
                                                        jdbc::Connection* /*connection*/) {
   if (value == nullptr) return nullptr;
-  if (auto* number = dynamic_cast<NumberValue*>(value)) return Ref<NumberValue>(number);
+  if (auto* number = jdbc::SqlValue::as<NumberValue>(value)) return Ref<NumberValue>(number);
   try {
     return NumberValue::fromObject(value);
   } catch (const lang::Throwable&) {

@@ -1,6 +1,8 @@
 package kelvor.jdbc.kelcore;
 
 import kelvor.jdbc.Connection;
+import kelvor.jdbc.ObjectValue;
+import kelvor.jdbc.PackedValues;
 
 /**
  * The descriptor of an object type: its attributes' descriptors and names, and the writer and
@@ -35,14 +37,43 @@ public class KelvorTypeADT extends KelvorType {
   }
 
   /** The complete pickled image of an object value. */
-  public native byte[] toImage(Object value);
+  public byte[] toImage(Object value) {
+    // An object value whose attributes are all scalar values crosses as one array instead of
+    // one JNI call or more per attribute.
+    if (value instanceof ObjectValue) {
+      ObjectValue object = (ObjectValue) value;
+      byte[] attributes = PackedValues.attributesOf(object);
+      if (attributes != null) {
+        KelvorTypeADT type = object.getType();
+        return toImagePacked0(type == this ? null : type, attributes);
+      }
+    }
+    return toImage0(value);
+  }
 
   /**
    * Reads the image at offset (pickled or linear, told by the byte found there) in the given
    * style: an ObjectValue (STYLE_SQL_VALUE) or an Object[] of Java objects
    * (STYLE_PLATFORM_OBJECT). A null object gives null.
    */
-  public native Object fromImage(byte[] image, long offset, int style);
+  public Object fromImage(byte[] image, long offset, int style) {
+    if (style == STYLE_SQL_VALUE) {
+      // An object value of this type whose attributes are all scalar values comes back as
+      // their array (a read in this style gives an ObjectValue or null, never a byte[]).
+      Object read = fromImageSql0(image, offset);
+      return read instanceof byte[] ? new ObjectValue(this, PackedValues.attributesFrom((byte[]) read)) : read;
+    }
+    return fromImage0(image, offset, style);
+  }
+
+  private native byte[] toImage0(Object value);
+
+  /** type: the value's own descriptor when it is not this one. */
+  native byte[] toImagePacked0(KelvorTypeADT type, byte[] attributes);
+
+  private native Object fromImage0(byte[] image, long offset, int style);
+
+  private native Object fromImageSql0(byte[] image, long offset);
 
   static native NativePeer forName0(Connection connection, String sqlName);
 

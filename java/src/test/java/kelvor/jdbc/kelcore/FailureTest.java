@@ -79,6 +79,25 @@ class FailureTest {
   }
 
   @Test
+  void malformedPackedAttributesAreRefusedBeforeTheyAreRead() {
+    try (Connection conn = Fixtures.connectionServing("person")) {
+      KelvorTypeADT person = KelvorTypeADT.forName("KELCORE.PERSON", conn);
+      byte[][] malformed = {
+        {},                                    // no count
+        {0, 0, 3, (byte) 0xe8, 0},             // 1000 items in one byte
+        {0, 0, 0, 1, 1, 0x7f, -1, -1, -1, 2},  // a length beyond the bytes
+        {0, 0, 0, 1, 1, -1, -1, -1, -1},       // a negative length
+        {0, 0, 0, 1, 9, 0, 0, 0, 0},           // an unknown kind
+        {0, 0, 0, 0, 0},                       // a byte after the items
+      };
+      for (byte[] wire : malformed) {
+        assertThrows(IllegalArgumentException.class, () -> person.toImagePacked0(null, wire),
+            Arrays.toString(wire));
+      }
+    }
+  }
+
+  @Test
   void wrongValuesAndClosedConnectionsFailCleanly() {
     Connection conn = Fixtures.connectionServing("person", "numbers");
     KelvorTypeADT person = KelvorTypeADT.forName("KELCORE.PERSON", conn);
