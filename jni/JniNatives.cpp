@@ -153,16 +153,19 @@ jobject fromImage(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jin
   KelvorTypeADT& type = objectTypeOf(env, self);
   return JniValues::toJava(env, readImage(env, type, image, offset, style).get());
 }
-// fromImage in the SQL style: an object value of this very type whose attributes can cross in
-// one array comes back as that array (KelvorTypeADT.fromImage makes the ObjectValue in Java);
-// anything else as toJava makes it.
-jobject fromImageSql(JNIEnv* env, jobject self, jbyteArray image, jlong offset) {
+// fromImage in the SQL or the platform style: an object value of this very type whose
+// attributes can all cross in one array comes back as that array (KelvorTypeADT.fromImage makes
+// the ObjectValue in Java); anything else as toJava makes it.
+jobject fromImagePacked(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jint style) {
   KelvorTypeADT& type = objectTypeOf(env, self);
-  Ref<lang::Object> v = readImage(env, type, image, offset, KelvorTypeADT::STYLE_SQL_VALUE);
+  Ref<lang::Object> v = readImage(env, type, image, offset, style);
   if (const auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(v.get())) {
     const Ref<jdbc::ObjectDescriptor>& descriptor = object->getDescriptor();
     if (descriptor && descriptor->getKelvorType().get() == &type) {
-      if (Ref<lang::ObjectArray> items = object->getAttributes()) {
+      // as toJava takes them: the SQL values, else (a platform-style read) the platform objects
+      Ref<lang::ObjectArray> items = object->getAttributes();
+      if (!items) items = object->getPlatformAttributes(nullptr);
+      if (items) {
         if (jbyteArray wire = JniValues::attributesWire(env, *items)) return wire;
       }
     }
@@ -307,7 +310,7 @@ const JNINativeMethod ADT_METHODS[] = {
     KELCORE_NATIVE("toImage0", "(" KELCORE_OBJ ")[B", toImage),
     KELCORE_NATIVE("toImagePacked0", "(" KELCORE_PEER "KelvorTypeADT;[B)[B", toImagePacked),
     KELCORE_NATIVE("fromImage0", "([BJI)" KELCORE_OBJ, fromImage),
-    KELCORE_NATIVE("fromImageSql0", "([BJ)" KELCORE_OBJ, fromImageSql),
+    KELCORE_NATIVE("fromImagePacked0", "([BJI)" KELCORE_OBJ, fromImagePacked),
 };
 const JNINativeMethod COLLECTION_METHODS[] = {
     KELCORE_NATIVE("forName0",

@@ -424,7 +424,15 @@ void putWireInt(std::vector<int8_t>& out, int32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<int8_t>(u >> shift));
 }
 
-// The kind a value crosses with, told by its class name; 0 for a class that cannot cross so.
+// The kinds of the wire's items: the value classes' (JniClasses::KIND_*), and the platform
+// objects a read in the platform style makes (PackedValues.attributesFrom).
+constexpr jbyte WIRE_LATIN1 = 16;     // a String of characters below U+0080: its bytes
+constexpr jbyte WIRE_UTF16 = 17;      // any other String: its UTF-16 code units, big-endian
+constexpr jbyte WIRE_DECIMAL = 18;    // a Decimal: its text, as BigDecimal(String) takes it
+constexpr jbyte WIRE_TIMESTAMP = 19;  // a Timestamp: year month day hour minute second nanos
+constexpr jbyte WIRE_BYTES = 20;      // a byte[]
+
+// The kind an item crosses with, told by its class name; 0 for one that cannot cross so.
 jbyte wireKind(const lang::Object* o) {
   switch (classOf(o)) {
     case ClassName::NUMBER:
@@ -435,6 +443,16 @@ jbyte wireKind(const lang::Object* o) {
       return JniClasses::KIND_RAW;
     case ClassName::CHAR:
       return JniClasses::KIND_CHAR;
+    case ClassName::STRING: {
+      const std::string& text = static_cast<const lang::String*>(o)->value();
+      return lang::String::asciiPrefix(text) == text.size() ? WIRE_LATIN1 : WIRE_UTF16;
+    }
+    case ClassName::DECIMAL:
+      return WIRE_DECIMAL;
+    case ClassName::TIMESTAMP:
+      return WIRE_TIMESTAMP;
+    case ClassName::BYTES:
+      return WIRE_BYTES;
     default:
       return 0;
   }
@@ -495,38 +513,68 @@ Ref<lang::ObjectArray> JniValues::attributesFrom(std::span<const int8_t> wire) {
 
 jbyteArray JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items) {
   const int32_t n = items.length();
-  size_t total = 4;
-  for (int32_t i = 0; i < n; ++i) {
-    const lang::Object* o = items.at(i);
-    if (o == nullptr) {
-      total += 1;
-      continue;
-    }
-    const jbyte kind = wireKind(o);
-    if (kind == 0) return nullptr;
-    const auto* v = static_cast<const jdbc::SqlValue*>(o);
-    if (!v->hasBytes()) return nullptr;  // no byte form: the value crosses on its own
-    total += (kind == JniClasses::KIND_CHAR ? 9 : 5) + static_cast<size_t>(v->byteLength());
-  }
-  if (total > static_cast<size_t>(INT32_MAX - 8)) return nullptr;
   std::vector<int8_t> wire;
-  wire.reserve(total);
+  wire.reserve(16 * static_cast<size_t>(n) + 4);
   putWireInt(wire, n);
+  const auto putBytes = [&](std::span<const int8_t> b) {
+    putWireInt(wire, static_cast<int32_t>(b.size()));
+    wire.insert(wire.end(), b.begin(), b.end());
+  };
+  const auto putText = [&](std::string_view text) {
+    putBytes(std::span(reinterpret_cast<const int8_t*>(text.data()), text.size()));
+  };
   for (int32_t i = 0; i < n; ++i) {
     const lang::Object* o = items.at(i);
-    if (o == nullptr) {
-      wire.push_back(0);
-      continue;
-    }
-    const std::span<const int8_t> form = static_cast<const jdbc::SqlValue*>(o)->byteSpan();
-    const jbyte kind = wireKind(o);
+    const jbyte kind = o != nullptr ? wireKind(o) : 0;
+    if (o != nullptr && kind == 0) return nullptr;
     wire.push_back(kind);
-    putWireInt(wire, static_cast<int32_t>(form.size()));
-    if (kind == JniClasses::KIND_CHAR) {
-      const jdbc::CharsetConverter* set = static_cast<const jdbc::CharValue*>(o)->characterSet();
-      putWireInt(wire, set != nullptr ? set->id() : 0);
+    switch (kind) {
+      case 0:
+        break;
+      case WIRE_LATIN1:
+        putText(static_cast<const lang::String*>(o)->value());
+        break;
+      case WIRE_UTF16: {
+        const std::u16string units =
+            lang::String::toUtf16(static_cast<const lang::String*>(o)->value());
+        putWireInt(wire, static_cast<int32_t>(2 * units.size()));
+        for (const char16_t u : units) {
+          wire.push_back(static_cast<int8_t>(u >> 8));
+          wire.push_back(static_cast<int8_t>(u & 0xFF));
+        }
+        break;
+      }
+      case WIRE_DECIMAL:
+        putText(static_cast<const lang::Decimal*>(o)->toString());
+        break;
+      case WIRE_TIMESTAMP: {
+        const auto* t = static_cast<const lang::Timestamp*>(o);
+        for (const int32_t field :
+             {t->year(), t->month(), t->day(), t->hour(), t->minute(), t->second(), t->nanos()}) {
+          putWireInt(wire, field);
+        }
+        break;
+      }
+      case WIRE_BYTES: {
+        const auto* b = static_cast<const lang::ByteArray*>(o);
+        putBytes(std::span(b->data(), static_cast<size_t>(b->length())));
+        break;
+      }
+      default: {  // a value class
+        const auto* v = static_cast<const jdbc::SqlValue*>(o);
+        if (!v->hasBytes()) return nullptr;  // no byte form: the value crosses on its own
+        const std::span<const int8_t> form = v->byteSpan();
+        putWireInt(wire, static_cast<int32_t>(form.size()));
+        if (kind == JniClasses::KIND_CHAR) {
+          const jdbc::CharsetConverter* set =
+              static_cast<const jdbc::CharValue*>(o)->characterSet();
+          putWireInt(wire, set != nullptr ? set->id() : 0);
+        }
+        wire.insert(wire.end(), form.begin(), form.end());
+        break;
+      }
     }
-    wire.insert(wire.end(), form.begin(), form.end());
+    if (wire.size() > static_cast<size_t>(INT32_MAX - 8)) return nullptr;
   }
   jbyteArray out = env->NewByteArray(static_cast<jsize>(wire.size()));
   check(env);

@@ -58,8 +58,9 @@ class JniValues {
   // The library's values of the array's items; every count and length is checked against the
   // bytes left before it is used (IllegalArgumentException).
   static lang::Ref<lang::ObjectArray> attributesFrom(std::span<const int8_t> wire);
-  // The items as one array for PackedValues.attributesFrom; null when an item cannot cross so
-  // (it is not null or a number, date, raw or character value that has its bytes).
+  // The items as one array for PackedValues.attributesFrom; null when an item cannot cross so.
+  // Items that can: null, a number, date, raw or character value that has its bytes, and the
+  // platform objects String, Decimal, Timestamp and byte[].
   static jbyteArray attributesWire(JNIEnv* env, const lang::ObjectArray& items);
 
   // --- peers ---

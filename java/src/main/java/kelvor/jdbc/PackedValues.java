@@ -1,5 +1,8 @@
 package kelvor.jdbc;
 
+import java.math.BigDecimal;
+import java.nio.charset.StandardCharsets;
+import java.time.LocalDateTime;
 import java.util.Arrays;
 
 /**
@@ -33,6 +36,17 @@ public final class PackedValues {
   //   item := kind(1)                     null (kind 0)
   //         | kind(1) length(4) form      NUMBER, DATE, RAW
   //         | kind(1) length(4) charset(4) form   CHAR
+  // and, from a read in the platform style only, Java's own objects:
+  //         | 16 length(4) bytes          a String of characters below U+0080
+  //         | 17 length(4) units          any other String, UTF-16 big-endian
+  //         | 18 length(4) text           a BigDecimal, as BigDecimal(String) reads it
+  //         | 19 int(4){7}                a LocalDateTime: year month day hour minute second nano
+  //         | 20 length(4) bytes          a byte[]
+  private static final byte LATIN1 = 16;
+  private static final byte UTF16 = 17;
+  private static final byte DECIMAL = 18;
+  private static final byte TIMESTAMP = 19;
+  private static final byte BYTES = 20;
 
   /** An object value's attributes as one array, or null when one of them cannot be packed. */
   public static byte[] attributesOf(ObjectValue value) {
@@ -71,7 +85,7 @@ public final class PackedValues {
     return wire;
   }
 
-  /** The value objects of attributesOf's array (as the library writes it), made anew. */
+  /** The objects of an array as the library writes it (attributesOf's, or a read's), made anew. */
   public static Object[] attributesFrom(byte[] wire) {
     Object[] out = new Object[getInt(wire, 0)];
     int at = 4;
@@ -80,8 +94,19 @@ public final class PackedValues {
       if (kind == 0) {
         continue;
       }
+      if (kind == TIMESTAMP) {
+        out[i] = LocalDateTime.of(getInt(wire, at), getInt(wire, at + 4), getInt(wire, at + 8),
+            getInt(wire, at + 12), getInt(wire, at + 16), getInt(wire, at + 20), getInt(wire, at + 24));
+        at += 28;
+        continue;
+      }
       int n = getInt(wire, at);
       at += 4;
+      if (kind >= LATIN1) {
+        out[i] = platform(kind, wire, at, n);
+        at += n;
+        continue;
+      }
       int charset = 0;
       if (kind == SqlValue.CHAR) {
         charset = getInt(wire, at);
@@ -104,6 +129,19 @@ public final class PackedValues {
 
   private static int getInt(byte[] b, int at) {
     return (b[at] << 24) | ((b[at + 1] & 0xFF) << 16) | ((b[at + 2] & 0xFF) << 8) | (b[at + 3] & 0xFF);
+  }
+
+  private static Object platform(byte kind, byte[] wire, int at, int n) {
+    switch (kind) {
+      case LATIN1:
+        return new String(wire, at, n, StandardCharsets.ISO_8859_1);
+      case UTF16:
+        return new String(wire, at, n, StandardCharsets.UTF_16BE);
+      case DECIMAL:
+        return new BigDecimal(new String(wire, at, n, StandardCharsets.ISO_8859_1));
+      default:
+        return Arrays.copyOfRange(wire, at, at + n);
+    }
   }
 
   private static Object make(byte kind, byte[] b, int charset) {

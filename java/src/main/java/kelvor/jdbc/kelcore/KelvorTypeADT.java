@@ -57,10 +57,10 @@ public class KelvorTypeADT extends KelvorType {
    * (STYLE_PLATFORM_OBJECT). A null object gives null.
    */
   public Object fromImage(byte[] image, long offset, int style) {
-    if (style == STYLE_SQL_VALUE) {
-      // An object value of this type whose attributes are all scalar values comes back as
-      // their array (a read in this style gives an ObjectValue or null, never a byte[]).
-      Object read = fromImageSql0(image, offset);
+    if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
+      // An object value of this type whose attributes are all scalar comes back as one array
+      // (a read in these styles gives an ObjectValue or null, never a byte[]).
+      Object read = fromImagePacked0(image, offset, style);
       return read instanceof byte[] ? new ObjectValue(this, PackedValues.attributesFrom((byte[]) read)) : read;
     }
     return fromImage0(image, offset, style);
@@ -73,7 +73,7 @@ public class KelvorTypeADT extends KelvorType {
 
   private native Object fromImage0(byte[] image, long offset, int style);
 
-  private native Object fromImageSql0(byte[] image, long offset);
+  private native Object fromImagePacked0(byte[] image, long offset, int style);
 
   static native NativePeer forName0(Connection connection, String sqlName);
 
