@@ -1,7 +1,8 @@
-// Values across the JNI edge. Strings cross as UTF-16 (GetStringRegion / NewString: never the
-// VM's modified UTF-8); arrays are copied with Get/Set<Type>ArrayRegion; descriptors and other
-// library objects cross as peers (kelvor.jdbc.kelcore.NativePeer), one Java object per C++
-// object while that Java object lives.
+// Values across the JNI edge. Strings cross as UTF-16 (GetStringRegion / NewString, or the
+// code units in an array of attributes), or as their bytes when ASCII: never the VM's modified
+// UTF-8; arrays are copied with Get/Set<Type>ArrayRegion; descriptors and other library objects
+// cross as peers (kelvor.jdbc.kelcore.NativePeer), one Java object per C++ object while that
+// Java object lives.
 //
 // C++ to Java: driver values become the kelvor.jdbc value classes holding their bytes (objects
 // and collections with their descriptors' peers), platform objects Java's own (BigDecimal,
