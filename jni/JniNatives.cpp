@@ -143,6 +143,23 @@ jbyteArray toImagePacked(JNIEnv* env, jobject self, jobject valueType, jbyteArra
   return JniValues::newBytes(env, image.get());
 }
 
+// v for Java: an object value of type itself whose attributes can all cross in one array as
+// that array (KelvorTypeADT makes the ObjectValue in Java), anything else as toJava makes it.
+jobject ownValueOf(JNIEnv* env, KelvorTypeADT& type, const lang::Object* v) {
+  if (const auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(v)) {
+    const Ref<jdbc::ObjectDescriptor>& descriptor = object->getDescriptor();
+    if (descriptor && descriptor->getKelvorType().get() == &type) {
+      // as toJava takes them: the SQL values, else (a platform-style read) the platform objects
+      Ref<lang::ObjectArray> items = object->getAttributes();
+      if (!items) items = object->getPlatformAttributes(nullptr);
+      if (items) {
+        if (jbyteArray wire = JniValues::attributesWire(env, *items)) return wire;
+      }
+    }
+  }
+  return JniValues::toJava(env, v);
+}
+
 Ref<lang::Object> readImage(JNIEnv* env, KelvorTypeADT& type, jbyteArray image, jlong offset,
                             jint style) {
   if (image == nullptr) lang::throwNullPointer("image");
@@ -158,19 +175,22 @@ jobject fromImage(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jin
 // the ObjectValue in Java); anything else as toJava makes it.
 jobject fromImagePacked(JNIEnv* env, jobject self, jbyteArray image, jlong offset, jint style) {
   KelvorTypeADT& type = objectTypeOf(env, self);
-  Ref<lang::Object> v = readImage(env, type, image, offset, style);
-  if (const auto* object = jdbc::SqlValue::as<jdbc::ObjectValue>(v.get())) {
-    const Ref<jdbc::ObjectDescriptor>& descriptor = object->getDescriptor();
-    if (descriptor && descriptor->getKelvorType().get() == &type) {
-      // as toJava takes them: the SQL values, else (a platform-style read) the platform objects
-      Ref<lang::ObjectArray> items = object->getAttributes();
-      if (!items) items = object->getPlatformAttributes(nullptr);
-      if (items) {
-        if (jbyteArray wire = JniValues::attributesWire(env, *items)) return wire;
-      }
-    }
-  }
-  return JniValues::toJava(env, v.get());
+  return ownValueOf(env, type, readImage(env, type, image, offset, style).get());
+}
+
+// toSqlValue of an object type's attributes that crossed in one array: the same steps as
+// toSqlValue takes for an Object[]; the value made comes back as one array too when it can.
+jobject toSqlValuePacked(JNIEnv* env, jobject self, jbyteArray attributes) {
+  KelvorTypeADT& type = objectTypeOf(env, self);
+  jdbc::Connection* conn = connectionOfType(type);
+  if (attributes == nullptr) lang::throwNullPointer("attributes");
+  // The objects live for this call alone: placed side by side, not an allocation each.
+  const lang::BlockArena::Scope placed;
+  const Ref<lang::ByteArray> wire = JniValues::bytes(env, attributes);
+  Ref<lang::ObjectArray> items = JniValues::attributesFrom(
+      std::span<const int8_t>(wire->data(), static_cast<size_t>(wire->length())));
+  Ref<jdbc::SqlValue> sql = type.toSqlValue(items.get(), conn);
+  return ownValueOf(env, type, sql.get());
 }
 
 // ---- KelvorTypeCOLLECTION -------------------------------------------------------------------
@@ -308,6 +328,7 @@ const JNINativeMethod ADT_METHODS[] = {
     KELCORE_NATIVE("getAttributeTypeName", "(I)Ljava/lang/String;", attributeTypeName),
     KELCORE_NATIVE("getAttributeType0", "(I)" KELCORE_PEER "NativePeer;", attributeType),
     KELCORE_NATIVE("toImage0", "(" KELCORE_OBJ ")[B", toImage),
+    KELCORE_NATIVE("toSqlValuePacked0", "([B)" KELCORE_OBJ, toSqlValuePacked),
     KELCORE_NATIVE("toImagePacked0", "(" KELCORE_PEER "KelvorTypeADT;[B)[B", toImagePacked),
     KELCORE_NATIVE("fromImage0", "([BJI)" KELCORE_OBJ, fromImage),
     KELCORE_NATIVE("fromImagePacked0", "([BJI)" KELCORE_OBJ, fromImagePacked),

@@ -1,5 +1,6 @@
 #include "jni/JniValues.h"
 
+#include <bit>
 #include <cstring>
 #include <span>
 #include <string>
@@ -424,13 +425,16 @@ void putWireInt(std::vector<int8_t>& out, int32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<int8_t>(u >> shift));
 }
 
-// The kinds of the wire's items: the value classes' (JniClasses::KIND_*), and the platform
-// objects a read in the platform style makes (PackedValues.attributesFrom).
+// The kinds of the wire's items (kelvor.jdbc.AttributeWire): the value classes'
+// (JniClasses::KIND_*), and the platform objects.
 constexpr jbyte WIRE_LATIN1 = 16;     // a String of characters below U+0080: its bytes
 constexpr jbyte WIRE_UTF16 = 17;      // any other String: its UTF-16 code units, big-endian
 constexpr jbyte WIRE_DECIMAL = 18;    // a Decimal: its text, as BigDecimal(String) takes it
 constexpr jbyte WIRE_TIMESTAMP = 19;  // a Timestamp: year month day hour minute second nanos
 constexpr jbyte WIRE_BYTES = 20;      // a byte[]
+// and, from Java only, the boxed primitives: their values
+constexpr jbyte WIRE_INT = 21, WIRE_LONG = 22, WIRE_SHORT = 23, WIRE_BYTE = 24, WIRE_DOUBLE = 25,
+                WIRE_FLOAT = 26, WIRE_BOOLEAN = 27;
 
 // The kind an item crosses with, told by its class name; 0 for one that cannot cross so.
 jbyte wireKind(const lang::Object* o) {
@@ -474,34 +478,107 @@ Ref<lang::ObjectArray> JniValues::attributesFrom(std::span<const int8_t> wire) {
     at += n;
     return p;
   };
+  const auto takeLength = [&] {
+    const int32_t length = wireInt(take(4));
+    if (length < 0) badWire("negative length");
+    return length;
+  };
+  const auto takeLong = [&] {
+    const auto high = static_cast<uint32_t>(wireInt(take(4)));
+    return static_cast<int64_t>((uint64_t{high} << 32) | static_cast<uint32_t>(wireInt(take(4))));
+  };
   const int32_t n = wireInt(take(4));
   if (n < 0 || static_cast<size_t>(n) > wire.size() - at) badWire("count above the items");
   auto out = lang::ObjectArray::make(n);
   Ref<jdbc::CharsetConverter> converter;
   for (int32_t i = 0; i < n; ++i) {
     const int8_t kind = *take(1);
-    if (kind == 0) continue;
-    const int32_t length = wireInt(take(4));
-    if (length < 0) badWire("negative length");
-    int32_t charset = 0;
-    if (kind == JniClasses::KIND_CHAR) charset = wireInt(take(4));
-    const int8_t* form = take(static_cast<size_t>(length));
-    // a short form is copied inline, into the value's own place
     switch (kind) {
-      case JniClasses::KIND_NUMBER:
-        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::NumberValue>(form, length));
+      case 0:
         break;
-      case JniClasses::KIND_DATE:
-        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::DateValue>(form, length));
+      // a short form is copied inline, into the value's own place
+      case JniClasses::KIND_NUMBER: {
+        const int32_t length = takeLength();
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::NumberValue>(take(length), length));
         break;
-      case JniClasses::KIND_CHAR:
+      }
+      case JniClasses::KIND_DATE: {
+        const int32_t length = takeLength();
+        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::DateValue>(take(length), length));
+        break;
+      }
+      case JniClasses::KIND_CHAR: {
+        const int32_t length = takeLength();
+        const int32_t charset = wireInt(take(4));
         if (!converter || converter->id() != charset) {
           converter = jdbc::CharsetConverter::forId(charset);
         }
-        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(form, length, converter));
+        out->set(i,
+                 jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(take(length), length, converter));
         break;
+      }
       case JniClasses::KIND_RAW:
-        out->set(i, lang::makeRef<jdbc::RawValue>(lang::ByteArray::copyOf(form, length)));
+      case WIRE_BYTES: {
+        const int32_t length = takeLength();
+        Ref<lang::ByteArray> b = lang::ByteArray::copyOf(take(length), length);
+        if (kind == WIRE_BYTES) {
+          out->set(i, std::move(b));
+        } else {
+          out->set(i, lang::makeRef<jdbc::RawValue>(std::move(b)));
+        }
+        break;
+      }
+      case WIRE_LATIN1: {  // characters below U+0080: the same bytes in UTF-8
+        const int32_t length = takeLength();
+        out->set(i, lang::String::of(std::string_view(reinterpret_cast<const char*>(take(length)),
+                                                      static_cast<size_t>(length))));
+        break;
+      }
+      case WIRE_UTF16: {
+        const int32_t length = takeLength();
+        const int8_t* p = take(length);
+        std::u16string units(static_cast<size_t>(length / 2), u'\0');
+        for (size_t k = 0; k < units.size(); ++k) {
+          units[k] = static_cast<char16_t>((static_cast<uint8_t>(p[2 * k]) << 8) |
+                                           static_cast<uint8_t>(p[2 * k + 1]));
+        }
+        out->set(i, lang::String::fromUtf16(units.data(), static_cast<int32_t>(units.size())));
+        break;
+      }
+      case WIRE_DECIMAL: {
+        const int32_t length = takeLength();
+        out->set(i, lang::Decimal::parse(std::string(reinterpret_cast<const char*>(take(length)),
+                                                     static_cast<size_t>(length))));
+        break;
+      }
+      case WIRE_TIMESTAMP: {
+        int32_t f[7];
+        for (int32_t& field : f) field = wireInt(take(4));
+        out->set(i, lang::Timestamp::of(f[0], f[1], f[2], f[3], f[4], f[5], f[6]));
+        break;
+      }
+      case WIRE_INT:
+        out->set(i, lang::Boxed<int32_t>::of(wireInt(take(4))));
+        break;
+      case WIRE_LONG:
+        out->set(i, lang::Boxed<int64_t>::of(takeLong()));
+        break;
+      case WIRE_SHORT: {
+        const auto* p = reinterpret_cast<const uint8_t*>(take(2));
+        out->set(i, lang::Boxed<int16_t>::of(static_cast<int16_t>((p[0] << 8) | p[1])));
+        break;
+      }
+      case WIRE_BYTE:
+        out->set(i, lang::Boxed<int8_t>::of(*take(1)));
+        break;
+      case WIRE_DOUBLE:
+        out->set(i, lang::Boxed<double>::of(std::bit_cast<double>(takeLong())));
+        break;
+      case WIRE_FLOAT:
+        out->set(i, lang::Boxed<float>::of(std::bit_cast<float>(wireInt(take(4)))));
+        break;
+      case WIRE_BOOLEAN:
+        out->set(i, lang::Boxed<bool>::of(*take(1) != 0));
         break;
       default:
         badWire("unknown kind");

@@ -55,12 +55,13 @@ class JniValues {
   // The value's byte form; null for a value without bytes.
   static jbyteArray newBytes(JNIEnv* env, const jdbc::SqlValue& v);
 
-  // --- an object value's attributes in one array (kelvor.jdbc.PackedValues.attributesOf) ---
-  // The library's values of the array's items; every count and length is checked against the
-  // bytes left before it is used (IllegalArgumentException).
+  // --- an object value's attributes in one array (kelvor.jdbc.AttributeWire) ---
+  // The library's objects of the array's items, as toNative makes them of the same Java
+  // objects; every count and length is checked against the bytes left before it is used
+  // (IllegalArgumentException).
   static lang::Ref<lang::ObjectArray> attributesFrom(std::span<const int8_t> wire);
-  // The items as one array for PackedValues.attributesFrom; null when an item cannot cross so.
-  // Items that can: null, a number, date, raw or character value that has its bytes, and the
+  // The items as one array for AttributeWire.items; null when an item cannot cross so. Items
+  // that can: null, a number, date, raw or character value that has its bytes, and the
   // platform objects String, Decimal, Timestamp and byte[].
   static jbyteArray attributesWire(JNIEnv* env, const lang::ObjectArray& items);
 

@@ -2,7 +2,7 @@ package kelvor.jdbc.kelcore;
 
 import kelvor.jdbc.Connection;
 import kelvor.jdbc.ObjectValue;
-import kelvor.jdbc.PackedValues;
+import kelvor.jdbc.AttributeWire;
 
 /**
  * The descriptor of an object type: its attributes' descriptors and names, and the writer and
@@ -38,11 +38,11 @@ public class KelvorTypeADT extends KelvorType {
 
   /** The complete pickled image of an object value. */
   public byte[] toImage(Object value) {
-    // An object value whose attributes are all scalar values crosses as one array instead of
-    // one JNI call or more per attribute.
+    // An object value whose attributes are all scalar crosses as one array instead of one JNI
+    // call or more per attribute.
     if (value instanceof ObjectValue) {
       ObjectValue object = (ObjectValue) value;
-      byte[] attributes = PackedValues.attributesOf(object);
+      byte[] attributes = AttributeWire.of(object);
       if (attributes != null) {
         KelvorTypeADT type = object.getType();
         return toImagePacked0(type == this ? null : type, attributes);
@@ -61,10 +61,29 @@ public class KelvorTypeADT extends KelvorType {
       // An object value of this type whose attributes are all scalar comes back as one array
       // (a read in these styles gives an ObjectValue or null, never a byte[]).
       Object read = fromImagePacked0(image, offset, style);
-      return read instanceof byte[] ? new ObjectValue(this, PackedValues.attributesFrom((byte[]) read)) : read;
+      return read instanceof byte[] ? new ObjectValue(this, AttributeWire.items((byte[]) read)) : read;
     }
     return fromImage0(image, offset, style);
   }
+
+  /**
+   * Converts an application value into an ObjectValue of this type: an ObjectValue, or an
+   * Object[] of its attributes (value classes or Java objects this type's attributes accept).
+   */
+  @Override
+  public Object toSqlValue(Object value) {
+    // Attributes that are all scalar cross as one array, and so does the value made of them.
+    if (value instanceof Object[]) {
+      byte[] attributes = AttributeWire.of((Object[]) value);
+      if (attributes != null) {
+        Object made = toSqlValuePacked0(attributes);
+        return made instanceof byte[] ? new ObjectValue(this, AttributeWire.items((byte[]) made)) : made;
+      }
+    }
+    return super.toSqlValue(value);
+  }
+
+  private native Object toSqlValuePacked0(byte[] attributes);
 
   private native byte[] toImage0(Object value);
 

@@ -8,11 +8,13 @@ import static org.junit.jupiter.api.Assertions.assertSame;
 
 import java.math.BigDecimal;
 import java.time.LocalDateTime;
+import java.util.Arrays;
 import java.util.HexFormat;
 import kelvor.jdbc.ArrayValue;
 import kelvor.jdbc.CharValue;
 import kelvor.jdbc.Connection;
 import kelvor.jdbc.DateValue;
+import kelvor.jdbc.DriverException;
 import kelvor.jdbc.NumberValue;
 import kelvor.jdbc.ObjectValue;
 import org.junit.jupiter.api.Test;
@@ -160,6 +162,49 @@ class RoundTripTest {
         Object value = address.toSqlValue(new Object[] {null, null, null, new ArrayValue(null, texts)});
         ObjectValue read = (ObjectValue) address.fromImage(address.toImage(value), 0, KelvorType.STYLE_SQL_VALUE);
         assertArrayEquals(texts, (Object[]) ((ArrayValue) read.getAttribute(3)).getElements());
+      }
+    }
+  }
+
+  /** The result of a conversion, or the class and driver code of its failure. */
+  private static Object outcome(java.util.function.Supplier<Object> conversion) {
+    try {
+      return conversion.get();
+    } catch (DriverException e) {
+      return "DriverException " + e.getErrorCode();
+    } catch (RuntimeException e) {
+      return e.getClass().getName();
+    }
+  }
+
+  @Test
+  void attributesConvertInOneArrayAsOneByOne() {
+    try (Connection conn = Fixtures.connectionServing("person")) {
+      KelvorTypeADT person = KelvorTypeADT.forName("KELCORE.PERSON", conn);
+      LocalDateTime born = LocalDateTime.of(-44, 3, 15, 12, 30, 5);
+      // NAME, BORN, HEIGHT (a NUMBER), ADDRESS (null: an object would take the general path)
+      Object[][] rows = {
+        {"Mara", born, 168, null},
+        {"\u00e9 \ud800 \ud83d\ude00", DateValue.of(born), -168L, null},  // a lone surrogate
+        {CharValue.of("x", 106), born, (short) -2, null},
+        {"a", born, (byte) -3, null},
+        {"a", born, -1.68, null},
+        {"a", born, 1.68f, null},
+        {"a", born, new BigDecimal("-1.5E+3"), null},
+        {"a", born, true, null},
+        {"a", born, new byte[] {1, 2}, null},
+        {new byte[] {1, 2}, "not a date", "12.5", null},
+      };
+      for (Object[] row : rows) {
+        Object oneByOne = outcome(() -> {
+          Object[] made = new Object[row.length];
+          for (int i = 0; i < 3; ++i) {
+            made[i] = person.getAttributeType(i).toSqlValue(row[i]);
+          }
+          return Arrays.asList(made);
+        });
+        Object inOneArray = outcome(() -> Arrays.asList(((ObjectValue) person.toSqlValue(row)).getAttributes()));
+        assertEquals(oneByOne, inOneArray, Arrays.toString(row));
       }
     }
   }

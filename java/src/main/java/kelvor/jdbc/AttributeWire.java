@@ -1,0 +1,275 @@
+package kelvor.jdbc;
+
+import java.math.BigDecimal;
+import java.nio.charset.StandardCharsets;
+import java.time.LocalDateTime;
+import java.util.Arrays;
+
+/**
+ * The attributes of one object value in a single byte array, as the descriptors of
+ * kelvor.jdbc.kelcore hand them to the library and take them back: one JNI array instead of a
+ * JNI call or more per attribute. Public for those descriptors; not a part of the driver's API.
+ *
+ * <pre>
+ *   wire := count(4) item{count}                 ints big-endian
+ *   item := 0                                    null
+ *         | kind(1) length(4) form               NumberValue, DateValue, RawValue (SqlValue.kind)
+ *         | 2 length(4) charset(4) form          CharValue
+ *         | 16 length(4) bytes                   a String of characters below U+0080
+ *         | 17 length(4) units                   any other String: its UTF-16 code units
+ *         | 18 length(4) text                    a BigDecimal: its toString()
+ *         | 19 int(4){7}                         a LocalDateTime: year month day hour minute
+ *                                                second nano
+ *         | 20 length(4) bytes                   a byte[]
+ *         | 21 int(4) | 22 long(8) | 23 short(2) | 24 byte(1)    Integer Long Short Byte
+ *         | 25 bits(8) | 26 bits(4) | 27 byte(1)                Double Float Boolean
+ * </pre>
+ *
+ * Items of exactly these classes cross so; any other item (a nested object or collection, a
+ * subclass) leaves the whole array to the general path, one conversion per item.
+ */
+public final class AttributeWire {
+  private static final byte LATIN1 = 16;
+  private static final byte UTF16 = 17;
+  private static final byte DECIMAL = 18;
+  private static final byte TIMESTAMP = 19;
+  private static final byte BYTES = 20;
+  private static final byte INT = 21;
+  private static final byte LONG = 22;
+  private static final byte SHORT = 23;
+  private static final byte BYTE = 24;
+  private static final byte DOUBLE = 25;
+  private static final byte FLOAT = 26;
+  private static final byte BOOLEAN = 27;
+
+  private byte[] out = new byte[128];
+  private int at;
+
+  private AttributeWire() {}
+
+  /** An object value's attributes as one array, or null when one of them cannot cross so. */
+  public static byte[] of(ObjectValue value) {
+    return of(value.attributes);
+  }
+
+  /** The items as one array, or null when one of them cannot cross so. */
+  public static byte[] of(Object[] items) {
+    AttributeWire w = new AttributeWire();
+    w.putInt(items.length);
+    for (Object o : items) {
+      if (!w.put(o)) {
+        return null;
+      }
+    }
+    return Arrays.copyOf(w.out, w.at);
+  }
+
+  private boolean put(Object o) {
+    if (o == null) {
+      room(1);
+      out[at++] = 0;
+      return true;
+    }
+    Class<?> c = o.getClass();
+    if (c == NumberValue.class || c == DateValue.class || c == RawValue.class || c == CharValue.class) {
+      SqlValue v = (SqlValue) o;
+      putKind((byte) v.kind);
+      putInt(v.bytes.length);
+      if (c == CharValue.class) {
+        putInt(((CharValue) v).charsetId);
+      }
+      putBytes(v.bytes);
+    } else if (c == String.class) {
+      putString((String) o);
+    } else if (c == BigDecimal.class) {
+      putKind(DECIMAL);
+      byte[] text = o.toString().getBytes(StandardCharsets.ISO_8859_1);  // digits, sign, E, point
+      putInt(text.length);
+      putBytes(text);
+    } else if (c == LocalDateTime.class) {
+      LocalDateTime t = (LocalDateTime) o;
+      putKind(TIMESTAMP);
+      putInt(t.getYear());
+      putInt(t.getMonthValue());
+      putInt(t.getDayOfMonth());
+      putInt(t.getHour());
+      putInt(t.getMinute());
+      putInt(t.getSecond());
+      putInt(t.getNano());
+    } else if (c == byte[].class) {
+      putKind(BYTES);
+      putInt(((byte[]) o).length);
+      putBytes((byte[]) o);
+    } else if (c == Integer.class) {
+      putKind(INT);
+      putInt((Integer) o);
+    } else if (c == Long.class) {
+      putKind(LONG);
+      putLong((Long) o);
+    } else if (c == Short.class) {
+      putKind(SHORT);
+      putShort((Short) o);
+    } else if (c == Byte.class) {
+      putKind(BYTE);
+      putKind((Byte) o);
+    } else if (c == Double.class) {
+      putKind(DOUBLE);
+      putLong(Double.doubleToRawLongBits((Double) o));
+    } else if (c == Float.class) {
+      putKind(FLOAT);
+      putInt(Float.floatToRawIntBits((Float) o));
+    } else if (c == Boolean.class) {
+      putKind(BOOLEAN);
+      putKind((byte) ((Boolean) o ? 1 : 0));
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // The code units as they are (a lone surrogate too, as GetStringRegion gives it).
+  private void putString(String s) {
+    int n = s.length();
+    boolean ascii = true;
+    for (int i = 0; i < n && ascii; ++i) {
+      ascii = s.charAt(i) < 0x80;
+    }
+    putKind(ascii ? LATIN1 : UTF16);
+    putInt(ascii ? n : 2 * n);
+    room(ascii ? n : 2 * n);
+    for (int i = 0; i < n; ++i) {
+      char ch = s.charAt(i);
+      if (!ascii) {
+        out[at++] = (byte) (ch >>> 8);
+      }
+      out[at++] = (byte) ch;
+    }
+  }
+
+  private void room(int n) {
+    if (out.length - at < n) {
+      out = Arrays.copyOf(out, Math.max(out.length * 2, at + n));
+    }
+  }
+
+  private void putKind(byte b) {
+    room(1);
+    out[at++] = b;
+  }
+
+  private void putShort(short v) {
+    room(2);
+    out[at++] = (byte) (v >>> 8);
+    out[at++] = (byte) v;
+  }
+
+  private void putInt(int v) {
+    room(4);
+    out[at++] = (byte) (v >>> 24);
+    out[at++] = (byte) (v >>> 16);
+    out[at++] = (byte) (v >>> 8);
+    out[at++] = (byte) v;
+  }
+
+  private void putLong(long v) {
+    putInt((int) (v >>> 32));
+    putInt((int) v);
+  }
+
+  private void putBytes(byte[] b) {
+    room(b.length);
+    System.arraycopy(b, 0, out, at, b.length);
+    at += b.length;
+  }
+
+  /** The items of an array as the library writes it, made anew. */
+  public static Object[] items(byte[] wire) {
+    Reader r = new Reader(wire);
+    Object[] items = new Object[r.getInt()];
+    for (int i = 0; i < items.length; ++i) {
+      items[i] = r.item();
+    }
+    return items;
+  }
+
+  private static final class Reader {
+    private final byte[] in;
+    private int at;
+
+    Reader(byte[] in) {
+      this.in = in;
+    }
+
+    Object item() {
+      byte kind = in[at++];
+      switch (kind) {
+        case 0:
+          return null;
+        case SqlValue.NUMBER:
+          return new NumberValue(bytes(getInt()));
+        case SqlValue.DATE:
+          return new DateValue(bytes(getInt()));
+        case SqlValue.RAW:
+          return new RawValue(bytes(getInt()));
+        case SqlValue.CHAR: {
+          int n = getInt();
+          int charset = getInt();
+          return new CharValue(bytes(n), charset);
+        }
+        case LATIN1: {
+          int n = getInt();
+          at += n;
+          return new String(in, at - n, n, StandardCharsets.ISO_8859_1);
+        }
+        case UTF16: {
+          char[] units = new char[getInt() / 2];
+          for (int i = 0; i < units.length; ++i, at += 2) {
+            units[i] = (char) (((in[at] & 0xFF) << 8) | (in[at + 1] & 0xFF));
+          }
+          return new String(units);
+        }
+        case DECIMAL: {
+          int n = getInt();
+          at += n;
+          return new BigDecimal(new String(in, at - n, n, StandardCharsets.ISO_8859_1));
+        }
+        case TIMESTAMP:
+          return LocalDateTime.of(getInt(), getInt(), getInt(), getInt(), getInt(), getInt(), getInt());
+        case BYTES:
+          return bytes(getInt());
+        case INT:
+          return getInt();
+        case LONG:
+          return getLong();
+        case SHORT:
+          return (short) ((in[at++] << 8) | (in[at++] & 0xFF));
+        case BYTE:
+          return in[at++];
+        case DOUBLE:
+          return Double.longBitsToDouble(getLong());
+        case FLOAT:
+          return Float.intBitsToFloat(getInt());
+        case BOOLEAN:
+          return in[at++] != 0;
+        default:
+          throw new IllegalStateException("attribute wire: unknown kind " + kind);
+      }
+    }
+
+    byte[] bytes(int n) {
+      at += n;
+      return Arrays.copyOfRange(in, at - n, at);
+    }
+
+    int getInt() {
+      int v = ((in[at] & 0xFF) << 24) | ((in[at + 1] & 0xFF) << 16) | ((in[at + 2] & 0xFF) << 8) | (in[at + 3] & 0xFF);
+      at += 4;
+      return v;
+    }
+
+    long getLong() {
+      long high = getInt();
+      return (high << 32) | (getInt() & 0xFFFFFFFFL);
+    }
+  }
+}
