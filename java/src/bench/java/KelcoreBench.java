@@ -14,8 +14,10 @@ import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
 /**
  * The Java side of the comparison benchmark: the same rows as bench/CompareBench.cpp (an
  * object of 10 scalars, a collection of 1,000,000 small integers written from and read into an
- * int[]), through JNI. Each row: a warm-up, then `runs` timed runs of a fixed count of
- * operations; the median of the runs' times per operation is printed.
+ * int[]), through JNI, and the conversion of the object's attributes as Java objects into its
+ * value (flat_to_sql_value), which a Java driver makes before it writes. Each row: a warm-up,
+ * then `runs` timed runs of a fixed count of operations; the median of the runs' times per
+ * operation is printed.
  *
  * Usage: java -Dkelcore.jni.library=... -cp kelcore.jar:kelcore-bench.jar KelcoreBench [runs]
  */
@@ -103,9 +105,10 @@ public final class KelcoreBench {
     services.addType("BENCH.NUMS", numsTds(), null, null);
     try (Connection conn = new Connection(services)) {
       KelvorTypeADT flat = KelvorTypeADT.forName("BENCH.FLAT10", conn);
-      Object flatValue = flat.toSqlValue(new Object[] {7, -42, 1000, 96, new BigDecimal("12345.67"),
+      Object[] javaAttributes = {7, -42, 1000, 96, new BigDecimal("12345.67"),
           "alpha", "a short string", "kelvor", LocalDateTime.of(2026, 3, 5, 14, 7, 9),
-          LocalDateTime.of(1999, 12, 31, 23, 59, 58)});
+          LocalDateTime.of(1999, 12, 31, 23, 59, 58)};
+      Object flatValue = flat.toSqlValue(javaAttributes);
       byte[] flatImage = flat.toImage(flatValue);
 
       KelvorTypeCOLLECTION nums = KelvorTypeCOLLECTION.forName("BENCH.NUMS", conn);
@@ -116,6 +119,7 @@ public final class KelcoreBench {
       byte[] numsImage = nums.toImage(new ArrayValue(nums, ints));
 
       row("jni_call (getTypeCode)", measure(() -> sink = flat.getTypeCode(), 1_000_000, runs));
+      row("flat_to_sql_value", measure(() -> sink = flat.toSqlValue(javaAttributes), 100_000, runs));
       row("flat_write", measure(() -> sink = flat.toImage(flatValue), 100_000, runs));
       row("flat_read_sql", measure(() -> sink = flat.fromImage(flatImage, 0, KelvorType.STYLE_SQL_VALUE), 100_000, runs));
       row("flat_read_platform",
