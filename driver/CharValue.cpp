@@ -55,10 +55,10 @@ lang::Ref<CharValue> CharValue::makeNew(const lang::String& text,
 lang::Ref<CharValue> CharValue::fromObject(const lang::Object* value,
                                            lang::Ref<CharsetConverter> charset) {
   if (value == nullptr) return nullptr;
-  if (const auto* text = dynamic_cast<const lang::String*>(value)) {
+  if (const auto* text = lang::exactly<lang::String>(value)) {
     return lang::makeRef<CharValue>(*text, std::move(charset));
   }
-  if (const auto* other = dynamic_cast<const CharValue*>(value)) {
+  if (const auto* other = SqlValue::as<CharValue>(value)) {
     const lang::Ref<lang::ByteArray> bytes = other->shareBytes();
     if (!charset || !other->charset_ || other->charset_->id() == charset->id() || !bytes) {
       return lang::makeRef<CharValue>(bytes, other->getCharacterSet());

@@ -169,13 +169,13 @@ lang::Ref<DateValue> DateValue::fromString(std::string_view text, const lang::Ob
 
 lang::Ref<DateValue> DateValue::fromObject(const lang::Object* value) {
   if (value == nullptr) return nullptr;
-  if (const auto* date = dynamic_cast<const DateValue*>(value)) {
+  if (const auto* date = SqlValue::as<DateValue>(value)) {
     return lang::makeRef<DateValue>(date->shareBytes());
   }
-  if (const auto* timestamp = dynamic_cast<const lang::Timestamp*>(value)) {
+  if (const auto* timestamp = lang::exactly<lang::Timestamp>(value)) {
     return fromTimestamp(*timestamp);
   }
-  if (const auto* text = dynamic_cast<const lang::String*>(value)) {
+  if (const auto* text = lang::exactly<lang::String>(value)) {
     return fromString(text->value(), value);
   }
   ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);

@@ -413,30 +413,27 @@ lang::Ref<NumberValue> NumberValue::fromString(std::string_view text, const lang
 }
 
 lang::Ref<NumberValue> NumberValue::fromObject(const lang::Object* value) {
+  using lang::exactly;
   using lang::makeRef;
   if (value == nullptr) return nullptr;
-  if (const auto* number = dynamic_cast<const NumberValue*>(value)) {
+  if (const auto* number = SqlValue::as<NumberValue>(value)) {
     return makeRef<NumberValue>(number->shareBytes());
   }
-  if (const auto* decimal = dynamic_cast<const lang::Decimal*>(value)) {
-    return fromDecimal(*decimal);
-  }
-  if (const auto* text = dynamic_cast<const lang::String*>(value)) {
-    return fromString(text->value(), value);
-  }
-  if (const auto* v = dynamic_cast<const lang::Integer*>(value)) return makeRef<NumberValue>(v->value());
-  if (const auto* v = dynamic_cast<const lang::Long*>(value)) return makeRef<NumberValue>(v->value());
-  if (const auto* v = dynamic_cast<const lang::Short*>(value)) return makeRef<NumberValue>(v->value());
-  if (const auto* v = dynamic_cast<const lang::Byte*>(value)) {
+  if (const auto* decimal = exactly<lang::Decimal>(value)) return fromDecimal(*decimal);
+  if (const auto* text = exactly<lang::String>(value)) return fromString(text->value(), value);
+  if (const auto* v = exactly<lang::Integer>(value)) return makeRef<NumberValue>(v->value());
+  if (const auto* v = exactly<lang::Long>(value)) return makeRef<NumberValue>(v->value());
+  if (const auto* v = exactly<lang::Short>(value)) return makeRef<NumberValue>(v->value());
+  if (const auto* v = exactly<lang::Byte>(value)) {
     return makeRef<NumberValue>(static_cast<int16_t>(v->value()));
   }
-  if (const auto* v = dynamic_cast<const lang::Double*>(value)) {
+  if (const auto* v = exactly<lang::Double>(value)) {
     return encodeFloating(v->value(), value).value();
   }
-  if (const auto* v = dynamic_cast<const lang::Float*>(value)) {
+  if (const auto* v = exactly<lang::Float>(value)) {
     return encodeFloating(v->value(), value).value();
   }
-  if (const auto* v = dynamic_cast<const lang::Boolean*>(value)) {
+  if (const auto* v = exactly<lang::Boolean>(value)) {
     return makeRef<NumberValue>(int32_t{v->value() ? 1 : 0});
   }
   ErrorRaiser::raise(DriverException::ERR_CONVERSION, value);

@@ -44,7 +44,8 @@ class Boxed final : public Object {
   // otherwise one digit before the point and an exponent ("1.0E10", "2.5E-4"), and "NaN",
   // "Infinity", "-Infinity".
   std::string toString() const override;
-  const char* className() const noexcept override { return BoxedName<T>::value; }
+  static constexpr const char* NAME = BoxedName<T>::value;
+  const char* className() const noexcept override { return NAME; }
 
  private:
   explicit Boxed(T value) noexcept : value_(value) {}

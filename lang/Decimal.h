@@ -80,7 +80,8 @@ class Decimal final : public Object, public Placeable {
   // The nearest double (correctly rounded; ±infinity beyond the range, ±0 below it).
   double toDouble() const;
 
-  const char* className() const noexcept override { return "Decimal"; }
+  static constexpr const char* NAME = "Decimal";
+  const char* className() const noexcept override { return NAME; }
 
  private:
   Decimal(int32_t signum, std::string digits, int32_t scale)

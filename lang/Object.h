@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace kelvor::lang {
 
@@ -72,5 +74,15 @@ class Object {
   mutable std::atomic<int32_t> refs_{0};
   uint8_t classBits_ = 0;
 };
+
+// o as a T when it is one, told by its class name alone: T is final and its className() gives
+// T::NAME. A dynamic_cast that fails compares type names between libraries, and a chain of
+// them costs more than the conversions that test for the common classes first.
+template <typename T>
+const T* exactly(const Object* o) noexcept {
+  static_assert(std::is_final_v<T>);
+  return o != nullptr && std::strcmp(o->className(), T::NAME) == 0 ? static_cast<const T*>(o)
+                                                                   : nullptr;
+}
 
 }  // namespace kelvor::lang

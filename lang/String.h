@@ -36,7 +36,8 @@ class String final : public Object, public Placeable {
   bool equals(const Object* other) const override;
   int32_t hashCode() const override;
   std::string toString() const override { return value_; }
-  const char* className() const noexcept override { return "String"; }
+  static constexpr const char* NAME = "String";
+  const char* className() const noexcept override { return NAME; }
 
  private:
   explicit String(std::string&& value) noexcept : value_(std::move(value)) {}

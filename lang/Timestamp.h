@@ -42,7 +42,8 @@ class Timestamp final : public Object, public Placeable {
   // Chronological order: -1, 0 or 1.
   int32_t compareTo(const Timestamp& other) const noexcept;
 
-  const char* className() const noexcept override { return "Timestamp"; }
+  static constexpr const char* NAME = "Timestamp";
+  const char* className() const noexcept override { return NAME; }
 
  private:
   Timestamp(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
