@@ -121,21 +121,30 @@ jbyteArray toImage(JNIEnv* env, jobject self, jobject value) {
   Ref<lang::ByteArray> image = type.toImage(v.get());
   return JniValues::newBytes(env, image.get());
 }
+// The library's objects of attributes of a value of type that crossed in one array.
+Ref<lang::ObjectArray> wireItems(JNIEnv* env, jbyteArray attributes, jobjectArray types,
+                                 KelvorTypeADT& type, jdbc::Connection* conn) {
+  if (attributes == nullptr) lang::throwNullPointer("attributes");
+  const Ref<lang::ByteArray> wire = JniValues::bytes(env, attributes);
+  return JniValues::attributesFrom(
+      env, std::span<const int8_t>(wire->data(), static_cast<size_t>(wire->length())), types, type,
+      conn);
+}
+
 // toImage of an object value whose attributes crossed in one array: the same steps as toImage
 // takes for an ObjectValue (its own descriptor, valueType, else this one), without a call back
 // into Java for each attribute.
-jbyteArray toImagePacked(JNIEnv* env, jobject self, jobject valueType, jbyteArray attributes) {
+jbyteArray toImagePacked(JNIEnv* env, jobject self, jobject valueType, jbyteArray attributes,
+                         jobjectArray types) {
   KelvorTypeADT& declared = objectTypeOf(env, self);
   KelvorTypeADT& type = valueType != nullptr
                             ? JniValues::native<KelvorTypeADT>(env, valueType, "object value type")
                             : declared;
-  if (attributes == nullptr) lang::throwNullPointer("attributes");
   type.getAttributeTypes();  // parses the type when it was made by name
   // The values live for this call alone: placed side by side, not an allocation each.
   const lang::BlockArena::Scope placed;
-  const Ref<lang::ByteArray> wire = JniValues::bytes(env, attributes);
-  Ref<lang::ObjectArray> items = JniValues::attributesFrom(
-      std::span<const int8_t>(wire->data(), static_cast<size_t>(wire->length())));
+  // the items take the connection toImage gives them: this type's
+  Ref<lang::ObjectArray> items = wireItems(env, attributes, types, type, declared.getConnection());
   jdbc::Connection* own =
       type.getConnection() != nullptr ? type.getConnection() : declared.getConnection();
   Ref<lang::Object> v = type.toSqlValue(items.get(), own);
@@ -153,7 +162,7 @@ jobject ownValueOf(JNIEnv* env, KelvorTypeADT& type, const lang::Object* v) {
       Ref<lang::ObjectArray> items = object->getAttributes();
       if (!items) items = object->getPlatformAttributes(nullptr);
       if (items) {
-        if (jbyteArray wire = JniValues::attributesWire(env, *items)) return wire;
+        if (jobject wire = JniValues::attributesWire(env, *items)) return wire;
       }
     }
   }
@@ -180,15 +189,12 @@ jobject fromImagePacked(JNIEnv* env, jobject self, jbyteArray image, jlong offse
 
 // toSqlValue of an object type's attributes that crossed in one array: the same steps as
 // toSqlValue takes for an Object[]; the value made comes back as one array too when it can.
-jobject toSqlValuePacked(JNIEnv* env, jobject self, jbyteArray attributes) {
+jobject toSqlValuePacked(JNIEnv* env, jobject self, jbyteArray attributes, jobjectArray types) {
   KelvorTypeADT& type = objectTypeOf(env, self);
   jdbc::Connection* conn = connectionOfType(type);
-  if (attributes == nullptr) lang::throwNullPointer("attributes");
   // The objects live for this call alone: placed side by side, not an allocation each.
   const lang::BlockArena::Scope placed;
-  const Ref<lang::ByteArray> wire = JniValues::bytes(env, attributes);
-  Ref<lang::ObjectArray> items = JniValues::attributesFrom(
-      std::span<const int8_t>(wire->data(), static_cast<size_t>(wire->length())));
+  Ref<lang::ObjectArray> items = wireItems(env, attributes, types, type, conn);
   Ref<jdbc::SqlValue> sql = type.toSqlValue(items.get(), conn);
   return ownValueOf(env, type, sql.get());
 }
@@ -328,8 +334,9 @@ const JNINativeMethod ADT_METHODS[] = {
     KELCORE_NATIVE("getAttributeTypeName", "(I)Ljava/lang/String;", attributeTypeName),
     KELCORE_NATIVE("getAttributeType0", "(I)" KELCORE_PEER "NativePeer;", attributeType),
     KELCORE_NATIVE("toImage0", "(" KELCORE_OBJ ")[B", toImage),
-    KELCORE_NATIVE("toSqlValuePacked0", "([B)" KELCORE_OBJ, toSqlValuePacked),
-    KELCORE_NATIVE("toImagePacked0", "(" KELCORE_PEER "KelvorTypeADT;[B)[B", toImagePacked),
+    KELCORE_NATIVE("toSqlValuePacked0", "([B[" KELCORE_OBJ ")" KELCORE_OBJ, toSqlValuePacked),
+    KELCORE_NATIVE("toImagePacked0", "(" KELCORE_PEER "KelvorTypeADT;[B[" KELCORE_OBJ ")[B",
+                   toImagePacked),
     KELCORE_NATIVE("fromImage0", "([BJI)" KELCORE_OBJ, fromImage),
     KELCORE_NATIVE("fromImagePacked0", "([BJI)" KELCORE_OBJ, fromImagePacked),
 };

@@ -1,5 +1,6 @@
 #include "jni/JniValues.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <span>
@@ -410,23 +411,15 @@ jbyteArray JniValues::newBytes(JNIEnv* env, const jdbc::SqlValue& v) {
   return out;
 }
 
-// --- an object value's attributes in one array ---
+// --- an object value's attributes in one array (kelvor.jdbc.AttributeWire) ---
 
 namespace {
 
-// The wire's big-endian ints (PackedValues.putInt).
-int32_t wireInt(const int8_t* p) {
-  const auto* u = reinterpret_cast<const uint8_t*>(p);
-  return static_cast<int32_t>((uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) |
-                              (uint32_t{u[2]} << 8) | uint32_t{u[3]});
-}
-void putWireInt(std::vector<int8_t>& out, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<int8_t>(u >> shift));
-}
+// An item the wire does not carry: the whole value takes the general path.
+struct NotOnWire {};
 
-// The kinds of the wire's items (kelvor.jdbc.AttributeWire): the value classes'
-// (JniClasses::KIND_*), and the platform objects.
+// The kinds of the wire's items: the value classes' (JniClasses::KIND_*), the platform
+// objects, and objects and collections of their declared types.
 constexpr jbyte WIRE_LATIN1 = 16;     // a String of characters below U+0080: its bytes
 constexpr jbyte WIRE_UTF16 = 17;      // any other String: its UTF-16 code units, big-endian
 constexpr jbyte WIRE_DECIMAL = 18;    // a Decimal: its text, as BigDecimal(String) takes it
@@ -435,8 +428,13 @@ constexpr jbyte WIRE_BYTES = 20;      // a byte[]
 // and, from Java only, the boxed primitives: their values
 constexpr jbyte WIRE_INT = 21, WIRE_LONG = 22, WIRE_SHORT = 23, WIRE_BYTE = 24, WIRE_DOUBLE = 25,
                 WIRE_FLOAT = 26, WIRE_BOOLEAN = 27;
+// an object value: type(4) count(4) item{count}, its attributes; a collection value:
+// type(4) length(8) count(4) item{count}, its elements. type: the position of its descriptor in
+// the list that crosses beside the array, -1 for none.
+constexpr jbyte WIRE_OBJECT = 28;
+constexpr jbyte WIRE_ARRAY = 29;
 
-// The kind an item crosses with, told by its class name; 0 for one that cannot cross so.
+// The kind a scalar item crosses with, told by its class name; 0 for one that cannot cross so.
 jbyte wireKind(const lang::Object* o) {
   switch (classOf(o)) {
     case ClassName::NUMBER:
@@ -462,162 +460,223 @@ jbyte wireKind(const lang::Object* o) {
   }
 }
 
-[[noreturn]] void badWire(const char* what) {
-  throw lang::IllegalArgumentException(std::string("packed attributes: ") + what);
-}
+// Reads the items Java wrote, making of each the object toNativeAt makes of the same Java
+// object. security: the array comes from Java; every count and length is checked against the
+// bytes left before it sizes or reads anything.
+class WireReader {
+ public:
+  WireReader(JNIEnv* env, std::span<const int8_t> wire, jobjectArray types)
+      : env_(env), wire_(wire), types_(types) {}
 
-}  // namespace
+  // The items of a value of `parent`, at depth as toNativeAt counts it: item i declared as
+  // itemType(parent, i).
+  Ref<lang::ObjectArray> list(KelvorType& parent, jdbc::Connection* conn, int32_t depth) {
+    const int32_t n = takeInt();
+    if (n < 0 || static_cast<size_t>(n) > left()) bad("count above the items");
+    auto out = lang::ObjectArray::make(n);
+    for (int32_t i = 0; i < n; ++i) out->set(i, item(parent, i, conn, depth));
+    return out;
+  }
 
-Ref<lang::ObjectArray> JniValues::attributesFrom(std::span<const int8_t> wire) {
-  // security: the array comes from Java; every count and length is checked against the bytes
-  // left before it sizes or reads anything
-  size_t at = 0;
-  const auto take = [&](size_t n) {
-    if (wire.size() - at < n) badWire("cut short");
-    const int8_t* p = wire.data() + at;
-    at += n;
+  void end() const {
+    if (at_ != wire_.size()) bad("bytes after the items");
+  }
+
+ private:
+  [[noreturn]] static void bad(const char* what) {
+    throw lang::IllegalArgumentException(std::string("packed attributes: ") + what);
+  }
+  size_t left() const noexcept { return wire_.size() - at_; }
+  const int8_t* take(size_t n) {
+    if (left() < n) bad("cut short");
+    const int8_t* p = wire_.data() + at_;
+    at_ += n;
     return p;
-  };
-  const auto takeLength = [&] {
-    const int32_t length = wireInt(take(4));
-    if (length < 0) badWire("negative length");
+  }
+  int32_t takeInt() {
+    const auto* u = reinterpret_cast<const uint8_t*>(take(4));
+    return static_cast<int32_t>((uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) |
+                                (uint32_t{u[2]} << 8) | uint32_t{u[3]});
+  }
+  int64_t takeLong() {
+    const auto high = static_cast<uint32_t>(takeInt());
+    return static_cast<int64_t>((uint64_t{high} << 32) | static_cast<uint32_t>(takeInt()));
+  }
+  int32_t takeLength() {
+    const int32_t length = takeInt();
+    if (length < 0) bad("negative length");
     return length;
-  };
-  const auto takeLong = [&] {
-    const auto high = static_cast<uint32_t>(wireInt(take(4)));
-    return static_cast<int64_t>((uint64_t{high} << 32) | static_cast<uint32_t>(wireInt(take(4))));
-  };
-  const int32_t n = wireInt(take(4));
-  if (n < 0 || static_cast<size_t>(n) > wire.size() - at) badWire("count above the items");
-  auto out = lang::ObjectArray::make(n);
-  Ref<jdbc::CharsetConverter> converter;
-  for (int32_t i = 0; i < n; ++i) {
+  }
+  std::string_view takeText() {
+    const int32_t length = takeLength();
+    return {reinterpret_cast<const char*>(take(static_cast<size_t>(length))),
+            static_cast<size_t>(length)};
+  }
+
+  // The descriptor at position takeInt() of the list beside the array, as a T; null for -1.
+  template <typename T>
+  T* takeType(const char* what) {
+    const int32_t at = takeInt();
+    if (at < 0) return nullptr;
+    if (types_ == nullptr || at >= env_->GetArrayLength(types_)) bad("type beyond the list");
+    Local type(env_, env_->GetObjectArrayElement(types_, at));
+    check(env_);
+    return &JniValues::native<T>(env_, type.get(), what);
+  }
+
+  Ref<lang::Object> item(KelvorType& parent, int32_t i, jdbc::Connection* conn, int32_t depth) {
     const int8_t kind = *take(1);
+    if (kind == 0) return nullptr;
+    if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) jdbc::ErrorRaiser::raiseStackOverflow();
     switch (kind) {
-      case 0:
-        break;
       // a short form is copied inline, into the value's own place
       case JniClasses::KIND_NUMBER: {
         const int32_t length = takeLength();
-        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::NumberValue>(take(length), length));
-        break;
+        return jdbc::SqlValue::withBytesCopied<jdbc::NumberValue>(take(length), length);
       }
       case JniClasses::KIND_DATE: {
         const int32_t length = takeLength();
-        out->set(i, jdbc::SqlValue::withBytesCopied<jdbc::DateValue>(take(length), length));
-        break;
+        return jdbc::SqlValue::withBytesCopied<jdbc::DateValue>(take(length), length);
       }
       case JniClasses::KIND_CHAR: {
         const int32_t length = takeLength();
-        const int32_t charset = wireInt(take(4));
-        if (!converter || converter->id() != charset) {
-          converter = jdbc::CharsetConverter::forId(charset);
+        const int32_t charset = takeInt();
+        if (!converter_ || converter_->id() != charset) {
+          converter_ = jdbc::CharsetConverter::forId(charset);
         }
-        out->set(i,
-                 jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(take(length), length, converter));
-        break;
+        return jdbc::SqlValue::withBytesCopied<jdbc::CharValue>(take(length), length, converter_);
       }
-      case JniClasses::KIND_RAW:
+      case JniClasses::KIND_RAW: {
+        const int32_t length = takeLength();
+        return lang::makeRef<jdbc::RawValue>(lang::ByteArray::copyOf(take(length), length));
+      }
       case WIRE_BYTES: {
         const int32_t length = takeLength();
-        Ref<lang::ByteArray> b = lang::ByteArray::copyOf(take(length), length);
-        if (kind == WIRE_BYTES) {
-          out->set(i, std::move(b));
-        } else {
-          out->set(i, lang::makeRef<jdbc::RawValue>(std::move(b)));
-        }
-        break;
+        return lang::ByteArray::copyOf(take(length), length);
       }
-      case WIRE_LATIN1: {  // characters below U+0080: the same bytes in UTF-8
-        const int32_t length = takeLength();
-        out->set(i, lang::String::of(std::string_view(reinterpret_cast<const char*>(take(length)),
-                                                      static_cast<size_t>(length))));
-        break;
-      }
+      case WIRE_LATIN1:  // characters below U+0080: the same bytes in UTF-8
+        return lang::String::of(takeText());
       case WIRE_UTF16: {
-        const int32_t length = takeLength();
-        const int8_t* p = take(length);
-        std::u16string units(static_cast<size_t>(length / 2), u'\0');
+        const std::string_view b = takeText();
+        std::u16string units(b.size() / 2, u'\0');
         for (size_t k = 0; k < units.size(); ++k) {
-          units[k] = static_cast<char16_t>((static_cast<uint8_t>(p[2 * k]) << 8) |
-                                           static_cast<uint8_t>(p[2 * k + 1]));
+          units[k] = static_cast<char16_t>((static_cast<uint8_t>(b[2 * k]) << 8) |
+                                           static_cast<uint8_t>(b[2 * k + 1]));
         }
-        out->set(i, lang::String::fromUtf16(units.data(), static_cast<int32_t>(units.size())));
-        break;
+        return lang::String::fromUtf16(units.data(), static_cast<int32_t>(units.size()));
       }
-      case WIRE_DECIMAL: {
-        const int32_t length = takeLength();
-        out->set(i, lang::Decimal::parse(std::string(reinterpret_cast<const char*>(take(length)),
-                                                     static_cast<size_t>(length))));
-        break;
-      }
+      case WIRE_DECIMAL:
+        return lang::Decimal::parse(std::string(takeText()));
       case WIRE_TIMESTAMP: {
         int32_t f[7];
-        for (int32_t& field : f) field = wireInt(take(4));
-        out->set(i, lang::Timestamp::of(f[0], f[1], f[2], f[3], f[4], f[5], f[6]));
-        break;
+        for (int32_t& field : f) field = takeInt();
+        return lang::Timestamp::of(f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
       }
       case WIRE_INT:
-        out->set(i, lang::Boxed<int32_t>::of(wireInt(take(4))));
-        break;
+        return lang::Boxed<int32_t>::of(takeInt());
       case WIRE_LONG:
-        out->set(i, lang::Boxed<int64_t>::of(takeLong()));
-        break;
+        return lang::Boxed<int64_t>::of(takeLong());
       case WIRE_SHORT: {
         const auto* p = reinterpret_cast<const uint8_t*>(take(2));
-        out->set(i, lang::Boxed<int16_t>::of(static_cast<int16_t>((p[0] << 8) | p[1])));
-        break;
+        return lang::Boxed<int16_t>::of(static_cast<int16_t>((p[0] << 8) | p[1]));
       }
       case WIRE_BYTE:
-        out->set(i, lang::Boxed<int8_t>::of(*take(1)));
-        break;
+        return lang::Boxed<int8_t>::of(*take(1));
       case WIRE_DOUBLE:
-        out->set(i, lang::Boxed<double>::of(std::bit_cast<double>(takeLong())));
-        break;
+        return lang::Boxed<double>::of(std::bit_cast<double>(takeLong()));
       case WIRE_FLOAT:
-        out->set(i, lang::Boxed<float>::of(std::bit_cast<float>(wireInt(take(4)))));
-        break;
+        return lang::Boxed<float>::of(std::bit_cast<float>(takeInt()));
       case WIRE_BOOLEAN:
-        out->set(i, lang::Boxed<bool>::of(*take(1) != 0));
-        break;
+        return lang::Boxed<bool>::of(*take(1) != 0);
+      case WIRE_OBJECT: {  // as toNativeAt for an ObjectValue: its type, else the declared one
+        auto* given = takeType<KelvorTypeADT>("object value type");
+        if (given == nullptr) given = dynamic_cast<KelvorTypeADT*>(effective(itemType(&parent, i)));
+        if (given == nullptr) lang::throwNullPointer("object value type");
+        KelvorTypeADT& type = *given;
+        type.getAttributeTypes();  // parses the type when it was made by name
+        Ref<lang::ObjectArray> attributes = list(type, conn, depth + 1);
+        jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
+        return type.toSqlValue(attributes.get(), own);
+      }
+      case WIRE_ARRAY: {  // as toNativeAt for an ArrayValue with its elements
+        auto* given = takeType<KelvorTypeCOLLECTION>("collection value type");
+        if (given == nullptr) {
+          given = dynamic_cast<KelvorTypeCOLLECTION*>(effective(itemType(&parent, i)));
+        }
+        if (given == nullptr) lang::throwNullPointer("collection value type");
+        KelvorTypeCOLLECTION& type = *given;
+        takeLong();  // the count Java holds; the elements tell it
+        jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
+        type.getNumAttributes();  // parses the type when it was made by name
+        Ref<lang::ObjectArray> elements = list(type, own, depth + 1);
+        return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
+      }
       default:
-        badWire("unknown kind");
+        bad("unknown kind");
     }
   }
-  if (at != wire.size()) badWire("bytes after the items");
-  return out;
-}
 
-jbyteArray JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items) {
-  const int32_t n = items.length();
-  std::vector<int8_t> wire;
-  wire.reserve(16 * static_cast<size_t>(n) + 4);
-  putWireInt(wire, n);
-  const auto putBytes = [&](std::span<const int8_t> b) {
-    putWireInt(wire, static_cast<int32_t>(b.size()));
-    wire.insert(wire.end(), b.begin(), b.end());
-  };
-  const auto putText = [&](std::string_view text) {
+  JNIEnv* env_;
+  std::span<const int8_t> wire_;
+  jobjectArray types_;
+  size_t at_ = 0;
+  Ref<jdbc::CharsetConverter> converter_;
+};
+
+// Writes the items for Java (AttributeWire.items) as toJavaAt would make them; NotOnWire when
+// one cannot cross so.
+class WireWriter {
+ public:
+  const std::vector<int8_t>& bytes() const noexcept { return out_; }
+  // The descriptors the array names by position.
+  const std::vector<const KelvorType*>& types() const noexcept { return types_; }
+
+  // The items, at depth as toJavaAt counts it (the array one less).
+  void list(const lang::ObjectArray& items, int32_t depth) {
+    if (depth - 1 > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // toJava refuses it
+    putInt(items.length());
+    for (int32_t i = 0; i < items.length(); ++i) item(items.at(i), depth);
+    if (out_.size() > static_cast<size_t>(INT32_MAX - 8)) throw NotOnWire{};
+  }
+
+ private:
+  void putInt(int32_t v) {
+    const auto u = static_cast<uint32_t>(v);
+    for (int shift = 24; shift >= 0; shift -= 8) out_.push_back(static_cast<int8_t>(u >> shift));
+  }
+  void putBytes(std::span<const int8_t> b) {
+    putInt(static_cast<int32_t>(b.size()));
+    out_.insert(out_.end(), b.begin(), b.end());
+  }
+  void putText(std::string_view text) {
     putBytes(std::span(reinterpret_cast<const int8_t*>(text.data()), text.size()));
-  };
-  for (int32_t i = 0; i < n; ++i) {
-    const lang::Object* o = items.at(i);
-    const jbyte kind = o != nullptr ? wireKind(o) : 0;
-    if (o != nullptr && kind == 0) return nullptr;
-    wire.push_back(kind);
+  }
+
+  void item(const lang::Object* o, int32_t depth) {
+    if (o == nullptr) {
+      out_.push_back(0);
+      return;
+    }
+    if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // toJava refuses it
+    const ClassName name = classOf(o);
+    if (name == ClassName::OBJECT || name == ClassName::ARRAY) {
+      nested(o, name, depth);
+      return;
+    }
+    const jbyte kind = wireKind(o);
+    if (kind == 0) throw NotOnWire{};
+    out_.push_back(kind);
     switch (kind) {
-      case 0:
-        break;
       case WIRE_LATIN1:
         putText(static_cast<const lang::String*>(o)->value());
         break;
       case WIRE_UTF16: {
         const std::u16string units =
             lang::String::toUtf16(static_cast<const lang::String*>(o)->value());
-        putWireInt(wire, static_cast<int32_t>(2 * units.size()));
+        putInt(static_cast<int32_t>(2 * units.size()));
         for (const char16_t u : units) {
-          wire.push_back(static_cast<int8_t>(u >> 8));
-          wire.push_back(static_cast<int8_t>(u & 0xFF));
+          out_.push_back(static_cast<int8_t>(u >> 8));
+          out_.push_back(static_cast<int8_t>(u & 0xFF));
         }
         break;
       }
@@ -628,7 +687,7 @@ jbyteArray JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items
         const auto* t = static_cast<const lang::Timestamp*>(o);
         for (const int32_t field :
              {t->year(), t->month(), t->day(), t->hour(), t->minute(), t->second(), t->nanos()}) {
-          putWireInt(wire, field);
+          putInt(field);
         }
         break;
       }
@@ -639,23 +698,104 @@ jbyteArray JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items
       }
       default: {  // a value class
         const auto* v = static_cast<const jdbc::SqlValue*>(o);
-        if (!v->hasBytes()) return nullptr;  // no byte form: the value crosses on its own
+        if (!v->hasBytes()) throw NotOnWire{};  // no byte form: the value crosses on its own
         const std::span<const int8_t> form = v->byteSpan();
-        putWireInt(wire, static_cast<int32_t>(form.size()));
+        putInt(static_cast<int32_t>(form.size()));
         if (kind == JniClasses::KIND_CHAR) {
           const jdbc::CharsetConverter* set =
               static_cast<const jdbc::CharValue*>(o)->characterSet();
-          putWireInt(wire, set != nullptr ? set->id() : 0);
+          putInt(set != nullptr ? set->id() : 0);
         }
-        wire.insert(wire.end(), form.begin(), form.end());
+        out_.insert(out_.end(), form.begin(), form.end());
         break;
       }
     }
-    if (wire.size() > static_cast<size_t>(INT32_MAX - 8)) return nullptr;
   }
-  jbyteArray out = env->NewByteArray(static_cast<jsize>(wire.size()));
+
+  // The position of t in the list beside the array (added when new), -1 for none.
+  void putType(const KelvorType* t) {
+    if (t == nullptr) {
+      putInt(-1);
+      return;
+    }
+    const auto known = std::find(types_.begin(), types_.end(), t);
+    putInt(static_cast<int32_t>(known - types_.begin()));
+    if (known == types_.end()) types_.push_back(t);
+  }
+
+  // An object or collection value, as toJavaAt makes it: its descriptor's type, and its
+  // attributes or its elements (an Object[] of them only).
+  void nested(const lang::Object* o, ClassName name, int32_t depth) {
+    if (name == ClassName::OBJECT) {
+      const auto* v = static_cast<const jdbc::ObjectValue*>(o);
+      // the SQL values, else (a platform-style read) the platform objects
+      Ref<lang::ObjectArray> attributes = v->getAttributes();
+      if (!attributes) attributes = v->getPlatformAttributes(nullptr);
+      if (!attributes) throw NotOnWire{};
+      out_.push_back(WIRE_OBJECT);
+      putType(v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr);
+      list(*attributes, depth + 2);
+      return;
+    }
+    const auto* v = static_cast<const jdbc::ArrayValue*>(o);
+    // the platform array, else the SQL values
+    Ref<lang::Object> platform = v->getPlatformArray();
+    Ref<lang::Object> elements =
+        platform ? platform
+                 : (v->holdsElements() ? Ref<lang::Object>(v->getSqlValueElements()) : nullptr);
+    const auto* array = elements ? known<lang::ObjectArray>(ClassName::OBJECTS,
+                                                            classOf(elements.get()), elements.get())
+                                 : nullptr;
+    if (array == nullptr) throw NotOnWire{};
+    out_.push_back(WIRE_ARRAY);
+    putType(v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr);
+    const auto length = static_cast<uint64_t>(v->elementCount());
+    putInt(static_cast<int32_t>(length >> 32));
+    putInt(static_cast<int32_t>(length & 0xFFFFFFFF));
+    list(*array, depth + 2);
+  }
+
+  std::vector<int8_t> out_;
+  std::vector<const KelvorType*> types_;
+};
+
+}  // namespace
+
+Ref<lang::ObjectArray> JniValues::attributesFrom(JNIEnv* env, std::span<const int8_t> wire,
+                                                 jobjectArray types, KelvorTypeADT& type,
+                                                 jdbc::Connection* conn) {
+  WireReader reader(env, wire, types);
+  Ref<lang::ObjectArray> items = reader.list(type, conn, 1);
+  reader.end();
+  return items;
+}
+
+jobject JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items) {
+  WireWriter writer;
+  try {
+    writer.list(items, 2);  // the object 0, its attribute array 1
+  } catch (const NotOnWire&) {
+    return nullptr;
+  }
+  const std::vector<int8_t>& bytes = writer.bytes();
+  Local wire(env, env->NewByteArray(static_cast<jsize>(bytes.size())));
   check(env);
-  env->SetByteArrayRegion(out, 0, static_cast<jsize>(wire.size()), wire.data());
+  env->SetByteArrayRegion(static_cast<jbyteArray>(wire.get()), 0, static_cast<jsize>(bytes.size()),
+                          bytes.data());
+  if (writer.types().empty()) return wire.release();
+  const JniClasses& c = classes();
+  const auto count = static_cast<jsize>(writer.types().size());
+  Local types(env, env->NewObjectArray(count, c.object, nullptr));
+  check(env);
+  for (jsize i = 0; i < count; ++i) {
+    Local p(env, peer(env, writer.types()[static_cast<size_t>(i)]));
+    env->SetObjectArrayElement(static_cast<jobjectArray>(types.get()), i, p.get());
+    check(env);
+  }
+  jobject out = env->NewObjectArray(2, c.object, nullptr);
+  check(env);
+  env->SetObjectArrayElement(static_cast<jobjectArray>(out), 0, wire.get());
+  env->SetObjectArrayElement(static_cast<jobjectArray>(out), 1, types.get());
   return out;
 }
 

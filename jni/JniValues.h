@@ -32,6 +32,7 @@ class SqlValue;
 }  // namespace kelvor::jdbc
 namespace kelvor::jdbc::kelcore {
 class KelvorType;
+class KelvorTypeADT;
 }  // namespace kelvor::jdbc::kelcore
 
 namespace kelvor::jni {
@@ -56,14 +57,18 @@ class JniValues {
   static jbyteArray newBytes(JNIEnv* env, const jdbc::SqlValue& v);
 
   // --- an object value's attributes in one array (kelvor.jdbc.AttributeWire) ---
-  // The library's objects of the array's items, as toNative makes them of the same Java
-  // objects; every count and length is checked against the bytes left before it is used
+  // The library's objects of the attributes of a value of type as Java wrote them (types: the
+  // descriptors the array names by position), as toNative makes them of the same Java objects;
+  // every count, length and position is checked against what is there before it is used
   // (IllegalArgumentException).
-  static lang::Ref<lang::ObjectArray> attributesFrom(std::span<const int8_t> wire);
-  // The items as one array for AttributeWire.items; null when an item cannot cross so. Items
-  // that can: null, a number, date, raw or character value that has its bytes, and the
-  // platform objects String, Decimal, Timestamp and byte[].
-  static jbyteArray attributesWire(JNIEnv* env, const lang::ObjectArray& items);
+  static lang::Ref<lang::ObjectArray> attributesFrom(JNIEnv* env, std::span<const int8_t> wire,
+                                                     jobjectArray types,
+                                                     jdbc::kelcore::KelvorTypeADT& type,
+                                                     jdbc::Connection* conn);
+  // An object value's attributes for AttributeWire.items as toJava would make them: the array
+  // (byte[]), or the array and the peers of the descriptors it names ({byte[], Object[]}); null
+  // when one cannot cross so (the caller takes toJava instead).
+  static jobject attributesWire(JNIEnv* env, const lang::ObjectArray& items);
 
   // --- peers ---
   // The Java peer of a library object (the same Java object while it lives).

@@ -3,7 +3,10 @@ package kelvor.jdbc;
 import java.math.BigDecimal;
 import java.nio.charset.StandardCharsets;
 import java.time.LocalDateTime;
+import java.util.ArrayList;
 import java.util.Arrays;
+import kelvor.jdbc.kelcore.KelvorTypeADT;
+import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
 
 /**
  * The attributes of one object value in a single byte array, as the descriptors of
@@ -23,10 +26,15 @@ import java.util.Arrays;
  *         | 20 length(4) bytes                   a byte[]
  *         | 21 int(4) | 22 long(8) | 23 short(2) | 24 byte(1)    Integer Long Short Byte
  *         | 25 bits(8) | 26 bits(4) | 27 byte(1)                Double Float Boolean
+ *         | 28 type(4) count(4) item{count}              an ObjectValue: its attributes
+ *         | 29 type(4) length(8) count(4) item{count}    an ArrayValue: its elements
  * </pre>
  *
- * Items of exactly these classes cross so; any other item (a nested object or collection, a
- * subclass) leaves the whole array to the general path, one conversion per item.
+ * The type of an object or collection value is its position in a list of descriptors that
+ * crosses beside the array (types()), -1 for none. Items of exactly these classes cross so, a
+ * collection only with an Object[] of elements; any other item (a subclass, a locator, a
+ * primitive array of elements) leaves the whole array to the general path, one conversion per
+ * item.
  */
 public final class AttributeWire {
   private static final byte LATIN1 = 16;
@@ -41,6 +49,12 @@ public final class AttributeWire {
   private static final byte DOUBLE = 25;
   private static final byte FLOAT = 26;
   private static final byte BOOLEAN = 27;
+  private static final byte OBJECT = 28;
+  private static final byte ARRAY = 29;
+  // As the library's bound on nesting: a deeper value takes the general path, which refuses it.
+  private static final int MAX_DEPTH = 100;
+
+  private final ArrayList<Object> types = new ArrayList<>();
 
   private byte[] out = new byte[128];
   private int at;
@@ -48,20 +62,69 @@ public final class AttributeWire {
   private AttributeWire() {}
 
   /** An object value's attributes as one array, or null when one of them cannot cross so. */
-  public static byte[] of(ObjectValue value) {
+  public static AttributeWire of(ObjectValue value) {
     return of(value.attributes);
   }
 
-  /** The items as one array, or null when one of them cannot cross so. */
-  public static byte[] of(Object[] items) {
+  /** An object value's attributes as one array, or null when one of them cannot cross so. */
+  public static AttributeWire of(Object[] items) {
     AttributeWire w = new AttributeWire();
-    w.putInt(items.length);
+    return w.putList(items, 1) ? w : null;
+  }
+
+  /** The array. */
+  public byte[] bytes() {
+    return Arrays.copyOf(out, at);
+  }
+
+  /** The descriptors of the objects and collections in the array, by position; null for none. */
+  public Object[] types() {
+    return types.isEmpty() ? null : types.toArray();
+  }
+
+  private boolean putList(Object[] items, int depth) {
+    if (depth > MAX_DEPTH) {
+      return false;
+    }
+    putInt(items.length);
     for (Object o : items) {
-      if (!w.put(o)) {
-        return null;
+      boolean done;
+      if (o instanceof ObjectValue) {
+        ObjectValue v = (ObjectValue) o;
+        putKind(OBJECT);
+        putInt(typeIndex(v.type));
+        done = putList(v.attributes, depth + 1);
+      } else if (o instanceof ArrayValue) {
+        ArrayValue a = (ArrayValue) o;
+        done = a.locator == null && a.elements instanceof Object[];
+        if (done) {
+          Object[] elements = (Object[]) a.elements;
+          putKind(ARRAY);
+          putInt(typeIndex(a.type));
+          putLong(elements.length);
+          done = putList(elements, depth + 1);
+        }
+      } else {
+        done = put(o);
+      }
+      if (!done) {
+        return false;
       }
     }
-    return Arrays.copyOf(w.out, w.at);
+    return true;
+  }
+
+  private int typeIndex(Object type) {
+    if (type == null) {
+      return -1;
+    }
+    for (int i = 0; i < types.size(); ++i) {
+      if (types.get(i) == type) {
+        return i;
+      }
+    }
+    types.add(type);
+    return types.size() - 1;
   }
 
   private boolean put(Object o) {
@@ -182,22 +245,35 @@ public final class AttributeWire {
     at += b.length;
   }
 
-  /** The items of an array as the library writes it, made anew. */
-  public static Object[] items(byte[] wire) {
-    Reader r = new Reader(wire);
-    Object[] items = new Object[r.getInt()];
-    for (int i = 0; i < items.length; ++i) {
-      items[i] = r.item();
-    }
-    return items;
+  /**
+   * The items of an array as the library writes it, made anew; types: the descriptors its
+   * objects and collections name by position.
+   */
+  public static Object[] items(byte[] wire, Object[] types) {
+    return new Reader(wire, types).list();
   }
 
   private static final class Reader {
     private final byte[] in;
+    private final Object[] types;
     private int at;
 
-    Reader(byte[] in) {
+    Reader(byte[] in, Object[] types) {
       this.in = in;
+      this.types = types;
+    }
+
+    Object[] list() {
+      Object[] items = new Object[getInt()];
+      for (int i = 0; i < items.length; ++i) {
+        items[i] = item();
+      }
+      return items;
+    }
+
+    Object type() {
+      int i = getInt();
+      return i < 0 ? null : types[i];
     }
 
     Object item() {
@@ -205,6 +281,15 @@ public final class AttributeWire {
       switch (kind) {
         case 0:
           return null;
+        case OBJECT: {
+          KelvorTypeADT type = (KelvorTypeADT) type();
+          return new ObjectValue(type, list());
+        }
+        case ARRAY: {
+          KelvorTypeCOLLECTION type = (KelvorTypeCOLLECTION) type();
+          long length = getLong();
+          return new ArrayValue(type, list(), null, length);
+        }
         case SqlValue.NUMBER:
           return new NumberValue(bytes(getInt()));
         case SqlValue.DATE:
@@ -223,8 +308,8 @@ public final class AttributeWire {
         }
         case UTF16: {
           char[] units = new char[getInt() / 2];
-          for (int i = 0; i < units.length; ++i, at += 2) {
-            units[i] = (char) (((in[at] & 0xFF) << 8) | (in[at + 1] & 0xFF));
+          for (int k = 0; k < units.length; ++k, at += 2) {
+            units[k] = (char) (((in[at] & 0xFF) << 8) | (in[at + 1] & 0xFF));
           }
           return new String(units);
         }

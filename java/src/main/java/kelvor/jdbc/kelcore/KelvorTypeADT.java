@@ -38,14 +38,14 @@ public class KelvorTypeADT extends KelvorType {
 
   /** The complete pickled image of an object value. */
   public byte[] toImage(Object value) {
-    // An object value whose attributes are all scalar crosses as one array instead of one JNI
-    // call or more per attribute.
+    // An object value of scalars, objects and collections crosses as one array instead of one
+    // JNI call or more per attribute.
     if (value instanceof ObjectValue) {
       ObjectValue object = (ObjectValue) value;
-      byte[] attributes = AttributeWire.of(object);
+      AttributeWire attributes = AttributeWire.of(object);
       if (attributes != null) {
         KelvorTypeADT type = object.getType();
-        return toImagePacked0(type == this ? null : type, attributes);
+        return toImagePacked0(type == this ? null : type, attributes.bytes(), attributes.types());
       }
     }
     return toImage0(value);
@@ -58,10 +58,7 @@ public class KelvorTypeADT extends KelvorType {
    */
   public Object fromImage(byte[] image, long offset, int style) {
     if (style == STYLE_SQL_VALUE || style == STYLE_PLATFORM_OBJECT) {
-      // An object value of this type whose attributes are all scalar comes back as one array
-      // (a read in these styles gives an ObjectValue or null, never a byte[]).
-      Object read = fromImagePacked0(image, offset, style);
-      return read instanceof byte[] ? new ObjectValue(this, AttributeWire.items((byte[]) read)) : read;
+      return ownValue(fromImagePacked0(image, offset, style));
     }
     return fromImage0(image, offset, style);
   }
@@ -72,23 +69,37 @@ public class KelvorTypeADT extends KelvorType {
    */
   @Override
   public Object toSqlValue(Object value) {
-    // Attributes that are all scalar cross as one array, and so does the value made of them.
+    // The attributes cross as one array, and so does the value made of them.
     if (value instanceof Object[]) {
-      byte[] attributes = AttributeWire.of((Object[]) value);
+      AttributeWire attributes = AttributeWire.of((Object[]) value);
       if (attributes != null) {
-        Object made = toSqlValuePacked0(attributes);
-        return made instanceof byte[] ? new ObjectValue(this, AttributeWire.items((byte[]) made)) : made;
+        return ownValue(toSqlValuePacked0(attributes.bytes(), attributes.types()));
       }
     }
     return super.toSqlValue(value);
   }
 
-  private native Object toSqlValuePacked0(byte[] attributes);
+  // What a native call gave for an object value of this type: the value itself, or its
+  // attributes as one array (byte[]), or that array and the descriptors of the objects and
+  // collections in it ({byte[], Object[]}). A read or a conversion in these styles gives an
+  // ObjectValue or null, never an array.
+  private Object ownValue(Object made) {
+    if (made instanceof byte[]) {
+      return new ObjectValue(this, AttributeWire.items((byte[]) made, null));
+    }
+    if (made instanceof Object[]) {
+      Object[] parts = (Object[]) made;
+      return new ObjectValue(this, AttributeWire.items((byte[]) parts[0], (Object[]) parts[1]));
+    }
+    return made;
+  }
+
+  private native Object toSqlValuePacked0(byte[] attributes, Object[] types);
 
   private native byte[] toImage0(Object value);
 
   /** type: the value's own descriptor when it is not this one. */
-  native byte[] toImagePacked0(KelvorTypeADT type, byte[] attributes);
+  native byte[] toImagePacked0(KelvorTypeADT type, byte[] attributes, Object[] types);
 
   private native Object fromImage0(byte[] image, long offset, int style);
 

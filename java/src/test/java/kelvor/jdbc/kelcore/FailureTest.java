@@ -89,9 +89,10 @@ class FailureTest {
         {0, 0, 0, 1, 1, -1, -1, -1, -1},       // a negative length
         {0, 0, 0, 1, 9, 0, 0, 0, 0},           // an unknown kind
         {0, 0, 0, 0, 0},                       // a byte after the items
+        {0, 0, 0, 4, 0, 0, 0, 28, 0, 0, 0, 5, 0, 0, 0, 0},  // an object of a type not listed
       };
       for (byte[] wire : malformed) {
-        assertThrows(IllegalArgumentException.class, () -> person.toImagePacked0(null, wire),
+        assertThrows(IllegalArgumentException.class, () -> person.toImagePacked0(null, wire, null),
             Arrays.toString(wire));
       }
     }
