@@ -436,6 +436,11 @@ constexpr jbyte WIRE_ARRAY = 29;
 
 // The kind a scalar item crosses with, told by its class name; 0 for one that cannot cross so.
 jbyte wireKind(const lang::Object* o) {
+  // the value classes with a class bit without a class name's compare
+  const uint8_t bits = o->classBits();
+  if ((bits & jdbc::SqlValue::NUMBER_VALUE_BIT) != 0) return JniClasses::KIND_NUMBER;
+  if ((bits & jdbc::SqlValue::CHAR_VALUE_BIT) != 0) return JniClasses::KIND_CHAR;
+  if ((bits & jdbc::SqlValue::DATE_VALUE_BIT) != 0) return JniClasses::KIND_DATE;
   switch (classOf(o)) {
     case ClassName::NUMBER:
       return JniClasses::KIND_NUMBER;
@@ -627,6 +632,7 @@ class WireReader {
 // one cannot cross so.
 class WireWriter {
  public:
+  WireWriter() { out_.reserve(256); }
   const std::vector<int8_t>& bytes() const noexcept { return out_; }
   // The descriptors the array names by position.
   const std::vector<const KelvorType*>& types() const noexcept { return types_; }
@@ -642,7 +648,9 @@ class WireWriter {
  private:
   void putInt(int32_t v) {
     const auto u = static_cast<uint32_t>(v);
-    for (int shift = 24; shift >= 0; shift -= 8) out_.push_back(static_cast<int8_t>(u >> shift));
+    const int8_t b[4] = {static_cast<int8_t>(u >> 24), static_cast<int8_t>(u >> 16),
+                         static_cast<int8_t>(u >> 8), static_cast<int8_t>(u)};
+    out_.insert(out_.end(), b, b + 4);
   }
   void putBytes(std::span<const int8_t> b) {
     putInt(static_cast<int32_t>(b.size()));
@@ -658,9 +666,13 @@ class WireWriter {
       return;
     }
     if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // toJava refuses it
-    const ClassName name = classOf(o);
-    if (name == ClassName::OBJECT || name == ClassName::ARRAY) {
-      nested(o, name, depth);
+    // object and collection values (their subclasses too, as toJavaAt takes them)
+    if ((o->classBits() & jdbc::SqlValue::OBJECT_VALUE_BIT) != 0) {
+      nested(o, ClassName::OBJECT, depth);
+      return;
+    }
+    if ((o->classBits() & jdbc::SqlValue::ARRAY_VALUE_BIT) != 0) {
+      nested(o, ClassName::ARRAY, depth);
       return;
     }
     const jbyte kind = wireKind(o);

@@ -54,7 +54,7 @@ public final class AttributeWire {
   // As the library's bound on nesting: a deeper value takes the general path, which refuses it.
   private static final int MAX_DEPTH = 100;
 
-  private final ArrayList<Object> types = new ArrayList<>();
+  private ArrayList<Object> types;  // made with the first one
 
   private byte[] out = new byte[128];
   private int at;
@@ -79,7 +79,7 @@ public final class AttributeWire {
 
   /** The descriptors of the objects and collections in the array, by position; null for none. */
   public Object[] types() {
-    return types.isEmpty() ? null : types.toArray();
+    return types == null ? null : types.toArray();
   }
 
   private boolean putList(Object[] items, int depth) {
@@ -117,6 +117,9 @@ public final class AttributeWire {
   private int typeIndex(Object type) {
     if (type == null) {
       return -1;
+    }
+    if (types == null) {
+      types = new ArrayList<>();
     }
     for (int i = 0; i < types.size(); ++i) {
       if (types.get(i) == type) {
