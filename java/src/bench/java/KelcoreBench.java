@@ -1,7 +1,10 @@
 import java.io.ByteArrayOutputStream;
+import java.io.IOException;
 import java.lang.management.ManagementFactory;
 import java.lang.management.ThreadMXBean;
 import java.math.BigDecimal;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.time.LocalDateTime;
 import java.util.Arrays;
 import kelvor.jdbc.ArrayValue;
@@ -15,7 +18,8 @@ import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
  * The Java side of the comparison benchmark: the same rows as bench/CompareBench.cpp (an
  * object of 10 scalars, a collection of 1,000,000 small integers written from and read into an
  * int[]), through JNI, and the conversion of the object's attributes as Java objects into its
- * value (flat_to_sql_value), which a Java driver makes before it writes. Each row: a warm-up,
+ * value (flat_to_sql_value), which a Java driver makes before it writes, and the write and read of
+ * the example person (an object holding an object that holds a collection). Each row: a warm-up,
  * then `runs` timed runs of a fixed count of operations; the median of the runs' times per
  * operation is printed.
  *
@@ -98,7 +102,7 @@ public final class KelcoreBench {
     System.out.printf("%-24s wall %s   cpu %s%n", name, time(ns[0]), time(ns[1]));
   }
 
-  public static void main(String[] args) {
+  public static void main(String[] args) throws IOException {
     int runs = args.length > 0 ? Integer.parseInt(args[0]) : 5;
     MemoryServices services = new MemoryServices();
     services.addType("BENCH.FLAT10", flatTds(), null, null);
@@ -110,6 +114,21 @@ public final class KelcoreBench {
           LocalDateTime.of(1999, 12, 31, 23, 59, 58)};
       Object flatValue = flat.toSqlValue(javaAttributes);
       byte[] flatImage = flat.toImage(flatValue);
+
+      // The example person (examples/person.tds): an object holding an object that holds a
+      // collection; left out when the examples are not at hand.
+      Path tds = Path.of(System.getProperty("kelcore.examples", "examples"), "person.tds");
+      KelvorTypeADT person = null;
+      Object personValue = null;
+      byte[] personImage = null;
+      if (Files.exists(tds)) {
+        services.addType("KELCORE.PERSON", Files.readAllBytes(tds), null, null);
+        person = KelvorTypeADT.forName("KELCORE.PERSON", conn);
+        personValue = person.toSqlValue(new Object[] {"Mara Quell", LocalDateTime.of(1987, 4, 12, 0, 0),
+            new BigDecimal("1.68"), new Object[] {"14 Linden Row", "Osterby", "OS1 4LR",
+                new Object[] {"Flat 3", "Linden Court", "Ring the second bell"}}});
+        personImage = person.toImage(personValue);
+      }
 
       KelvorTypeCOLLECTION nums = KelvorTypeCOLLECTION.forName("BENCH.NUMS", conn);
       int[] ints = new int[1_000_000];
@@ -124,6 +143,13 @@ public final class KelcoreBench {
       row("flat_read_sql", measure(() -> sink = flat.fromImage(flatImage, 0, KelvorType.STYLE_SQL_VALUE), 100_000, runs));
       row("flat_read_platform",
           measure(() -> sink = flat.fromImage(flatImage, 0, KelvorType.STYLE_PLATFORM_OBJECT), 100_000, runs));
+      if (person != null) {
+        KelvorTypeADT p = person;
+        Object pv = personValue;
+        byte[] pi = personImage;
+        row("person_write", measure(() -> sink = p.toImage(pv), 100_000, runs));
+        row("person_read_sql", measure(() -> sink = p.fromImage(pi, 0, KelvorType.STYLE_SQL_VALUE), 100_000, runs));
+      }
       row("nums_write_int", measure(() -> sink = nums.toImage(new ArrayValue(nums, ints)), 10, runs));
       row("nums_read_int", measure(() -> sink = nums.readInts(numsImage, 0, 1, -1), 10, runs));
       row("nums_read_sql", measure(() -> sink = nums.fromImage(numsImage, 0, KelvorType.STYLE_SQL_VALUE), 3, runs));
