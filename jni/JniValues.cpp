@@ -419,7 +419,7 @@ namespace {
 struct NotOnWire {};
 
 // The kinds of the wire's items: the value classes' (JniClasses::KIND_*), the platform
-// objects, and objects and collections of their declared types.
+// objects, and object and collection values.
 constexpr jbyte WIRE_LATIN1 = 16;     // a String of characters below U+0080: its bytes
 constexpr jbyte WIRE_UTF16 = 17;      // any other String: its UTF-16 code units, big-endian
 constexpr jbyte WIRE_DECIMAL = 18;    // a Decimal: its text, as BigDecimal(String) takes it
