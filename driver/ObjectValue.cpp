@@ -1,5 +1,6 @@
 #include "driver/ObjectValue.h"
 
+#include <cstring>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -39,11 +40,21 @@ ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* con
   if (!attributes || attributes->length() != n) {
     ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, attributes.get());
   }
-  // parsed by getNumAttributes: the types are taken once, not once per attribute
-  const lang::Ref<lang::ObjectArray> types = type->getAttributeTypes();
+  // An object type's own list (parsed by getNumAttributes) is taken once, not a counted
+  // reference per attribute; a type that answers for another one (a user-defined primitive
+  // type) answers by getAttributeType.
+  const lang::Ref<lang::ObjectArray> types =
+      std::strcmp(type->className(), "KelvorTypeADT") == 0 ? type->getAttributeTypes() : nullptr;
   attributes_ = lang::ObjectArray::makeOf<SqlValue>(n);
   for (int32_t i = 0; i < n; ++i) {
-    auto* t = static_cast<kelcore::KelvorType*>(types->at(i));
+    lang::Ref<kelcore::KelvorType> held;
+    kelcore::KelvorType* t = nullptr;
+    if (types) {
+      t = static_cast<kelcore::KelvorType*>(types->at(i));
+    } else {
+      held = type->getAttributeType(i);
+      t = held.get();
+    }
     attributes_->set(i, t->toSqlValue(attributes->at(i), connection));
   }
 }
