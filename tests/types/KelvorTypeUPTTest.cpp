@@ -26,6 +26,7 @@
 #include "driver/ObjectValue.h"
 #include "image/PickleContext.h"
 #include "image/UnpickleContext.h"
+#include "lang/Boxed.h"
 #include "lang/Exceptions.h"
 #include "lang/String.h"
 #include "lang/ByteArrayInputStream.h"
@@ -322,6 +323,25 @@ TEST_F(UptTest, InlineLinearNullsStepOverTheirBytes) {
   EXPECT_EQ(codeOf([&] { (void)object->unpickle(s, KelvorTypeUPT::FORMAT_SLOTTED, 1, nullptr); }),
             DriverException::ERR_INTERNAL);
   EXPECT_EQ(codeOf([&] { (void)object->unpickle(s, 3, 1, nullptr); }), DriverException::ERR_INTERNAL);
+}
+
+// An object value made from attributes under a UPT converts them by the attached type's
+// attributes, which the UPT answers for (its own list is not the attached type's).
+TEST_F(UptTest, ObjectValueOfAttributesUnderAnObjectUptTakesTheAttachedTypes) {
+  V fa = tdsHeader();
+  append(fa, {27});
+  append(fa, ub4(25));
+  append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
+  V inner = tdsHeader();
+  append(inner, {3, 5, 0, 40});
+  append(fa, inner);
+  Ref<KelvorTypeADT> upt = lang::dynamicRef<KelvorTypeUPT>(parsed(fa)->getAttributeType(0));
+  ASSERT_TRUE(upt);
+  auto v = makeRef<ObjectValue>(makeRef<ObjectDescriptor>(upt, conn.get()), conn.get(),
+                                lang::ObjectArray::of({lang::Boxed<int32_t>::of(7)}));
+  const auto* n = dynamic_cast<const NumberValue*>(v->getAttributes()->at(0));
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(n->intValue(), 7);
 }
 
 TEST_F(UptTest, SerialFormKeepsTypeByteAndAttachedType) {
