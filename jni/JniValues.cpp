@@ -433,6 +433,7 @@ constexpr jbyte WIRE_INT = 21, WIRE_LONG = 22, WIRE_SHORT = 23, WIRE_BYTE = 24, 
 // the list that crosses beside the array, -1 for none.
 constexpr jbyte WIRE_OBJECT = 28;
 constexpr jbyte WIRE_ARRAY = 29;
+constexpr jbyte WIRE_OBJECTS = 30;  // from Java only: count(4) item{count}, an Object[]
 
 // The kind a scalar item crosses with, told by its class name; 0 for one that cannot cross so.
 jbyte wireKind(const lang::Object* o) {
@@ -475,7 +476,7 @@ class WireReader {
 
   // The items of a value of `parent`, at depth as toNativeAt counts it: item i declared as
   // itemType(parent, i).
-  Ref<lang::ObjectArray> list(KelvorType& parent, jdbc::Connection* conn, int32_t depth) {
+  Ref<lang::ObjectArray> list(KelvorType* parent, jdbc::Connection* conn, int32_t depth) {
     const int32_t n = takeInt();
     if (n < 0 || static_cast<size_t>(n) > left()) bad("count above the items");
     auto out = lang::ObjectArray::make(n);
@@ -529,7 +530,7 @@ class WireReader {
     return &JniValues::native<T>(env_, type.get(), what);
   }
 
-  Ref<lang::Object> item(KelvorType& parent, int32_t i, jdbc::Connection* conn, int32_t depth) {
+  Ref<lang::Object> item(KelvorType* parent, int32_t i, jdbc::Connection* conn, int32_t depth) {
     const int8_t kind = *take(1);
     if (kind == 0) return nullptr;
     if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) jdbc::ErrorRaiser::raiseStackOverflow();
@@ -595,27 +596,29 @@ class WireReader {
         return lang::Boxed<bool>::of(*take(1) != 0);
       case WIRE_OBJECT: {  // as toNativeAt for an ObjectValue: its type, else the declared one
         auto* given = takeType<KelvorTypeADT>("object value type");
-        if (given == nullptr) given = dynamic_cast<KelvorTypeADT*>(effective(itemType(&parent, i)));
+        if (given == nullptr) given = dynamic_cast<KelvorTypeADT*>(effective(itemType(parent, i)));
         if (given == nullptr) lang::throwNullPointer("object value type");
         KelvorTypeADT& type = *given;
         type.getAttributeTypes();  // parses the type when it was made by name
-        Ref<lang::ObjectArray> attributes = list(type, conn, depth + 1);
+        Ref<lang::ObjectArray> attributes = list(&type, conn, depth + 1);
         jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
         return type.toSqlValue(attributes.get(), own);
       }
       case WIRE_ARRAY: {  // as toNativeAt for an ArrayValue with its elements
         auto* given = takeType<KelvorTypeCOLLECTION>("collection value type");
         if (given == nullptr) {
-          given = dynamic_cast<KelvorTypeCOLLECTION*>(effective(itemType(&parent, i)));
+          given = dynamic_cast<KelvorTypeCOLLECTION*>(effective(itemType(parent, i)));
         }
         if (given == nullptr) lang::throwNullPointer("collection value type");
         KelvorTypeCOLLECTION& type = *given;
         takeLong();  // the count Java holds; the elements tell it
         jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
         type.getNumAttributes();  // parses the type when it was made by name
-        Ref<lang::ObjectArray> elements = list(type, own, depth + 1);
+        Ref<lang::ObjectArray> elements = list(&type, own, depth + 1);
         return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
       }
+      case WIRE_OBJECTS:  // as toNativeAt for an Object[]: its items, under the declared type
+        return list(itemType(parent, i), conn, depth + 1);
       default:
         bad("unknown kind");
     }
@@ -777,7 +780,7 @@ Ref<lang::ObjectArray> JniValues::attributesFrom(JNIEnv* env, std::span<const in
                                                  jobjectArray types, KelvorTypeADT& type,
                                                  jdbc::Connection* conn) {
   WireReader reader(env, wire, types);
-  Ref<lang::ObjectArray> items = reader.list(type, conn, 1);
+  Ref<lang::ObjectArray> items = reader.list(&type, conn, 1);
   reader.end();
   return items;
 }

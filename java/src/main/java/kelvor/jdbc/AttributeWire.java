@@ -28,6 +28,7 @@ import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
  *         | 25 bits(8) | 26 bits(4) | 27 byte(1)                Double Float Boolean
  *         | 28 type(4) count(4) item{count}              an ObjectValue: its attributes
  *         | 29 type(4) length(8) count(4) item{count}    an ArrayValue: its elements
+ *         | 30 count(4) item{count}                      an Object[]: its items
  * </pre>
  *
  * The type of an object or collection value is its position in a list of descriptors that
@@ -51,6 +52,7 @@ public final class AttributeWire {
   private static final byte BOOLEAN = 27;
   private static final byte OBJECT = 28;
   private static final byte ARRAY = 29;
+  private static final byte OBJECTS = 30;
   // As the library's bound on nesting: a deeper value takes the general path, which refuses it.
   private static final int MAX_DEPTH = 100;
 
@@ -104,6 +106,9 @@ public final class AttributeWire {
           putLong(elements.length);
           done = putList(elements, depth + 1);
         }
+      } else if (o instanceof Object[]) {
+        putKind(OBJECTS);
+        done = putList((Object[]) o, depth + 1);
       } else {
         done = put(o);
       }
@@ -293,6 +298,8 @@ public final class AttributeWire {
           long length = getLong();
           return new ArrayValue(type, list(), null, length);
         }
+        case OBJECTS:
+          return list();
         case SqlValue.NUMBER:
           return new NumberValue(bytes(getInt()));
         case SqlValue.DATE:

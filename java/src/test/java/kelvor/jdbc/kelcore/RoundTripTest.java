@@ -210,6 +210,18 @@ class RoundTripTest {
   }
 
   @Test
+  void javaObjectsInNestedArraysWriteTheImageTheCppApiWrites() {
+    try (Connection conn = Fixtures.connectionServing("person")) {
+      KelvorTypeADT person = KelvorTypeADT.forName("KELCORE.PERSON", conn);
+      Object value = person.toSqlValue(new Object[] {"Mara Quell", LocalDateTime.of(1987, 4, 12, 0, 0),
+          new BigDecimal("1.68"), new Object[] {"14 Linden Row", "Osterby", "OS1 4LR",
+              // without a type of its own: the one declared for LINES in ADDRESS
+              new ArrayValue(null, new Object[] {"Flat 3", "Linden Court", "Ring the second bell"})}});
+      assertArrayEquals(Tool.encode("person"), person.toImage(value));
+    }
+  }
+
+  @Test
   void scalarsConvertBothWays() {
     assertEquals(new BigDecimal("-123.4500"), NumberValue.of(new BigDecimal("-123.4500")).bigDecimalValue().setScale(4));
     assertEquals(1234567890123L, NumberValue.of(1234567890123L).longValue());
