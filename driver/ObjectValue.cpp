@@ -1,6 +1,5 @@
 #include "driver/ObjectValue.h"
 
-#include <cstring>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -40,16 +39,17 @@ ObjectValue::ObjectValue(lang::Ref<ObjectDescriptor> descriptor, Connection* con
   if (!attributes || attributes->length() != n) {
     ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, attributes.get());
   }
-  // An object type's own list (parsed by getNumAttributes) is taken once, not a counted
+  // A plain object type's list, published by getNumAttributes, is indexed without a counted
   // reference per attribute; a type that answers for another one (a user-defined primitive
   // type) answers by getAttributeType.
-  const lang::Ref<lang::ObjectArray> types =
-      std::strcmp(type->className(), "KelvorTypeADT") == 0 ? type->getAttributeTypes() : nullptr;
+  const lang::ObjectArray* types = type->kind() == kelcore::TypeKind::PlainObject
+                                       ? type->publishedAttributeTypes()
+                                       : nullptr;
   attributes_ = lang::ObjectArray::makeOf<SqlValue>(n);
   for (int32_t i = 0; i < n; ++i) {
     lang::Ref<kelcore::KelvorType> held;
     kelcore::KelvorType* t = nullptr;
-    if (types) {
+    if (types != nullptr) {
       t = static_cast<kelcore::KelvorType*>(types->at(i));
     } else {
       held = type->getAttributeType(i);

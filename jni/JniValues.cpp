@@ -437,20 +437,14 @@ constexpr jbyte WIRE_OBJECTS = 30;  // from Java only: count(4) item{count}, an 
 
 // The kind a scalar item crosses with, told by its class name; 0 for one that cannot cross so.
 jbyte wireKind(const lang::Object* o) {
-  // the value classes with a class bit without a class name's compare
+  // the value classes with a class bit (set by every constructor) without a name's compare
   const uint8_t bits = o->classBits();
   if ((bits & jdbc::SqlValue::NUMBER_VALUE_BIT) != 0) return JniClasses::KIND_NUMBER;
   if ((bits & jdbc::SqlValue::CHAR_VALUE_BIT) != 0) return JniClasses::KIND_CHAR;
   if ((bits & jdbc::SqlValue::DATE_VALUE_BIT) != 0) return JniClasses::KIND_DATE;
   switch (classOf(o)) {
-    case ClassName::NUMBER:
-      return JniClasses::KIND_NUMBER;
-    case ClassName::DATE:
-      return JniClasses::KIND_DATE;
     case ClassName::RAW:
       return JniClasses::KIND_RAW;
-    case ClassName::CHAR:
-      return JniClasses::KIND_CHAR;
     case ClassName::STRING: {
       const std::string& text = static_cast<const lang::String*>(o)->value();
       return lang::String::asciiPrefix(text) == text.size() ? WIRE_LATIN1 : WIRE_UTF16;

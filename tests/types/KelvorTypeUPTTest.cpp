@@ -71,6 +71,18 @@ V boxTds() {
   return tds;
 }
 
+// An object of one attribute, a UPT FA attached to an object of one NUMBER(5).
+V objectUptTds() {
+  V fa = tdsHeader();
+  append(fa, {27});
+  append(fa, ub4(25));
+  append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
+  V inner = tdsHeader();
+  append(inner, {3, 5, 0, 40});
+  append(fa, inner);
+  return fa;
+}
+
 Ref<jdbc::ObjectValue> object(const std::string& name, jdbc::Connection* conn,
                               std::vector<Ref<lang::Object>> attributes) {
   auto a = lang::ObjectArray::make(static_cast<int64_t>(attributes.size()));
@@ -186,13 +198,7 @@ TEST_F(UptTest, FixUpAttachesTheCollectionWhereTheUptStands) {
 }
 
 TEST_F(UptTest, TypeCodeFollowsTheTypeByte) {
-  V fa = tdsHeader();
-  append(fa, {27});
-  append(fa, ub4(25));
-  append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
-  V inner = tdsHeader();
-  append(inner, {3, 5, 0, 40});
-  append(fa, inner);
+  const V fa = objectUptTds();
   Ref<KelvorTypeADT> t = parsed(fa);
   auto upt = lang::dynamicRef<KelvorTypeUPT>(t->getAttributeType(0));
   ASSERT_TRUE(upt);
@@ -307,13 +313,7 @@ TEST_F(UptTest, InlineLinearNullsStepOverTheirBytes) {
   UnpickleContext c(bytesOf({1, 0, 0, 9}), 0, nullptr, nullptr, 0);
   EXPECT_FALSE(collection->unpickle(c, KelvorTypeUPT::FORMAT_INLINE, 1, nullptr));
   EXPECT_EQ(c.offset(), 3);
-  V fa = tdsHeader();
-  append(fa, {27});
-  append(fa, ub4(25));
-  append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
-  V inner = tdsHeader();
-  append(inner, {3, 5, 0, 40});
-  append(fa, inner);
+  const V fa = objectUptTds();
   auto object = lang::dynamicRef<KelvorTypeUPT>(parsed(fa)->getAttributeType(0));
   UnpickleContext o(bytesOf({1, 0, 0, 0, 0, 9}), 0, nullptr, nullptr, 0);
   EXPECT_FALSE(object->unpickle(o, KelvorTypeUPT::FORMAT_INLINE, 1, nullptr));
@@ -328,13 +328,7 @@ TEST_F(UptTest, InlineLinearNullsStepOverTheirBytes) {
 // An object value made from attributes under a UPT converts them by the attached type's
 // attributes, which the UPT answers for (its own list is not the attached type's).
 TEST_F(UptTest, ObjectValueOfAttributesUnderAnObjectUptTakesTheAttachedTypes) {
-  V fa = tdsHeader();
-  append(fa, {27});
-  append(fa, ub4(25));
-  append(fa, {0xFA, 42, 0, 0, 0, 0, 0});
-  V inner = tdsHeader();
-  append(inner, {3, 5, 0, 40});
-  append(fa, inner);
+  const V fa = objectUptTds();
   Ref<KelvorTypeADT> upt = lang::dynamicRef<KelvorTypeUPT>(parsed(fa)->getAttributeType(0));
   ASSERT_TRUE(upt);
   auto v = makeRef<ObjectValue>(makeRef<ObjectDescriptor>(upt, conn.get()), conn.get(),
