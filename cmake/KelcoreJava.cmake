@@ -4,8 +4,9 @@
 # JNI_OnLoad (jni/kelcore_jni.map): every native is registered from there.
 #
 # The JUnit 5 tests (java/src/test) run through ctest with the console launcher of the Debian
-# junit5 package, so scripts/test.sh and CI run them. Sanitizer builds leave the front end out:
-# the JVM would need the sanitizer runtime preloaded.
+# junit5 package, so scripts/test.sh and CI run them. In the AddressSanitizer build they run in a
+# VM that preloads the sanitizer runtime (KELCORE_ASAN_RUNTIME): the VM takes SIGSEGV for its own
+# checks and never frees much of what it allocates, so the runtime leaves both to it.
 include(UseJava)
 
 file(GLOB_RECURSE KELCORE_JAVA_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/java/src/main/java/*.java)
@@ -21,8 +22,11 @@ target_include_directories(kelcore_jni SYSTEM PRIVATE ${JNI_INCLUDE_DIRS})
 target_link_libraries(kelcore_jni PRIVATE kelhost8kelvor_jdbc_kelcore)
 kelcore_warnings(kelcore_jni)
 set(KELCORE_JNI_VERSION_SCRIPT ${PROJECT_SOURCE_DIR}/jni/kelcore_jni.map)
-target_link_options(kelcore_jni PRIVATE "LINKER:--version-script=${KELCORE_JNI_VERSION_SCRIPT}"
-                    "LINKER:--no-undefined")
+target_link_options(kelcore_jni PRIVATE "LINKER:--version-script=${KELCORE_JNI_VERSION_SCRIPT}")
+# Under the sanitizers the runtime's symbols come from the runtime the JVM preloads.
+if(NOT KELCORE_SANITIZE)
+  target_link_options(kelcore_jni PRIVATE "LINKER:--no-undefined")
+endif()
 set_target_properties(kelcore_jni PROPERTIES VISIBILITY_INLINES_HIDDEN ON
                       CXX_VISIBILITY_PRESET hidden LINK_DEPENDS ${KELCORE_JNI_VERSION_SCRIPT})
 add_dependencies(kelcore_jni kelcore_jar)
@@ -85,4 +89,16 @@ if(KELCORE_BUILD_TESTS)
   else()
     message(WARNING "junit5 is missing (scripts/setup.sh installs it): the Java tests are not run")
   endif()
+endif()
+
+if(KELCORE_SANITIZE AND KELCORE_BUILD_TESTS)
+  set(KELCORE_VM_SANITIZER_ENVIRONMENT
+      LD_PRELOAD=${KELCORE_ASAN_RUNTIME}
+      ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:abort_on_error=1
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+  foreach(test JavaExample JavaTests)
+    if(TEST ${test})
+      set_tests_properties(${test} PROPERTIES ENVIRONMENT "${KELCORE_VM_SANITIZER_ENVIRONMENT}")
+    endif()
+  endforeach()
 endif()

@@ -18,7 +18,10 @@ final class Tool {
       command.addAll(List.of("--names", "@" + dir + "/" + name + ".names.json"));
     }
     try {
-      Process p = new ProcessBuilder(command).redirectErrorStream(true).start();
+      ProcessBuilder builder = new ProcessBuilder(command).redirectErrorStream(true);
+      // A sanitizer run preloads its runtime into the VM; the tool carries its own.
+      builder.environment().remove("LD_PRELOAD");
+      Process p = builder.start();
       String out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8).trim();
       if (p.waitFor() != 0) {
         throw new IllegalStateException("kelcore encode failed: " + out);
