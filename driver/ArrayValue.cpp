@@ -198,6 +198,28 @@ bool ArrayValue::holdsPackedElements() const {
   return static_cast<bool>(packed_);
 }
 
+lang::Ref<kelcore::KelvorType> ArrayValue::packedForms(std::vector<int8_t>& forms,
+                                                      std::vector<int32_t>& lengths) const {
+  std::lock_guard<lang::Monitor> hold(lock_);
+  decodeIfKept();
+  if (!packed_) return nullptr;
+  // Read as unpackElements reads them: the element types that pack (NUMBER, DATE) make a null
+  // of an empty data value and otherwise hold the data value's bytes as their form.
+  kelcore::PickleContext ctx(packed_.get(), 0, kelcore::PickleContext::Borrowed{});
+  // The forms take fewer bytes than the packed values with their lengths.
+  const size_t start = forms.size();
+  forms.resize(start + static_cast<size_t>(packed_->length()));
+  int8_t* out = forms.data() + start;
+  lengths.reserve(lengths.size() + static_cast<size_t>(packedCount_));
+  for (int32_t i = 0; i < packedCount_; ++i) {
+    const std::span<const int8_t> form = ctx.readDataSpan();
+    lengths.push_back(form.empty() ? -1 : static_cast<int32_t>(form.size()));
+    for (const int8_t b : form) *out++ = b;  // a few bytes each: no call
+  }
+  forms.resize(static_cast<size_t>(out - forms.data()));
+  return packedType_;
+}
+
 void ArrayValue::setPlatformArray(lang::Ref<lang::Object> array) {
   std::lock_guard<lang::Monitor> hold(lock_);
   platformArray_ = std::move(array);

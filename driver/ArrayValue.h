@@ -82,6 +82,12 @@ class ArrayValue : public SqlValue {
                          lang::Ref<kelcore::KelvorType> type);
   // True while packed elements wait to be made into SQL values.
   bool holdsPackedElements() const;
+  // The byte forms of packed elements while they wait, without making their values: each
+  // element's form end to end in forms, its length in lengths (-1 for a null), as the values made
+  // on first access would hold them. Returns the element type; null, with nothing filled, when
+  // no packed elements wait.
+  lang::Ref<kelcore::KelvorType> packedForms(std::vector<int8_t>& forms,
+                                             std::vector<int32_t>& lengths) const;
   void setPlatformArray(lang::Ref<lang::Object> array);
   // The platform array a reader stored (object or primitive), or null.
   lang::Ref<lang::Object> getPlatformArray() const;

@@ -126,7 +126,9 @@ bool JniClasses::load(JNIEnv* env) {
   method(arrayValueNew, arrayValue, "<init>",
          "(Lkelvor/jdbc/kelcore/KelvorTypeCOLLECTION;Ljava/lang/Object;[BJ)V");
   field(arrayValueType, arrayValue, "type", "Lkelvor/jdbc/kelcore/KelvorTypeCOLLECTION;");
-  field(arrayValueElements, arrayValue, "elements", "Ljava/lang/Object;");
+  method(arrayValueNewPacked, arrayValue, "<init>",
+         "(Lkelvor/jdbc/kelcore/KelvorTypeCOLLECTION;Lkelvor/jdbc/PackedValues;J)V");
+  method(arrayValueHeld, arrayValue, "heldElements", "()Ljava/lang/Object;");
   field(arrayValueLocator, arrayValue, "locator", "[B");
   cls(packedValues, "kelvor/jdbc/PackedValues");
   method(packedValuesNew, packedValues, "<init>", "([B[I[B[I)V");

@@ -53,7 +53,9 @@ struct JniClasses {
   jmethodID objectValueNew = nullptr;  // (KelvorTypeADT, Object[])
   jfieldID objectValueType = nullptr, objectValueAttributes = nullptr;
   jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator, long)
-  jfieldID arrayValueType = nullptr, arrayValueElements = nullptr, arrayValueLocator = nullptr;
+  jmethodID arrayValueNewPacked = nullptr;  // (KelvorTypeCOLLECTION, PackedValues, long)
+  jmethodID arrayValueHeld = nullptr;       // heldElements(): Object[], primitive, PackedValues
+  jfieldID arrayValueType = nullptr, arrayValueLocator = nullptr;
   jclass packedValues = nullptr;
   jmethodID packedValuesNew = nullptr;     // (byte[] bytes, int[] lengths, byte[] kinds, int[])
   jmethodID packedValuesPack = nullptr;    // static pack(Object[])

@@ -151,14 +151,10 @@ KelvorType* itemType(KelvorType* declared, int32_t i) {
 // Arrays of at least this many items cross packed when they can (PackedValues).
 constexpr jsize PACK_MIN = 4;
 
-// The library's values of Java value objects that PackedValues.pack could pack; null when it
-// could not.
-Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
+// The library's values of a Java PackedValues.
+Ref<lang::ObjectArray> valuesOfPacked(JNIEnv* env, jobject packed) {
   const JniClasses& c = classes();
-  Local packed(env, env->CallStaticObjectMethod(c.packedValues, c.packedValuesPack, array));
-  check(env);
-  if (packed.get() == nullptr) return nullptr;
-  const auto field = [&](jfieldID f) { return env->GetObjectField(packed.get(), f); };
+  const auto field = [&](jfieldID f) { return env->GetObjectField(packed, f); };
   Local bytesRef(env, field(c.packedBytes));
   Local lengthsRef(env, field(c.packedLengths));
   Local kindsRef(env, field(c.packedKinds));
@@ -207,6 +203,15 @@ Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
     }
   }
   return out;
+}
+
+// The library's values of Java value objects that PackedValues.pack could pack; null when it
+// could not.
+Ref<lang::ObjectArray> unpackedOf(JNIEnv* env, jobjectArray array) {
+  const JniClasses& c = classes();
+  Local packed(env, env->CallStaticObjectMethod(c.packedValues, c.packedValuesPack, array));
+  check(env);
+  return packed.get() == nullptr ? nullptr : valuesOfPacked(env, packed.get());
 }
 
 Ref<lang::ObjectArray> objectsOf(JNIEnv* env, jobjectArray array, KelvorType* declared,
@@ -284,9 +289,33 @@ const T* known(ClassName want, ClassName name, const lang::Object* o) {
   return name == want ? static_cast<const T*>(o) : other<T>(name, o);
 }
 
-// The Java value objects of the library's values, built in Java from one packed array, when
-// every item is null or a value of a class told by name; otherwise null.
-jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
+// A Java PackedValues of the forms end to end, their lengths (-1: null), kinds and character
+// sets (empty when no item is a CHAR).
+jobject newPackedValues(JNIEnv* env, const std::vector<jbyte>& forms,
+                        const std::vector<jint>& lengths, const std::vector<jbyte>& kinds,
+                        const std::vector<jint>& charsets) {
+  const auto newArray = [&](auto make, auto set, const auto& v) {
+    auto a = (env->*make)(static_cast<jsize>(v.size()));
+    check(env);
+    if (!v.empty()) (env->*set)(a, 0, static_cast<jsize>(v.size()), v.data());
+    return a;
+  };
+  const JniClasses& c = classes();
+  Local bytes(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, forms));
+  Local lengthArray(env, newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, lengths));
+  Local kindArray(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, kinds));
+  Local charsetArray(
+      env, charsets.empty() ? nullptr
+                            : newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, charsets));
+  jobject packed = env->NewObject(c.packedValues, c.packedValuesNew, bytes.get(),
+                                  lengthArray.get(), kindArray.get(), charsetArray.get());
+  check(env);
+  return packed;
+}
+
+// The Java PackedValues of the library's values, when every item is null or a value of a class
+// told by name; otherwise null.
+jobject packedValuesOf(JNIEnv* env, const lang::ObjectArray& items) {
   const int32_t n = items.length();
   std::vector<jbyte> kinds(static_cast<size_t>(n), 0);
   std::vector<jint> lengths(static_cast<size_t>(n), -1);
@@ -330,25 +359,37 @@ jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
     const std::span<const int8_t> b = static_cast<const jdbc::SqlValue*>(items.at(i))->byteSpan();
     all.insert(all.end(), b.begin(), b.end());
   }
-  const auto newArray = [&](auto make, auto set, const auto& v) {
-    auto a = (env->*make)(static_cast<jsize>(v.size()));
-    check(env);
-    if (!v.empty()) (env->*set)(a, 0, static_cast<jsize>(v.size()), v.data());
-    return a;
-  };
-  const JniClasses& c = classes();
-  Local bytes(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, all));
-  Local lengthArray(env, newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, lengths));
-  Local kindArray(env, newArray(&JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, kinds));
-  Local charsetArray(
-      env, charsets.empty() ? nullptr
-                            : newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, charsets));
-  Local packed(env, env->NewObject(c.packedValues, c.packedValuesNew, bytes.get(),
-                                   lengthArray.get(), kindArray.get(), charsetArray.get()));
-  check(env);
-  jobject out = env->CallObjectMethod(packed.get(), c.packedValuesUnpack);
+  return newPackedValues(env, all, lengths, kinds, charsets);
+}
+
+// The Java value objects of the library's values, built in Java from one packed array, when
+// every item is null or a value of a class told by name; otherwise null.
+jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
+  Local packed(env, packedValuesOf(env, items));
+  if (packed.get() == nullptr) return nullptr;
+  jobject out = env->CallObjectMethod(packed.get(), classes().packedValuesUnpack);
   check(env);
   return out;
+}
+
+// The Java PackedValues of a collection value's elements, taken straight from the bytes of the
+// packed elements a read keeps (no value is made on either side), or from its SQL values when
+// they are all of value classes; null when neither.
+jobject packedElementsOf(JNIEnv* env, const jdbc::ArrayValue& v) {
+  std::vector<jbyte> forms;
+  std::vector<jint> lengths;
+  if (Ref<KelvorType> element = v.packedForms(forms, lengths)) {
+    const jbyte kind = element->kind() == jdbc::kelcore::TypeKind::Date ? JniClasses::KIND_DATE
+                                                          : JniClasses::KIND_NUMBER;
+    std::vector<jbyte> kinds(lengths.size(), kind);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+      if (lengths[i] < 0) kinds[i] = 0;
+    }
+    return newPackedValues(env, forms, lengths, kinds, {});
+  }
+  if (!v.holdsElements()) return nullptr;
+  const Ref<lang::ObjectArray> values = v.getSqlValueElements();
+  return values && values->length() >= PACK_MIN ? packedValuesOf(env, *values) : nullptr;
 }
 
 // A value class of the bytes: NumberValue, DateValue, RawValue.
@@ -958,6 +999,17 @@ jobject JniValues::toJavaAt(JNIEnv* env, const lang::Object* o, int32_t depth) {
     Local type(env,
                peer(env, v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr));
     Ref<lang::Object> platform = v->getPlatformArray();
+    // Elements of value classes cross packed, and the Java value makes their objects on first
+    // access.
+    if (!platform) {
+      Local elements(env, packedElementsOf(env, *v));
+      if (elements.get() != nullptr) {
+        jobject out = env->NewObject(c.arrayValue, c.arrayValueNewPacked, type.get(),
+                                     elements.get(), static_cast<jlong>(v->elementCount()));
+        check(env);
+        return out;
+      }
+    }
     Ref<lang::Object> elements =
         platform ? platform
                  : (v->holdsElements() ? Ref<lang::Object>(v->getSqlValueElements()) : nullptr);
@@ -1067,8 +1119,12 @@ Ref<lang::Object> JniValues::toNativeAt(JNIEnv* env, jobject value, KelvorType* 
       return jdbc::ArrayValue::ofLocator(type.getArrayDescriptor(), own,
                                          bytes(env, static_cast<jbyteArray>(locator.get())));
     }
-    Local items(env, env->GetObjectField(value, c.arrayValueElements));
-    Ref<lang::Object> elements = toNativeAt(env, items.get(), &type, own, depth);
+    Local items(env, env->CallObjectMethod(value, c.arrayValueHeld));
+    check(env);
+    Ref<lang::Object> elements =
+        items.get() != nullptr && env->IsInstanceOf(items.get(), c.packedValues)
+            ? Ref<lang::Object>(valuesOfPacked(env, items.get()))
+            : toNativeAt(env, items.get(), &type, own, depth);
     return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
   }
   if (is(c.bigDecimal)) {

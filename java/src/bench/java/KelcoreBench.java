@@ -153,6 +153,9 @@ public final class KelcoreBench {
       row("nums_write_int", measure(() -> sink = nums.toImage(new ArrayValue(nums, ints)), 10, runs));
       row("nums_read_int", measure(() -> sink = nums.readInts(numsImage, 0, 1, -1), 10, runs));
       row("nums_read_sql", measure(() -> sink = nums.fromImage(numsImage, 0, KelvorType.STYLE_SQL_VALUE), 3, runs));
+      // The same, then every element taken: the elements' objects are made on first access.
+      row("nums_read_sql_touch", measure(() -> sink =
+          ((ArrayValue) nums.fromImage(numsImage, 0, KelvorType.STYLE_SQL_VALUE)).getElements(), 3, runs));
       System.out.printf("flat image %d bytes, nums image %d bytes%n", flatImage.length, numsImage.length);
     }
   }

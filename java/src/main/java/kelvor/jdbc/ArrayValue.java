@@ -10,7 +10,12 @@ import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
  */
 public final class ArrayValue {
   final KelvorTypeCOLLECTION type;
-  final Object elements;
+  // The elements as given, or once made from packed.
+  private volatile Object elements;
+  // Elements of value classes as the native library read them, their byte forms in one array,
+  // until the first getElements() makes their objects: a read of a million numbers makes three
+  // arrays, not two million objects. It is set to null after elements (see heldElements).
+  private volatile PackedValues packed;
   final byte[] locator;
   private final long length;
 
@@ -25,6 +30,12 @@ public final class ArrayValue {
     this.elements = elements;
     this.locator = locator;
     this.length = length;
+  }
+
+  // Made by the native library from elements it read.
+  ArrayValue(KelvorTypeCOLLECTION type, PackedValues packed, long length) {
+    this(type, null, null, length);
+    this.packed = packed;
   }
 
   public static ArrayValue ofLocator(KelvorTypeCOLLECTION type, byte[] locator) {
@@ -42,7 +53,32 @@ public final class ArrayValue {
 
   /** The elements as they were given or read: Object[] or a primitive array; null for a locator. */
   public Object getElements() {
-    return elements;
+    Object e = elements;
+    if (e == null && packed != null) {
+      synchronized (this) {
+        e = elements;
+        if (e == null && packed != null) {
+          e = packed.unpack();
+          elements = e;
+          packed = null;
+        }
+      }
+    }
+    return e;
+  }
+
+  /**
+   * What the value holds for the native library and AttributeWire: the elements, else the packed
+   * ones while no getElements() has made them (a PackedValues), else null.
+   */
+  Object heldElements() {
+    Object e = elements;
+    if (e != null) {
+      return e;
+    }
+    PackedValues p = packed;
+    // getElements() sets elements before it drops packed
+    return p != null ? p : elements;
   }
 
   public byte[] getLocator() {
@@ -56,17 +92,17 @@ public final class ArrayValue {
     }
     ArrayValue a = (ArrayValue) o;
     return a.type == type
-        && Arrays.deepEquals(new Object[] {elements}, new Object[] {a.elements})
+        && Arrays.deepEquals(new Object[] {getElements()}, new Object[] {a.getElements()})
         && Arrays.equals(locator, a.locator);
   }
 
   @Override
   public int hashCode() {
-    return Arrays.deepHashCode(new Object[] {elements});
+    return Arrays.deepHashCode(new Object[] {getElements()});
   }
 
   @Override
   public String toString() {
-    return "ArrayValue" + Arrays.deepToString(new Object[] {elements});
+    return "ArrayValue" + Arrays.deepToString(new Object[] {getElements()});
   }
 }

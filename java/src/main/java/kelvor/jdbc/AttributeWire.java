@@ -33,9 +33,9 @@ import kelvor.jdbc.kelcore.KelvorTypeCOLLECTION;
  *
  * The type of an object or collection value is its position in a list of descriptors that
  * crosses beside the array (types()), -1 for none. Items of exactly these classes cross so, a
- * collection only with an Object[] of elements; any other item (a subclass, a locator, a
- * primitive array of elements) leaves the whole array to the general path, one conversion per
- * item.
+ * collection only with an Object[] of elements or with elements read and not yet made; any
+ * other item (a subclass, a locator, a primitive array of elements) leaves the whole array to
+ * the general path, one conversion per item.
  */
 public final class AttributeWire {
   private static final byte LATIN1 = 16;
@@ -98,13 +98,20 @@ public final class AttributeWire {
         done = putList(v.attributes, depth + 1);
       } else if (o instanceof ArrayValue) {
         ArrayValue a = (ArrayValue) o;
-        done = a.locator == null && a.elements instanceof Object[];
+        Object held = a.locator == null ? a.heldElements() : null;
+        done = held instanceof Object[] || held instanceof PackedValues;
         if (done) {
-          Object[] elements = (Object[]) a.elements;
           putKind(ARRAY);
           putInt(typeIndex(a.type));
-          putLong(elements.length);
-          done = putList(elements, depth + 1);
+          if (held instanceof PackedValues) {
+            PackedValues p = (PackedValues) held;
+            putLong(p.lengths.length);
+            putPacked(p);
+          } else {
+            Object[] elements = (Object[]) held;
+            putLong(elements.length);
+            done = putList(elements, depth + 1);
+          }
         }
       } else if (o instanceof Object[]) {
         putKind(OBJECTS);
@@ -117,6 +124,28 @@ public final class AttributeWire {
       }
     }
     return true;
+  }
+
+  // Packed values, each as put() writes its value object.
+  private void putPacked(PackedValues p) {
+    putInt(p.lengths.length);
+    int from = 0;
+    for (int i = 0; i < p.lengths.length; ++i) {
+      int n = p.lengths[i];
+      if (n < 0) {
+        putKind((byte) 0);
+        continue;
+      }
+      putKind(p.kinds[i]);
+      putInt(n);
+      if (p.kinds[i] == SqlValue.CHAR) {
+        putInt(p.charsets[i]);
+      }
+      room(n);
+      System.arraycopy(p.bytes, from, out, at, n);
+      at += n;
+      from += n;
+    }
   }
 
   private int typeIndex(Object type) {

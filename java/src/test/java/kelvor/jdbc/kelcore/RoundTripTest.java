@@ -11,6 +11,7 @@ import java.time.LocalDateTime;
 import java.util.Arrays;
 import java.util.HexFormat;
 import kelvor.jdbc.ArrayValue;
+import kelvor.jdbc.AttributeWire;
 import kelvor.jdbc.CharValue;
 import kelvor.jdbc.Connection;
 import kelvor.jdbc.DateValue;
@@ -163,6 +164,32 @@ class RoundTripTest {
         ObjectValue read = (ObjectValue) address.fromImage(address.toImage(value), 0, KelvorType.STYLE_SQL_VALUE);
         assertArrayEquals(texts, (Object[]) ((ArrayValue) read.getAttribute(3)).getElements());
       }
+    }
+  }
+
+  @Test
+  void collectionsReadCrossBackBeforeTheirElementsAreMade() {
+    try (Connection conn = Fixtures.connectionServing("numbers")) {
+      KelvorTypeCOLLECTION numbers = KelvorTypeCOLLECTION.forName("KELCORE.NUMBERS", conn);
+      Object[] values = new Object[12];
+      for (int i = 0; i < values.length; ++i) {
+        values[i] = i % 5 == 2 ? null : NumberValue.of(new BigDecimal(i * 1000 + 7).movePointLeft(i % 4));
+      }
+      byte[] image = numbers.toImage(new ArrayValue(numbers, values));
+      ArrayValue read = (ArrayValue) numbers.fromImage(image, 0, KelvorType.STYLE_SQL_VALUE);
+      assertArrayEquals(image, numbers.toImage(read));
+      assertArrayEquals(values, (Object[]) read.getElements());
+      // In an object's attributes, elements read and not yet made cross in the one array as
+      // their objects would.
+      ArrayValue unmade = (ArrayValue) numbers.fromImage(image, 0, KelvorType.STYLE_SQL_VALUE);
+      AttributeWire wire = AttributeWire.of(new Object[] {unmade});
+      assertArrayEquals(AttributeWire.of(new Object[] {new ArrayValue(numbers, values)}).bytes(), wire.bytes());
+      assertArrayEquals(image, numbers.toImage(unmade));
+
+      // Once made, the elements are what is written: a change to them is not lost.
+      ((Object[]) read.getElements())[0] = NumberValue.of(99);
+      values[0] = NumberValue.of(99);
+      assertArrayEquals(numbers.toImage(new ArrayValue(numbers, values)), numbers.toImage(read));
     }
   }
 
