@@ -52,7 +52,7 @@ struct JniClasses {
   jmethodID refValueNew = nullptr;     // (byte[])
   jmethodID objectValueNew = nullptr;  // (KelvorTypeADT, Object[])
   jfieldID objectValueType = nullptr, objectValueAttributes = nullptr;
-  jmethodID arrayValueNew = nullptr;  // (KelvorTypeCOLLECTION, Object, byte[] locator, long)
+  jmethodID arrayValueNew = nullptr;        // (KelvorTypeCOLLECTION, Object, byte[] locator, long)
   jmethodID arrayValueNewPacked = nullptr;  // (KelvorTypeCOLLECTION, PackedValues, long)
   jmethodID arrayValueHeld = nullptr;       // heldElements(): Object[], primitive, PackedValues
   jfieldID arrayValueType = nullptr, arrayValueLocator = nullptr;

@@ -307,8 +307,8 @@ jobject newPackedValues(JNIEnv* env, const std::vector<jbyte>& forms,
   Local charsetArray(
       env, charsets.empty() ? nullptr
                             : newArray(&JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, charsets));
-  jobject packed = env->NewObject(c.packedValues, c.packedValuesNew, bytes.get(),
-                                  lengthArray.get(), kindArray.get(), charsetArray.get());
+  jobject packed = env->NewObject(c.packedValues, c.packedValuesNew, bytes.get(), lengthArray.get(),
+                                  kindArray.get(), charsetArray.get());
   check(env);
   return packed;
 }
@@ -380,7 +380,7 @@ jobject packedElementsOf(JNIEnv* env, const jdbc::ArrayValue& v) {
   std::vector<jint> lengths;
   if (Ref<KelvorType> element = v.packedForms(forms, lengths)) {
     const jbyte kind = element->kind() == jdbc::kelcore::TypeKind::Date ? JniClasses::KIND_DATE
-                                                          : JniClasses::KIND_NUMBER;
+                                                                        : JniClasses::KIND_NUMBER;
     std::vector<jbyte> kinds(lengths.size(), kind);
     for (size_t i = 0; i < lengths.size(); ++i) {
       if (lengths[i] < 0) kinds[i] = 0;
