@@ -24,6 +24,8 @@ namespace kelvor::jdbc::kelcore {
 namespace {
 
 constexpr const char* TRACE_CLASS = "KelvorType";
+// How many values ahead pickleDataValues asks for.
+constexpr int32_t PREFETCH_AHEAD = 16;
 
 std::string textOf(const lang::Object* o) { return o == nullptr ? "null" : o->toString(); }
 
@@ -92,15 +94,17 @@ int32_t KelvorType::pickleDataValue(PickleContext& ctx, lang::Object* value) {
 
 int64_t KelvorType::pickleDataValues(PickleContext& ctx, const Ref<lang::Object>* values,
                                      int32_t count, int64_t before) {
-  // No software prefetch: measured on 1M values made one after another, the hardware's own
-  // prefetch already streams the values and their byte arrays, and the loop runs at the
-  // machine's memory bandwidth (a value and its array are ~80 bytes, all of them read).
+  // A million values made one after another are about 48 MB (a value holds its short form
+  // inline), read at about the memory's bandwidth. The hardware's own prefetch streams most of
+  // them; asking for the value 16 ahead measured 10% faster on a machine whose memory a single
+  // core cannot saturate that way, and the same elsewhere.
   // Room for the shortest form of every element (length and one byte) at once.
   ctx.reserve(static_cast<int32_t>(std::min<int64_t>(int64_t{count} * 2, INT32_MAX / 2)));
   auto writeAll = [&](auto& writer) {
     int64_t n = before;
     for (int32_t i = 0; i < count; ++i) {
       lang::Object* e = values[i].get();
+      if (i + PREFETCH_AHEAD < count) __builtin_prefetch(values[i + PREFETCH_AHEAD].get());
       n += e != nullptr ? DataValueWriter::write(writer, e) : writer.writeAtomicNull();
       // security: an image above 2^31-1 bytes cannot carry its length
       if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
