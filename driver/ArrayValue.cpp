@@ -24,6 +24,12 @@ kelcore::KelvorType& elementTypeOf(const ArrayDescriptor& d) {
   return *element;
 }
 
+bool isWholeNumbers(const lang::Object& elements) {
+  return dynamic_cast<const lang::IntArray*>(&elements) != nullptr ||
+         dynamic_cast<const lang::LongArray*>(&elements) != nullptr ||
+         dynamic_cast<const lang::ShortArray*>(&elements) != nullptr;
+}
+
 // A copy of a short, int or long array, or null for any other object.
 lang::Ref<lang::Object> copyOfWholeNumbers(const lang::Object& elements) {
   if (const auto* a = dynamic_cast<const lang::IntArray*>(&elements)) {
@@ -57,18 +63,31 @@ ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, lang::Ref<lang::By
 ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connection,
                        lang::Object* elements)
     : ArrayValue(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection) {
+  takeElements(elements, nullptr);
+}
+
+ArrayValue::ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connection,
+                       lang::Ref<lang::Object>&& elements)
+    : ArrayValue(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection) {
+  // With the only count in hand, no one else can change the array.
+  const bool sole = elements && elements->referenceCount() == 1;
+  takeElements(elements.get(), sole ? &elements : nullptr);
+}
+
+void ArrayValue::takeElements(lang::Object* elements, lang::Ref<lang::Object>* sole) {
   if (elements == nullptr) return;
   // Whole numbers for NUMBER elements always convert: they are kept as they are (a copy, so
-  // that later changes to the caller's array do not show) and converted on demand; writers
-  // encode them directly.
+  // that later changes to the caller's array do not show, unless nothing else holds it) and
+  // converted on demand; writers encode them directly.
   if (elementTypeOf(*descriptor_).kind() == kelcore::TypeKind::Number) {
-    primitiveElements_ = copyOfWholeNumbers(*elements);
+    primitiveElements_ = sole != nullptr && isWholeNumbers(*elements) ? std::move(*sole)
+                                                                       : copyOfWholeNumbers(*elements);
     if (primitiveElements_) {
       length_ = lengthOf(*primitiveElements_);
       return;
     }
   }
-  sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(elements, connection, 1, -1);
+  sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(elements, connection_, 1, -1);
   if (!sqlValues_) ErrorRaiser::raise(DriverException::ERR_CONVERSION, elements);
   length_ = sqlValues_->length();
 }

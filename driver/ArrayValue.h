@@ -45,6 +45,10 @@ class ArrayValue : public SqlValue {
   // cannot convert). Null elements: an empty value.
   ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connection,
              lang::Object* elements);
+  // The same for elements that nothing else holds (the Ref moved in is their only count): a
+  // short, int or long array for NUMBER elements is kept without a copy.
+  ArrayValue(lang::Ref<ArrayDescriptor> descriptor, Connection* connection,
+             lang::Ref<lang::Object>&& elements);
   ~ArrayValue() override;
   // A value that holds only a locator.
   static lang::Ref<ArrayValue> ofLocator(lang::Ref<ArrayDescriptor> descriptor,
@@ -121,6 +125,9 @@ class ArrayValue : public SqlValue {
   const char* className() const noexcept override { return "ArrayValue"; }
 
  private:
+  // What the constructors from application elements share: sole, when given, holds the only
+  // count of elements.
+  void takeElements(lang::Object* elements, lang::Ref<lang::Object>* sole);
   // Decodes a kept image in mode 1 with SQL values; call with lock_ held.
   void decodeImage() const;
   void decodeIfKept() const;

@@ -98,9 +98,9 @@ template <typename E, typename J>
 Ref<lang::PrimitiveArray<E>> copyIn(JNIEnv* env, J array,
                                     void (JNIEnv::*get)(J, jsize, jsize, E*)) {
   const jsize n = env->GetArrayLength(array);
-  auto out = lang::PrimitiveArray<E>::make(n);
+  auto out = lang::PrimitiveArray<E>::unfilled(n);
   if (n > 0) (env->*get)(array, 0, n, out->data());
-  check(env);
+  check(env);  // the region is within the array: the call fills every element
   return out;
 }
 
@@ -650,7 +650,7 @@ class WireReader {
         jdbc::Connection* own = type.getConnection() != nullptr ? type.getConnection() : conn;
         type.getNumAttributes();  // parses the type when it was made by name
         Ref<lang::ObjectArray> elements = list(&type, own, depth + 1);
-        return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
+        return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, std::move(elements));
       }
       case WIRE_OBJECTS:  // as toNativeAt for an Object[]: its items, under the declared type
         return list(itemType(parent, i), conn, depth + 1);
@@ -1125,7 +1125,7 @@ Ref<lang::Object> JniValues::toNativeAt(JNIEnv* env, jobject value, KelvorType* 
         items.get() != nullptr && env->IsInstanceOf(items.get(), c.packedValues)
             ? Ref<lang::Object>(valuesOfPacked(env, items.get()))
             : toNativeAt(env, items.get(), &type, own, depth);
-    return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, elements.get());
+    return lang::makeRef<jdbc::ArrayValue>(type.getArrayDescriptor(), own, std::move(elements));
   }
   if (is(c.bigDecimal)) {
     Local text(env, env->CallObjectMethod(value, c.bigDecimalToString));

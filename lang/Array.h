@@ -44,6 +44,9 @@ class PrimitiveArray final : public Object {
     if (a->length_ > 0) std::memset(a->data(), 0, sizeof(E) * static_cast<size_t>(a->length_));
     return a;
   }
+  // An array whose elements the caller fills before anything reads them (a copy from
+  // elsewhere): nothing is zero-filled first.
+  static Ref<PrimitiveArray> unfilled(int64_t length) { return allocate(length); }
   // A new array holding a copy of data[0 .. length-1]; nothing is zero-filled first.
   static Ref<PrimitiveArray> copyOf(const E* data, int32_t length) {
     Ref<PrimitiveArray> a = allocate(length);

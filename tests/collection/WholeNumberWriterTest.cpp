@@ -110,6 +110,25 @@ TEST(WholeNumberWriterTest, GeneratedArraysOfEveryWidthWriteTheElementByElementI
   }
 }
 
+// An array moved in with its only count is kept as it is; one that something else still holds
+// is copied, so that a later change through that holder does not reach the value.
+TEST(WholeNumberWriterTest, ArrayMovedInIsKeptOnlyWhenNothingElseHoldsIt) {
+  Fixture f;
+  const auto type = f.type(0, TypeDefinition::CollectionKind::UNBOUNDED);
+  Ref<lang::Object> sole = lang::IntArray::of({1, 2, 3});
+  const lang::Object* array = sole.get();
+  const auto kept = makeRef<ArrayValue>(type, f.conn.get(), std::move(sole));
+  EXPECT_EQ(kept->getPrimitiveElements().get(), array);
+
+  const auto held = lang::IntArray::of({1, 2, 3});
+  Ref<lang::Object> second = held;
+  const auto copied = makeRef<ArrayValue>(type, f.conn.get(), std::move(second));
+  (*held)[0] = 9;
+  EXPECT_NE(copied->getPrimitiveElements().get(), held.get());
+  EXPECT_EQ(bytesOf(*type->getKelvorType()->toImage(copied.get())),
+            bytesOf(*type->getKelvorType()->toImage(kept.get())));
+}
+
 // The bulk readers' short path against the full conversion, element by element: whole numbers
 // of every digit count, fractions (truncated), and values outside the width (refused).
 TEST(WholeNumberWriterTest, BulkReadsAgreeWithTheFullConversion) {
