@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 
@@ -100,22 +101,26 @@ int64_t KelvorType::pickleDataValues(PickleContext& ctx, const Ref<lang::Object>
   // core cannot saturate that way, and the same elsewhere.
   // Room for the shortest form of every element (length and one byte) at once.
   ctx.reserve(static_cast<int32_t>(std::min<int64_t>(int64_t{count} * 2, INT32_MAX / 2)));
-  auto writeAll = [&](auto& writer) {
+  auto writeAll = [&](auto& writer, auto prefetch) {
     int64_t n = before;
     for (int32_t i = 0; i < count; ++i) {
       lang::Object* e = values[i].get();
-      if (i + PREFETCH_AHEAD < count) __builtin_prefetch(values[i + PREFETCH_AHEAD].get());
+      if constexpr (prefetch) {
+        if (i + PREFETCH_AHEAD < count) __builtin_prefetch(values[i + PREFETCH_AHEAD].get());
+      }
       n += e != nullptr ? DataValueWriter::write(writer, e) : writer.writeAtomicNull();
       // security: an image above 2^31-1 bytes cannot carry its length
       if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
     }
     return n - before;
   };
+  // Short runs (an object's attributes) as they were: the check would cost them and gain nothing.
+  const bool prefetch = count > 4 * PREFETCH_AHEAD;
   if (ctx.appendsDirectly()) {
     PickleContext::HeldRun run(ctx);
-    return writeAll(run);
+    return prefetch ? writeAll(run, std::true_type{}) : writeAll(run, std::false_type{});
   }
-  return writeAll(ctx);
+  return prefetch ? writeAll(ctx, std::true_type{}) : writeAll(ctx, std::false_type{});
 }
 
 void KelvorType::readFields(lang::ObjectInputStream& in) {
