@@ -773,6 +773,38 @@ class WireWriter {
     if (known == types_.end()) types_.push_back(t);
   }
 
+  // A collection value whose read kept its elements packed, as nested() writes it with its
+  // elements made, each item a value class's kind, length and form; false, with nothing
+  // written, for any other value.
+  bool packedElements(const jdbc::ArrayValue& v, int32_t depth) {
+    std::vector<int8_t> forms;
+    std::vector<int32_t> lengths;
+    const Ref<KelvorType> element = v.packedForms(forms, lengths);
+    if (!element) return false;
+    if (depth - 1 > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // as list()
+    const int8_t kind = element->kind() == jdbc::kelcore::TypeKind::Date ? JniClasses::KIND_DATE
+                                                                         : JniClasses::KIND_NUMBER;
+    out_.push_back(WIRE_ARRAY);
+    putType(v.getDescriptor() ? v.getDescriptor()->getKelvorType().get() : nullptr);
+    const auto length = static_cast<uint64_t>(v.elementCount());
+    putInt(static_cast<int32_t>(length >> 32));
+    putInt(static_cast<int32_t>(length & 0xFFFFFFFF));
+    putInt(static_cast<int32_t>(lengths.size()));
+    const int8_t* form = forms.data();
+    for (const int32_t n : lengths) {
+      if (n < 0) {
+        out_.push_back(0);
+        continue;
+      }
+      out_.push_back(kind);
+      putInt(n);
+      out_.insert(out_.end(), form, form + n);
+      form += n;
+    }
+    if (out_.size() > static_cast<size_t>(INT32_MAX - 8)) throw NotOnWire{};
+    return true;
+  }
+
   // An object or collection value, as toJavaAt makes it: its descriptor's type, and its
   // attributes or its elements (an Object[] of them only).
   void nested(const lang::Object* o, ClassName name, int32_t depth) {
@@ -788,8 +820,9 @@ class WireWriter {
       return;
     }
     const auto* v = static_cast<const jdbc::ArrayValue*>(o);
-    // the platform array, else the SQL values
+    // the platform array, else the packed elements' forms (no value made), else the SQL values
     Ref<lang::Object> platform = v->getPlatformArray();
+    if (!platform && packedElements(*v, depth + 2)) return;
     Ref<lang::Object> elements =
         platform ? platform
                  : (v->holdsElements() ? Ref<lang::Object>(v->getSqlValueElements()) : nullptr);

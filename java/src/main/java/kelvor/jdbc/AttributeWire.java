@@ -53,6 +53,9 @@ public final class AttributeWire {
   private static final byte OBJECT = 28;
   private static final byte ARRAY = 29;
   private static final byte OBJECTS = 30;
+  // Collections of at least this many value objects arrive packed (as the native library's
+  // PACK_MIN).
+  private static final int PACKED_MIN = 4;
   // As the library's bound on nesting: a deeper value takes the general path, which refuses it.
   private static final int MAX_DEPTH = 100;
 
@@ -308,6 +311,57 @@ public final class AttributeWire {
       return items;
     }
 
+    // A list of at least PACKED_MIN value objects and nulls as their forms end to end, the
+    // objects left for the collection value to make on first access; null, with nothing read,
+    // for any other list.
+    PackedValues packedList() {
+      int start = at;
+      int n = getInt();
+      if (n < PACKED_MIN) {
+        at = start;
+        return null;
+      }
+      long total = 0;
+      boolean chars = false;
+      for (int i = 0; i < n; ++i) {
+        byte kind = in[at++];
+        if (kind == 0) {
+          continue;
+        }
+        if (kind != SqlValue.NUMBER && kind != SqlValue.DATE && kind != SqlValue.RAW && kind != SqlValue.CHAR) {
+          at = start;
+          return null;
+        }
+        int length = getInt();
+        chars |= kind == SqlValue.CHAR;
+        at += kind == SqlValue.CHAR ? 4 + length : length;
+        total += length;
+      }
+      at = start + 4;
+      byte[] bytes = new byte[(int) total];
+      int[] lengths = new int[n];
+      byte[] kinds = new byte[n];
+      int[] charsets = chars ? new int[n] : null;
+      int to = 0;
+      for (int i = 0; i < n; ++i) {
+        byte kind = in[at++];
+        kinds[i] = kind;
+        if (kind == 0) {
+          lengths[i] = -1;
+          continue;
+        }
+        int length = getInt();
+        if (kind == SqlValue.CHAR) {
+          charsets[i] = getInt();
+        }
+        System.arraycopy(in, at, bytes, to, length);
+        at += length;
+        to += length;
+        lengths[i] = length;
+      }
+      return new PackedValues(bytes, lengths, kinds, charsets);
+    }
+
     Object type() {
       int i = getInt();
       return i < 0 ? null : types[i];
@@ -325,7 +379,8 @@ public final class AttributeWire {
         case ARRAY: {
           KelvorTypeCOLLECTION type = (KelvorTypeCOLLECTION) type();
           long length = getLong();
-          return new ArrayValue(type, list(), null, length);
+          PackedValues packed = packedList();
+          return packed != null ? new ArrayValue(type, packed, length) : new ArrayValue(type, list(), null, length);
         }
         case OBJECTS:
           return list();
