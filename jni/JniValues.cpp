@@ -372,6 +372,12 @@ jobject packedOf(JNIEnv* env, const lang::ObjectArray& items) {
   return out;
 }
 
+// The value class of packed elements of type t (ArrayValue::packedForms): NUMBER or DATE.
+jbyte packedKind(const KelvorType& t) {
+  return t.kind() == jdbc::kelcore::TypeKind::Date ? JniClasses::KIND_DATE
+                                                   : JniClasses::KIND_NUMBER;
+}
+
 // The Java PackedValues of a collection value's elements, taken straight from the bytes of the
 // packed elements a read keeps (no value is made on either side), or from its SQL values when
 // they are all of value classes; null when neither.
@@ -379,9 +385,7 @@ jobject packedElementsOf(JNIEnv* env, const jdbc::ArrayValue& v) {
   std::vector<jbyte> forms;
   std::vector<jint> lengths;
   if (Ref<KelvorType> element = v.packedForms(forms, lengths)) {
-    const jbyte kind = element->kind() == jdbc::kelcore::TypeKind::Date ? JniClasses::KIND_DATE
-                                                                        : JniClasses::KIND_NUMBER;
-    std::vector<jbyte> kinds(lengths.size(), kind);
+    std::vector<jbyte> kinds(lengths.size(), packedKind(*element));
     for (size_t i = 0; i < lengths.size(); ++i) {
       if (lengths[i] < 0) kinds[i] = 0;
     }
@@ -782,8 +786,7 @@ class WireWriter {
     const Ref<KelvorType> element = v.packedForms(forms, lengths);
     if (!element) return false;
     if (depth - 1 > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // as list()
-    const int8_t kind = element->kind() == jdbc::kelcore::TypeKind::Date ? JniClasses::KIND_DATE
-                                                                         : JniClasses::KIND_NUMBER;
+    const jbyte kind = packedKind(*element);
     out_.push_back(WIRE_ARRAY);
     putType(v.getDescriptor() ? v.getDescriptor()->getKelvorType().get() : nullptr);
     const auto length = static_cast<uint64_t>(v.elementCount());
