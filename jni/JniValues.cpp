@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <type_traits>
@@ -670,12 +671,49 @@ class WireReader {
   Ref<jdbc::CharsetConverter> converter_;
 };
 
+// The bytes of the array as they are written: on the writer's stack while they fit (an object
+// of a few attributes), one growing allocation beyond; a few bytes at a time without a call.
+class WireBytes {
+ public:
+  WireBytes() = default;
+  WireBytes(const WireBytes&) = delete;
+  WireBytes& operator=(const WireBytes&) = delete;
+
+  int8_t* room(size_t n) {
+    if (capacity_ - size_ < n) grow(n);
+    int8_t* p = data_ + size_;
+    size_ += n;
+    return p;
+  }
+  void push(int8_t b) { *room(1) = b; }
+  void append(const int8_t* p, size_t n) {
+    if (n > 0) std::memcpy(room(n), p, n);
+  }
+  std::span<const int8_t> span() const noexcept { return {data_, size_}; }
+  size_t size() const noexcept { return size_; }
+
+ private:
+  void grow(size_t n) {
+    const size_t want = std::max(2 * capacity_, size_ + n);
+    std::unique_ptr<int8_t[]> bigger(new int8_t[want]);  // filled as it is written
+    std::memcpy(bigger.get(), data_, size_);
+    heap_ = std::move(bigger);
+    data_ = heap_.get();
+    capacity_ = want;
+  }
+
+  int8_t inline_[512];
+  std::unique_ptr<int8_t[]> heap_;
+  int8_t* data_ = inline_;
+  size_t size_ = 0;
+  size_t capacity_ = sizeof inline_;
+};
+
 // Writes the items for Java (AttributeWire.items) as toJavaAt would make them; NotOnWire when
 // one cannot cross so.
 class WireWriter {
  public:
-  WireWriter() { out_.reserve(256); }
-  const std::vector<int8_t>& bytes() const noexcept { return out_; }
+  std::span<const int8_t> bytes() const noexcept { return out_.span(); }
   // The descriptors the array names by position.
   const std::vector<const KelvorType*>& types() const noexcept { return types_; }
 
@@ -690,13 +728,15 @@ class WireWriter {
  private:
   void putInt(int32_t v) {
     const auto u = static_cast<uint32_t>(v);
-    const int8_t b[4] = {static_cast<int8_t>(u >> 24), static_cast<int8_t>(u >> 16),
-                         static_cast<int8_t>(u >> 8), static_cast<int8_t>(u)};
-    out_.insert(out_.end(), b, b + 4);
+    int8_t* b = out_.room(4);
+    b[0] = static_cast<int8_t>(u >> 24);
+    b[1] = static_cast<int8_t>(u >> 16);
+    b[2] = static_cast<int8_t>(u >> 8);
+    b[3] = static_cast<int8_t>(u);
   }
   void putBytes(std::span<const int8_t> b) {
     putInt(static_cast<int32_t>(b.size()));
-    out_.insert(out_.end(), b.begin(), b.end());
+    out_.append(b.data(), b.size());
   }
   void putText(std::string_view text) {
     putBytes(std::span(reinterpret_cast<const int8_t*>(text.data()), text.size()));
@@ -704,7 +744,7 @@ class WireWriter {
 
   void item(const lang::Object* o, int32_t depth) {
     if (o == nullptr) {
-      out_.push_back(0);
+      out_.push(0);
       return;
     }
     if (depth > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // toJava refuses it
@@ -719,7 +759,7 @@ class WireWriter {
     }
     const jbyte kind = wireKind(o);
     if (kind == 0) throw NotOnWire{};
-    out_.push_back(kind);
+    out_.push(kind);
     switch (kind) {
       case WIRE_LATIN1:
         putText(static_cast<const lang::String*>(o)->value());
@@ -729,8 +769,8 @@ class WireWriter {
             lang::String::toUtf16(static_cast<const lang::String*>(o)->value());
         putInt(static_cast<int32_t>(2 * units.size()));
         for (const char16_t u : units) {
-          out_.push_back(static_cast<int8_t>(u >> 8));
-          out_.push_back(static_cast<int8_t>(u & 0xFF));
+          out_.push(static_cast<int8_t>(u >> 8));
+          out_.push(static_cast<int8_t>(u & 0xFF));
         }
         break;
       }
@@ -760,7 +800,7 @@ class WireWriter {
               static_cast<const jdbc::CharValue*>(o)->characterSet();
           putInt(set != nullptr ? set->id() : 0);
         }
-        out_.insert(out_.end(), form.begin(), form.end());
+        out_.append(form.data(), form.size());
         break;
       }
     }
@@ -787,7 +827,7 @@ class WireWriter {
     if (!element) return false;
     if (depth - 1 > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // as list()
     const jbyte kind = packedKind(*element);
-    out_.push_back(WIRE_ARRAY);
+    out_.push(WIRE_ARRAY);
     putType(v.getDescriptor() ? v.getDescriptor()->getKelvorType().get() : nullptr);
     const auto length = static_cast<uint64_t>(v.elementCount());
     putInt(static_cast<int32_t>(length >> 32));
@@ -796,12 +836,12 @@ class WireWriter {
     const int8_t* form = forms.data();
     for (const int32_t n : lengths) {
       if (n < 0) {
-        out_.push_back(0);
+        out_.push(0);
         continue;
       }
-      out_.push_back(kind);
+      out_.push(kind);
       putInt(n);
-      out_.insert(out_.end(), form, form + n);
+      out_.append(form, static_cast<size_t>(n));
       form += n;
     }
     if (out_.size() > static_cast<size_t>(INT32_MAX - 8)) throw NotOnWire{};
@@ -817,7 +857,7 @@ class WireWriter {
       Ref<lang::ObjectArray> attributes = v->getAttributes();
       if (!attributes) attributes = v->getPlatformAttributes(nullptr);
       if (!attributes) throw NotOnWire{};
-      out_.push_back(WIRE_OBJECT);
+      out_.push(WIRE_OBJECT);
       putType(v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr);
       list(*attributes, depth + 2);
       return;
@@ -833,7 +873,7 @@ class WireWriter {
                                                             classOf(elements.get()), elements.get())
                                  : nullptr;
     if (array == nullptr) throw NotOnWire{};
-    out_.push_back(WIRE_ARRAY);
+    out_.push(WIRE_ARRAY);
     putType(v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr);
     const auto length = static_cast<uint64_t>(v->elementCount());
     putInt(static_cast<int32_t>(length >> 32));
@@ -841,7 +881,7 @@ class WireWriter {
     list(*array, depth + 2);
   }
 
-  std::vector<int8_t> out_;
+  WireBytes out_;
   std::vector<const KelvorType*> types_;
 };
 
@@ -863,7 +903,7 @@ jobject JniValues::attributesWire(JNIEnv* env, const lang::ObjectArray& items) {
   } catch (const NotOnWire&) {
     return nullptr;
   }
-  const std::vector<int8_t>& bytes = writer.bytes();
+  const std::span<const int8_t> bytes = writer.bytes();
   Local wire(env, env->NewByteArray(static_cast<jsize>(bytes.size())));
   check(env);
   env->SetByteArrayRegion(static_cast<jbyteArray>(wire.get()), 0, static_cast<jsize>(bytes.size()),
