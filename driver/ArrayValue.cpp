@@ -24,23 +24,18 @@ kelcore::KelvorType& elementTypeOf(const ArrayDescriptor& d) {
   return *element;
 }
 
-bool isWholeNumbers(const lang::Object& elements) {
-  return dynamic_cast<const lang::IntArray*>(&elements) != nullptr ||
-         dynamic_cast<const lang::LongArray*>(&elements) != nullptr ||
-         dynamic_cast<const lang::ShortArray*>(&elements) != nullptr;
+// A short, int or long array as a value keeps it: the array itself when sole holds its only
+// count, else a copy; null for any other object.
+template <typename A>
+lang::Ref<lang::Object> kept(const A& a, lang::Ref<lang::Object>* sole) {
+  if (sole != nullptr) return std::move(*sole);
+  return A::copyOf(a.data(), a.length());
 }
-
-// A copy of a short, int or long array, or null for any other object.
-lang::Ref<lang::Object> copyOfWholeNumbers(const lang::Object& elements) {
-  if (const auto* a = dynamic_cast<const lang::IntArray*>(&elements)) {
-    return lang::IntArray::copyOf(a->data(), a->length());
-  }
-  if (const auto* a = dynamic_cast<const lang::LongArray*>(&elements)) {
-    return lang::LongArray::copyOf(a->data(), a->length());
-  }
-  if (const auto* a = dynamic_cast<const lang::ShortArray*>(&elements)) {
-    return lang::ShortArray::copyOf(a->data(), a->length());
-  }
+lang::Ref<lang::Object> wholeNumbersKept(const lang::Object& elements,
+                                         lang::Ref<lang::Object>* sole) {
+  if (const auto* a = dynamic_cast<const lang::IntArray*>(&elements)) return kept(*a, sole);
+  if (const auto* a = dynamic_cast<const lang::LongArray*>(&elements)) return kept(*a, sole);
+  if (const auto* a = dynamic_cast<const lang::ShortArray*>(&elements)) return kept(*a, sole);
   return nullptr;
 }
 
@@ -80,8 +75,7 @@ void ArrayValue::takeElements(lang::Object* elements, lang::Ref<lang::Object>* s
   // that later changes to the caller's array do not show, unless nothing else holds it) and
   // converted on demand; writers encode them directly.
   if (elementTypeOf(*descriptor_).kind() == kelcore::TypeKind::Number) {
-    primitiveElements_ = sole != nullptr && isWholeNumbers(*elements) ? std::move(*sole)
-                                                                       : copyOfWholeNumbers(*elements);
+    primitiveElements_ = wholeNumbersKept(*elements, sole);
     if (primitiveElements_) {
       length_ = lengthOf(*primitiveElements_);
       return;
@@ -98,7 +92,8 @@ lang::Ref<ArrayValue> ArrayValue::ofLocator(lang::Ref<ArrayDescriptor> descripto
                                             Connection* connection,
                                             lang::Ref<lang::ByteArray> locator) {
   if (!locator) lang::throwNullPointer("collection locator is null");
-  auto value = lang::makeRef<ArrayValue>(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection);
+  auto value =
+      lang::makeRef<ArrayValue>(std::move(descriptor), lang::Ref<lang::ByteArray>(), connection);
   value->setLocator(std::move(locator));
   return value;
 }
@@ -181,7 +176,8 @@ lang::Ref<lang::ObjectArray> ArrayValue::getSqlValueElements() const {
   unpackElements();
   convertPrimitives();
   if (!sqlValues_ && platformArray_) {
-    sqlValues_ = elementTypeOf(*descriptor_).toSqlValueArray(platformArray_.get(), connection_, 1, -1);
+    sqlValues_ =
+        elementTypeOf(*descriptor_).toSqlValueArray(platformArray_.get(), connection_, 1, -1);
   }
   return sqlValues_;
 }
@@ -218,7 +214,7 @@ bool ArrayValue::holdsPackedElements() const {
 }
 
 lang::Ref<kelcore::KelvorType> ArrayValue::packedForms(std::vector<int8_t>& forms,
-                                                      std::vector<int32_t>& lengths) const {
+                                                       std::vector<int32_t>& lengths) const {
   std::lock_guard<lang::Monitor> hold(lock_);
   decodeIfKept();
   if (!packed_) return nullptr;
@@ -276,8 +272,8 @@ lang::Ref<lang::Object> ArrayValue::toJdbc() const {
   unpackElements();
   convertPrimitives();
   if (!sqlValues_) return nullptr;
-  lang::Ref<lang::ObjectArray> out =
-      PlatformArrayFactory::makeArray(elementTypeOf(*descriptor_).getTypeCode(), sqlValues_->length());
+  lang::Ref<lang::ObjectArray> out = PlatformArrayFactory::makeArray(
+      elementTypeOf(*descriptor_).getTypeCode(), sqlValues_->length());
   for (int32_t i = 0; i < sqlValues_->length(); ++i) {
     if (auto* v = dynamic_cast<SqlValue*>(sqlValues_->at(i))) out->set(i, v->toJdbc());
   }

@@ -817,6 +817,15 @@ class WireWriter {
     if (known == types_.end()) types_.push_back(t);
   }
 
+  // A collection value's kind, type and element count, before its list of elements.
+  void arrayHeader(const jdbc::ArrayValue& v) {
+    out_.push(WIRE_ARRAY);
+    putType(v.getDescriptor() ? v.getDescriptor()->getKelvorType().get() : nullptr);
+    const auto length = static_cast<uint64_t>(v.elementCount());
+    putInt(static_cast<int32_t>(length >> 32));
+    putInt(static_cast<int32_t>(length & 0xFFFFFFFF));
+  }
+
   // A collection value whose read kept its elements packed, as nested() writes it with its
   // elements made, each item a value class's kind, length and form; false, with nothing
   // written, for any other value.
@@ -827,11 +836,7 @@ class WireWriter {
     if (!element) return false;
     if (depth - 1 > jdbc::kelcore::MAX_NESTING_DEPTH) throw NotOnWire{};  // as list()
     const jbyte kind = packedKind(*element);
-    out_.push(WIRE_ARRAY);
-    putType(v.getDescriptor() ? v.getDescriptor()->getKelvorType().get() : nullptr);
-    const auto length = static_cast<uint64_t>(v.elementCount());
-    putInt(static_cast<int32_t>(length >> 32));
-    putInt(static_cast<int32_t>(length & 0xFFFFFFFF));
+    arrayHeader(v);
     putInt(static_cast<int32_t>(lengths.size()));
     const int8_t* form = forms.data();
     for (const int32_t n : lengths) {
@@ -873,11 +878,7 @@ class WireWriter {
                                                             classOf(elements.get()), elements.get())
                                  : nullptr;
     if (array == nullptr) throw NotOnWire{};
-    out_.push(WIRE_ARRAY);
-    putType(v->getDescriptor() ? v->getDescriptor()->getKelvorType().get() : nullptr);
-    const auto length = static_cast<uint64_t>(v->elementCount());
-    putInt(static_cast<int32_t>(length >> 32));
-    putInt(static_cast<int32_t>(length & 0xFFFFFFFF));
+    arrayHeader(*v);
     list(*array, depth + 2);
   }
 

@@ -139,16 +139,22 @@ public final class AttributeWire {
         putKind((byte) 0);
         continue;
       }
-      putKind(p.kinds[i]);
-      putInt(n);
-      if (p.kinds[i] == SqlValue.CHAR) {
-        putInt(p.charsets[i]);
-      }
-      room(n);
-      System.arraycopy(p.bytes, from, out, at, n);
-      at += n;
+      putForm(p.kinds[i], p.kinds[i] == SqlValue.CHAR ? p.charsets[i] : 0, p.bytes, from, n);
       from += n;
     }
+  }
+
+  // A value object's item: its kind, the length of its form, its character set for a
+  // CharValue, then the form (n bytes of b from `from`).
+  private void putForm(byte kind, int charset, byte[] b, int from, int n) {
+    putKind(kind);
+    putInt(n);
+    if (kind == SqlValue.CHAR) {
+      putInt(charset);
+    }
+    room(n);
+    System.arraycopy(b, from, out, at, n);
+    at += n;
   }
 
   private int typeIndex(Object type) {
@@ -176,12 +182,7 @@ public final class AttributeWire {
     Class<?> c = o.getClass();
     if (c == NumberValue.class || c == DateValue.class || c == RawValue.class || c == CharValue.class) {
       SqlValue v = (SqlValue) o;
-      putKind((byte) v.kind);
-      putInt(v.bytes.length);
-      if (c == CharValue.class) {
-        putInt(((CharValue) v).charsetId);
-      }
-      putBytes(v.bytes);
+      putForm((byte) v.kind, c == CharValue.class ? ((CharValue) v).charsetId : 0, v.bytes, 0, v.bytes.length);
     } else if (c == String.class) {
       putString((String) o);
     } else if (c == BigDecimal.class) {
