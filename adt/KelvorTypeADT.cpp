@@ -941,16 +941,24 @@ bool KelvorTypeADT::writesDataValuesOnly() const noexcept {
   return true;
 }
 
+namespace {
+// The attribute values an object value of n attributes holds, for a writer of its image.
+const lang::ObjectArray& valuesToWrite(const lang::ObjectArray* values, lang::Object* value,
+                                       int32_t n) {
+  if (values == nullptr) lang::throwNullPointer("object value without attribute values");
+  if (values->length() != n) {
+    ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT, "attribute count differs from type",
+                       value);
+  }
+  return *values;
+}
+}  // namespace
+
 int64_t KelvorTypeADT::pickleDataValueBody(PickleContext& ctx, lang::Object* value) {
   const jdbc::ObjectValue& object = objectValueOf(value);
   const int32_t n = publishedAttributeTypes()->length();
   auto write = [&](const lang::ObjectArray* values) -> int64_t {
-    if (values == nullptr) lang::throwNullPointer("object value without attribute values");
-    if (values->length() != n) {
-      ErrorRaiser::raise(DriverException::ERR_INVALID_ARGUMENT,
-                         "attribute count differs from type", value);
-    }
-    return pickleDataValues(ctx, values->data(), n, 0);  // <= 2^31-1
+    return pickleDataValues(ctx, valuesToWrite(values, value, n).data(), n, 0);  // <= 2^31-1
   };
   // Appending straight to the buffer takes no stream lock: the values may be written under the
   // value's own lock, with no count taken on their array.
@@ -971,17 +979,42 @@ int32_t KelvorTypeADT::pickleDataValueImage(PickleContext& ctx, lang::Object* va
   return header + static_cast<int32_t>(body);
 }
 
-int32_t KelvorTypeADT::pickleDataValueElement(PickleContext& ctx, lang::Object* value) {
+int64_t KelvorTypeADT::pickleDataValueElements(PickleContext& ctx,
+                                               const Ref<lang::Object>* values, int32_t count,
+                                               int64_t before) {
   assert(writesDataValuesOnly() && ctx.writesNestedObjectHeader());
-  // The nested image's length field and the image's own header in one append, both lengths
-  // patched at once: they count the same bytes, the image.
-  const int32_t at = ctx.offset();
-  const int32_t header = ctx.writeNestedObjectHeader();  // 5 + 7
-  const int64_t body = pickleDataValueBody(ctx, value);
-  // security: the nested image and its length field must fit one 32-bit length
-  if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
-  ctx.patchNestedObjectLength(at, header - 5 + static_cast<int32_t>(body));
-  return header + static_cast<int32_t>(body);
+  const int32_t n = publishedAttributeTypes()->length();
+  // One cursor over all the elements: each one's length field and image header as one append,
+  // its values written under its own lock, both lengths patched at once (they count the same
+  // bytes, the image).
+  PickleContext::HeldRun run(ctx);
+  int64_t total = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    lang::Object* value = values[i].get();
+    if (value == nullptr) {
+      total += run.writeAtomicNull();
+      continue;
+    }
+    const jdbc::ObjectValue& object = objectValueOf(value);
+    const int32_t at = run.offset();
+    const int32_t header = run.writeNestedObjectHeader();  // 5 + 7
+    const int64_t body = object.readAttributes([&](const lang::ObjectArray* held) -> int64_t {
+      const Ref<lang::Object>* v = valuesToWrite(held, value, n).data();
+      int64_t bytes = 0;
+      for (int32_t k = 0; k < n; ++k) {
+        lang::Object* e = v[k].get();
+        bytes += e != nullptr ? DataValueWriter::write(run, e) : run.writeAtomicNull();
+      }
+      return bytes;  // n values of at most 2^31-1 bytes each: no overflow
+    });
+    // security: the nested image and its length field must fit one 32-bit length
+    if (body > INT32_MAX - header) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    run.patchNestedObjectLength(at, header - 5 + static_cast<int32_t>(body));
+    total += header + body;
+    // security: an image above 2^31-1 bytes cannot carry its length
+    if (before + total > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+  }
+  return total;
 }
 
 Ref<lang::ByteArray> KelvorTypeADT::pickleToImage(lang::Object* value) {

@@ -173,10 +173,12 @@ class KelvorTypeADT : public KelvorNamedType {
   bool writesDataValuesOnly() const noexcept;
   // pickle(ctx, value) of such a type, without the per-attribute dispatch.
   [[nodiscard]] int32_t pickleDataValueImage(PickleContext& ctx, lang::Object* value);
-  // As a collection element of such a type, where ctx.writesNestedObjectHeader(): the nested
-  // image's length field and pickleDataValueImage's bytes, the same bytes and errors as the
-  // element type's pickle writes them. Returns the bytes written.
-  [[nodiscard]] int32_t pickleDataValueElement(PickleContext& ctx, lang::Object* value);
+  // As count collection elements of such a type (null or object values), where
+  // ctx.writesNestedObjectHeader(): each one's nested image's length field and
+  // pickleDataValueImage's bytes, or FF, the same bytes and errors as the element type's pickle
+  // writes them; before: the bytes the image holds already. Returns the bytes written.
+  [[nodiscard]] int64_t pickleDataValueElements(PickleContext& ctx, const Ref<lang::Object>* values,
+                                                int32_t count, int64_t before);
   // The image of the value, also stored into the value.
   Ref<lang::ByteArray> pickleToImage(lang::Object* value);
   Ref<lang::ByteArray> toImage(lang::Object* value) override;

@@ -234,6 +234,27 @@ class PickleContext : public lang::Object {
       at_ = p + 1;
       return 1;
     }
+    // The stream position the next write takes.
+    int32_t offset() const noexcept { return out_.offsetOf(at_); }
+    // FE 00 00 00 F6 84 01 FE 00 00 00 F6: the placeholder of a nested image's length field,
+    // then the image's object header with its own placeholder. Returns 12. Only where the
+    // context writesNestedObjectHeader().
+    [[nodiscard]] int32_t writeNestedObjectHeader() {
+      int8_t* b = room(12);
+      fillLongLength(b, MAX_SHORT_LENGTH + 1);
+      b[5] = static_cast<int8_t>(FLAG_TOPLEVEL | FLAG_OBJECT);
+      b[6] = static_cast<int8_t>(IMAGE_VERSION);
+      fillLongLength(b + 7, MAX_SHORT_LENGTH + 1);
+      at_ = b + 12;
+      return 12;
+    }
+    // Patches both placeholders that writeNestedObjectHeader wrote at `at` with the image's
+    // length (what each of them counts).
+    void patchNestedObjectLength(int32_t at, int32_t imageLength) {
+      int8_t* b = out_.placeHeld(at, 12);
+      fillLongLength(b, imageLength);
+      fillLongLength(b + 7, imageLength);
+    }
 
    private:
     int8_t* room(int32_t n) {
@@ -264,26 +285,9 @@ class PickleContext : public lang::Object {
   Ref<lang::ByteArray> longLengthBytes(int32_t length);
   // Whether the writers append straight to the buffer (inside an ImageScope).
   bool appendsDirectly() const noexcept { return held_; }
-  // Whether the two writers below may be used: inside an ImageScope, the class's trace off.
+  // Whether HeldRun's nested-image writers may be used: inside an ImageScope, the class's
+  // trace off.
   bool writesNestedObjectHeader() const noexcept { return held_ && !Trace::on(TRACE); }
-  // FE 00 00 00 F6 84 01 FE 00 00 00 F6: the placeholder of a nested image's length field,
-  // then the image's object header with its own placeholder. Returns 12.
-  [[nodiscard]] int32_t writeNestedObjectHeader() {
-    int8_t* b = out_->reserveHeld(12);
-    fillLongLength(b, MAX_SHORT_LENGTH + 1);
-    b[5] = static_cast<int8_t>(FLAG_TOPLEVEL | FLAG_OBJECT);
-    b[6] = static_cast<int8_t>(IMAGE_VERSION);
-    fillLongLength(b + 7, MAX_SHORT_LENGTH + 1);
-    out_->commitHeld(12);
-    return 12;
-  }
-  // Patches both placeholders that writeNestedObjectHeader wrote at `at` with the image's
-  // length (what each of them counts).
-  void patchNestedObjectLength(int32_t at, int32_t imageLength) {
-    int8_t* b = out_->placeHeld(at, 12);
-    fillLongLength(b, imageLength);
-    fillLongLength(b + 7, imageLength);
-  }
   // Inside an ImageScope, makes room for n >= 0 more bytes at once, where the writer knows a
   // bound of what follows (never beyond 2^31-1 bytes in all: the writes themselves fail
   // there); elsewhere nothing.

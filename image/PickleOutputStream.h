@@ -72,6 +72,8 @@ class PickleOutputStream : public lang::ByteArrayOutputStream {
   int8_t* cursorHeld() noexcept { return buf_ + count_; }
   int8_t* endHeld() noexcept { return buf_ + capacity_; }
   void settleHeld(const int8_t* at) noexcept { count_ = static_cast<int32_t>(at - buf_); }
+  // The stream position of such a cursor.
+  int32_t offsetOf(const int8_t* at) const noexcept { return static_cast<int32_t>(at - buf_); }
   // overwrite() of len bytes at beginOffset from b, with the same bounds and exception.
   void overwriteHeld(int32_t beginOffset, const int8_t* b, int32_t len) {
     int8_t* target = placeHeld(beginOffset, len);

@@ -79,6 +79,12 @@ for row in ("flat_read_sql", "nested_read"):
     if v and pb:
         print(f"{row}: the value objects alone (made and released, nothing decoded) take {fmt(v)}; "
               f"no decoder can lift the row above {pb / v:.2f}")
+for row in ("nums_write_sql", "nested_write"):
+    v, pb = med.get(f"cmp/{row}/values"), med.get(f"cmp/{row}/protobuf")
+    if v and pb:
+        print(f"{row}: the value objects' forms alone copied behind a length byte each (no header, "
+              f"no length patched) take {fmt(v)}; no writer from them can lift the row above "
+              f"{pb / v:.2f}")
 walk, pb = med.get("cmp/nums_read_int/walk"), med.get("cmp/nums_read_int/protobuf")
 if walk and pb:
     print(f"nums_read_int: stepping from length byte to length byte and storing one int an element "

@@ -1,5 +1,6 @@
 #include "types/KelvorTypeUPT.h"
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 #include <utility>
@@ -165,20 +166,11 @@ int64_t KelvorTypeUPT::pickleElements(PickleContext& ctx, const Ref<lang::Object
   // an image scope with its length field and header as one append.
   const bool dataValuesOnly = objectType_ && objectType_->writesDataValuesOnly();
   if (dataValuesOnly && count > 0 && !Trace::on(TRACE) && ctx.writesNestedObjectHeader()) {
-    KelvorTypeADT& type = *objectType_;
-    int64_t n = before;
-    for (int32_t i = 0; i < count; ++i) {
-      lang::Object* value = values[i].get();
-      if (value == nullptr) {
-        n += ctx.writeAtomicNull();
-      } else {
-        if (!guard) guard.emplace(nestingDepth);
-        n += type.pickleDataValueElement(ctx, value);
-      }
-      // security: an image above 2^31-1 bytes cannot carry its length
-      if (n > INT32_MAX) ErrorRaiser::raise(DriverException::ERR_VALUE_TOO_LONG);
+    // the level pickle takes for the objects, when there is one
+    if (std::any_of(values, values + count, [](const Ref<lang::Object>& v) { return v != nullptr; })) {
+      guard.emplace(nestingDepth);
     }
-    return n - before;
+    return objectType_->pickleDataValueElements(ctx, values, count, before);
   }
   int64_t n = before;
   for (int32_t i = 0; i < count; ++i) {
