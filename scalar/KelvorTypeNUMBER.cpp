@@ -21,6 +21,7 @@
 #include "lang/ObjectInputStream.h"
 #include "lang/ObjectOutputStream.h"
 #include "lang/String.h"
+#include "scalar/NumberBlockDecoder.h"
 #include "scalar/NumberDecoder.h"
 
 namespace kelvor::jdbc::kelcore {
@@ -232,6 +233,30 @@ __attribute__((noinline)) int32_t decodeSlotRun(const NumberDecoder::Tables& tab
   }
   return static_cast<int32_t>(o - out);
 }
+
+// When a bulk reader tries the block decoder (where the processor has it): at first, after a
+// run of blocks it took (the block it refused goes to the fast decoder), and after a refusal
+// of the first block tried, only past a stretch that doubles with each such refusal (to 4 << 12
+// elements), so that numbers it never takes cost next to nothing.
+class BlockRetry {
+ public:
+  bool due(int32_t i) const noexcept { return blocks_ && i >= retryAt_; }
+  // The elements the blocks tried at i took; returns them.
+  int32_t taken(int32_t i, int32_t taken) noexcept {
+    refusals_ = taken > 0 ? 0 : std::min(refusals_ + 1, 12);
+    retryAt_ = i + taken + (NumberBlockDecoder::BLOCK << refusals_);
+    return taken;
+  }
+  // The elements from i on that the fast decoder is to take, up to the next try.
+  int32_t stretch(int32_t i, int32_t count) const noexcept {
+    return (blocks_ ? std::min(count, retryAt_) : count) - i;
+  }
+
+ private:
+  bool blocks_ = NumberBlockDecoder::available();
+  int32_t retryAt_ = 0;
+  int32_t refusals_ = 0;
+};
 
 // A result array of count (> 0) elements for a bulk reader, which writes every element (0 for
 // a null): a large one is not zero-filled first (two allocations instead of one, and no
@@ -502,10 +527,21 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleFixedNumberArray(UnpickleContext& ct
     Ref<PrimitiveArray<Element>> result = unfilledArray<Element>(count);
     Element* out = result->data();
     const int8_t* const first = image->data() + base;
+    BlockRetry retry;  // as in unpickleNumberArray
     for (int32_t i = 0; i < count; ++i) {
-      i += decodeSlotRun<Decoder>(NumberDecoder::TABLES, first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE,
-                                  out + i, count - i);
+      if (retry.due(i)) {
+        i += retry.taken(i, NumberBlockDecoder::runSlots(first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE,
+                                                         FIXED_NUMBER_STRIDE, out + i, count - i));
+      }
+      const int32_t stretch = retry.stretch(i, count);
+      const int32_t run = decodeSlotRun<Decoder>(
+          NumberDecoder::TABLES, first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE, out + i, stretch);
+      i += run;
       if (i == count) break;
+      if (run == stretch) {  // none refused: blocks again (the loop's step undone)
+        --i;
+        continue;
+      }
       const int8_t* const slot = first + ptrdiff_t{i} * FIXED_NUMBER_STRIDE;  // present, refused
       out[i] = 0;  // unless read below
       const int32_t formLength = static_cast<uint8_t>(slot[1]);
@@ -552,9 +588,22 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
     int32_t at = start;
     // security: a word is loaded only where all its bytes lie inside the image
     const int32_t lastWord = length - NumberDecoder::WORD_BYTES;
+    // Blocks of four where the processor decodes them; what a block refuses (or the last few
+    // elements) by the fast decoder, the rest by the exact conversions.
+    BlockRetry retry;
     for (int32_t i = 0; i < count; ++i) {
-      i += decodeValueRun<Decoder>(NumberDecoder::TABLES, data, at, lastWord, out + i, count - i);
+      if (retry.due(i)) {
+        i += retry.taken(i, NumberBlockDecoder::run(data, at, lastWord, out + i, count - i));
+      }
+      const int32_t stretch = retry.stretch(i, count);
+      const int32_t run =
+          decodeValueRun<Decoder>(NumberDecoder::TABLES, data, at, lastWord, out + i, stretch);
+      i += run;
       if (i == count) break;
+      if (run == stretch) {  // none refused: blocks again (the loop's step undone)
+        --i;
+        continue;
+      }
       out[i] = 0;  // unless read below
       if (at < length) {
         const auto first = static_cast<uint8_t>(data[at]);

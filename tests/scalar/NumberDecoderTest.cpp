@@ -122,6 +122,7 @@ void expectBulkAsExact(const std::vector<Bytes>& forms) {
   for (const Kind& kind : KINDS) {
     std::vector<Bytes> readable;
     std::vector<uint64_t> want;
+    std::vector<std::pair<Bytes, int32_t>> refused;  // and the error the exact path raises
     for (const Bytes& f : forms) {
       const Outcome o = exact(f, kind);
       if (o.code == testsupport::NOTHING_RAISED) {
@@ -132,6 +133,7 @@ void expectBulkAsExact(const std::vector<Bytes>& forms) {
       for (const auto& [slots, tail] : {std::pair{false, 8}, {true, 8}, {false, 0}}) {
         EXPECT_EQ(bulkOne(f, kind, slots, tail), o) << testing::PrintToString(f) << kind.access;
       }
+      refused.push_back({f, o.code});
     }
     const auto count = static_cast<int32_t>(readable.size());
     for (const size_t tail : {size_t{0}, size_t{8}}) {
@@ -140,6 +142,24 @@ void expectBulkAsExact(const std::vector<Bytes>& forms) {
       EXPECT_EQ(data.offset(), data.image()->length() - static_cast<int32_t>(tail));
       UnpickleContext fixed(arrayOf(slotImage(readable, tail)), 0, nullptr, nullptr, 0);
       EXPECT_EQ(kind.elements(N::unpickleFixedNumberArray(fixed, 1, count, kind.access)), want);
+    }
+    // A form the exact path refuses amid small whole numbers (the forms every decoder takes),
+    // at each place of a group of four: the read raises its error, whichever decoder meets it.
+    std::vector<Bytes> small;
+    for (int64_t v = -200; small.size() < 12; v += 37) small.push_back(formOf(v));
+    for (const auto& [f, code] : refused) {
+      for (size_t place = 0; place < 4; ++place) {
+        std::vector<Bytes> run(small.begin(), small.begin() + 8 + static_cast<ptrdiff_t>(place));
+        run.push_back(f);
+        run.insert(run.end(), small.begin(), small.end());
+        const auto n = static_cast<int32_t>(run.size());
+        PickleContext data(arrayOf(dataImage(run, 8)));
+        EXPECT_EQ(codeOf([&] { N::unpickleNumberArray(data, 1, n, kind.access); }), code)
+            << testing::PrintToString(f) << kind.access;
+        UnpickleContext fixed(arrayOf(slotImage(run, 8)), 0, nullptr, nullptr, 0);
+        EXPECT_EQ(codeOf([&] { N::unpickleFixedNumberArray(fixed, 1, n, kind.access); }), code)
+            << testing::PrintToString(f) << kind.access;
+      }
     }
   }
 }
