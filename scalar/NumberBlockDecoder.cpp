@@ -124,8 +124,13 @@ uint64_t wordAt(const int8_t* p) {
 
 // An element's advance in bits (its length byte and form; 8..64) from its length byte at bit
 // `from` of w. A length above 6 is refused, so a wrong advance (taken mod 8) only moves the
-// loads of a block that is refused, and never beyond 8 bytes an element.
-inline uint64_t advanceAt(uint64_t w, uint64_t from) { return (((w >> (from & 63)) & 7) << 3) + 8; }
+// loads of a block that is refused, and never beyond 8 bytes an element
+// (shrx takes the count modulo 64, a shift of 64 being such a wrong advance).
+KELCORE_AVX2 inline uint64_t advanceAt(uint64_t w, uint64_t from) {
+  uint64_t shifted;
+  asm("shrx %2, %1, %0" : "=r"(shifted) : "r"(w), "r"(from));
+  return (shifted & 7) * 8 + 8;
+}
 
 template <typename E>
 KELCORE_AVX2 int32_t runPacked(const int8_t* data, int32_t& at, int32_t lastWord, E* out,
