@@ -14,37 +14,22 @@ namespace kelvor::jdbc::kelcore {
 
 namespace {
 
-// What a lane holds for each target: the most a value may be (a negative one more), stored as
-// the target's element.
+// The most a value of the target may be (a negative one more). Every value taken is below
+// 10^9, which an int, a long, a double and a float hold (a float rounded once to nearest, as the
+// exact conversion rounds it): only a short has a lower limit.
 template <typename E>
-struct Target;
-template <>
-struct Target<int32_t> {
+struct Target {
   static constexpr int64_t MAX = 0x7FFFFFFF;
 };
 template <>
 struct Target<int16_t> {
   static constexpr int64_t MAX = 0x7FFF;
 };
-// Every value taken is below 10^9: a long, a double and a float hold it (a float rounded once
-// to nearest, as the exact conversion rounds it).
-template <>
-struct Target<int64_t> {
-  static constexpr int64_t MAX = 0x7FFFFFFF;
-};
-template <>
-struct Target<double> {
-  static constexpr int64_t MAX = 0x7FFFFFFF;
-};
-template <>
-struct Target<float> {
-  static constexpr int64_t MAX = 0x7FFFFFFF;
-};
 
 #define KELCORE_AVX2 __attribute__((target("avx2,bmi2")))
 
 // The four words' forms (each word from its length byte on) decoded into out[0..3]; returns
-// whether every one was taken (if not, out may hold anything).
+// whether every one was taken (out is written only then).
 template <typename E>
 KELCORE_AVX2 inline bool decodeBlock(__m256i w, E* out) {
   // Bytes 0..3 of each word, the sign bit of h0 masked: L 3..6, h0 40, e 0..8, first pair
@@ -199,6 +184,8 @@ int32_t NumberBlockDecoder::runSlots(const int8_t* slot, int32_t stride, E* out,
                                      int32_t count) noexcept {
   return runFixed(slot, stride, out, count);
 }
+
+#undef KELCORE_AVX2
 
 #else  // no vector decoder on this processor
 
