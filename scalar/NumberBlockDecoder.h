@@ -1,4 +1,4 @@
-// The bulk number readers' block decoder: four forms at a time in the processor's 256-bit
+// The bulk number readers' block decoder: eight forms at a time in the processor's 256-bit
 // integer vectors (AVX2), where it has them. It takes the most common element of a large
 // numeric collection, a whole number below 10^9, and leaves every other form to the fast
 // decoder (NumberDecoder) and the exact conversions, which decide between a value, a truncated
@@ -12,10 +12,11 @@
 // the point, and that digit is 0) that the target's range holds; and the zero form 00 (L 1).
 // A block holding any other form is refused whole.
 //
-// How, per form (one 64-bit lane): the four bytes of the header are checked against their
-// ranges at once; the pairs, shifted so that the last one is byte 3, become D (the 2k digits)
-// by two multiply-adds (pairs by 100, halves by 10^4); the value is D times 10^(e + 1 - 2k), or
-// D / 10 when the last digit lies right of the point (10 must divide D). The sign is applied
+// How, per form (one 32-bit lane: every value taken is below 10^9): the four bytes of the
+// header are checked against their ranges at once; the pairs, shifted so that the last one is
+// byte 3, become D (the 2k digits) by two multiply-adds (pairs by 100, halves by 10^4); the
+// value is D times 10^(e + 1 - 2k), or D / 10 when the last digit lies right of the point (its
+// last digit must be 0; two other multiply-adds give D / 10 from the pairs). The sign is applied
 // without a branch.
 //
 // Packed elements follow one another, each found from the one before it: the walk takes each
@@ -31,7 +32,7 @@ namespace kelvor::jdbc::kelcore {
 
 class __attribute__((visibility("hidden"))) NumberBlockDecoder {
  public:
-  static constexpr int32_t BLOCK = 4;
+  static constexpr int32_t BLOCK = 8;
 
   // Whether this processor runs the decoder (checked once).
   static bool available() noexcept;
