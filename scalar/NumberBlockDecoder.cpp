@@ -188,7 +188,12 @@ KELCORE_AVX2 int32_t runFixed(const int8_t* slot, int32_t stride, E* out, int32_
 }  // namespace
 
 bool NumberBlockDecoder::available() noexcept {
-  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+  // the detection is run here, not left to a constructor that may not have run yet when the
+  // library is loaded into a host
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+  }();
   return has;
 }
 
