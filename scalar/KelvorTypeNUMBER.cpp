@@ -236,8 +236,8 @@ __attribute__((noinline)) int32_t decodeSlotRun(const NumberDecoder::Tables& tab
 
 // When a bulk reader tries the block decoder (where the processor has it): at first, after a
 // run of blocks it took (the block it refused goes to the fast decoder), and after a refusal
-// of the first block tried, only past a stretch that doubles with each such refusal (to 4 << 12
-// elements), so that numbers it never takes cost next to nothing.
+// of the first block tried, only past a stretch that doubles with each such refusal (to
+// BLOCK << 12 elements), so that numbers it never takes cost next to nothing.
 class BlockRetry {
  public:
   bool due(int32_t i) const noexcept { return blocks_ && i >= retryAt_; }
@@ -588,7 +588,7 @@ Ref<lang::Object> KelvorTypeNUMBER::unpickleNumberArray(PickleContext& ctx, int6
     int32_t at = start;
     // security: a word is loaded only where all its bytes lie inside the image
     const int32_t lastWord = length - NumberDecoder::WORD_BYTES;
-    // Blocks of four where the processor decodes them; what a block refuses (or the last few
+    // Blocks of eight where the processor decodes them; what a block refuses (or the last few
     // elements) by the fast decoder, the rest by the exact conversions.
     BlockRetry retry;
     for (int32_t i = 0; i < count; ++i) {

@@ -129,6 +129,8 @@ KELCORE_AVX2 inline uint64_t advanceAt(uint64_t w, uint64_t from) {
   return (shifted & 7) * 8 + 8;
 }
 
+static_assert(NumberBlockDecoder::BLOCK == 8, "a block is the eight words of two vectors");
+
 template <typename E>
 KELCORE_AVX2 int32_t runPacked(const int8_t* data, int32_t& at, int32_t lastWord, E* out,
                                int32_t count) {
