@@ -17,6 +17,7 @@ namespace {
 // The most a value of the target may be (a negative one more). Every value taken is below
 // 10^9, which an int, a long, a double and a float hold (a float rounded once to nearest, as the
 // exact conversion rounds it): only a short has a lower limit.
+constexpr int64_t TAKEN_BELOW = 1'000'000'000;
 template <typename E>
 struct Target {
   static constexpr int64_t MAX = 0x7FFFFFFF;
@@ -29,8 +30,9 @@ struct Target<int16_t> {
 #define KELCORE_AVX2 __attribute__((target("avx2,bmi2")))
 
 // The eight words' forms (each word from its length byte on; words 0, 1, 4, 5 in `a`, 2, 3,
-// 6, 7 in `b`) decoded into out[0..7]; returns whether every one was taken (out is written
-// only then). Each form takes a 32-bit lane: every value taken is below 10^9.
+// 6, 7 in `b`, as decodeWords lays them out) decoded into out[0..7]; returns whether every one
+// was taken (out is written only then). Each form takes a 32-bit lane: every value taken is
+// below 10^9.
 template <typename E>
 KELCORE_AVX2 inline bool decodeBlock(__m256i a, __m256i b, E* out) {
   // Bytes 0..3 of each word (L, h0, e, the first pair) and bytes 3..6 (the pairs), one lane
@@ -82,7 +84,7 @@ KELCORE_AVX2 inline bool decodeBlock(__m256i a, __m256i b, E* out) {
   const __m256i negative = _mm256_srai_epi32(_mm256_slli_epi32(head, 16), 31);
   __m256i taken =
       _mm256_and_si256(_mm256_cmpeq_epi32(_mm256_and_si256(headIn, pairsIn), ones), exact);
-  if constexpr (Target<E>::MAX < 999999999) {
+  if constexpr (Target<E>::MAX < TAKEN_BELOW) {  // a short's range
     const __m256i limit = _mm256_sub_epi32(_mm256_set1_epi32(Target<E>::MAX), negative);
     taken = _mm256_andnot_si256(_mm256_cmpgt_epi32(magnitude, limit), taken);
   }
@@ -113,6 +115,16 @@ KELCORE_AVX2 inline bool decodeBlock(__m256i a, __m256i b, E* out) {
   return true;
 }
 
+static_assert(NumberBlockDecoder::BLOCK == 8, "a block is the eight words of two vectors");
+
+// decodeBlock of the eight words w, in the two vectors it takes them in.
+template <typename E>
+KELCORE_AVX2 inline bool decodeWords(const uint64_t (&w)[8], E* out) {
+  const auto word = [&](int32_t k) { return static_cast<long long>(w[k]); };
+  return decodeBlock(_mm256_setr_epi64x(word(0), word(1), word(4), word(5)),
+                     _mm256_setr_epi64x(word(2), word(3), word(6), word(7)), out);
+}
+
 uint64_t wordAt(const int8_t* p) {
   uint64_t w = 0;
   std::memcpy(&w, p, sizeof w);
@@ -128,8 +140,6 @@ KELCORE_AVX2 inline uint64_t advanceAt(uint64_t w, uint64_t from) {
   asm("shrx %2, %1, %0" : "=r"(shifted) : "r"(w), "r"(from));
   return (shifted & 7) * 8 + 8;
 }
-
-static_assert(NumberBlockDecoder::BLOCK == 8, "a block is the eight words of two vectors");
 
 template <typename E>
 KELCORE_AVX2 int32_t runPacked(const int8_t* data, int32_t& at, int32_t lastWord, E* out,
@@ -152,10 +162,7 @@ KELCORE_AVX2 int32_t runPacked(const int8_t* data, int32_t& at, int32_t lastWord
       w[k] = wordAt(q);
       advance = next;
     }
-    const auto word = [&](int32_t k) { return static_cast<long long>(w[k]); };
-    const __m256i a = _mm256_setr_epi64x(word(0), word(1), word(4), word(5));
-    const __m256i b = _mm256_setr_epi64x(word(2), word(3), word(6), word(7));
-    if (!decodeBlock(a, b, out + i)) break;
+    if (!decodeWords(w, out + i)) break;
     p = q + (advance >> 3);  // every form taken: the advances were their lengths
     i += BLOCK;
     if (count - i < BLOCK || p - data > lastWord - REACH) break;
@@ -177,12 +184,10 @@ KELCORE_AVX2 int32_t runFixed(const int8_t* slot, int32_t stride, E* out, int32_
 #pragma GCC unroll 8
     for (int32_t k = 0; k < BLOCK; ++k) flags |= s[ptrdiff_t{k} * stride];
     if ((flags & 1) != 0) break;
-    const auto word = [&](int32_t k) {
-      return static_cast<long long>(wordAt(s + ptrdiff_t{k} * stride + 1));
-    };
-    const __m256i a = _mm256_setr_epi64x(word(0), word(1), word(4), word(5));
-    const __m256i b = _mm256_setr_epi64x(word(2), word(3), word(6), word(7));
-    if (!decodeBlock(a, b, out + i)) break;
+    uint64_t w[BLOCK];
+#pragma GCC unroll 8
+    for (int32_t k = 0; k < BLOCK; ++k) w[k] = wordAt(s + ptrdiff_t{k} * stride + 1);
+    if (!decodeWords(w, out + i)) break;
   }
   return i;
 }
